@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages Brivet needs to build, run and be tested.
+# Only packages that are missing are installed; run as root (or through sudo).
+set -euo pipefail
+
+build_packages=(
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev qt6-base-dev-tools qt6-declarative-dev qt6-pdf-dev
+  qt6-qpa-plugins qt6-image-formats-plugins
+  libsqlite3-dev libicu-dev
+  libxcb1-dev libxcb-xfixes0-dev libxcb-xtest0-dev libxcb-keysyms1-dev
+  libxcb-xkb-dev libxcb-icccm4-dev libxkbcommon-dev libxkbcommon-x11-dev
+)
+test_packages=(
+  libgtest-dev libbenchmark-dev
+  xvfb xauth openbox xclip xdotool x11-utils zenity sqlite3 python3 imagemagick
+)
+
+wanted=("${build_packages[@]}")
+if [[ "${1:-}" == "--with-tests" ]]; then
+  wanted+=("${test_packages[@]}")
+fi
+
+missing=()
+for pkg in "${wanted[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$pkg")
+  fi
+done
+
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  sudo_cmd=()
+  [[ $(id -u) -ne 0 ]] && sudo_cmd=(sudo)
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo_cmd[@]}" apt-get update -qq
+  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Brivet twice (normal and address+undefined sanitizers)
+# and runs the whole test suite (unit and end-to-end under Xvfb) on both builds.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh --with-tests
+
+jobs=${BRIVET_JOBS:-2}
+build() {
+  local dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+}
+
+build build
+build build-asan -DBRIVET_SANITIZE=ON -DBRIVET_BUILD_BENCH=OFF
+
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tests/lsan.supp:print_suppressions=0}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+
+status=0
+echo "== tests: normal build"
+ctest --test-dir build --output-on-failure --timeout 300 || status=1
+echo "== tests: sanitizer build"
+ctest --test-dir build-asan --output-on-failure --timeout 300 || status=1
+exit $status

@@ -1,0 +1,50 @@
+#include "app/AppDelegate.h"
+
+#include "store/Palette.h"
+
+#include <QLoggingCategory>
+
+#include <cstdio>
+#include <cstdlib>
+
+Q_LOGGING_CATEGORY(lcApp, "brivet.app", QtInfoMsg)
+
+namespace brivet {
+
+AppDelegate::AppDelegate(QString storePath, Platform platform, QObject* parent)
+    : QObject(parent), m_storePath(std::move(storePath)), m_platform(std::move(platform))
+{
+}
+
+AppDelegate::~AppDelegate() = default;
+
+ModelContainer& AppDelegate::modelContainer()
+{
+    if (!m_modelContainer) {
+        auto result = ModelContainer::create(m_storePath);
+        if (auto* error = std::get_if<QString>(&result)) {
+            std::fprintf(stderr, "Could not create ModelContainer: %s\n", qPrintable(*error));
+            std::fflush(stderr);
+            std::exit(1);
+        }
+        m_modelContainer = std::move(std::get<std::unique_ptr<ModelContainer>>(result));
+    }
+    return *m_modelContainer;
+}
+
+void AppDelegate::applicationDidFinishLaunching()
+{
+    ModelContext& context = modelContainer().mainContext();
+    ensureDefaultCategory(context);
+    qCInfo(lcApp) << "launched with store" << m_modelContainer->path();
+}
+
+void AppDelegate::applicationWillTerminate()
+{
+    if (m_terminated)
+        return;
+    m_terminated = true;
+    qCInfo(lcApp) << "terminating";
+}
+
+} // namespace brivet

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "platform/FileThumbnailer.h"
+#include "platform/FrontApplication.h"
+#include "platform/Pasteboard.h"
+
+#include <memory>
+
+namespace brivet {
+
+// The desktop facilities Brivet uses, each behind its own interface. Built once at start
+// by createPlatform() and handed to the services that need them.
+struct Platform
+{
+    std::unique_ptr<Pasteboard> pasteboard;
+    std::unique_ptr<FrontApplication> frontApplication;
+    std::unique_ptr<FileThumbnailer> fileThumbnailer;
+};
+
+// The platform of the running desktop session (X11). Must be called after the
+// QGuiApplication exists.
+Platform createPlatform();
+
+} // namespace brivet

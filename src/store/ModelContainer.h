@@ -1,0 +1,45 @@
+#pragma once
+
+#include "store/ModelContext.h"
+
+#include <QString>
+
+#include <memory>
+#include <variant>
+
+namespace brivet {
+
+class Database;
+
+// The one persistent store of the program: a SQLite file in write-ahead-log mode with the
+// schema ClipboardItem, Category (version 1.0.0, configuration "BrivetCloud"), and beside it
+// the folder that keeps file contents outside the database. Owns the main context.
+class ModelContainer
+{
+public:
+    static constexpr const char* configurationName = "BrivetCloud";
+    static constexpr const char* schemaVersion = "1.0.0";
+
+    // $XDG_DATA_HOME/brivet/BrivetCloud.sqlite (~/.local/share when XDG_DATA_HOME is unset).
+    static QString defaultStorePath();
+
+    // Opens or creates the store at path. On failure returns the error's description and
+    // leaves an existing file exactly as it was.
+    static std::variant<std::unique_ptr<ModelContainer>, QString> create(const QString& path);
+
+    ~ModelContainer();
+    ModelContainer(const ModelContainer&) = delete;
+    ModelContainer& operator=(const ModelContainer&) = delete;
+
+    ModelContext& mainContext() { return *m_mainContext; }
+    QString path() const { return m_path; }
+
+private:
+    ModelContainer(QString path, std::shared_ptr<Database> database, QString externalDataDir);
+
+    QString m_path;
+    std::shared_ptr<Database> m_database;
+    std::unique_ptr<ModelContext> m_mainContext;
+};
+
+} // namespace brivet

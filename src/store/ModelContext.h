@@ -1,0 +1,133 @@
+#pragma once
+
+#include "store/Category.h"
+#include "store/ClipboardItem.h"
+
+#include <QList>
+#include <QObject>
+#include <QVariant>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace brivet {
+
+class Database;
+
+// Which items a fetch returns. Built only through the named constructors, so that the
+// store alone knows how records are kept.
+class ItemPredicate
+{
+public:
+    static ItemPredicate all();
+    // Items pinned to the category.
+    static ItemPredicate inCategory(const Category& category);
+    // Items whose text, link, file name or source application contains the text
+    // (case-insensitive).
+    static ItemPredicate matching(const QString& text);
+    ItemPredicate operator&&(const ItemPredicate& other) const;
+
+private:
+    friend class ModelContext;
+    QString m_sql;
+    QVariantList m_arguments;
+};
+
+class CategoryPredicate
+{
+public:
+    static CategoryPredicate all();
+    static CategoryPredicate isDefault(bool value);
+
+private:
+    friend class ModelContext;
+    QString m_sql;
+    QVariantList m_arguments;
+};
+
+struct ItemFetch
+{
+    enum class Order { NewestFirst, OldestFirst };
+    ItemPredicate predicate = ItemPredicate::all();
+    Order order = Order::NewestFirst; // by timestamp
+    std::optional<int> limit;
+};
+
+struct CategoryFetch
+{
+    CategoryPredicate predicate = CategoryPredicate::all();
+    std::optional<int> limit; // always sorted by order, ascending
+};
+
+// What changed in a context, for live views.
+struct ModelChange
+{
+    enum class Entity { Item, Category, Link };
+    enum class Kind { Inserted, Updated, Deleted };
+    Entity entity;
+    Kind kind;
+    PersistentId id; // the item or category (for links: the item)
+};
+
+// The main context: the one place records are inserted, changed, deleted, fetched and saved.
+// Changes apply at once, so fetches see them, and become durable on save(). A save that fails
+// keeps every change pending; the next save writes them again.
+class ModelContext : public QObject
+{
+    Q_OBJECT
+public:
+    ~ModelContext() override;
+
+    void insert(ClipboardItem& item);
+    void insert(Category& category);
+    // Writes the record's fields (not its byte buffers) back to the store.
+    void update(const ClipboardItem& item);
+    void update(const Category& category);
+    // Deletes the record; its links to the other side go with it (nullify on both ends).
+    void remove(const ClipboardItem& item);
+    void remove(const Category& category);
+
+    void link(const ClipboardItem& item, const Category& category);
+    void unlink(const ClipboardItem& item, const Category& category);
+
+    // std::nullopt when the fetch failed.
+    std::optional<QList<ClipboardItem>> fetch(const ItemFetch& descriptor) const;
+    std::optional<QList<Category>> fetch(const CategoryFetch& descriptor) const;
+    std::optional<qint64> count(const ItemPredicate& predicate) const;
+    // Both ends of the many-to-many relationship, categories by order.
+    std::optional<QList<Category>> categories(const ClipboardItem& item) const;
+    std::optional<QList<ClipboardItem>> items(const Category& category) const;
+
+    bool hasChanges() const;
+    // Makes every pending change durable. On failure the changes stay pending.
+    [[nodiscard]] bool save();
+    QString lastError() const { return m_lastError; }
+
+signals:
+    void changed(const brivet::ModelChange& change);
+
+private:
+    friend class ModelContainer;
+    ModelContext(std::shared_ptr<Database> database, QString externalDataDir);
+
+    using Operation = std::function<bool(Database&)>;
+    void apply(Operation operation, const ModelChange& change);
+    bool beginIfNeeded();
+    bool replayPending();
+    QString externalDataPath(PersistentId id) const;
+    ClipboardItem itemFromRow(class Statement& row) const;
+    Category categoryFromRow(class Statement& row) const;
+
+    std::shared_ptr<Database> m_database;
+    QString m_externalDataDir;
+    std::vector<Operation> m_pending;
+    std::vector<QString> m_filesToRemoveOnSave;
+    bool m_needsReplay = false;
+    PersistentId m_nextItemId = 1;
+    PersistentId m_nextCategoryId = 1;
+    QString m_lastError;
+};
+
+} // namespace brivet

@@ -1,0 +1,193 @@
+"""Shared fixtures of the end-to-end tests: a private X server (Xvfb) with a real window
+manager (openbox), the real brivet binary with temporary XDG directories, real clipboard
+clients (xclip, xdotool) and the real database read back with sqlite3."""
+
+import os
+import re
+import shutil
+import signal
+import sqlite3
+import subprocess
+import tempfile
+import threading
+import time
+import unittest
+
+BINARY = os.environ.get("BRIVET_BINARY", "brivet")
+
+
+def wait_until(predicate, timeout=5.0, interval=0.05, message="condition"):
+    """Polls predicate until it returns a true value, which is returned."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise AssertionError(f"timed out after {timeout}s waiting for {message}")
+        time.sleep(interval)
+
+
+class XSession:
+    """Xvfb on a free display with openbox managing it."""
+
+    def __init__(self, width=1280, height=800):
+        self.width, self.height = width, height
+        self.processes = []
+        self.env = None
+
+    def start(self):
+        read_fd, write_fd = os.pipe()
+        xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0",
+             f"{self.width}x{self.height}x24", "-nolisten", "tcp", "-noreset"],
+            pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_fd)
+        self.processes.append(xvfb)
+        with os.fdopen(read_fd) as pipe:
+            display = pipe.readline().strip()
+        if not display:
+            raise RuntimeError("Xvfb did not start")
+        self.env = dict(os.environ, DISPLAY=f":{display}")
+        self.env.pop("WAYLAND_DISPLAY", None)
+        openbox = subprocess.Popen(["openbox", "--sm-disable"], env=self.env,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.processes.append(openbox)
+        wait_until(lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in self.run(
+            ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], check=False).stdout,
+            timeout=10, message="openbox")
+        return self
+
+    def run(self, args, input=None, check=True, timeout=30):
+        return subprocess.run(args, env=self.env, input=input, capture_output=True,
+                              check=check, timeout=timeout)
+
+    def popen(self, args, **kwargs):
+        process = subprocess.Popen(args, env=self.env, **kwargs)
+        self.processes.insert(0, process)  # stopped before the server
+        return process
+
+    def copy(self, data, target=None):
+        """Puts data on CLIPBOARD with xclip, which keeps serving it in the background."""
+        if isinstance(data, str):
+            data = data.encode()
+        args = ["xclip", "-selection", "clipboard", "-i"]
+        if target:
+            args += ["-t", target]
+        self.run(args, input=data)
+
+    def paste(self, target=None):
+        args = ["xclip", "-selection", "clipboard", "-o"]
+        if target:
+            args += ["-t", target]
+        return self.run(args).stdout
+
+    def stop(self):
+        subprocess.run(["pkill", "-f", "xclip -selection clipboard"], env=self.env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for process in self.processes:
+            if process.poll() is None:
+                process.terminate()
+                try:
+                    process.wait(timeout=5)
+                except subprocess.TimeoutExpired:
+                    process.kill()
+                    process.wait()
+        self.processes.clear()
+
+
+class Brivet:
+    """The real binary with temporary XDG directories; its log lines are collected."""
+
+    def __init__(self, session, home=None, extra_env=None):
+        self.session = session
+        self.home = home or tempfile.mkdtemp(prefix="brivet-e2e-")
+        self.data_home = os.path.join(self.home, "data")
+        self.config_home = os.path.join(self.home, "config")
+        self.env = dict(session.env, XDG_DATA_HOME=self.data_home,
+                        XDG_CONFIG_HOME=self.config_home, HOME=self.home,
+                        QT_LOGGING_RULES="brivet.*.debug=true",
+                        QT_FORCE_STDERR_LOGGING="1")
+        self.env.update(extra_env or {})
+        self.lines = []
+        self.lock = threading.Lock()
+        self.process = None
+
+    @property
+    def database_path(self):
+        return os.path.join(self.data_home, "brivet", "BrivetCloud.sqlite")
+
+    def start(self, wait_for=r"brivet\.app: launched"):
+        self.process = subprocess.Popen([BINARY], env=self.env, stdin=subprocess.DEVNULL,
+                                        stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                                        text=True, errors="replace")
+        threading.Thread(target=self._read, daemon=True).start()
+        if wait_for:
+            self.wait_for_log(wait_for, timeout=20)
+        return self
+
+    def _read(self):
+        for line in self.process.stdout:
+            with self.lock:
+                self.lines.append(line.rstrip("\n"))
+
+    def log(self):
+        with self.lock:
+            return list(self.lines)
+
+    def count_log(self, pattern):
+        regex = re.compile(pattern)
+        return sum(1 for line in self.log() if regex.search(line))
+
+    def wait_for_log(self, pattern, timeout=10, count=1):
+        def found():
+            if self.process.poll() is not None and self.count_log(pattern) < count:
+                raise AssertionError(f"brivet exited ({self.process.returncode}) before "
+                                     f"logging {pattern!r}:\n" + "\n".join(self.log()))
+            return self.count_log(pattern) >= count
+        wait_until(found, timeout=timeout, message=f"log line {pattern!r}")
+
+    def query(self, sql, parameters=()):
+        """Reads the real database file (write-ahead log included)."""
+        connection = sqlite3.connect(self.database_path, timeout=5)
+        try:
+            return connection.execute(sql, parameters).fetchall()
+        finally:
+            connection.close()
+
+    def items(self):
+        return self.query("SELECT contentType, textContent, urlString, filePath, fileName "
+                          "FROM ClipboardItem ORDER BY timestamp, pk")
+
+    def stop(self, sig=signal.SIGTERM, timeout=10):
+        if self.process and self.process.poll() is None:
+            self.process.send_signal(sig)
+            try:
+                self.process.wait(timeout=timeout)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+        return self.process.returncode if self.process else None
+
+    def cleanup(self):
+        self.stop()
+        shutil.rmtree(self.home, ignore_errors=True)
+
+
+class BrivetTestCase(unittest.TestCase):
+    """Each test gets its own X session and a fresh brivet with an empty history."""
+
+    start_brivet = True
+
+    def setUp(self):
+        self.session = XSession().start()
+        self.addCleanup(self.session.stop)
+        self.brivet = Brivet(self.session)
+        self.addCleanup(self.brivet.cleanup)
+        if self.start_brivet:
+            self.brivet.start()
+
+    def tearDown(self):
+        if self.brivet.process and self.brivet.process.poll() is not None \
+                and self.brivet.process.returncode not in (0, None):
+            print("\n".join(self.brivet.log()))
