@@ -3,6 +3,7 @@
 #include "store/Palette.h"
 
 #include <QLoggingCategory>
+#include <QStandardPaths>
 
 #include <cstdio>
 #include <cstdlib>
@@ -11,9 +12,17 @@ Q_LOGGING_CATEGORY(lcApp, "brivet.app", QtInfoMsg)
 
 namespace brivet {
 
-AppDelegate::AppDelegate(QString storePath, Platform platform, QObject* parent)
-    : QObject(parent), m_storePath(std::move(storePath)), m_platform(std::move(platform))
+AppDelegate::AppDelegate(QString storePath, QString settingsPath, Platform platform,
+                         QObject* parent)
+    : QObject(parent), m_storePath(std::move(storePath)), m_platform(std::move(platform)),
+      m_settings(settingsPath, QSettings::IniFormat)
 {
+}
+
+QString AppDelegate::defaultSettingsPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/brivet/brivet.conf");
 }
 
 AppDelegate::~AppDelegate() = default;

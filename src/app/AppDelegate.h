@@ -5,6 +5,7 @@
 #include "store/ModelContainer.h"
 
 #include <QObject>
+#include <QSettings>
 #include <QString>
 
 #include <memory>
@@ -17,8 +18,10 @@ class AppDelegate : public QObject
 {
     Q_OBJECT
 public:
-    // storePath: where the history lives; the platform's desktop facilities are handed in.
-    AppDelegate(QString storePath, Platform platform, QObject* parent = nullptr);
+    // storePath: where the history lives; settingsPath: the settings file; the platform's
+    // desktop facilities are handed in.
+    AppDelegate(QString storePath, QString settingsPath, Platform platform,
+                QObject* parent = nullptr);
     ~AppDelegate() override;
 
     // The store, opened on first read. If it cannot be opened the process stops with
@@ -29,11 +32,15 @@ public:
     void applicationWillTerminate();
 
     NotificationCenter& notificationCenter() { return m_notificationCenter; }
+    // The user's settings: $XDG_CONFIG_HOME/brivet/brivet.conf.
+    QSettings& settings() { return m_settings; }
+    static QString defaultSettingsPath();
 
 private:
     QString m_storePath;
     Platform m_platform;
     NotificationCenter m_notificationCenter;
+    QSettings m_settings;
     std::unique_ptr<ModelContainer> m_modelContainer;
     bool m_terminated = false;
 };

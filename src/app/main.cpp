@@ -23,6 +23,7 @@ int main(int argc, char* argv[])
     QApplication::setQuitOnLastWindowClosed(false);
 
     brivet::AppDelegate delegate(brivet::ModelContainer::defaultStorePath(),
+                                 brivet::AppDelegate::defaultSettingsPath(),
                                  brivet::createPlatform());
     brivet::UnixSignalWatcher signalWatcher;
     QObject::connect(&signalWatcher, &brivet::UnixSignalWatcher::terminationRequested, &app,
