@@ -13,7 +13,7 @@ build_packages=(
 )
 test_packages=(
   libgtest-dev libbenchmark-dev
-  xvfb xauth openbox xclip xdotool x11-utils zenity sqlite3 python3 imagemagick
+  xvfb xauth openbox xclip xdotool x11-utils x11-xserver-utils zenity sqlite3 python3 imagemagick
 )
 
 wanted=("${build_packages[@]}")
