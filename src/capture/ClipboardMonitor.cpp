@@ -1,0 +1,198 @@
+#include "capture/ClipboardMonitor.h"
+
+#include "capture/CaptureLogging.h"
+#include "store/ModelContext.h"
+
+#include <QFutureWatcher>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
+#include <utility>
+
+namespace brivet {
+
+namespace {
+
+bool sameText(const std::optional<QString>& a, const std::optional<QString>& b)
+{
+    if (!a || !b)
+        return !a && !b;
+    if (*a == *b)
+        return true;
+    // Canonically equivalent texts ("é" precomposed or as e + accent) are the same text.
+    return a->normalized(QString::NormalizationForm_C) ==
+           b->normalized(QString::NormalizationForm_C);
+}
+
+bool sameBytes(const std::optional<Blob>& a, const std::optional<Blob>& b)
+{
+    if (!a || !b)
+        return !a && !b;
+    // The size is known without loading a stored blob; most different images differ in it.
+    if (a->size() != b->size())
+        return false;
+    return a->data() == b->data();
+}
+
+QList<ClipboardItem> resultOf(const QFuture<QList<ClipboardItem>>& future)
+{
+    if (future.isCanceled() || future.resultCount() == 0)
+        return {};
+    return future.result();
+}
+
+} // namespace
+
+ClipboardMonitor::ReadExecutor ClipboardMonitor::threadPoolExecutor()
+{
+    return [](ReadTask task) {
+        return QtConcurrent::run(QThreadPool::globalInstance(), std::move(task));
+    };
+}
+
+ClipboardMonitor::ClipboardMonitor(ModelContext& modelContext, Pasteboard& pasteboard,
+                                   FrontApplication& frontApplication,
+                                   std::shared_ptr<const FileThumbnailer> fileThumbnailer,
+                                   ReadExecutor executor, qint64 maxFileDataSize, QObject* parent)
+    : QObject(parent), m_modelContext(modelContext), m_pasteboard(pasteboard),
+      m_frontApplication(frontApplication), m_reader(std::move(fileThumbnailer), maxFileDataSize),
+      m_executor(std::move(executor))
+{
+    m_pollTimer.setInterval(pollIntervalMs);
+    connect(&m_pollTimer, &QTimer::timeout, this, &ClipboardMonitor::checkForChanges);
+}
+
+// A read still running on the worker holds its own copy of the snapshot and the reader; its
+// watcher is a child of this object and goes with it, so the result finds nobody to call.
+ClipboardMonitor::~ClipboardMonitor() = default;
+
+void ClipboardMonitor::startMonitoring()
+{
+    syncChangeCount();
+    if (m_pollTimer.isActive())
+        return;
+    m_pollTimer.start();
+    qCDebug(lcCapture) << "monitoring from change" << m_lastChangeCount;
+    emit isMonitoringChanged();
+}
+
+void ClipboardMonitor::stopMonitoring()
+{
+    ++m_readGeneration;
+    m_readInFlight = false;
+    if (!m_pollTimer.isActive())
+        return;
+    m_pollTimer.stop();
+    qCDebug(lcCapture) << "monitoring stopped";
+    emit isMonitoringChanged();
+}
+
+bool ClipboardMonitor::isMonitoring() const
+{
+    return m_pollTimer.isActive();
+}
+
+void ClipboardMonitor::setIsPaused(bool paused)
+{
+    const bool wasPaused = m_isPaused;
+    m_isPaused = paused;
+    if (wasPaused != paused)
+        emit isPausedChanged();
+    if (wasPaused && !paused)
+        syncChangeCount();
+}
+
+void ClipboardMonitor::syncChangeCount()
+{
+    const qint64 count = m_pasteboard.changeCount();
+    if (count == m_lastChangeCount)
+        return;
+    m_lastChangeCount = count;
+    emit lastChangeCountChanged();
+}
+
+void ClipboardMonitor::checkForChanges()
+{
+    // A change still being read is finished first; the count is left alone meanwhile, so the
+    // next change is seen by the first poll after it.
+    if (m_isPaused || m_readInFlight)
+        return;
+    if (m_pasteboard.changeCount() == m_lastChangeCount)
+        return;
+    // From here on the change counts as handled, whatever the reading finds.
+    syncChangeCount();
+    qCDebug(lcCapture) << "change" << m_lastChangeCount << "found";
+
+    const ApplicationInfo source =
+        m_frontApplication.frontmostApplication().value_or(ApplicationInfo{});
+    ReadTask read = [reader = m_reader, contents = m_pasteboard.contents(), source] {
+        return reader.readItems(contents, source);
+    };
+
+    m_readInFlight = true;
+    const quint64 generation = m_readGeneration;
+    QFuture<QList<ClipboardItem>> future = m_executor(std::move(read));
+    if (future.isFinished()) {
+        m_readInFlight = false;
+        finishCapture(resultOf(future));
+        return;
+    }
+    auto* watcher = new QFutureWatcher<QList<ClipboardItem>>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, generation] {
+        watcher->deleteLater();
+        if (generation != m_readGeneration) {
+            qCDebug(lcCapture) << "dropped a read finished after monitoring stopped";
+            return;
+        }
+        m_readInFlight = false;
+        finishCapture(resultOf(watcher->future()));
+    });
+    watcher->setFuture(future);
+}
+
+void ClipboardMonitor::finishCapture(QList<ClipboardItem> items)
+{
+    if (items.isEmpty())
+        qCDebug(lcCapture) << "skipped change" << m_lastChangeCount << "with no content to record";
+
+    QList<const ClipboardItem*> inserted;
+    for (ClipboardItem& item : items) {
+        if (isDuplicate(item)) {
+            qCDebug(lcCapture) << "skipped" << item.contentType << "item repeating the newest";
+            continue;
+        }
+        m_modelContext.insert(item);
+        inserted.append(&item);
+    }
+    if (!inserted.isEmpty()) {
+        if (!m_modelContext.save())
+            qCDebug(lcCapture) << "save failed, the records stay pending:"
+                               << m_modelContext.lastError();
+        for (const ClipboardItem* item : std::as_const(inserted))
+            qCDebug(lcCapture) << "recorded" << item->contentType << "item" << item->persistentId();
+    }
+    emit captureFinished(int(inserted.size()));
+}
+
+bool ClipboardMonitor::isDuplicate(const ClipboardItem& item) const
+{
+    ItemFetch newestFirst;
+    newestFirst.order = ItemFetch::Order::NewestFirst;
+    newestFirst.limit = 1;
+    const std::optional<QList<ClipboardItem>> newest = m_modelContext.fetch(newestFirst);
+    if (!newest || newest->isEmpty())
+        return false;
+    const ClipboardItem& last = newest->constFirst();
+
+    switch (item.type()) {
+    case ContentType::Text:
+    case ContentType::Link:
+        return sameText(item.textContent, last.textContent);
+    case ContentType::Image:
+        return sameBytes(item.imageData, last.imageData);
+    case ContentType::File:
+        return item.filePath == last.filePath;
+    }
+    return false;
+}
+
+} // namespace brivet

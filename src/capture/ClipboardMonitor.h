@@ -1,0 +1,98 @@
+#pragma once
+
+#include "capture/PasteboardReader.h"
+#include "platform/FileThumbnailer.h"
+#include "platform/FrontApplication.h"
+#include "platform/Pasteboard.h"
+#include "store/ClipboardItem.h"
+
+#include <QFuture>
+#include <QList>
+#include <QObject>
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+namespace brivet {
+
+class ModelContext;
+
+// Watches the clipboard and records every new entry in the history. Twice a second it looks
+// at the clipboard's change count; when it has moved, the snapshot of that change is read into
+// records on a worker (files, images and large texts take time), and back on the main thread
+// what repeats the newest stored record is dropped, the rest inserted and saved at once.
+class ClipboardMonitor : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(bool isPaused READ isPaused WRITE setIsPaused NOTIFY isPausedChanged)
+    Q_PROPERTY(qint64 lastChangeCount READ lastChangeCount NOTIFY lastChangeCountChanged)
+    Q_PROPERTY(bool isMonitoring READ isMonitoring NOTIFY isMonitoringChanged)
+
+public:
+    using ReadTask = std::function<QList<ClipboardItem>()>;
+    // Runs a read and returns its future; the future's result is taken on the main thread.
+    using ReadExecutor = std::function<QFuture<QList<ClipboardItem>>(ReadTask)>;
+
+    static constexpr int pollIntervalMs = 500;
+    static constexpr qint64 defaultMaxFileDataSize = PasteboardReader::defaultMaxFileDataSize;
+
+    // The default executor: the global thread pool.
+    static ReadExecutor threadPoolExecutor();
+
+    // Records into modelContext; pasteboard, frontApplication and modelContext must outlive
+    // the monitor. fileThumbnailer may be null (no file thumbnails).
+    ClipboardMonitor(ModelContext& modelContext, Pasteboard& pasteboard,
+                     FrontApplication& frontApplication,
+                     std::shared_ptr<const FileThumbnailer> fileThumbnailer,
+                     ReadExecutor executor = threadPoolExecutor(),
+                     qint64 maxFileDataSize = defaultMaxFileDataSize, QObject* parent = nullptr);
+    ~ClipboardMonitor() override;
+
+    // Marks what is on the clipboard now as handled and starts polling.
+    void startMonitoring();
+    // Stops polling; a read still in flight is dropped.
+    void stopMonitoring();
+    // True while polling runs.
+    bool isMonitoring() const;
+
+    // While true, polls do nothing. Going back to false marks the clipboard's current change
+    // as handled, so that nothing written while paused is ever recorded.
+    bool isPaused() const { return m_isPaused; }
+    void setIsPaused(bool paused);
+
+    // The clipboard change count that has been handled.
+    qint64 lastChangeCount() const { return m_lastChangeCount; }
+    qint64 maxFileDataSize() const { return m_reader.maxFileDataSize(); }
+    // True while a change is being read on the worker.
+    bool isReading() const { return m_readInFlight; }
+
+    // One poll.
+    void checkForChanges();
+    // True when the record repeats the newest stored record.
+    bool isDuplicate(const ClipboardItem& item) const;
+
+signals:
+    void isPausedChanged();
+    void lastChangeCountChanged();
+    void isMonitoringChanged();
+    // A change has been read and its records stored; inserted may be 0.
+    void captureFinished(int inserted);
+
+private:
+    void syncChangeCount();
+    void finishCapture(QList<ClipboardItem> items);
+
+    ModelContext& m_modelContext;
+    Pasteboard& m_pasteboard;
+    FrontApplication& m_frontApplication;
+    PasteboardReader m_reader;
+    ReadExecutor m_executor;
+    QTimer m_pollTimer;
+    qint64 m_lastChangeCount = 0;
+    bool m_isPaused = false;
+    bool m_readInFlight = false;
+    // Bumped by stopMonitoring(), so that a read started before it is dropped.
+    quint64 m_readGeneration = 0;
+};
+
+} // namespace brivet
