@@ -1,0 +1,58 @@
+#pragma once
+
+#include "platform/Pasteboard.h"
+
+namespace brivet {
+
+// A clipboard held in memory: tests set its contents, which moves the change count like a
+// copy in another application would. Counts how often the contents were read.
+class FakePasteboard : public Pasteboard
+{
+public:
+    using Pasteboard::Pasteboard;
+
+    qint64 changeCount() const override { return m_changeCount; }
+    PasteboardContents contents() const override
+    {
+        ++m_contentsReads;
+        return m_contents;
+    }
+    void clearContents() override { setContents({}); }
+    void write(const QList<PasteboardRepresentation>& representations) override
+    {
+        PasteboardContents contents;
+        for (const PasteboardRepresentation& representation : representations) {
+            contents.types.append(representation.type);
+            contents.data.insert(representation.type, representation.data);
+            if (representation.type == PasteboardType::FileURL)
+                contents.fileUrlStrings.append(QString::fromUtf8(representation.data));
+        }
+        setContents(contents);
+        ++m_writes;
+    }
+
+    // Another application's copy.
+    void setContents(const PasteboardContents& contents)
+    {
+        m_contents = contents;
+        ++m_changeCount;
+    }
+    void setText(const QString& text)
+    {
+        PasteboardContents contents;
+        contents.types = {PasteboardType::String};
+        contents.data.insert(PasteboardType::String, text.toUtf8());
+        setContents(contents);
+    }
+
+    int contentsReads() const { return m_contentsReads; }
+    int writes() const { return m_writes; }
+
+private:
+    PasteboardContents m_contents;
+    qint64 m_changeCount = 0;
+    mutable int m_contentsReads = 0;
+    int m_writes = 0;
+};
+
+} // namespace brivet
