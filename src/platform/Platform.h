@@ -2,6 +2,7 @@
 
 #include "platform/FileThumbnailer.h"
 #include "platform/FrontApplication.h"
+#include "platform/KeySynthesizer.h"
 #include "platform/Pasteboard.h"
 
 #include <memory>
@@ -15,6 +16,7 @@ struct Platform
     std::unique_ptr<Pasteboard> pasteboard;
     std::unique_ptr<FrontApplication> frontApplication;
     std::unique_ptr<FileThumbnailer> fileThumbnailer;
+    std::unique_ptr<KeySynthesizer> keySynthesizer;
 };
 
 // The platform of the running desktop session (X11). Must be called after the

@@ -1,0 +1,95 @@
+#include "paste/PasteRepresentations.h"
+
+#include "paste/PasteLogging.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QImage>
+#include <QUrl>
+
+namespace brivet {
+
+namespace {
+
+QByteArray encodePng(const QByteArray& bytes)
+{
+    QImage image = QImage::fromData(bytes);
+    if (image.isNull())
+        return {};
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "PNG"))
+        return {};
+    return png;
+}
+
+QList<PasteboardRepresentation> imageRepresentations(const QByteArray& bytes)
+{
+    if (bytes.isEmpty())
+        return {};
+    const std::optional<ImageFormat> format = sniffImageFormat(bytes);
+    if (format == ImageFormat::PNG)
+        return {{PasteboardType::PNG, bytes}};
+
+    QList<PasteboardRepresentation> representations;
+    if (format == ImageFormat::JPEG)
+        representations.append({PasteboardType::JPEG, bytes});
+    else if (format == ImageFormat::TIFF)
+        representations.append({PasteboardType::TIFF, bytes});
+    // Most applications only take PNG from the clipboard.
+    QByteArray png = encodePng(bytes);
+    if (!png.isEmpty())
+        representations.append({PasteboardType::PNG, std::move(png)});
+    else
+        qCDebug(lcPaste) << "image bytes could not be converted to PNG";
+    return representations;
+}
+
+} // namespace
+
+std::optional<ImageFormat> sniffImageFormat(const QByteArray& bytes)
+{
+    if (bytes.startsWith("\x89PNG\r\n\x1a\n"))
+        return ImageFormat::PNG;
+    if (bytes.startsWith("\xff\xd8\xff"))
+        return ImageFormat::JPEG;
+    // Classic TIFF and BigTIFF, both byte orders.
+    if (bytes.startsWith(QByteArrayLiteral("II*\0")) ||
+        bytes.startsWith(QByteArrayLiteral("MM\0*")) ||
+        bytes.startsWith(QByteArrayLiteral("II+\0")) ||
+        bytes.startsWith(QByteArrayLiteral("MM\0+")))
+        return ImageFormat::TIFF;
+    return std::nullopt;
+}
+
+QList<PasteboardRepresentation> pasteboardRepresentations(const ClipboardItem& item)
+{
+    switch (item.type()) {
+    case ContentType::Text:
+        if (!item.textContent)
+            return {};
+        return {{PasteboardType::String, item.textContent->toUtf8()}};
+    case ContentType::Link: {
+        if (!item.urlString)
+            return {};
+        QList<PasteboardRepresentation> representations{
+            {PasteboardType::String, item.urlString->toUtf8()}};
+        const QUrl url(*item.urlString, QUrl::StrictMode);
+        if (url.isValid() && !url.isRelative())
+            representations.append({PasteboardType::URL, url.toEncoded()});
+        return representations;
+    }
+    case ContentType::File:
+        if (!item.filePath || !QDir::isAbsolutePath(*item.filePath))
+            return {};
+        return {{PasteboardType::FileURL, QUrl::fromLocalFile(*item.filePath).toEncoded()}};
+    case ContentType::Image:
+        if (!item.imageData)
+            return {};
+        return imageRepresentations(item.imageData->data());
+    }
+    return {};
+}
+
+} // namespace brivet

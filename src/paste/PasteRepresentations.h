@@ -1,0 +1,33 @@
+#pragma once
+
+#include "platform/Pasteboard.h"
+#include "store/ClipboardItem.h"
+
+#include <QByteArray>
+#include <QList>
+#include <optional>
+
+namespace brivet {
+
+// The image encodings recognised by their leading bytes.
+enum class ImageFormat
+{
+    PNG,
+    JPEG,
+    TIFF
+};
+
+// The encoding of image bytes by their signature; std::nullopt for anything else.
+std::optional<ImageFormat> sniffImageFormat(const QByteArray& bytes);
+
+// What a record puts on the clipboard, by its kind, in the order it is offered:
+//  - text: the text;
+//  - link: the link text, then the URL when it parses as an absolute one;
+//  - file: the file's URL (never the stored bytes);
+//  - image: the stored bytes under their real encoding, plus PNG converted from them when they
+//    are not PNG already (bytes that are no known image give PNG only, or nothing when they
+//    cannot be decoded).
+// A record without the field its kind needs gives an empty list.
+QList<PasteboardRepresentation> pasteboardRepresentations(const ClipboardItem& item);
+
+} // namespace brivet

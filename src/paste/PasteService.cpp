@@ -1,0 +1,139 @@
+#include "paste/PasteService.h"
+
+#include "paste/PasteLogging.h"
+#include "paste/PasteRepresentations.h"
+
+#include <QTimer>
+
+namespace brivet {
+
+namespace {
+
+QString windowText(std::optional<WindowId> window)
+{
+    return window ? QStringLiteral("0x") + QString::number(*window, 16) : QStringLiteral("none");
+}
+
+const char* shortcutText(PasteShortcut shortcut)
+{
+    return shortcut == PasteShortcut::ControlShiftV ? "Ctrl+Shift+V" : "Ctrl+V";
+}
+
+} // namespace
+
+PasteService::PasteService(Pasteboard* pasteboard, KeySynthesizer* keySynthesizer,
+                           std::unique_ptr<MonitorLink> monitor, QObject* parent)
+    : PasteService(pasteboard, keySynthesizer, std::move(monitor), Timing{}, parent)
+{}
+
+PasteService::PasteService(Pasteboard* pasteboard, KeySynthesizer* keySynthesizer,
+                           std::unique_ptr<MonitorLink> monitor, Timing timing, QObject* parent)
+    : QObject(parent), m_pasteboard(pasteboard), m_keySynthesizer(keySynthesizer),
+      m_monitor(std::move(monitor)), m_timing(timing)
+{}
+
+PasteService::~PasteService()
+{
+    if (m_pastesUnderWay > 0 && m_monitor)
+        m_monitor->setPaused(false);
+}
+
+void PasteService::setTerminalWindowClasses(const QStringList& classes)
+{
+    m_shortcutChooser = PasteShortcutChooser(classes);
+}
+
+void PasteService::paste(const ClipboardItem& item)
+{
+    if (m_monitor)
+        m_monitor->setPaused(true);
+    writeToPasteboard(item);
+    ++m_pastesUnderWay;
+
+    const std::optional<WindowId> target = m_targetWindow;
+    QTimer::singleShot(m_timing.keyStrokeDelay, Qt::PreciseTimer, this, [this, target] {
+        const int attempts = int(m_timing.activationTimeout / m_timing.activationPollInterval);
+        strokeWhenTargetActive(target, attempts);
+    });
+}
+
+void PasteService::writeToPasteboard(const ClipboardItem& item)
+{
+    if (!m_pasteboard) {
+        qCWarning(lcPaste) << "no clipboard to write to";
+        return;
+    }
+    m_pasteboard->clearContents();
+    const QList<PasteboardRepresentation> representations = pasteboardRepresentations(item);
+    if (representations.isEmpty()) {
+        qCDebug(lcPaste) << "record" << item.id << "of kind" << item.contentType
+                         << "has nothing to offer; the clipboard stays empty";
+        return;
+    }
+    m_pasteboard->write(representations);
+    qCDebug(lcPaste) << "wrote" << representations.size() << "representations of a"
+                     << item.contentType << "record";
+}
+
+void PasteService::strokeWhenTargetActive(std::optional<WindowId> target, int attemptsLeft)
+{
+    if (!m_keySynthesizer || !m_keySynthesizer->isAvailable()) {
+        qCInfo(lcPaste) << "synthesised keys are unavailable; the record stays on the clipboard";
+        finishStroke(false);
+        return;
+    }
+    if (!target) {
+        sendStroke(m_keySynthesizer->activeWindow());
+        return;
+    }
+    const std::optional<WindowId> active = m_keySynthesizer->activeWindow();
+    // A window manager that does not report the active window cannot be asked to change it.
+    if (!active || *active == *target) {
+        sendStroke(target);
+        return;
+    }
+    if (!m_keySynthesizer->windowExists(*target)) {
+        qCInfo(lcPaste) << "target window" << windowText(target)
+                        << "is gone; no paste stroke, the record stays on the clipboard";
+        finishStroke(false);
+        return;
+    }
+    if (attemptsLeft <= 0) {
+        qCInfo(lcPaste) << "target window" << windowText(target)
+                        << "did not become active; no paste stroke";
+        finishStroke(false);
+        return;
+    }
+    if (!m_keySynthesizer->requestActivation(*target))
+        qCDebug(lcPaste) << "activation request for" << windowText(target) << "failed";
+    QTimer::singleShot(
+        m_timing.activationPollInterval, Qt::PreciseTimer, this,
+        [this, target, attemptsLeft] { strokeWhenTargetActive(target, attemptsLeft - 1); });
+}
+
+void PasteService::sendStroke(std::optional<WindowId> window)
+{
+    const QStringList classes = window ? m_keySynthesizer->windowClasses(*window) : QStringList();
+    const PasteShortcut shortcut = m_shortcutChooser.shortcutFor(classes);
+    const bool sent = m_keySynthesizer->sendShortcut(shortcut);
+    qCDebug(lcPaste).noquote() << (sent ? "sent" : "could not send") << shortcutText(shortcut)
+                               << "to window" << windowText(window) << classes;
+    finishStroke(sent);
+}
+
+void PasteService::finishStroke(bool sent)
+{
+    emit keyStrokeDone(sent);
+    QTimer::singleShot(m_timing.resumeDelay, Qt::PreciseTimer, this, [this] { resume(); });
+}
+
+void PasteService::resume()
+{
+    --m_pastesUnderWay;
+    if (m_monitor)
+        m_monitor->setPaused(false);
+    qCDebug(lcPaste) << "paste finished; monitor resumed";
+    emit pasteFinished();
+}
+
+} // namespace brivet

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "paste/MonitorLink.h"
+#include "paste/PasteShortcutChooser.h"
+#include "platform/KeySynthesizer.h"
+#include "platform/Pasteboard.h"
+#include "store/ClipboardItem.h"
+
+#include <QObject>
+#include <QPointer>
+#include <chrono>
+#include <memory>
+#include <optional>
+
+namespace brivet {
+
+// Puts a chosen history record back on the clipboard and pastes it into the window that was
+// in front, by a synthesised paste shortcut. The clipboard monitor is paused around the write
+// and resumed a while after the stroke, so Brivet never records its own paste.
+class PasteService : public QObject
+{
+    Q_OBJECT
+public:
+    struct Timing
+    {
+        std::chrono::milliseconds keyStrokeDelay{150}; // from the write to the stroke
+        std::chrono::milliseconds resumeDelay{500};    // from the stroke to the resume
+        std::chrono::milliseconds activationTimeout{1000};
+        std::chrono::milliseconds activationPollInterval{20};
+    };
+
+    // keySynthesizer may be null (no stroke is ever sent). The monitor link is weak.
+    PasteService(Pasteboard* pasteboard, KeySynthesizer* keySynthesizer,
+                 std::unique_ptr<MonitorLink> monitor, QObject* parent = nullptr);
+    PasteService(Pasteboard* pasteboard, KeySynthesizer* keySynthesizer,
+                 std::unique_ptr<MonitorLink> monitor, Timing timing, QObject* parent = nullptr);
+    // A paste still under way resumes the monitor, so that capture never stays paused.
+    ~PasteService() override;
+
+    // The window to paste into: the one that was in front before Brivet's panel took the
+    // keyboard. Without one, the stroke goes to whatever window is active at that moment.
+    void setTargetWindow(std::optional<WindowId> window) { m_targetWindow = window; }
+    std::optional<WindowId> targetWindow() const { return m_targetWindow; }
+    // Window classes to treat as terminals, on top of the built-in table.
+    void setTerminalWindowClasses(const QStringList& classes);
+
+    // Writes the record and returns; the stroke and the resume follow on the event loop.
+    // Calls are not queued: each runs its own course.
+    void paste(const ClipboardItem& item);
+    // Empties the clipboard and offers the record's content by its kind.
+    void writeToPasteboard(const ClipboardItem& item);
+
+signals:
+    // The stroke was due: sent is false when none could be delivered (the record then stays
+    // on the clipboard for the user to paste by hand).
+    void keyStrokeDone(bool sent);
+    // The monitor has been resumed (or was gone): the paste has run its course.
+    void pasteFinished();
+
+private:
+    void strokeWhenTargetActive(std::optional<WindowId> target, int attemptsLeft);
+    void sendStroke(std::optional<WindowId> window);
+    void finishStroke(bool sent);
+    void resume();
+
+    QPointer<Pasteboard> m_pasteboard;
+    KeySynthesizer* m_keySynthesizer;
+    std::unique_ptr<MonitorLink> m_monitor;
+    Timing m_timing;
+    PasteShortcutChooser m_shortcutChooser;
+    std::optional<WindowId> m_targetWindow;
+    int m_pastesUnderWay = 0;
+};
+
+} // namespace brivet
