@@ -1,0 +1,7 @@
+#include "platform/linux/PlatformLogging.h"
+
+namespace brivet {
+
+Q_LOGGING_CATEGORY(lcPlatform, "brivet.platform", QtInfoMsg)
+
+} // namespace brivet
