@@ -6,7 +6,6 @@
 #include <QDateTime>
 #include <QString>
 #include <QUuid>
-
 #include <optional>
 
 namespace brivet {

@@ -3,7 +3,6 @@
 #include "store/ModelContext.h"
 
 #include <QString>
-
 #include <memory>
 #include <variant>
 

@@ -6,7 +6,6 @@
 #include <QList>
 #include <QObject>
 #include <QVariant>
-
 #include <functional>
 #include <memory>
 #include <optional>
@@ -31,7 +30,7 @@ public:
 
 private:
     friend class ModelContext;
-    QString m_sql;
+    QString m_sql = QStringLiteral("1");
     QVariantList m_arguments;
 };
 
@@ -43,13 +42,17 @@ public:
 
 private:
     friend class ModelContext;
-    QString m_sql;
+    QString m_sql = QStringLiteral("1");
     QVariantList m_arguments;
 };
 
 struct ItemFetch
 {
-    enum class Order { NewestFirst, OldestFirst };
+    enum class Order
+    {
+        NewestFirst,
+        OldestFirst
+    };
     ItemPredicate predicate = ItemPredicate::all();
     Order order = Order::NewestFirst; // by timestamp
     std::optional<int> limit;
@@ -64,8 +67,18 @@ struct CategoryFetch
 // What changed in a context, for live views.
 struct ModelChange
 {
-    enum class Entity { Item, Category, Link };
-    enum class Kind { Inserted, Updated, Deleted };
+    enum class Entity
+    {
+        Item,
+        Category,
+        Link
+    };
+    enum class Kind
+    {
+        Inserted,
+        Updated,
+        Deleted
+    };
     Entity entity;
     Kind kind;
     PersistentId id; // the item or category (for links: the item)
@@ -112,7 +125,8 @@ private:
     friend class ModelContainer;
     ModelContext(std::shared_ptr<Database> database, QString externalDataDir);
 
-    using Operation = std::function<bool(Database&)>;
+    // A change as it is written to the database: nullopt on success, else the reason.
+    using Operation = std::function<std::optional<QString>(Database&)>;
     void apply(Operation operation, const ModelChange& change);
     bool beginIfNeeded();
     bool replayPending();
@@ -131,3 +145,5 @@ private:
 };
 
 } // namespace brivet
+
+Q_DECLARE_METATYPE(brivet::ModelChange)

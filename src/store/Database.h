@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QVariant>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace brivet {
+
+class Database;
+
+// One prepared statement, reset and cleared by its owner before each use.
+class Statement
+{
+public:
+    Statement(Database& database, sqlite3_stmt* statement);
+    ~Statement();
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    Statement& bind(int index, const QVariant& value);
+    Statement& bindNull(int index);
+    Statement& bind(int index, qint64 value);
+    Statement& bind(int index, const QString& value);
+    Statement& bind(int index, const std::optional<QString>& value);
+    Statement& bindBlob(int index, const QByteArray& value);
+
+    // true while rows come; false at the end or on error (see Database::lastError()).
+    [[nodiscard]] bool step();
+    // Runs to completion; true on success.
+    [[nodiscard]] bool exec();
+
+    // True when the last step() ended with an error.
+    bool failed() const { return m_failed; }
+    // Ends the current use early (a single-row read), releasing the read it holds.
+    void finish();
+
+    bool isNull(int column) const;
+    qint64 int64(int column) const;
+    double real(int column) const;
+    QString text(int column) const;
+    std::optional<QString> optionalText(int column) const;
+    std::optional<qint64> optionalInt64(int column) const;
+    QByteArray blob(int column) const;
+
+private:
+    friend class Database;
+    void reset();
+    Database& m_database;
+    sqlite3_stmt* m_statement;
+    bool m_failed = false;
+};
+
+// Owner of one SQLite connection. Statements are prepared once and cached.
+class Database
+{
+public:
+    // Opens an existing file or creates a new one with mode 0600; never creates the
+    // directory. On failure returns nullptr and the reason in error.
+    static std::unique_ptr<Database> open(const QString& path, bool create, QString* error);
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    // A cached statement, reset and ready for binding; nullptr when the SQL is invalid.
+    Statement* prepare(const std::string& sql);
+    [[nodiscard]] bool exec(const char* sql);
+    bool isReadOnly() const;
+    bool inTransaction() const;
+    qint64 lastInsertRowId() const;
+    QString lastError() const;
+    sqlite3* handle() { return m_db; }
+
+private:
+    explicit Database(sqlite3* db) : m_db(db) {}
+    sqlite3* m_db;
+    std::unordered_map<std::string, std::unique_ptr<Statement>> m_statements;
+};
+
+} // namespace brivet

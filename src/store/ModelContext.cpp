@@ -1,0 +1,519 @@
+#include "store/ModelContext.h"
+
+#include "store/Database.h"
+#include "store/StoreLogging.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+namespace brivet {
+namespace {
+
+const char* const itemColumns =
+    "pk, id, contentType, urlString, filePath, fileName, timestamp, sourceAppName, "
+    "sourceAppBundleID, characterCount, imageDataSize, thumbnailDataSize, fileDataSize, "
+    "textContent";
+const char* const categoryColumns = "pk, id, name, colorHex, \"order\", isDefault";
+
+std::optional<qint64> sizeOf(const std::optional<Blob>& blob)
+{
+    return blob ? std::optional<qint64>(blob->size()) : std::nullopt;
+}
+
+Statement& bindOptionalInt(Statement& statement, int index, std::optional<qint64> value)
+{
+    return value ? statement.bind(index, *value) : statement.bindNull(index);
+}
+
+std::optional<QString> sqlResult(Database& database, bool ok)
+{
+    return ok ? std::nullopt : std::optional<QString>(database.lastError());
+}
+
+void bindAll(Statement& statement, const QVariantList& arguments, int first)
+{
+    for (int i = 0; i < arguments.size(); ++i)
+        statement.bind(first + i, arguments.at(i));
+}
+
+} // namespace
+
+ItemPredicate ItemPredicate::all()
+{
+    ItemPredicate predicate;
+    predicate.m_sql = QStringLiteral("1");
+    return predicate;
+}
+
+ItemPredicate ItemPredicate::inCategory(const Category& category)
+{
+    ItemPredicate predicate;
+    predicate.m_sql =
+        QStringLiteral("pk IN (SELECT item FROM ClipboardItemCategory WHERE category = ?)");
+    predicate.m_arguments = {category.persistentId()};
+    return predicate;
+}
+
+ItemPredicate ItemPredicate::matching(const QString& text)
+{
+    QString escaped = text;
+    escaped.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
+        .replace(QLatin1Char('%'), QLatin1String("\\%"))
+        .replace(QLatin1Char('_'), QLatin1String("\\_"));
+    const QString pattern = QLatin1Char('%') + escaped + QLatin1Char('%');
+    ItemPredicate predicate;
+    predicate.m_sql =
+        QStringLiteral("(textContent LIKE ?1 ESCAPE '\\' OR urlString LIKE ?1 ESCAPE '\\' OR "
+                       "fileName LIKE ?1 ESCAPE '\\' OR sourceAppName LIKE ?1 ESCAPE '\\')");
+    predicate.m_arguments = {pattern};
+    return predicate;
+}
+
+ItemPredicate ItemPredicate::operator&&(const ItemPredicate& other) const
+{
+    // Numbered parameters of the right side move past those of the left side.
+    QString right = other.m_sql;
+    for (qsizetype i = other.m_arguments.size(); i >= 1; --i)
+        right.replace(QStringLiteral("?%1").arg(i),
+                      QStringLiteral("?%1").arg(i + m_arguments.size()));
+    ItemPredicate combined;
+    combined.m_sql = QStringLiteral("(%1) AND (%2)").arg(m_sql, right);
+    combined.m_arguments = m_arguments + other.m_arguments;
+    return combined;
+}
+
+CategoryPredicate CategoryPredicate::all()
+{
+    CategoryPredicate predicate;
+    predicate.m_sql = QStringLiteral("1");
+    return predicate;
+}
+
+CategoryPredicate CategoryPredicate::isDefault(bool value)
+{
+    CategoryPredicate predicate;
+    predicate.m_sql = QStringLiteral("isDefault = ?");
+    predicate.m_arguments = {value ? 1 : 0};
+    return predicate;
+}
+
+ModelContext::ModelContext(std::shared_ptr<Database> database, QString externalDataDir)
+    : m_database(std::move(database)), m_externalDataDir(std::move(externalDataDir))
+{
+    if (Statement* next = m_database->prepare("SELECT coalesce(max(pk), 0) + 1 FROM ClipboardItem");
+        next && next->step()) {
+        m_nextItemId = next->int64(0);
+        next->finish();
+    }
+    if (Statement* next = m_database->prepare("SELECT coalesce(max(pk), 0) + 1 FROM Category");
+        next && next->step()) {
+        m_nextCategoryId = next->int64(0);
+        next->finish();
+    }
+}
+
+ModelContext::~ModelContext()
+{
+    // Unsaved changes are discarded, as they would be if the process ended here.
+    if (m_database->inTransaction() && !m_database->exec("ROLLBACK"))
+        qCWarning(lcStore) << "rollback failed:" << m_database->lastError();
+}
+
+QString ModelContext::externalDataPath(PersistentId id) const
+{
+    return m_externalDataDir + QLatin1Char('/') + QString::number(id);
+}
+
+bool ModelContext::beginIfNeeded()
+{
+    return m_database->inTransaction() || m_database->exec("BEGIN IMMEDIATE");
+}
+
+void ModelContext::apply(Operation operation, const ModelChange& change)
+{
+    m_pending.push_back(std::move(operation));
+    std::optional<QString> error;
+    if (!m_needsReplay && !beginIfNeeded())
+        error = m_database->lastError();
+    else if (!m_needsReplay)
+        error = m_pending.back()(*m_database);
+    if (error) {
+        m_lastError = *error;
+        qCWarning(lcStore) << "change could not be written yet:" << m_lastError;
+        m_needsReplay = true;
+    }
+    emit changed(change);
+}
+
+bool ModelContext::replayPending()
+{
+    if (m_database->inTransaction() && !m_database->exec("ROLLBACK"))
+        return false;
+    if (!m_database->exec("BEGIN IMMEDIATE")) {
+        m_lastError = m_database->lastError();
+        return false;
+    }
+    for (const Operation& operation : m_pending) {
+        if (auto error = operation(*m_database)) {
+            m_lastError = *error;
+            if (!m_database->exec("ROLLBACK"))
+                qCWarning(lcStore) << "rollback failed:" << m_database->lastError();
+            return false;
+        }
+    }
+    m_needsReplay = false;
+    return true;
+}
+
+bool ModelContext::hasChanges() const
+{
+    return !m_pending.empty();
+}
+
+bool ModelContext::save()
+{
+    if (m_pending.empty())
+        return true;
+    if (m_needsReplay && !replayPending()) {
+        m_needsReplay = true;
+        qCWarning(lcStore) << "save failed, changes kept:" << m_lastError;
+        return false;
+    }
+    if (!m_database->exec("COMMIT")) {
+        m_lastError = m_database->lastError();
+        qCWarning(lcStore) << "save failed, changes kept:" << m_lastError;
+        // A failed commit may have rolled everything back; write it again so that fetches
+        // keep seeing the pending changes.
+        if (!m_database->inTransaction() && !replayPending())
+            m_needsReplay = true;
+        return false;
+    }
+    m_pending.clear();
+    for (const QString& path : std::exchange(m_filesToRemoveOnSave, {}))
+        QFile::remove(path);
+    m_lastError.clear();
+    return true;
+}
+
+void ModelContext::insert(ClipboardItem& item)
+{
+    if (item.m_persistentId != 0)
+        return;
+    item.m_persistentId = m_nextItemId++;
+    const ClipboardItem record = item;
+    const QString externalPath = externalDataPath(record.m_persistentId);
+    apply(
+        [record, externalPath](Database& db) -> std::optional<QString> {
+            Statement* insert = db.prepare(
+                "INSERT INTO ClipboardItem(pk, id, contentType, urlString, filePath, fileName, "
+                "timestamp, sourceAppName, sourceAppBundleID, characterCount, imageDataSize, "
+                "thumbnailDataSize, fileDataSize, textContent) "
+                "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+            if (!insert)
+                return db.lastError();
+            insert->bind(1, record.m_persistentId)
+                .bind(2, record.id.toString(QUuid::WithoutBraces))
+                .bind(3, record.contentType)
+                .bind(4, record.urlString)
+                .bind(5, record.filePath)
+                .bind(6, record.fileName)
+                .bind(7, record.timestamp.toMSecsSinceEpoch())
+                .bind(8, record.sourceAppName)
+                .bind(9, record.sourceAppBundleID)
+                .bind(10, record.characterCount);
+            bindOptionalInt(*insert, 11, sizeOf(record.imageData));
+            bindOptionalInt(*insert, 12, sizeOf(record.thumbnailData));
+            bindOptionalInt(*insert, 13, sizeOf(record.fileData));
+            insert->bind(14, record.textContent);
+            if (!insert->exec())
+                return db.lastError();
+
+            if (record.imageData || record.thumbnailData) {
+                Statement* data = db.prepare("INSERT INTO ClipboardItemData(item, imageData, "
+                                             "thumbnailData) VALUES(?, ?, ?)");
+                if (!data)
+                    return db.lastError();
+                data->bind(1, record.m_persistentId);
+                record.imageData ? data->bindBlob(2, record.imageData->data()) : data->bindNull(2);
+                record.thumbnailData ? data->bindBlob(3, record.thumbnailData->data())
+                                     : data->bindNull(3);
+                if (!data->exec())
+                    return db.lastError();
+            }
+            if (record.fileData) {
+                QSaveFile file(externalPath);
+                if (!file.open(QIODevice::WriteOnly) ||
+                    !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
+                    file.write(record.fileData->data()) != record.fileData->size() ||
+                    !file.commit()) {
+                    return QStringLiteral("cannot write %1: %2")
+                        .arg(externalPath, file.errorString());
+                }
+            }
+            return std::nullopt;
+        },
+        {ModelChange::Entity::Item, ModelChange::Kind::Inserted, record.m_persistentId});
+}
+
+void ModelContext::insert(Category& category)
+{
+    if (category.m_persistentId != 0)
+        return;
+    category.m_persistentId = m_nextCategoryId++;
+    const Category record = category;
+    apply(
+        [record](Database& db) -> std::optional<QString> {
+            Statement* insert =
+                db.prepare("INSERT INTO Category(pk, id, name, colorHex, \"order\", isDefault) "
+                           "VALUES(?, ?, ?, ?, ?, ?)");
+            return sqlResult(db, insert && insert->bind(1, record.m_persistentId)
+                                               .bind(2, record.id.toString(QUuid::WithoutBraces))
+                                               .bind(3, record.name)
+                                               .bind(4, record.colorHex)
+                                               .bind(5, record.order)
+                                               .bind(6, qint64(record.isDefault ? 1 : 0))
+                                               .exec());
+        },
+        {ModelChange::Entity::Category, ModelChange::Kind::Inserted, record.m_persistentId});
+}
+
+void ModelContext::update(const ClipboardItem& item)
+{
+    if (item.m_persistentId == 0)
+        return;
+    const ClipboardItem record = item;
+    apply(
+        [record](Database& db) -> std::optional<QString> {
+            Statement* update = db.prepare(
+                "UPDATE ClipboardItem SET id = ?, contentType = ?, urlString = ?, filePath = ?, "
+                "fileName = ?, timestamp = ?, sourceAppName = ?, sourceAppBundleID = ?, "
+                "characterCount = ?, textContent = ? WHERE pk = ?");
+            return sqlResult(db, update && update->bind(1, record.id.toString(QUuid::WithoutBraces))
+                                               .bind(2, record.contentType)
+                                               .bind(3, record.urlString)
+                                               .bind(4, record.filePath)
+                                               .bind(5, record.fileName)
+                                               .bind(6, record.timestamp.toMSecsSinceEpoch())
+                                               .bind(7, record.sourceAppName)
+                                               .bind(8, record.sourceAppBundleID)
+                                               .bind(9, record.characterCount)
+                                               .bind(10, record.textContent)
+                                               .bind(11, record.m_persistentId)
+                                               .exec());
+        },
+        {ModelChange::Entity::Item, ModelChange::Kind::Updated, record.m_persistentId});
+}
+
+void ModelContext::update(const Category& category)
+{
+    if (category.m_persistentId == 0)
+        return;
+    const Category record = category;
+    apply(
+        [record](Database& db) -> std::optional<QString> {
+            Statement* update =
+                db.prepare("UPDATE Category SET id = ?, name = ?, colorHex = ?, \"order\" = ?, "
+                           "isDefault = ? WHERE pk = ?");
+            return sqlResult(db, update && update->bind(1, record.id.toString(QUuid::WithoutBraces))
+                                               .bind(2, record.name)
+                                               .bind(3, record.colorHex)
+                                               .bind(4, record.order)
+                                               .bind(5, qint64(record.isDefault ? 1 : 0))
+                                               .bind(6, record.m_persistentId)
+                                               .exec());
+        },
+        {ModelChange::Entity::Category, ModelChange::Kind::Updated, record.m_persistentId});
+}
+
+void ModelContext::remove(const ClipboardItem& item)
+{
+    const PersistentId id = item.m_persistentId;
+    if (id == 0)
+        return;
+    if (item.fileData)
+        m_filesToRemoveOnSave.push_back(externalDataPath(id));
+    apply(
+        [id](Database& db) -> std::optional<QString> {
+            Statement* remove = db.prepare("DELETE FROM ClipboardItem WHERE pk = ?");
+            return sqlResult(db, remove && remove->bind(1, id).exec());
+        },
+        {ModelChange::Entity::Item, ModelChange::Kind::Deleted, id});
+}
+
+void ModelContext::remove(const Category& category)
+{
+    const PersistentId id = category.m_persistentId;
+    if (id == 0)
+        return;
+    apply(
+        [id](Database& db) -> std::optional<QString> {
+            Statement* remove = db.prepare("DELETE FROM Category WHERE pk = ?");
+            return sqlResult(db, remove && remove->bind(1, id).exec());
+        },
+        {ModelChange::Entity::Category, ModelChange::Kind::Deleted, id});
+}
+
+void ModelContext::link(const ClipboardItem& item, const Category& category)
+{
+    const PersistentId itemId = item.m_persistentId;
+    const PersistentId categoryId = category.m_persistentId;
+    if (itemId == 0 || categoryId == 0)
+        return;
+    apply(
+        [itemId, categoryId](Database& db) -> std::optional<QString> {
+            Statement* link = db.prepare(
+                "INSERT OR IGNORE INTO ClipboardItemCategory(item, category) VALUES(?, ?)");
+            return sqlResult(db, link && link->bind(1, itemId).bind(2, categoryId).exec());
+        },
+        {ModelChange::Entity::Link, ModelChange::Kind::Inserted, itemId});
+}
+
+void ModelContext::unlink(const ClipboardItem& item, const Category& category)
+{
+    const PersistentId itemId = item.m_persistentId;
+    const PersistentId categoryId = category.m_persistentId;
+    if (itemId == 0 || categoryId == 0)
+        return;
+    apply(
+        [itemId, categoryId](Database& db) -> std::optional<QString> {
+            Statement* unlink =
+                db.prepare("DELETE FROM ClipboardItemCategory WHERE item = ? AND category = ?");
+            return sqlResult(db, unlink && unlink->bind(1, itemId).bind(2, categoryId).exec());
+        },
+        {ModelChange::Entity::Link, ModelChange::Kind::Deleted, itemId});
+}
+
+ClipboardItem ModelContext::itemFromRow(Statement& row) const
+{
+    ClipboardItem item;
+    const PersistentId id = row.int64(0);
+    item.m_persistentId = id;
+    item.id = QUuid::fromString(row.text(1));
+    item.contentType = row.text(2);
+    item.urlString = row.optionalText(3);
+    item.filePath = row.optionalText(4);
+    item.fileName = row.optionalText(5);
+    item.timestamp = QDateTime::fromMSecsSinceEpoch(row.int64(6), Qt::UTC);
+    item.sourceAppName = row.optionalText(7);
+    item.sourceAppBundleID = row.optionalText(8);
+    item.characterCount = row.int64(9);
+    item.textContent = row.optionalText(13);
+
+    const std::weak_ptr<Database> database = m_database;
+    auto columnLoader = [database, id](const char* sql) {
+        return [database, id, sql]() -> QByteArray {
+            auto db = database.lock();
+            Statement* read = db ? db->prepare(sql) : nullptr;
+            if (!read || !read->bind(1, id).step())
+                return {};
+            QByteArray bytes = read->blob(0);
+            read->finish();
+            return bytes;
+        };
+    };
+    if (auto size = row.optionalInt64(10))
+        item.imageData =
+            Blob(*size, columnLoader("SELECT imageData FROM ClipboardItemData WHERE item = ?"));
+    if (auto size = row.optionalInt64(11))
+        item.thumbnailData =
+            Blob(*size, columnLoader("SELECT thumbnailData FROM ClipboardItemData WHERE item = ?"));
+    if (auto size = row.optionalInt64(12)) {
+        const QString path = externalDataPath(id);
+        item.fileData = Blob(*size, [path]() -> QByteArray {
+            QFile file(path);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        });
+    }
+    return item;
+}
+
+Category ModelContext::categoryFromRow(Statement& row) const
+{
+    Category category;
+    category.m_persistentId = row.int64(0);
+    category.id = QUuid::fromString(row.text(1));
+    category.name = row.text(2);
+    category.colorHex = row.text(3);
+    category.order = row.int64(4);
+    category.isDefault = row.int64(5) != 0;
+    return category;
+}
+
+std::optional<QList<ClipboardItem>> ModelContext::fetch(const ItemFetch& descriptor) const
+{
+    QString sql =
+        QStringLiteral("SELECT %1 FROM ClipboardItem WHERE %2 ORDER BY timestamp %3, pk %3")
+            .arg(QLatin1String(itemColumns), descriptor.predicate.m_sql,
+                 descriptor.order == ItemFetch::Order::NewestFirst ? QLatin1String("DESC")
+                                                                   : QLatin1String("ASC"));
+    if (descriptor.limit)
+        sql += QStringLiteral(" LIMIT %1").arg(*descriptor.limit);
+    Statement* query = m_database->prepare(sql.toStdString());
+    if (!query)
+        return std::nullopt;
+    bindAll(*query, descriptor.predicate.m_arguments, 1);
+    QList<ClipboardItem> items;
+    while (query->step())
+        items.append(itemFromRow(*query));
+    if (query->failed())
+        return std::nullopt;
+    return items;
+}
+
+std::optional<QList<Category>> ModelContext::fetch(const CategoryFetch& descriptor) const
+{
+    QString sql = QStringLiteral("SELECT %1 FROM Category WHERE %2 ORDER BY \"order\", pk")
+                      .arg(QLatin1String(categoryColumns), descriptor.predicate.m_sql);
+    if (descriptor.limit)
+        sql += QStringLiteral(" LIMIT %1").arg(*descriptor.limit);
+    Statement* query = m_database->prepare(sql.toStdString());
+    if (!query)
+        return std::nullopt;
+    bindAll(*query, descriptor.predicate.m_arguments, 1);
+    QList<Category> categories;
+    while (query->step())
+        categories.append(categoryFromRow(*query));
+    if (query->failed())
+        return std::nullopt;
+    return categories;
+}
+
+std::optional<qint64> ModelContext::count(const ItemPredicate& predicate) const
+{
+    const QString sql =
+        QStringLiteral("SELECT count(*) FROM ClipboardItem WHERE %1").arg(predicate.m_sql);
+    Statement* query = m_database->prepare(sql.toStdString());
+    if (!query)
+        return std::nullopt;
+    bindAll(*query, predicate.m_arguments, 1);
+    if (!query->step())
+        return std::nullopt;
+    const qint64 result = query->int64(0);
+    query->finish();
+    return result;
+}
+
+std::optional<QList<Category>> ModelContext::categories(const ClipboardItem& item) const
+{
+    Statement* query = m_database->prepare(
+        "SELECT c.pk, c.id, c.name, c.colorHex, c.\"order\", c.isDefault FROM Category c "
+        "JOIN ClipboardItemCategory l ON l.category = c.pk WHERE l.item = ? "
+        "ORDER BY c.\"order\", c.pk");
+    if (!query)
+        return std::nullopt;
+    query->bind(1, item.m_persistentId);
+    QList<Category> categories;
+    while (query->step())
+        categories.append(categoryFromRow(*query));
+    if (query->failed())
+        return std::nullopt;
+    return categories;
+}
+
+std::optional<QList<ClipboardItem>> ModelContext::items(const Category& category) const
+{
+    return fetch(ItemFetch{ItemPredicate::inCategory(category), ItemFetch::Order::NewestFirst, {}});
+}
+
+} // namespace brivet

@@ -1,0 +1,3 @@
+#include "store/StoreLogging.h"
+
+Q_LOGGING_CATEGORY(lcStore, "brivet.store", QtInfoMsg)
