@@ -4,12 +4,12 @@
 #include "store/ModelContainer.h"
 
 #include <QApplication>
-
 #include <cstdio>
 
 int main(int argc, char* argv[])
 {
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariable("QT_QPA_PLATFORM") != "offscreen") {
+    if (qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariable("QT_QPA_PLATFORM") != "offscreen") {
         std::fprintf(stderr, "Brivet needs an X11 desktop session: DISPLAY is not set.\n"
                              "Start it from a desktop session, or under Xvfb for testing.\n");
         return 1;
