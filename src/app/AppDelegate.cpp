@@ -44,6 +44,16 @@ ModelContainer& AppDelegate::modelContainer()
 void AppDelegate::applicationDidFinishLaunching()
 {
     ModelContext& context = modelContainer().mainContext();
+    if (m_platform.pasteboard && m_platform.frontApplication) {
+        // The thumbnailer is shared with capture's worker, which may still be reading when
+        // the delegate goes away.
+        m_clipboardMonitor = std::make_unique<ClipboardMonitor>(
+            context, *m_platform.pasteboard, *m_platform.frontApplication,
+            std::shared_ptr<const FileThumbnailer>(std::move(m_platform.fileThumbnailer)));
+        m_clipboardMonitor->startMonitoring();
+    } else {
+        qCWarning(lcApp) << "this desktop offers no clipboard: nothing will be recorded";
+    }
     ensureDefaultCategory(context);
     qCInfo(lcApp) << "launched with store" << m_modelContainer->path();
 }
@@ -53,6 +63,8 @@ void AppDelegate::applicationWillTerminate()
     if (m_terminated)
         return;
     m_terminated = true;
+    if (m_clipboardMonitor)
+        m_clipboardMonitor->stopMonitoring();
     qCInfo(lcApp) << "terminating";
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/ClipboardMonitor.h"
 #include "common/NotificationCenter.h"
 #include "platform/Platform.h"
 #include "store/ModelContainer.h"
@@ -31,6 +32,9 @@ public:
     void applicationDidFinishLaunching();
     void applicationWillTerminate();
 
+    // The clipboard monitor; null until launch (and when the desktop offers no clipboard).
+    ClipboardMonitor* clipboardMonitor() const { return m_clipboardMonitor.get(); }
+
     NotificationCenter& notificationCenter() { return m_notificationCenter; }
     // The user's settings: $XDG_CONFIG_HOME/brivet/brivet.conf.
     QSettings& settings() { return m_settings; }
@@ -42,6 +46,8 @@ private:
     NotificationCenter m_notificationCenter;
     QSettings m_settings;
     std::unique_ptr<ModelContainer> m_modelContainer;
+    // Declared after the store and the platform it uses, so it goes first.
+    std::unique_ptr<ClipboardMonitor> m_clipboardMonitor;
     bool m_terminated = false;
 };
 

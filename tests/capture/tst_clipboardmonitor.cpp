@@ -1,0 +1,508 @@
+#include "capture/ClipboardMonitor.h"
+#include "fakes/FakeFileThumbnailer.h"
+#include "fakes/FakeFrontApplication.h"
+#include "fakes/FakePasteboard.h"
+#include "store/ModelContainer.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImage>
+#include <QPromise>
+#include <QSemaphore>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThreadPool>
+#include <QUrl>
+#include <memory>
+#include <vector>
+
+Q_DECLARE_METATYPE(brivet::PasteboardContents)
+
+using namespace brivet;
+
+namespace {
+
+using Copies = QList<PasteboardContents>;
+
+PasteboardContents text(const QString& value)
+{
+    PasteboardContents contents;
+    contents.types = {PasteboardType::String};
+    contents.data.insert(PasteboardType::String, value.toUtf8());
+    return contents;
+}
+
+PasteboardContents png(const QColor& color)
+{
+    QImage image(8, 8, QImage::Format_RGB32);
+    image.fill(color);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    PasteboardContents contents;
+    contents.types = {PasteboardType::PNG};
+    contents.data.insert(PasteboardType::PNG, bytes);
+    return contents;
+}
+
+PasteboardContents files(const QStringList& paths)
+{
+    PasteboardContents contents;
+    contents.types = {PasteboardType::FileURL};
+    for (const QString& path : paths)
+        contents.fileUrlStrings << QUrl::fromLocalFile(path).toString();
+    return contents;
+}
+
+// Runs every read at once on the calling thread.
+ClipboardMonitor::ReadExecutor synchronousExecutor()
+{
+    return [](ClipboardMonitor::ReadTask task) {
+        return QtFuture::makeReadyFuture(task());
+    };
+}
+
+// Holds reads until the test lets them run, as a slow worker would.
+class ManualExecutor
+{
+public:
+    ClipboardMonitor::ReadExecutor executor()
+    {
+        return [this](ClipboardMonitor::ReadTask task) {
+            auto promise = std::make_shared<QPromise<QList<ClipboardItem>>>();
+            promise->start();
+            m_pending.push_back({std::move(task), promise});
+            return promise->future();
+        };
+    }
+    int pending() const { return int(m_pending.size()); }
+    void runAll()
+    {
+        for (auto& [task, promise] : m_pending) {
+            promise->addResult(task());
+            promise->finish();
+        }
+        m_pending.clear();
+    }
+
+private:
+    struct Pending
+    {
+        ClipboardMonitor::ReadTask task;
+        std::shared_ptr<QPromise<QList<ClipboardItem>>> promise;
+    };
+    std::vector<Pending> m_pending;
+};
+
+// A thumbnailer that keeps the worker busy until released.
+class BlockingThumbnailer : public FileThumbnailer
+{
+public:
+    std::optional<QByteArray> thumbnail(const QString&, int) const override
+    {
+        m_entered.release();
+        m_release.acquire();
+        return QByteArray("late thumbnail");
+    }
+    mutable QSemaphore m_entered;
+    mutable QSemaphore m_release;
+};
+
+// Each stored record as "kind:text", "kind:path" or "kind:<n> bytes", oldest first.
+QStringList describe(const QList<ClipboardItem>& items)
+{
+    QStringList lines;
+    for (const ClipboardItem& item : items) {
+        QString value;
+        if (item.textContent)
+            value = *item.textContent;
+        else if (item.filePath)
+            value = *item.filePath;
+        else if (item.imageData)
+            value = QStringLiteral("%1 bytes").arg(item.imageData->size());
+        lines << item.contentType + QLatin1Char(':') + value;
+    }
+    return lines;
+}
+
+} // namespace
+
+// The polling loop over a fake clipboard, recording into a real store file.
+class TestClipboardMonitor : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        auto created = ModelContainer::create(m_dir->filePath("store.sqlite"));
+        if (auto* error = std::get_if<QString>(&created))
+            QFAIL(qPrintable(*error));
+        m_container = std::move(std::get<std::unique_ptr<ModelContainer>>(created));
+        m_pasteboard = std::make_unique<FakePasteboard>();
+        m_front = std::make_unique<FakeFrontApplication>();
+        m_front->setApplication(
+            ApplicationInfo{QStringLiteral("Editor"), QStringLiteral("org.example.Editor")});
+        m_thumbnailer = std::make_shared<FakeFileThumbnailer>();
+    }
+    void cleanup()
+    {
+        m_monitor.reset();
+        QThreadPool::globalInstance()->waitForDone();
+        m_container.reset();
+        m_dir.reset();
+    }
+
+    void creationDoesNotPoll()
+    {
+        m_pasteboard->setText("already there");
+        makeMonitor(synchronousExecutor());
+        QCOMPARE(m_monitor->lastChangeCount(), 0);
+        QVERIFY(!m_monitor->isPaused());
+        QVERIFY(!m_monitor->isMonitoring());
+        QCOMPARE(m_monitor->maxFileDataSize(), qint64(26214400));
+        QCOMPARE(m_pasteboard->contentsReads(), 0);
+    }
+
+    void contentPresentAtStartIsNotRecorded()
+    {
+        m_pasteboard->setText("before start");
+        m_pasteboard->setText("still before start");
+        makeMonitor(synchronousExecutor());
+        m_monitor->startMonitoring();
+        QVERIFY(m_monitor->isMonitoring());
+        QCOMPARE(m_monitor->lastChangeCount(), 2);
+        m_monitor->checkForChanges();
+        QCOMPARE(records(), QStringList());
+        QCOMPARE(m_pasteboard->contentsReads(), 0);
+    }
+
+    // Each copy is followed by a poll, except those listed in withoutPoll (two copies between
+    // two polls are one change).
+    void recordsAndDuplicates_data()
+    {
+        QTest::addColumn<Copies>("copies");
+        QTest::addColumn<QList<int>>("withoutPoll");
+        QTest::addColumn<QStringList>("expected");
+
+        const QString fileA = QStringLiteral("/tmp/brivet-test/a.txt");
+        const QString fileB = QStringLiteral("/tmp/brivet-test/b.txt");
+        const PasteboardContents red = png(Qt::red);
+
+        QTest::addRow("one text") << Copies{text("A")} << QList<int>{} << QStringList{"text:A"};
+        QTest::addRow("same text twice")
+            << Copies{text("A"), text("A")} << QList<int>{} << QStringList{"text:A"};
+        QTest::addRow("A, B, A") << Copies{text("A"), text("B"), text("A")} << QList<int>{}
+                                 << QStringList{"text:A", "text:B", "text:A"};
+        QTest::addRow("same link twice")
+            << Copies{text("https://example.com"), text("https://example.com")} << QList<int>{}
+            << QStringList{"link:https://example.com"};
+        QTest::addRow("case differs")
+            << Copies{text("a"), text("A")} << QList<int>{} << QStringList{"text:a", "text:A"};
+        QTest::addRow("trailing space differs")
+            << Copies{text("a"), text("a ")} << QList<int>{} << QStringList{"text:a", "text:a "};
+        QTest::addRow("canonically equivalent")
+            << Copies{text(QString::fromUtf8("caf\u00e9")), text(QString::fromUtf8("cafe\u0301"))}
+            << QList<int>{} << QStringList{QString::fromUtf8("text:caf\u00e9")};
+        QTest::addRow("empty text twice")
+            << Copies{text(""), text("")} << QList<int>{} << QStringList{"text:"};
+        QTest::addRow("two copies between polls")
+            << Copies{text("first"), text("second")} << QList<int>{0} << QStringList{"text:second"};
+        QTest::addRow("same image twice")
+            << Copies{red, red} << QList<int>{} << QStringList{"image:" + imageSizeText(red)};
+        QTest::addRow("two images")
+            << Copies{red, png(Qt::blue)} << QList<int>{}
+            << QStringList{"image:" + imageSizeText(red), "image:" + imageSizeText(png(Qt::blue))};
+        QTest::addRow("same file twice") << Copies{files({fileA}), files({fileA})} << QList<int>{}
+                                         << QStringList{"file:" + fileA};
+        QTest::addRow("files A+B, then B again")
+            << Copies{files({fileA, fileB}), files({fileB})} << QList<int>{}
+            << QStringList{"file:" + fileA, "file:" + fileB};
+        QTest::addRow("same file twice in one copy")
+            << Copies{files({fileA, fileA})} << QList<int>{} << QStringList{"file:" + fileA};
+        QTest::addRow("text after a file") << Copies{files({fileA}), text(fileA)} << QList<int>{}
+                                           << QStringList{"file:" + fileA, "text:" + fileA};
+    }
+    void recordsAndDuplicates()
+    {
+        QFETCH(Copies, copies);
+        QFETCH(QList<int>, withoutPoll);
+        QFETCH(QStringList, expected);
+
+        makeMonitor(synchronousExecutor());
+        m_monitor->startMonitoring();
+        for (int i = 0; i < copies.size(); ++i) {
+            m_pasteboard->setContents(copies.at(i));
+            if (!withoutPoll.contains(i))
+                m_monitor->checkForChanges();
+        }
+        QCOMPARE(records(), expected);
+        QVERIFY(!m_container->mainContext().hasChanges());
+    }
+
+    // The kind of the newest record is not compared: its text is.
+    void textRepeatingNewestLinkIsDropped()
+    {
+        ClipboardItemContent link;
+        link.contentType = QStringLiteral("link");
+        link.textContent = QStringLiteral("look here");
+        link.urlString = QStringLiteral("look here");
+        ClipboardItem stored(link);
+        m_container->mainContext().insert(stored);
+        QVERIFY(m_container->mainContext().save());
+
+        makeMonitor(synchronousExecutor());
+        m_monitor->startMonitoring();
+        m_pasteboard->setText("look here");
+        m_monitor->checkForChanges();
+        QCOMPARE(records(), QStringList{"link:look here"});
+    }
+
+    void changeWhilePausedIsNeverRecorded()
+    {
+        makeMonitor(synchronousExecutor());
+        m_monitor->startMonitoring();
+        QSignalSpy pausedChanged(m_monitor.get(), &ClipboardMonitor::isPausedChanged);
+
+        m_monitor->setIsPaused(true);
+        m_pasteboard->setText("written while paused");
+        m_monitor->checkForChanges();
+        QCOMPARE(m_monitor->lastChangeCount(), 0);
+        m_monitor->checkForChanges();
+        m_monitor->setIsPaused(false);
+        QCOMPARE(m_monitor->lastChangeCount(), 1);
+        m_monitor->checkForChanges();
+        m_monitor->checkForChanges();
+        QCOMPARE(records(), QStringList());
+        QCOMPARE(pausedChanged.count(), 2);
+
+        m_pasteboard->setText("after resuming");
+        m_monitor->checkForChanges();
+        QCOMPARE(records(), QStringList{"text:after resuming"});
+    }
+
+    void unpausingWhenNotPausedKeepsTheCount_data()
+    {
+        QTest::addColumn<bool>("value");
+        QTest::addRow("false to false") << false;
+        QTest::addRow("true to true") << true;
+    }
+    void unpausingWhenNotPausedKeepsTheCount()
+    {
+        QFETCH(bool, value);
+        makeMonitor(synchronousExecutor());
+        m_monitor->setIsPaused(value);
+        m_pasteboard->setText("x");
+        m_pasteboard->setText("y");
+        QSignalSpy pausedChanged(m_monitor.get(), &ClipboardMonitor::isPausedChanged);
+        QSignalSpy countChanged(m_monitor.get(), &ClipboardMonitor::lastChangeCountChanged);
+        m_monitor->setIsPaused(value);
+        QCOMPARE(m_monitor->lastChangeCount(), 0);
+        QCOMPARE(pausedChanged.count(), 0);
+        QCOMPARE(countChanged.count(), 0);
+    }
+
+    void changeWithoutContentIsHandledOnce_data()
+    {
+        QTest::addColumn<PasteboardContents>("contents");
+        PasteboardContents styledOnly;
+        styledOnly.types = {PasteboardType::JPEG};
+        styledOnly.data.insert(PasteboardType::JPEG, QByteArray("jpeg bytes"));
+        QTest::addRow("nothing offered") << PasteboardContents{};
+        QTest::addRow("only an unread type") << styledOnly;
+        QTest::addRow("string announced, no bytes")
+            << PasteboardContents{{PasteboardType::String}, {}, {}};
+    }
+    void changeWithoutContentIsHandledOnce()
+    {
+        QFETCH(PasteboardContents, contents);
+        makeMonitor(synchronousExecutor());
+        m_monitor->startMonitoring();
+        QSignalSpy finished(m_monitor.get(), &ClipboardMonitor::captureFinished);
+
+        m_pasteboard->setContents(contents);
+        m_monitor->checkForChanges();
+        m_monitor->checkForChanges();
+        QCOMPARE(m_pasteboard->contentsReads(), 1);
+        QCOMPARE(m_monitor->lastChangeCount(), 1);
+        QCOMPARE(finished.count(), 1);
+        QCOMPARE(finished.first().first().toInt(), 0);
+        QCOMPARE(records(), QStringList());
+    }
+
+    void everyRecordOfAPollHasTheSameSource()
+    {
+        m_front->setNumberCalls(true);
+        makeMonitor(synchronousExecutor());
+        m_monitor->startMonitoring();
+        m_pasteboard->setContents(files({"/tmp/x/1", "/tmp/x/2", "/tmp/x/3"}));
+        m_monitor->checkForChanges();
+        QCOMPARE(m_front->calls(), 1);
+        const QList<ClipboardItem> items = stored();
+        QCOMPARE(items.size(), 3);
+        for (const ClipboardItem& item : items) {
+            QCOMPARE(item.sourceAppName, std::optional<QString>("App 1"));
+            QCOMPARE(item.sourceAppBundleID, std::optional<QString>("org.example.app1"));
+        }
+    }
+
+    void noFrontApplication()
+    {
+        m_front->setApplication(std::nullopt);
+        makeMonitor(synchronousExecutor());
+        m_monitor->startMonitoring();
+        m_pasteboard->setText("orphan");
+        m_monitor->checkForChanges();
+        const QList<ClipboardItem> items = stored();
+        QCOMPARE(items.size(), 1);
+        QVERIFY(!items.first().sourceAppName && !items.first().sourceAppBundleID);
+    }
+
+    // The real timer and the real worker: a copy is recorded within a few polls.
+    void pollsOnItsOwn()
+    {
+        QTemporaryDir files;
+        const QString path = files.filePath("doc.bin");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(3 * 1024 * 1024, 'z'));
+        file.close();
+
+        makeMonitor(ClipboardMonitor::threadPoolExecutor());
+        m_monitor->startMonitoring();
+        m_pasteboard->setContents(::files({path}));
+        QVERIFY(QTest::qWaitFor([&] { return stored().size() == 1; }, 10000));
+        QCOMPARE(stored().first().fileData->size(), 3 * 1024 * 1024);
+        m_pasteboard->setText("then a text");
+        QVERIFY(QTest::qWaitFor([&] { return stored().size() == 2; }, 10000));
+    }
+
+    void noPollAfterStop()
+    {
+        makeMonitor(synchronousExecutor());
+        m_monitor->startMonitoring();
+        QSignalSpy monitoring(m_monitor.get(), &ClipboardMonitor::isMonitoringChanged);
+        m_monitor->stopMonitoring();
+        QVERIFY(!m_monitor->isMonitoring());
+        QCOMPARE(monitoring.count(), 1);
+        m_monitor->stopMonitoring(); // stopping twice is harmless
+        m_pasteboard->setText("after stop");
+        QTest::qWait(3 * ClipboardMonitor::pollIntervalMs); // proving an absence needs a wait
+        QCOMPARE(m_pasteboard->contentsReads(), 0);
+        QCOMPARE(records(), QStringList());
+    }
+
+    // Polls during a read return at once and leave the count alone; the change made during
+    // the read is seen afterwards.
+    void pollsWaitForTheReadInFlight()
+    {
+        ManualExecutor executor;
+        makeMonitor(executor.executor());
+        m_monitor->startMonitoring();
+
+        m_pasteboard->setText("A");
+        m_monitor->checkForChanges();
+        QVERIFY(m_monitor->isReading());
+        QCOMPARE(executor.pending(), 1);
+        m_pasteboard->setText("B");
+        m_monitor->checkForChanges();
+        QCOMPARE(m_monitor->lastChangeCount(), 1);
+        QCOMPARE(m_pasteboard->contentsReads(), 1);
+        QCOMPARE(executor.pending(), 1);
+
+        executor.runAll();
+        QVERIFY(QTest::qWaitFor([&] { return !m_monitor->isReading(); }, 5000));
+        QCOMPARE(records(), QStringList{"text:A"});
+
+        m_monitor->checkForChanges();
+        QCOMPARE(m_monitor->lastChangeCount(), 2);
+        executor.runAll();
+        QVERIFY(QTest::qWaitFor([&] { return records().size() == 2; }, 5000));
+        QCOMPARE(records(), (QStringList{"text:A", "text:B"}));
+    }
+
+    void readFinishingAfterStopIsDropped()
+    {
+        ManualExecutor executor;
+        makeMonitor(executor.executor());
+        m_monitor->startMonitoring();
+        QSignalSpy finished(m_monitor.get(), &ClipboardMonitor::captureFinished);
+
+        m_pasteboard->setText("in flight");
+        m_monitor->checkForChanges();
+        m_monitor->stopMonitoring();
+        QVERIFY(!m_monitor->isReading());
+        executor.runAll();
+        QTest::qWait(50); // let a queued result arrive, if one were wrongly delivered
+        QCOMPARE(finished.count(), 0);
+        QCOMPARE(records(), QStringList());
+
+        // Started again, the monitor records what comes next.
+        m_monitor->startMonitoring();
+        m_pasteboard->setText("next");
+        m_monitor->checkForChanges();
+        executor.runAll();
+        QVERIFY(QTest::qWaitFor([&] { return records().size() == 1; }, 5000));
+        QCOMPARE(records(), QStringList{"text:next"});
+    }
+
+    // The worker holds its own copy of what it needs: destroying the monitor mid-read is safe.
+    void monitorDestroyedWhileTheWorkerRuns()
+    {
+        QTemporaryDir files;
+        const QString path = files.filePath("slow.txt");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("slow");
+        file.close();
+
+        auto blocking = std::make_shared<BlockingThumbnailer>();
+        m_monitor = std::make_unique<ClipboardMonitor>(m_container->mainContext(), *m_pasteboard,
+                                                       *m_front, blocking);
+        m_monitor->startMonitoring();
+        m_pasteboard->setContents(::files({path}));
+        m_monitor->checkForChanges();
+        QVERIFY(blocking->m_entered.tryAcquire(1, 10000));
+        BlockingThumbnailer* running = blocking.get();
+        m_monitor.reset();
+        blocking.reset();
+        // Only the worker's copy of the reader keeps the thumbnailer alive now.
+        running->m_release.release();
+        QThreadPool::globalInstance()->waitForDone();
+        QTest::qWait(50); // a result wrongly delivered would arrive now
+        QCOMPARE(records(), QStringList());
+    }
+
+private:
+    void makeMonitor(ClipboardMonitor::ReadExecutor executor)
+    {
+        m_monitor =
+            std::make_unique<ClipboardMonitor>(m_container->mainContext(), *m_pasteboard, *m_front,
+                                               m_thumbnailer, std::move(executor));
+    }
+    QList<ClipboardItem> stored() const
+    {
+        ItemFetch oldestFirst;
+        oldestFirst.order = ItemFetch::Order::OldestFirst;
+        return m_container->mainContext().fetch(oldestFirst).value_or(QList<ClipboardItem>{});
+    }
+    QStringList records() const { return describe(stored()); }
+    static QString imageSizeText(const PasteboardContents& contents)
+    {
+        return QStringLiteral("%1 bytes").arg(contents.data.value(PasteboardType::PNG).size());
+    }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<ModelContainer> m_container;
+    std::unique_ptr<FakePasteboard> m_pasteboard;
+    std::unique_ptr<FakeFrontApplication> m_front;
+    std::shared_ptr<FakeFileThumbnailer> m_thumbnailer;
+    std::unique_ptr<ClipboardMonitor> m_monitor;
+};
+
+QTEST_GUILESS_MAIN(TestClipboardMonitor)
+#include "tst_clipboardmonitor.moc"
