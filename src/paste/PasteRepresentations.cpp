@@ -75,7 +75,7 @@ QList<PasteboardRepresentation> pasteboardRepresentations(const ClipboardItem& i
             return {};
         QList<PasteboardRepresentation> representations{
             {PasteboardType::String, item.urlString->toUtf8()}};
-        const QUrl url(*item.urlString, QUrl::StrictMode);
+        const QUrl url(*item.urlString, QUrl::TolerantMode);
         if (url.isValid() && !url.isRelative())
             representations.append({PasteboardType::URL, url.toEncoded()});
         return representations;

@@ -1,0 +1,465 @@
+#include "fakes/FakeKeySynthesizer.h"
+#include "fakes/FakePasteboard.h"
+#include "paste/PasteRepresentations.h"
+#include "paste/PasteService.h"
+
+#include <QBuffer>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace brivet;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Stands in for the clipboard monitor: records every pause change with what had happened on
+// the clipboard and the keyboard by then.
+class FakeMonitor : public QObject
+{
+    Q_OBJECT
+public:
+    struct Change
+    {
+        bool paused;
+        qint64 atMs;
+        int writes;
+        qsizetype strokes;
+    };
+
+    FakeMonitor(const FakePasteboard& pasteboard, const FakeKeySynthesizer& keys)
+        : m_pasteboard(pasteboard), m_keys(keys)
+    {
+        m_clock.start();
+    }
+    bool isPaused() const { return m_paused; }
+    void setIsPaused(bool paused)
+    {
+        m_paused = paused;
+        changes.append({paused, m_clock.elapsed(), m_pasteboard.writes(), m_keys.strokes().size()});
+    }
+    qint64 elapsed() const { return m_clock.elapsed(); }
+
+    QList<Change> changes;
+
+private:
+    const FakePasteboard& m_pasteboard;
+    const FakeKeySynthesizer& m_keys;
+    QElapsedTimer m_clock;
+    bool m_paused = false;
+};
+
+QByteArray encodeImage(const char* format, QSize size = {7, 5})
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(QColor(30, 120, 200));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, format))
+        qFatal("cannot encode %s", format);
+    return bytes;
+}
+
+ClipboardItem makeItem(const QString& kind)
+{
+    ClipboardItemContent content;
+    content.contentType = kind;
+    return ClipboardItem(content);
+}
+
+} // namespace
+
+class TestPasteService : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<FakePasteboard> m_pasteboard;
+    std::unique_ptr<FakeKeySynthesizer> m_keys;
+
+    std::unique_ptr<PasteService> makeService(FakeMonitor* monitor,
+                                              PasteService::Timing timing = {})
+    {
+        return std::make_unique<PasteService>(m_pasteboard.get(), m_keys.get(),
+                                              weakMonitorLink(monitor), timing);
+    }
+
+private slots:
+    void init()
+    {
+        m_pasteboard = std::make_unique<FakePasteboard>();
+        m_keys = std::make_unique<FakeKeySynthesizer>();
+        m_pasteboard->setText(QStringLiteral("something copied earlier"));
+    }
+
+    void writesByKind_data()
+    {
+        QTest::addColumn<ClipboardItem>("item");
+        QTest::addColumn<QList<PasteboardType>>("types");
+        QTest::addColumn<QList<QByteArray>>("data");
+
+        using T = PasteboardType;
+        ClipboardItem text = makeItem("text");
+        text.textContent = QStringLiteral("Grüße ✓");
+        text.urlString = QStringLiteral("https://ignored.example"); // not the field of a text
+        QTest::addRow("text") << text << QList{T::String} << QList<QByteArray>{"Grüße ✓"};
+
+        ClipboardItem emptyText = makeItem("text");
+        emptyText.textContent = QString();
+        QTest::addRow("empty text is still a text")
+            << emptyText << QList{T::String} << QList<QByteArray>{""};
+
+        ClipboardItem link = makeItem("link");
+        link.textContent = QStringLiteral("display text is not written");
+        link.urlString = QStringLiteral("https://example.org/a b?q=ü");
+        QTest::addRow("link: text, then the encoded URL")
+            << link << QList{T::String, T::URL}
+            << QList<QByteArray>{"https://example.org/a b?q=ü",
+                                 "https://example.org/a%20b?q=%C3%BC"};
+
+        ClipboardItem badLink = makeItem("link");
+        badLink.urlString = QStringLiteral("http://[broken");
+        QTest::addRow("link that does not parse: text only")
+            << badLink << QList{T::String} << QList<QByteArray>{"http://[broken"};
+
+        ClipboardItem file = makeItem("file");
+        file.filePath = QStringLiteral("/tmp/My Report #1.pdf");
+        file.fileData = Blob(QByteArray("stored bytes are never written"));
+        QTest::addRow("file: its URL, never its bytes")
+            << file << QList{T::FileURL} << QList<QByteArray>{"file:///tmp/My%20Report%20%231.pdf"};
+
+        const QByteArray png = encodeImage("PNG");
+        ClipboardItem pngImage = makeItem("image");
+        pngImage.imageData = Blob(png);
+        QTest::addRow("PNG image: as PNG only") << pngImage << QList{T::PNG} << QList{png};
+
+        for (const char* kind : {"text", "link", "file", "image"}) {
+            const QByteArray missing(kind);
+            ClipboardItem item = makeItem(QString::fromLatin1(missing));
+            item.textContent = QStringLiteral("a text does not stand in for a link or a file");
+            if (missing == QByteArray("text"))
+                item.textContent.reset();
+            item.thumbnailData = Blob(png); // not the field an image is written from
+            QTest::addRow("%s without its field: empty", missing.constData())
+                << item << QList<PasteboardType>{} << QList<QByteArray>{};
+        }
+
+        ClipboardItem relative = makeItem("file");
+        relative.filePath = QStringLiteral("relative/path.txt");
+        QTest::addRow("relative file path: empty")
+            << relative << QList<PasteboardType>{} << QList<QByteArray>{};
+
+        ClipboardItem garbage = makeItem("image");
+        garbage.imageData = Blob(QByteArray("GIF? no, just text"));
+        QTest::addRow("undecodable image bytes: empty")
+            << garbage << QList<PasteboardType>{} << QList<QByteArray>{};
+    }
+
+    void writesByKind()
+    {
+        QFETCH(ClipboardItem, item);
+        QFETCH(QList<PasteboardType>, types);
+        QFETCH(QList<QByteArray>, data);
+        FakeMonitor monitor(*m_pasteboard, *m_keys);
+        auto service = makeService(&monitor);
+        const qint64 before = m_pasteboard->changeCount();
+
+        service->writeToPasteboard(item);
+
+        const PasteboardContents contents = m_pasteboard->contents();
+        QVERIFY(m_pasteboard->changeCount() > before); // cleared even when nothing follows
+        QCOMPARE(contents.types, types);
+        for (qsizetype i = 0; i < types.size(); ++i)
+            QCOMPARE(contents.dataForType(types[i]).value(), data[i]);
+    }
+
+    // Bytes that are not PNG keep their real type and gain a PNG converted from them.
+    void convertsOtherImagesToPng_data()
+    {
+        QTest::addColumn<QByteArray>("format");
+        QTest::addColumn<QList<PasteboardType>>("types");
+        QTest::addRow("JPEG") << QByteArray("JPEG")
+                              << QList{PasteboardType::JPEG, PasteboardType::PNG};
+        QTest::addRow("TIFF") << QByteArray("TIFF")
+                              << QList{PasteboardType::TIFF, PasteboardType::PNG};
+        QTest::addRow("BMP, unknown to the clipboard: PNG only")
+            << QByteArray("BMP") << QList{PasteboardType::PNG};
+    }
+
+    void convertsOtherImagesToPng()
+    {
+        QFETCH(QByteArray, format);
+        QFETCH(QList<PasteboardType>, types);
+        const QByteArray bytes = encodeImage(format.constData(), {31, 17});
+        ClipboardItem item = makeItem("image");
+        item.imageData = Blob(bytes);
+
+        const QList<PasteboardRepresentation> written = pasteboardRepresentations(item);
+
+        QList<PasteboardType> writtenTypes;
+        for (const auto& representation : written)
+            writtenTypes.append(representation.type);
+        QCOMPARE(writtenTypes, types);
+        if (types.size() == 2)
+            QCOMPARE(written.first().data, bytes);
+        const QByteArray png = written.last().data;
+        QCOMPARE(sniffImageFormat(png), ImageFormat::PNG);
+        QCOMPARE(QImage::fromData(png).size(), QSize(31, 17));
+    }
+
+    void sniffsImageFormats_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<std::optional<ImageFormat>>("format");
+        QTest::addRow("PNG") << encodeImage("PNG") << std::optional(ImageFormat::PNG);
+        QTest::addRow("JPEG") << encodeImage("JPEG") << std::optional(ImageFormat::JPEG);
+        QTest::addRow("TIFF") << encodeImage("TIFF") << std::optional(ImageFormat::TIFF);
+        QTest::addRow("big-endian TIFF")
+            << QByteArray("MM\0*\0\0\0\x08", 8) << std::optional(ImageFormat::TIFF);
+        QTest::addRow("BigTIFF") << QByteArray("II+\0", 4) << std::optional(ImageFormat::TIFF);
+        QTest::addRow("truncated PNG signature")
+            << QByteArray("\x89PNG") << std::optional<ImageFormat>();
+        QTest::addRow("empty") << QByteArray() << std::optional<ImageFormat>();
+        QTest::addRow("text starting like TIFF")
+            << QByteArray("II* is not an image") << std::optional<ImageFormat>();
+    }
+
+    void sniffsImageFormats()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(std::optional<ImageFormat>, format);
+        QCOMPARE(sniffImageFormat(bytes), format);
+    }
+
+    // Pause, write, stroke 0.15 s later, resume 0.5 s after that: the monitor never sees
+    // Brivet's own write.
+    void pastesInOrderWithItsDelays()
+    {
+        FakeMonitor monitor(*m_pasteboard, *m_keys);
+        auto service = makeService(&monitor);
+        m_keys->openWindow(1, {"gedit", "Gedit"});
+        m_keys->setActiveWindow(1);
+        qint64 strokeAtMs = -1;
+        m_keys->setOnStroke([&] { strokeAtMs = monitor.elapsed(); });
+        QSignalSpy finished(service.get(), &PasteService::pasteFinished);
+        ClipboardItem item = makeItem("text");
+        item.textContent = QStringLiteral("pasted");
+
+        const qint64 startMs = monitor.elapsed();
+        service->paste(item);
+
+        // Paused before the write, which happens at once.
+        QCOMPARE(monitor.changes.size(), 1);
+        QVERIFY(monitor.changes[0].paused);
+        QCOMPARE(monitor.changes[0].writes, 0);
+        QCOMPARE(m_pasteboard->writes(), 1);
+        QVERIFY(m_keys->strokes().isEmpty());
+
+        QVERIFY(finished.wait(5000));
+        QCOMPARE(m_keys->strokes().size(), 1);
+        QCOMPARE(m_keys->strokes()[0].shortcut, PasteShortcut::ControlV);
+        QCOMPARE(m_keys->strokes()[0].window, std::optional<WindowId>(1));
+        QCOMPARE(monitor.changes.size(), 2);
+        QVERIFY(!monitor.changes[1].paused);
+        QCOMPARE(monitor.changes[1].strokes, 1);
+        // Timers never fire early; only lower bounds are meaningful here.
+        QVERIFY2(strokeAtMs - startMs >= 150, qPrintable(QString::number(strokeAtMs - startMs)));
+        QVERIFY2(monitor.changes[1].atMs - strokeAtMs >= 500,
+                 qPrintable(QString::number(monitor.changes[1].atMs - strokeAtMs)));
+        QCOMPARE(m_pasteboard->contents().stringForType(PasteboardType::String).value(),
+                 QStringLiteral("pasted"));
+    }
+
+    // A second paste during the first runs its own course; the monitor ends up resumed.
+    void overlappingPastesAreNotQueued()
+    {
+        FakeMonitor monitor(*m_pasteboard, *m_keys);
+        auto service = makeService(&monitor, {20ms, 200ms, 1000ms, 20ms});
+        QSignalSpy finished(service.get(), &PasteService::pasteFinished);
+        ClipboardItem first = makeItem("text");
+        first.textContent = QStringLiteral("first");
+        ClipboardItem second = makeItem("text");
+        second.textContent = QStringLiteral("second");
+
+        service->paste(first);
+        QTRY_COMPARE_WITH_TIMEOUT(m_keys->strokes().size(), 1, 5000);
+        service->paste(second);
+
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, 5000);
+        QCOMPARE(m_keys->strokes().size(), 2);
+        QVERIFY(!monitor.isPaused());
+        QCOMPARE(m_pasteboard->contents().stringForType(PasteboardType::String).value(),
+                 QStringLiteral("second"));
+    }
+
+    void monitorGoneStillWritesAndStrokes()
+    {
+        auto monitor = std::make_unique<FakeMonitor>(*m_pasteboard, *m_keys);
+        auto service = makeService(monitor.get(), {10ms, 10ms, 1000ms, 10ms});
+        QSignalSpy finished(service.get(), &PasteService::pasteFinished);
+        monitor.reset();
+        ClipboardItem item = makeItem("text");
+        item.textContent = QStringLiteral("still pasted");
+
+        service->paste(item);
+
+        QVERIFY(finished.wait(5000));
+        QCOMPARE(m_pasteboard->writes(), 1);
+        QCOMPARE(m_keys->strokes().size(), 1);
+    }
+
+    void monitorGoneDuringThePaste()
+    {
+        auto monitor = std::make_unique<FakeMonitor>(*m_pasteboard, *m_keys);
+        auto service = makeService(monitor.get(), {10ms, 100ms, 1000ms, 10ms});
+        QSignalSpy finished(service.get(), &PasteService::pasteFinished);
+        ClipboardItem item = makeItem("text");
+        item.textContent = QStringLiteral("x");
+
+        service->paste(item);
+        QTRY_COMPARE_WITH_TIMEOUT(m_keys->strokes().size(), 1, 5000);
+        monitor.reset();
+
+        QVERIFY(finished.wait(5000));
+    }
+
+    // Capture must not stay paused for good when the service goes away mid-paste.
+    void serviceGoneMidPasteResumesTheMonitor()
+    {
+        FakeMonitor monitor(*m_pasteboard, *m_keys);
+        auto service = makeService(&monitor);
+        ClipboardItem item = makeItem("text");
+        item.textContent = QStringLiteral("x");
+
+        service->paste(item);
+        QVERIFY(monitor.isPaused());
+        service.reset();
+
+        QVERIFY(!monitor.isPaused());
+        QTest::qWait(300); // the stroke's timer died with the service
+        QVERIFY(m_keys->strokes().isEmpty());
+    }
+
+    void noKeySynthesisLeavesTheRecordOnTheClipboard()
+    {
+        FakeMonitor monitor(*m_pasteboard, *m_keys);
+        m_keys->setAvailable(false);
+        auto service = makeService(&monitor, {10ms, 10ms, 1000ms, 10ms});
+        QSignalSpy stroke(service.get(), &PasteService::keyStrokeDone);
+        QSignalSpy finished(service.get(), &PasteService::pasteFinished);
+        ClipboardItem item = makeItem("text");
+        item.textContent = QStringLiteral("paste me by hand");
+
+        service->paste(item);
+
+        QVERIFY(finished.wait(5000));
+        QCOMPARE(stroke.size(), 1);
+        QCOMPARE(stroke[0][0].toBool(), false);
+        QVERIFY(m_keys->strokes().isEmpty());
+        QVERIFY(!monitor.isPaused());
+        QCOMPARE(m_pasteboard->contents().stringForType(PasteboardType::String).value(),
+                 QStringLiteral("paste me by hand"));
+    }
+
+    // The stroke goes to the window that was in front before the panel, brought back when
+    // it is no longer active, and never to another window.
+    void targetWindow_data()
+    {
+        QTest::addColumn<std::optional<WindowId>>("activeAtStroke");
+        QTest::addColumn<bool>("targetOpen");
+        QTest::addColumn<bool>("obeysActivation");
+        QTest::addColumn<bool>("strokeSent");
+        QTest::addColumn<int>("activationRequests");
+
+        QTest::addRow("target still active")
+            << std::optional<WindowId>(10) << true << true << true << 0;
+        QTest::addRow("another window in front: target brought back")
+            << std::optional<WindowId>(20) << true << true << true << 1;
+        QTest::addRow("nothing in front: target brought back")
+            << std::optional<WindowId>(0) << true << true << true << 1;
+        QTest::addRow("target closed: no stroke")
+            << std::optional<WindowId>(20) << false << true << false << 0;
+        QTest::addRow("target never comes back: no stroke")
+            << std::optional<WindowId>(20) << true << false << false << 5;
+        QTest::addRow("window manager does not say: stroke as is")
+            << std::optional<WindowId>() << true << true << true << 0;
+    }
+
+    void targetWindow()
+    {
+        QFETCH(std::optional<WindowId>, activeAtStroke);
+        QFETCH(bool, targetOpen);
+        QFETCH(bool, obeysActivation);
+        QFETCH(bool, strokeSent);
+        QFETCH(int, activationRequests);
+        FakeMonitor monitor(*m_pasteboard, *m_keys);
+        auto service = makeService(&monitor, {10ms, 10ms, 100ms, 20ms});
+        if (targetOpen)
+            m_keys->openWindow(10, {"gedit", "Gedit"});
+        m_keys->openWindow(20, {"brivet", "Brivet"});
+        m_keys->setActiveWindow(activeAtStroke);
+        m_keys->setObeysActivation(obeysActivation);
+        service->setTargetWindow(10);
+        QSignalSpy finished(service.get(), &PasteService::pasteFinished);
+        ClipboardItem item = makeItem("text");
+        item.textContent = QStringLiteral("x");
+
+        service->paste(item);
+
+        QVERIFY(finished.wait(5000));
+        QCOMPARE(m_keys->activationRequests().size(), activationRequests);
+        QCOMPARE(m_keys->strokes().size(), strokeSent ? 1 : 0);
+        if (strokeSent && activeAtStroke)
+            QCOMPARE(m_keys->strokes()[0].window, std::optional<WindowId>(10));
+        QVERIFY(!monitor.isPaused());
+    }
+
+    void terminalsGetControlShiftV_data()
+    {
+        QTest::addColumn<QStringList>("windowClasses");
+        QTest::addColumn<QStringList>("extraTerminals");
+        QTest::addColumn<PasteShortcut>("shortcut");
+        QTest::addRow("editor") << QStringList{"gedit", "Gedit"} << QStringList{}
+                                << PasteShortcut::ControlV;
+        QTest::addRow("xterm") << QStringList{"xterm", "XTerm"} << QStringList{}
+                               << PasteShortcut::ControlShiftV;
+        QTest::addRow("class in other case") << QStringList{"Alacritty", "Alacritty"}
+                                             << QStringList{} << PasteShortcut::ControlShiftV;
+        QTest::addRow("gnome-terminal by instance")
+            << QStringList{"gnome-terminal-server", "Gnome-terminal"} << QStringList{}
+            << PasteShortcut::ControlShiftV;
+        QTest::addRow("user's own terminal")
+            << QStringList{"myterm", "MyTerm"} << QStringList{" MyTerm "}
+            << PasteShortcut::ControlShiftV;
+        QTest::addRow("user's list keeps the built-in one")
+            << QStringList{"kitty", "kitty"} << QStringList{"myterm"}
+            << PasteShortcut::ControlShiftV;
+        QTest::addRow("no class") << QStringList{} << QStringList{""} << PasteShortcut::ControlV;
+    }
+
+    void terminalsGetControlShiftV()
+    {
+        QFETCH(QStringList, windowClasses);
+        QFETCH(QStringList, extraTerminals);
+        QFETCH(PasteShortcut, shortcut);
+        FakeMonitor monitor(*m_pasteboard, *m_keys);
+        auto service = makeService(&monitor, {10ms, 10ms, 100ms, 10ms});
+        service->setTerminalWindowClasses(extraTerminals);
+        m_keys->openWindow(7, windowClasses);
+        m_keys->setActiveWindow(7);
+        QSignalSpy finished(service.get(), &PasteService::pasteFinished);
+        ClipboardItem item = makeItem("text");
+        item.textContent = QStringLiteral("ls -l");
+
+        service->paste(item);
+
+        QVERIFY(finished.wait(5000));
+        QCOMPARE(m_keys->strokes().size(), 1);
+        QCOMPARE(m_keys->strokes()[0].shortcut, shortcut);
+    }
+};
+
+QTEST_MAIN(TestPasteService)
+#include "tst_pasteservice.moc"
