@@ -17,6 +17,8 @@ AppDelegate::AppDelegate(QString storePath, QString settingsPath, Platform platf
     : QObject(parent), m_storePath(std::move(storePath)), m_platform(std::move(platform)),
       m_settings(settingsPath, QSettings::IniFormat)
 {
+    m_hotkeyManager = std::make_unique<HotkeyManager>(m_platform.globalHotkey.get(),
+                                                      m_notificationCenter, m_settings);
 }
 
 QString AppDelegate::defaultSettingsPath()
@@ -54,8 +56,18 @@ void AppDelegate::applicationDidFinishLaunching()
     } else {
         qCWarning(lcApp) << "this desktop offers no clipboard: nothing will be recorded";
     }
+    m_hotkeyManager->loadSavedHotkey();
+    m_hotkeyManager->registerHotkey();
+    m_hotkeyListeningTask = std::make_unique<HotkeyStreamTask>(m_hotkeyManager->hotkeyStream(),
+                                                               [this] { hotkeyPressed(); });
     ensureDefaultCategory(context);
     qCInfo(lcApp) << "launched with store" << m_modelContainer->path();
+}
+
+void AppDelegate::hotkeyPressed()
+{
+    qCInfo(lcApp) << "hotkey pressed";
+    // The panel controller's toggle goes here: hide() when the panel is visible, else show().
 }
 
 void AppDelegate::applicationWillTerminate()
@@ -63,8 +75,11 @@ void AppDelegate::applicationWillTerminate()
     if (m_terminated)
         return;
     m_terminated = true;
+    if (m_hotkeyListeningTask)
+        m_hotkeyListeningTask->cancel();
     if (m_clipboardMonitor)
         m_clipboardMonitor->stopMonitoring();
+    m_hotkeyManager->unregisterHotkey();
     qCInfo(lcApp) << "terminating";
 }
 

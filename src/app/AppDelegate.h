@@ -2,6 +2,8 @@
 
 #include "capture/ClipboardMonitor.h"
 #include "common/NotificationCenter.h"
+#include "hotkey/HotkeyManager.h"
+#include "hotkey/HotkeyStreamTask.h"
 #include "platform/Platform.h"
 #include "store/ModelContainer.h"
 
@@ -35,12 +37,18 @@ public:
     // The clipboard monitor; null until launch (and when the desktop offers no clipboard).
     ClipboardMonitor* clipboardMonitor() const { return m_clipboardMonitor.get(); }
 
+    // The global shortcut that opens the panel.
+    HotkeyManager& hotkeyManager() { return *m_hotkeyManager; }
+
     NotificationCenter& notificationCenter() { return m_notificationCenter; }
     // The user's settings: $XDG_CONFIG_HOME/brivet/brivet.conf.
     QSettings& settings() { return m_settings; }
     static QString defaultSettingsPath();
 
 private:
+    // One press of the global shortcut, from the hotkey listening task.
+    void hotkeyPressed();
+
     QString m_storePath;
     Platform m_platform;
     NotificationCenter m_notificationCenter;
@@ -49,6 +57,9 @@ private:
     // Declared after the store and the platform it uses, so it goes first.
     std::unique_ptr<ClipboardMonitor> m_clipboardMonitor;
     bool m_terminated = false;
+    // Last, so they go before the platform, settings and notification centre they use.
+    std::unique_ptr<HotkeyManager> m_hotkeyManager;
+    std::unique_ptr<HotkeyStreamTask> m_hotkeyListeningTask;
 };
 
 } // namespace brivet

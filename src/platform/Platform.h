@@ -2,6 +2,7 @@
 
 #include "platform/FileThumbnailer.h"
 #include "platform/FrontApplication.h"
+#include "platform/GlobalHotkey.h"
 #include "platform/KeySynthesizer.h"
 #include "platform/Pasteboard.h"
 
@@ -16,6 +17,7 @@ struct Platform
     std::unique_ptr<Pasteboard> pasteboard;
     std::unique_ptr<FrontApplication> frontApplication;
     std::unique_ptr<FileThumbnailer> fileThumbnailer;
+    std::unique_ptr<GlobalHotkey> globalHotkey;
     std::unique_ptr<KeySynthesizer> keySynthesizer;
 };
 

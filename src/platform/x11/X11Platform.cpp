@@ -1,4 +1,5 @@
 #include "platform/Platform.h"
+#include "platform/x11/X11GlobalHotkey.h"
 #include "platform/x11/X11KeySynthesizer.h"
 
 namespace brivet {
@@ -7,6 +8,7 @@ Platform createPlatform()
 {
     Platform platform;
     platform.keySynthesizer = std::make_unique<X11KeySynthesizer>();
+    platform.globalHotkey = std::make_unique<X11GlobalHotkey>();
     return platform;
 }
 
