@@ -157,7 +157,8 @@ void ClipboardMonitor::finishCapture(QList<ClipboardItem> items)
     QList<const ClipboardItem*> inserted;
     for (ClipboardItem& item : items) {
         if (isDuplicate(item)) {
-            qCDebug(lcCapture) << "skipped" << item.contentType << "item repeating the newest";
+            qCDebug(lcCapture).noquote()
+                << "skipped" << item.contentType << "item repeating the newest";
             continue;
         }
         m_modelContext.insert(item);
@@ -168,7 +169,8 @@ void ClipboardMonitor::finishCapture(QList<ClipboardItem> items)
             qCDebug(lcCapture) << "save failed, the records stay pending:"
                                << m_modelContext.lastError();
         for (const ClipboardItem* item : std::as_const(inserted))
-            qCDebug(lcCapture) << "recorded" << item->contentType << "item" << item->persistentId();
+            qCDebug(lcCapture).noquote()
+                << "recorded" << item->contentType << "item" << item->persistentId();
     }
     emit captureFinished(int(inserted.size()));
 }
