@@ -53,6 +53,11 @@ void AppDelegate::applicationDidFinishLaunching()
             context, *m_platform.pasteboard, *m_platform.frontApplication,
             std::shared_ptr<const FileThumbnailer>(std::move(m_platform.fileThumbnailer)));
         m_clipboardMonitor->startMonitoring();
+        m_pasteService = std::make_unique<PasteService>(
+            m_platform.pasteboard.get(), m_platform.keySynthesizer.get(),
+            weakMonitorLink(m_clipboardMonitor.get()));
+        m_pasteService->setTerminalWindowClasses(
+            m_settings.value(QStringLiteral("terminalWindowClasses")).toStringList());
     } else {
         qCWarning(lcApp) << "this desktop offers no clipboard: nothing will be recorded";
     }

@@ -4,6 +4,7 @@
 #include "common/NotificationCenter.h"
 #include "hotkey/HotkeyManager.h"
 #include "hotkey/HotkeyStreamTask.h"
+#include "paste/PasteService.h"
 #include "platform/Platform.h"
 #include "store/ModelContainer.h"
 
@@ -36,6 +37,9 @@ public:
 
     // The clipboard monitor; null until launch (and when the desktop offers no clipboard).
     ClipboardMonitor* clipboardMonitor() const { return m_clipboardMonitor.get(); }
+    // Pastes a chosen record into the window in front; null until launch, and when there is
+    // no monitor.
+    PasteService* pasteService() const { return m_pasteService.get(); }
 
     // The global shortcut that opens the panel.
     HotkeyManager& hotkeyManager() { return *m_hotkeyManager; }
@@ -56,6 +60,7 @@ private:
     std::unique_ptr<ModelContainer> m_modelContainer;
     // Declared after the store and the platform it uses, so it goes first.
     std::unique_ptr<ClipboardMonitor> m_clipboardMonitor;
+    std::unique_ptr<PasteService> m_pasteService;
     bool m_terminated = false;
     // Last, so they go before the platform, settings and notification centre they use.
     std::unique_ptr<HotkeyManager> m_hotkeyManager;
