@@ -53,7 +53,7 @@ class XSession:
         openbox = subprocess.Popen(["openbox", "--sm-disable"], env=self.env,
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.processes.append(openbox)
-        wait_until(lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in self.run(
+        wait_until(lambda: b"_NET_SUPPORTING_WM_CHECK(WINDOW)" in self.run(
             ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], check=False).stdout,
             timeout=10, message="openbox")
         return self
