@@ -1,16 +1,26 @@
 #include "platform/x11/XcbConnection.h"
 
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 namespace brivet {
 
 std::unique_ptr<XcbConnection> XcbConnection::open(const char* displayName)
 {
     int screenNumber = 0;
-    xcb_connection_t* connection = xcb_connect(displayName, &screenNumber);
-    if (xcb_connection_has_error(connection)) {
+    xcb_connection_t* connection = nullptr;
+    // A server can refuse a connection made right after another client left (seen with Xvfb);
+    // a moment later it accepts. Only a socket error is worth another try.
+    for (int attempt = 1;; ++attempt) {
+        connection = xcb_connect(displayName, &screenNumber);
+        const int error = xcb_connection_has_error(connection);
+        if (!error)
+            break;
         xcb_disconnect(connection);
-        return nullptr;
+        if (error != XCB_CONN_ERROR || attempt == 5)
+            return nullptr;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10 * attempt));
     }
     xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(connection));
     for (int i = 0; i < screenNumber && it.rem; ++i)

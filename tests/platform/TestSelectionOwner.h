@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayList>
+#include <QList>
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace brivet::test {
+
+// A CLIPBOARD owner under the test's control, on an X connection of its own: it offers the
+// given targets and records what is asked of it. It can also misbehave: stay silent, or start
+// an incremental transfer and never continue it.
+class TestSelectionOwner
+{
+public:
+    enum class Behaviour
+    {
+        Answer,
+        Silent,
+        StallIncremental
+    };
+    struct Target
+    {
+        Target(QByteArray name, QByteArray data, QByteArray type = {}, bool refuse = false)
+            : name(std::move(name)), data(std::move(data)), type(std::move(type)), refuse(refuse)
+        {}
+        QByteArray name;
+        QByteArray data;
+        QByteArray type; // property type; empty: the target's own name
+        bool refuse = false;
+    };
+
+    explicit TestSelectionOwner(QList<Target> targets, Behaviour behaviour = Behaviour::Answer);
+    ~TestSelectionOwner(); // gives up the selection by closing its connection
+
+    // Takes CLIPBOARD; false when the server did not confirm it.
+    [[nodiscard]] bool take();
+    // Destroys the owning window: CLIPBOARD then has no owner.
+    void destroyWindow();
+    // The targets asked for so far, TARGETS included, in order.
+    QByteArrayList requests() const;
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+
+} // namespace brivet::test
