@@ -74,7 +74,9 @@ class XSession:
         args = ["xclip", "-selection", "clipboard", "-i"]
         if target:
             args += ["-t", target]
-        self.run(args, input=data)
+        # Not run(): xclip's background child keeps captured pipes open until it exits.
+        subprocess.run(args, env=self.env, input=data, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, check=True, timeout=30)
 
     def paste(self, target=None):
         args = ["xclip", "-selection", "clipboard", "-o"]
