@@ -27,7 +27,14 @@ public:
 
     Requestor()
     {
-        m_connection = xcb_connect(nullptr, nullptr);
+        // Xvfb now and then refuses a connection made right after another client left.
+        for (int attempt = 0; attempt < 20; ++attempt) {
+            m_connection = xcb_connect(nullptr, nullptr);
+            if (!xcb_connection_has_error(m_connection))
+                break;
+            xcb_disconnect(m_connection);
+            QThread::msleep(20);
+        }
         const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
         m_window = xcb_generate_id(m_connection);
         const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;

@@ -1,6 +1,7 @@
 #include "platform/x11/X11ClipboardOwner.h"
 
 #include "platform/x11/X11ClipboardTargets.h"
+#include "platform/x11/XcbConnection.h"
 
 #include <QHash>
 #include <QLoggingCategory>
@@ -60,6 +61,7 @@ struct IncrementalTransfer
 
 struct X11ClipboardOwner::Private
 {
+    std::unique_ptr<XcbConnection> xcb;
     xcb_connection_t* connection = nullptr;
     xcb_window_t window = XCB_NONE;
     xcb_window_t root = XCB_NONE;
@@ -116,24 +118,17 @@ X11ClipboardOwner::Private::~Private()
         ::close(wakeRead);
     if (wakeWrite >= 0)
         ::close(wakeWrite);
-    if (connection)
-        xcb_disconnect(connection);
 }
 
 bool X11ClipboardOwner::Private::connect()
 {
-    int screenNumber = 0;
-    connection = xcb_connect(nullptr, &screenNumber);
-    if (xcb_connection_has_error(connection)) {
+    xcb = XcbConnection::open();
+    if (!xcb) {
         qCInfo(lcClipboardOwner) << "no X server; Brivet cannot own the clipboard";
         return false;
     }
-    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
-    for (int i = 0; i < screenNumber && screens.rem; ++i)
-        xcb_screen_next(&screens);
-    if (!screens.rem)
-        return false;
-    root = screens.data->root;
+    connection = xcb->get();
+    root = xcb->root();
 
     const QList<QByteArray> names{"CLIPBOARD",     "TARGETS",
                                   "TIMESTAMP",     "MULTIPLE",

@@ -1,5 +1,7 @@
 #include "platform/x11/X11KeySynthesizer.h"
 
+#include "platform/x11/XcbConnection.h"
+
 #include <QLoggingCategory>
 #include <X11/keysym.h>
 #include <algorithm>
@@ -22,33 +24,15 @@ constexpr xcb_keycode_t fallbackControl = 37;
 constexpr xcb_keycode_t fallbackShift = 50;
 constexpr xcb_keycode_t fallbackV = 55;
 
-template <typename T> struct FreeDeleter
-{
-    void operator()(T* p) const { free(p); }
-};
-template <typename T> using Reply = std::unique_ptr<T, FreeDeleter<T>>;
-
 } // namespace
 
 struct X11KeySynthesizer::Private
 {
+    std::unique_ptr<XcbConnection> xcb;
     xcb_connection_t* connection = nullptr;
     xcb_window_t root = XCB_NONE;
     xcb_atom_t netActiveWindow = XCB_NONE;
     bool hasXTest = false;
-
-    ~Private()
-    {
-        if (connection)
-            xcb_disconnect(connection);
-    }
-
-    xcb_atom_t intern(const char* name)
-    {
-        Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
-            connection, xcb_intern_atom(connection, 0, uint16_t(strlen(name)), name), nullptr));
-        return reply ? reply->atom : XCB_NONE;
-    }
 
     xcb_keycode_t keycode(xcb_key_symbols_t* symbols, xcb_keysym_t keysym, xcb_keycode_t fallback)
     {
@@ -69,9 +53,9 @@ struct X11KeySynthesizer::Private
     {
         auto keymapCookie = xcb_query_keymap(connection);
         auto mappingCookie = xcb_get_modifier_mapping(connection);
-        Reply<xcb_query_keymap_reply_t> keymap(
+        XcbReply<xcb_query_keymap_reply_t> keymap(
             xcb_query_keymap_reply(connection, keymapCookie, nullptr));
-        Reply<xcb_get_modifier_mapping_reply_t> mapping(
+        XcbReply<xcb_get_modifier_mapping_reply_t> mapping(
             xcb_get_modifier_mapping_reply(connection, mappingCookie, nullptr));
         std::vector<xcb_keycode_t> held;
         if (!keymap || !mapping)
@@ -96,24 +80,19 @@ struct X11KeySynthesizer::Private
 
 X11KeySynthesizer::X11KeySynthesizer() : d(std::make_unique<Private>())
 {
-    int screenNumber = 0;
-    d->connection = xcb_connect(nullptr, &screenNumber);
-    if (xcb_connection_has_error(d->connection)) {
+    d->xcb = XcbConnection::open();
+    if (!d->xcb) {
         qCInfo(lcKeySynthesizer) << "no X server; paste strokes are unavailable";
         return;
     }
-    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(d->connection));
-    for (int i = 0; i < screenNumber && screens.rem; ++i)
-        xcb_screen_next(&screens);
-    if (!screens.rem)
-        return;
-    d->root = screens.data->root;
-    d->netActiveWindow = d->intern("_NET_ACTIVE_WINDOW");
+    d->connection = d->xcb->get();
+    d->root = d->xcb->root();
+    d->netActiveWindow = d->xcb->atom("_NET_ACTIVE_WINDOW");
 
     const xcb_query_extension_reply_t* extension =
         xcb_get_extension_data(d->connection, &xcb_test_id);
     if (extension && extension->present) {
-        Reply<xcb_test_get_version_reply_t> version(xcb_test_get_version_reply(
+        XcbReply<xcb_test_get_version_reply_t> version(xcb_test_get_version_reply(
             d->connection, xcb_test_get_version(d->connection, 2, 2), nullptr));
         d->hasXTest = version != nullptr;
     }
@@ -125,14 +104,14 @@ X11KeySynthesizer::~X11KeySynthesizer() = default;
 
 bool X11KeySynthesizer::isAvailable() const
 {
-    return d->hasXTest && !xcb_connection_has_error(d->connection);
+    return d->hasXTest && !d->xcb->hasError();
 }
 
 std::optional<WindowId> X11KeySynthesizer::activeWindow() const
 {
     if (d->root == XCB_NONE || d->netActiveWindow == XCB_NONE)
         return std::nullopt;
-    Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+    XcbReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
         d->connection,
         xcb_get_property(d->connection, 0, d->root, d->netActiveWindow, XCB_ATOM_WINDOW, 0, 1),
         nullptr));
@@ -146,7 +125,7 @@ bool X11KeySynthesizer::windowExists(WindowId window) const
 {
     if (d->root == XCB_NONE || window == 0 || window > UINT32_MAX)
         return false;
-    Reply<xcb_get_window_attributes_reply_t> reply(xcb_get_window_attributes_reply(
+    XcbReply<xcb_get_window_attributes_reply_t> reply(xcb_get_window_attributes_reply(
         d->connection, xcb_get_window_attributes(d->connection, xcb_window_t(window)), nullptr));
     return reply != nullptr;
 }
@@ -210,7 +189,7 @@ bool X11KeySynthesizer::sendShortcut(PasteShortcut shortcut)
     d->fakeKey(XCB_KEY_RELEASE, control);
 
     // A round trip makes sure the server has taken the events before we report success.
-    Reply<xcb_get_input_focus_reply_t> sync(
+    XcbReply<xcb_get_input_focus_reply_t> sync(
         xcb_get_input_focus_reply(d->connection, xcb_get_input_focus(d->connection), nullptr));
     return sync != nullptr;
 }

@@ -1,0 +1,130 @@
+// Drives the real paste path for the end-to-end tests, in place of the panel: the X11
+// platform, a real store, a running ClipboardMonitor and the PasteService. Each line on stdin is
+// a JSON record to paste: {"kind": "text", "text": ..., "url": ..., "path": ..., "imageFile":
+// ..., "target": <window id>}. Progress goes to stdout, one line per event.
+
+#include "capture/ClipboardMonitor.h"
+#include "paste/PasteService.h"
+#include "platform/Platform.h"
+#include "platform/x11/X11Pasteboard.h"
+#include "store/ModelContainer.h"
+
+#include <QCommandLineParser>
+#include <QFile>
+#include <QGuiApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSocketNotifier>
+#include <cstdio>
+#include <unistd.h>
+
+using namespace brivet;
+
+namespace {
+
+void say(const QString& line)
+{
+    std::printf("%s\n", qPrintable(line));
+    std::fflush(stdout);
+}
+
+class NoFrontApplication : public FrontApplication
+{
+public:
+    std::optional<ApplicationInfo> frontmostApplication() override { return std::nullopt; }
+};
+
+std::optional<QString> field(const QJsonObject& object, const char* name)
+{
+    const QJsonValue value = object.value(QLatin1String(name));
+    return value.isString() ? std::optional(value.toString()) : std::nullopt;
+}
+
+std::optional<ClipboardItem> parseRecord(const QByteArray& line)
+{
+    const QJsonObject object = QJsonDocument::fromJson(line).object();
+    if (object.isEmpty())
+        return std::nullopt;
+    ClipboardItemContent content;
+    content.contentType = object.value("kind").toString();
+    content.textContent = field(object, "text");
+    content.urlString = field(object, "url");
+    content.filePath = field(object, "path");
+    if (auto imageFile = field(object, "imageFile")) {
+        QFile file(*imageFile);
+        if (!file.open(QIODevice::ReadOnly))
+            return std::nullopt;
+        content.imageData = file.readAll();
+    }
+    return ClipboardItem(content);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QGuiApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.addOption({"store", "The history database.", "path"});
+    parser.addOption({"terminals", "Extra terminal window classes, comma-separated.", "list"});
+    parser.process(app);
+
+    auto container = ModelContainer::create(parser.value("store"));
+    if (auto* error = std::get_if<QString>(&container)) {
+        say("error: " + *error);
+        return 2;
+    }
+    ModelContainer& store = *std::get<std::unique_ptr<ModelContainer>>(container);
+
+    Platform platform = createPlatform();
+    if (!platform.pasteboard)
+        platform.pasteboard = std::make_unique<X11Pasteboard>();
+    if (!platform.frontApplication)
+        platform.frontApplication = std::make_unique<NoFrontApplication>();
+
+    ClipboardMonitor monitor(
+        store.mainContext(), *platform.pasteboard, *platform.frontApplication,
+        std::shared_ptr<const FileThumbnailer>(std::move(platform.fileThumbnailer)));
+    monitor.startMonitoring();
+    PasteService service(platform.pasteboard.get(), platform.keySynthesizer.get(),
+                         weakMonitorLink(&monitor));
+    service.setTerminalWindowClasses(parser.value("terminals").split(',', Qt::SkipEmptyParts));
+
+    QObject::connect(&service, &PasteService::keyStrokeDone,
+                     [](bool sent) { say(sent ? "stroke sent" : "stroke none"); });
+    QObject::connect(&service, &PasteService::pasteFinished, [] { say("paste finished"); });
+    QObject::connect(&monitor, &ClipboardMonitor::captureFinished,
+                     [](int inserted) { say(QStringLiteral("captured %1").arg(inserted)); });
+
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QByteArray pending;
+    QObject::connect(&input, &QSocketNotifier::activated, [&] {
+        char buffer[4096];
+        const ssize_t count = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (count <= 0) {
+            QCoreApplication::quit();
+            return;
+        }
+        pending.append(buffer, count);
+        qsizetype end;
+        while ((end = pending.indexOf('\n')) >= 0) {
+            const QByteArray line = pending.left(end);
+            pending.remove(0, end + 1);
+            std::optional<ClipboardItem> item = parseRecord(line);
+            if (!item) {
+                say("error: bad record " + QString::fromUtf8(line));
+                continue;
+            }
+            const QJsonValue target = QJsonDocument::fromJson(line).object().value("target");
+            service.setTargetWindow(target.isDouble() ? std::optional(WindowId(target.toDouble()))
+                                                      : std::nullopt);
+            service.paste(*item);
+            say("pasted");
+        }
+    });
+
+    say("ready");
+    const int status = app.exec();
+    monitor.stopMonitoring();
+    return status;
+}
