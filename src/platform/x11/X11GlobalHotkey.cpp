@@ -48,6 +48,7 @@ struct ModifierMasks
     uint16_t capsLock = 0;
 
     uint16_t locks() const { return numLock | capsLock; }
+    friend bool operator==(const ModifierMasks&, const ModifierMasks&) = default;
 };
 
 struct Registration
@@ -78,8 +79,10 @@ struct X11GlobalHotkey::Private
     void readModifierMapping();
     uint16_t x11Modifiers(quint32 modifiers) const;
     std::vector<uint16_t> lockCombinations() const;
-    bool grab(Registration& registration);
-    void ungrab(quint64 id, Registration& registration);
+    // Grabs the registration's combination with every lock combination now in use and lets go
+    // of those no longer in use; false when it holds none.
+    bool grab(quint64 id, Registration& registration);
+    void release(quint64 id, xcb_keycode_t x11KeyCode, const std::vector<uint16_t>& modifierList);
     bool handleKeyPress(const xcb_key_press_event_t& event);
     void handleKeyRelease(const xcb_key_release_event_t& event);
 
@@ -177,18 +180,30 @@ std::vector<uint16_t> X11GlobalHotkey::Private::lockCombinations() const
     return result;
 }
 
-bool X11GlobalHotkey::Private::grab(Registration& registration)
+bool X11GlobalHotkey::Private::grab(quint64 id, Registration& registration)
 {
-    registration.x11Modifiers = x11Modifiers(registration.modifiers);
-    registration.grabbedModifiers.clear();
+    const uint16_t base = x11Modifiers(registration.modifiers);
+    std::vector<uint16_t> wanted;
+    for (uint16_t locks : lockCombinations())
+        wanted.push_back(base | locks);
+    const auto contains = [](const std::vector<uint16_t>& list, uint16_t value) {
+        return std::find(list.begin(), list.end(), value) != list.end();
+    };
 
+    // New grabs first, old ones released afterwards: a press never finds the key ungrabbed.
     std::vector<std::pair<uint16_t, xcb_void_cookie_t>> requests;
-    for (uint16_t locks : lockCombinations()) {
-        const uint16_t modifiers = registration.x11Modifiers | locks;
+    for (uint16_t modifiers : wanted) {
+        if (contains(registration.grabbedModifiers, modifiers))
+            continue;
         requests.emplace_back(
             modifiers, xcb_grab_key_checked(connection, 1, root, modifiers, registration.x11KeyCode,
                                             XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
     }
+    std::vector<uint16_t> kept;
+    std::vector<uint16_t> obsolete;
+    for (uint16_t modifiers : registration.grabbedModifiers)
+        (contains(wanted, modifiers) ? kept : obsolete).push_back(modifiers);
+
     int heldElsewhere = 0;
     for (const auto& [modifiers, cookie] : requests) {
         if (xcb_generic_error_t* error = xcb_request_check(connection, cookie)) {
@@ -202,33 +217,36 @@ bool X11GlobalHotkey::Private::grab(Registration& registration)
             free(error);
             continue;
         }
-        registration.grabbedModifiers.push_back(modifiers);
+        kept.push_back(modifiers);
     }
     if (heldElsewhere > 0) {
         qCWarning(lcHotkey).nospace()
             << "another program holds key " << registration.x11KeyCode << " with modifiers 0x"
-            << Qt::hex << registration.x11Modifiers << Qt::dec << " (" << heldElsewhere << " of "
-            << requests.size() << " lock combinations)";
+            << Qt::hex << base << Qt::dec << " (" << heldElsewhere << " of " << wanted.size()
+            << " lock combinations)";
     }
+    registration.x11Modifiers = base;
+    registration.grabbedModifiers = kept;
+    release(id, registration.x11KeyCode, obsolete);
     return !registration.grabbedModifiers.empty();
 }
 
-void X11GlobalHotkey::Private::ungrab(quint64 id, Registration& registration)
+void X11GlobalHotkey::Private::release(quint64 id, xcb_keycode_t x11KeyCode,
+                                       const std::vector<uint16_t>& modifierList)
 {
-    for (uint16_t modifiers : registration.grabbedModifiers) {
+    for (uint16_t modifiers : modifierList) {
         // X keeps one grab per combination and client: another registration of the same
         // combination still needs it.
         bool isShared = false;
         for (const auto& [otherId, other] : registrations) {
-            if (otherId != id && other.x11KeyCode == registration.x11KeyCode &&
+            if (otherId != id && other.x11KeyCode == x11KeyCode &&
                 std::find(other.grabbedModifiers.begin(), other.grabbedModifiers.end(),
                           modifiers) != other.grabbedModifiers.end())
                 isShared = true;
         }
         if (!isShared)
-            xcb_ungrab_key(connection, registration.x11KeyCode, root, modifiers);
+            xcb_ungrab_key(connection, x11KeyCode, root, modifiers);
     }
-    registration.grabbedModifiers.clear();
     xcb_flush(connection);
 }
 
@@ -343,15 +361,15 @@ std::optional<HotkeyRegistrationId> X11GlobalHotkey::registerHotkey(quint32 keyC
         qCWarning(lcHotkey) << "key code" << keyCode << "has no key on this keyboard";
         return std::nullopt;
     }
+    const quint64 id = d->nextId++;
     Registration registration;
     registration.x11KeyCode = xcb_keycode_t(*x11KeyCode);
     registration.modifiers = modifiers;
-    const bool isGrabbed = d->grab(registration);
+    const bool isGrabbed = d->grab(id, registration);
     // Round trips may have queued events that the socket will not announce again.
     QMetaObject::invokeMethod(this, &X11GlobalHotkey::readEvents, Qt::QueuedConnection);
     if (!isGrabbed)
         return std::nullopt;
-    const quint64 id = d->nextId++;
     d->registrations.emplace(id, std::move(registration));
     return HotkeyRegistrationId{id};
 }
@@ -362,8 +380,9 @@ void X11GlobalHotkey::unregisterHotkey(HotkeyRegistrationId registration)
     auto it = d->registrations.find(id);
     if (it == d->registrations.end())
         return;
-    d->ungrab(id, it->second);
+    const Registration removed = std::move(it->second);
     d->registrations.erase(it);
+    d->release(id, removed.x11KeyCode, removed.grabbedModifiers);
 }
 
 std::optional<quint32> X11GlobalHotkey::keyCodeForNativeScanCode(quint32 nativeScanCode) const
@@ -428,16 +447,20 @@ void X11GlobalHotkey::refreshMapping()
             d->isRefreshScheduled = false;
             xcb_key_symbols_free(d->keySymbols);
             d->keySymbols = xcb_key_symbols_alloc(d->connection);
-            for (auto& [id, registration] : d->registrations)
-                d->ungrab(id, registration);
+            const ModifierMasks before = d->masks;
             d->readModifierMapping();
-            int lost = 0;
-            for (auto& [id, registration] : d->registrations) {
-                if (!d->grab(registration))
-                    ++lost;
+            // Key codes name physical keys, so only a change of the modifier bits matters.
+            // Unchanged is the rule: the server announces a new keyboard whenever another input
+            // device starts typing.
+            if (d->masks != before) {
+                int lost = 0;
+                for (auto& [id, registration] : d->registrations) {
+                    if (!d->grab(id, registration))
+                        ++lost;
+                }
+                qCInfo(lcHotkey) << "modifier mapping changed; renewed" << d->registrations.size()
+                                 << "hotkey grabs," << lost << "lost";
             }
-            qCDebug(lcHotkey) << "keyboard mapping changed; renewed" << d->registrations.size()
-                              << "hotkey grabs," << lost << "lost";
             readEvents();
         },
         Qt::QueuedConnection);
