@@ -1,4 +1,5 @@
 #include "platform/Platform.h"
+#include "platform/x11/X11FrontApplication.h"
 #include "platform/x11/X11GlobalHotkey.h"
 #include "platform/x11/X11KeySynthesizer.h"
 #include "platform/x11/X11Pasteboard.h"
@@ -9,6 +10,7 @@ Platform createPlatform()
 {
     Platform platform;
     platform.pasteboard = std::make_unique<X11Pasteboard>();
+    platform.frontApplication = std::make_unique<X11FrontApplication>();
     platform.keySynthesizer = std::make_unique<X11KeySynthesizer>();
     platform.globalHotkey = std::make_unique<X11GlobalHotkey>();
     return platform;
