@@ -6,7 +6,6 @@
 #include "capture/ClipboardMonitor.h"
 #include "paste/PasteService.h"
 #include "platform/Platform.h"
-#include "platform/x11/X11Pasteboard.h"
 #include "store/ModelContainer.h"
 
 #include <QCommandLineParser>
@@ -77,8 +76,10 @@ int main(int argc, char* argv[])
     ModelContainer& store = *std::get<std::unique_ptr<ModelContainer>>(container);
 
     Platform platform = createPlatform();
-    if (!platform.pasteboard)
-        platform.pasteboard = std::make_unique<X11Pasteboard>();
+    if (!platform.pasteboard) {
+        say("error: no clipboard");
+        return 2;
+    }
     if (!platform.frontApplication)
         platform.frontApplication = std::make_unique<NoFrontApplication>();
 
