@@ -349,6 +349,24 @@ private slots:
         owner.offer({{PasteboardType::String, "ours again"}});
         QCOMPARE(xclipOut("UTF8_STRING"), QByteArray("ours again"));
     }
+
+    // Runs last: it takes the X server down. Brivet goes on without a clipboard, unblocked.
+    void survivesTheServerGoing()
+    {
+        X11ClipboardOwner owner;
+        owner.offer({{PasteboardType::String, "before"}});
+        QVERIFY(owner.isAvailable());
+
+        m_xvfb.kill();
+        m_xvfb.waitForFinished(5000);
+
+        QTRY_VERIFY_WITH_TIMEOUT(!owner.isAvailable(), 5000);
+        QElapsedTimer clock;
+        clock.start();
+        owner.offer({{PasteboardType::String, "after"}});
+        owner.clear();
+        QVERIFY(clock.elapsed() < 1000);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestX11ClipboardOwner)

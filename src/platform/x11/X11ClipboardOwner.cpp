@@ -79,6 +79,7 @@ struct X11ClipboardOwner::Private
     quint64 requestedGeneration = 0;
     quint64 acquiredGeneration = 0;
     bool quit = false;
+    bool connectionLost = false;
 
     // Worker only.
     std::shared_ptr<const Offer> offer;
@@ -192,7 +193,7 @@ void X11ClipboardOwner::Private::run()
         if (xcb_connection_has_error(connection)) {
             qCWarning(lcClipboardOwner) << "lost the X server connection";
             std::lock_guard lock(mutex);
-            acquiredGeneration = requestedGeneration; // nobody waits for what cannot come
+            connectionLost = true; // nobody waits for what cannot come
             acquired.notify_all();
             return;
         }
@@ -462,7 +463,8 @@ X11ClipboardOwner::~X11ClipboardOwner() = default;
 
 bool X11ClipboardOwner::isAvailable() const
 {
-    return d->worker.joinable();
+    std::lock_guard lock(d->mutex);
+    return d->worker.joinable() && !d->connectionLost;
 }
 
 void X11ClipboardOwner::clear()
@@ -483,13 +485,16 @@ void X11ClipboardOwner::offer(const QList<PasteboardRepresentation>& representat
     }
 
     std::unique_lock lock(d->mutex);
+    if (d->connectionLost)
+        return;
     d->pendingOffer = std::move(resolved);
     const quint64 generation = ++d->requestedGeneration;
     d->wake();
     // A bounded wait for the server alone: when offer() returns, applications that ask for
     // the clipboard get this offer.
-    if (!d->acquired.wait_for(lock, acquireTimeout,
-                              [&] { return d->acquiredGeneration >= generation; }))
+    if (!d->acquired.wait_for(lock, acquireTimeout, [&] {
+            return d->acquiredGeneration >= generation || d->connectionLost;
+        }))
         qCWarning(lcClipboardOwner) << "the X server did not confirm the clipboard ownership";
 }
 
