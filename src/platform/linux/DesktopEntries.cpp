@@ -1,51 +1,16 @@
 #include "platform/linux/DesktopEntries.h"
 
+#include "platform/linux/DesktopFile.h"
 #include "platform/linux/PlatformLogging.h"
 
 #include <QDir>
 #include <QDirIterator>
-#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
 
 namespace brivet {
 
 namespace {
-
-// Desktop files are a few kilobytes; anything far larger is not one worth reading.
-constexpr qint64 kMaxDesktopFileSize = 1024 * 1024;
-
-// Undoes the escapes of desktop-file string values.
-QString unescape(const QString& value)
-{
-    QString out;
-    out.reserve(value.size());
-    for (qsizetype i = 0; i < value.size(); ++i) {
-        const QChar c = value.at(i);
-        if (c != QLatin1Char('\\') || i + 1 == value.size()) {
-            out.append(c);
-            continue;
-        }
-        const QChar next = value.at(++i);
-        switch (next.unicode()) {
-        case 's':
-            out.append(QLatin1Char(' '));
-            break;
-        case 'n':
-            out.append(QLatin1Char('\n'));
-            break;
-        case 't':
-            out.append(QLatin1Char('\t'));
-            break;
-        case 'r':
-            out.append(QLatin1Char('\r'));
-            break;
-        default:
-            out.append(next);
-        }
-    }
-    return out;
-}
 
 // Name[...] keys for a messages locale, in the order the desktop-entry rules prefer them:
 // lang_COUNTRY@MODIFIER, lang_COUNTRY, lang@MODIFIER, lang.
@@ -206,30 +171,11 @@ void DesktopEntries::readDirectory(const QString& applicationsDir)
 
 void DesktopEntries::readFile(const QString& path, const QString& id)
 {
-    QFile file(path);
-    if (file.size() > kMaxDesktopFileSize || !file.open(QIODevice::ReadOnly))
+    const std::optional<QHash<QString, QString>> group =
+        readDesktopFileGroup(path, QStringLiteral("Desktop Entry"));
+    if (!group)
         return;
-    bool inMainGroup = false;
-    QHash<QString, QString> values; // keys of the [Desktop Entry] group
-    while (!file.atEnd()) {
-        const QString line = QString::fromUtf8(file.readLine()).trimmed();
-        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
-            continue;
-        if (line.startsWith(QLatin1Char('['))) {
-            if (inMainGroup)
-                break;
-            inMainGroup = line == QLatin1String("[Desktop Entry]");
-            continue;
-        }
-        if (!inMainGroup)
-            continue;
-        const qsizetype equals = line.indexOf(QLatin1Char('='));
-        if (equals <= 0)
-            continue;
-        const QString key = line.left(equals).trimmed();
-        if (!values.contains(key))
-            values.insert(key, unescape(line.mid(equals + 1).trimmed()));
-    }
+    const QHash<QString, QString>& values = *group;
     // A hidden entry deletes the application of that id, also from less important directories.
     if (values.value(QStringLiteral("Hidden")) == QLatin1String("true") ||
         values.value(QStringLiteral("Type"), QStringLiteral("Application")) !=

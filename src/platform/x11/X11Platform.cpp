@@ -1,4 +1,5 @@
 #include "platform/Platform.h"
+#include "platform/linux/FreedesktopThumbnailer.h"
 #include "platform/x11/X11FrontApplication.h"
 #include "platform/x11/X11GlobalHotkey.h"
 #include "platform/x11/X11KeySynthesizer.h"
@@ -11,6 +12,7 @@ Platform createPlatform()
     Platform platform;
     platform.pasteboard = std::make_unique<X11Pasteboard>();
     platform.frontApplication = std::make_unique<X11FrontApplication>();
+    platform.fileThumbnailer = std::make_unique<FreedesktopThumbnailer>();
     platform.keySynthesizer = std::make_unique<X11KeySynthesizer>();
     platform.globalHotkey = std::make_unique<X11GlobalHotkey>();
     return platform;
