@@ -24,19 +24,23 @@ SEVERAL_POLLS = 1.8
 class PasteDriver:
     """The driver process; records go in on stdin, its progress lines come out."""
 
-    def __init__(self, session, store_path):
+    def __init__(self, session, store_path, terminals=None):
         env = dict(session.env, QT_LOGGING_RULES="brivet.*.debug=true",
                    QT_FORCE_STDERR_LOGGING="1")
         self.store_path = store_path
-        self.process = subprocess.Popen([DRIVER, "--store", store_path], env=env,
+        args = [DRIVER, "--store", store_path]
+        if terminals:
+            args += ["--terminals", terminals]
+        self.process = subprocess.Popen(args, env=env,
                                         stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                         stderr=subprocess.PIPE, text=True)
         self.lines = queue.Queue()
         self.log = []
-        threading.Thread(target=self._read, args=(self.process.stdout, True),
-                         daemon=True).start()
-        threading.Thread(target=self._read, args=(self.process.stderr, False),
-                         daemon=True).start()
+        self.readers = [
+            threading.Thread(target=self._read, args=(self.process.stdout, True), daemon=True),
+            threading.Thread(target=self._read, args=(self.process.stderr, False), daemon=True)]
+        for reader in self.readers:
+            reader.start()
         self.expect("ready", timeout=20)
 
     def _read(self, stream, events):
@@ -86,13 +90,18 @@ class PasteDriver:
             connection.close()
 
     def stop(self):
-        if self.process.poll() is None:
+        if not self.process.stdin.closed:
             self.process.stdin.close()
+        if self.process.poll() is None:
             try:
                 self.process.wait(timeout=10)
             except subprocess.TimeoutExpired:
                 self.process.kill()
                 self.process.wait()
+        for reader in self.readers:
+            reader.join(timeout=5)
+        self.process.stdout.close()
+        self.process.stderr.close()
 
 
 def png_size(data):
@@ -103,8 +112,9 @@ def png_size(data):
 
 class PasteTest(unittest.TestCase):
     def setUp(self):
-        self.session = XSession().start()
+        self.session = XSession()
         self.addCleanup(self.session.stop)
+        self.session.start()
         self.home = tempfile.mkdtemp(prefix="brivet-paste-")
         self.addCleanup(shutil.rmtree, self.home, True)
         self.driver = PasteDriver(self.session, os.path.join(self.home, "history.sqlite"))
@@ -241,6 +251,38 @@ class PasteTest(unittest.TestCase):
         self.assertEqual(self.active_window(), window)
         self.assertEqual(self.entry_text(entry, window), "to the chosen one")
         self.assertEqual(self.entry_text(other, other_window), "")
+
+    def keys_received(self, terminals):
+        """The keys a plain X window (xev, with the class "xev") receives from one paste, as
+        keysym names."""
+        self.driver.stop()
+        self.driver = PasteDriver(self.session, os.path.join(self.home, "other.sqlite"),
+                                  terminals=terminals)
+        self.addCleanup(self.driver.stop)
+        xev = self.session.popen(["stdbuf", "-oL", "xev", "-event", "keyboard"],
+                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        self.addCleanup(lambda: xev.poll() is None and xev.kill())
+        window = wait_until(lambda: self.session.run(
+            ["xdotool", "search", "--name", "^Event Tester$"], check=False).stdout.split(),
+            timeout=20, message="xev window")[0]
+        self.session.run(["xdotool", "set_window", "--classname", "xev", "--class", "Xev",
+                          window])
+        wait_until(lambda: self.active_window() == int(window), timeout=10,
+                   message="xev active")
+
+        self.driver.paste({"kind": "text", "text": "echo hello"})
+        xev.terminate()
+        output, _ = xev.communicate(timeout=10)
+        return [line.split("keysym ")[1].split(", ")[1].rstrip(")")
+                for line in output.splitlines() if "keysym 0x" in line]
+
+    def test_terminals_get_control_shift_v(self):
+        self.assertEqual(self.keys_received(terminals="xev"),
+                         ["Control_L", "Shift_L", "V", "V", "Shift_L", "Control_L"])
+
+    def test_other_windows_get_control_v(self):
+        self.assertEqual(self.keys_received(terminals=None),
+                         ["Control_L", "v", "v", "Control_L"])
 
 
 if __name__ == "__main__":
