@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -205,16 +207,31 @@ std::variant<std::unique_ptr<ModelContainer>, QString> ModelContainer::create(co
         return *error;
     }
 
+    // flock, not fcntl: SQLite's own POSIX locks on the file stay untouched, and the lock
+    // descriptor is closed only after SQLite has closed the file.
+    const int lockFd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (lockFd < 0)
+        return QStringLiteral("cannot open %1: %2").arg(path, qt_error_string(errno));
+    if (::flock(lockFd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(lockFd);
+        return QStringLiteral("the store %1 is in use by another Brivet process").arg(path);
+    }
+    auto fail = [lockFd](QString message) {
+        ::close(lockFd);
+        return message;
+    };
+
     QString error;
     std::shared_ptr<Database> database = Database::open(path, /*create=*/false, &error);
     if (!database)
-        return error;
+        return fail(error);
     if (database->isReadOnly())
-        return QStringLiteral("the database file %1 is read-only").arg(path);
+        return fail(QStringLiteral("the database file %1 is read-only").arg(path));
     if (auto schemaError = checkSchema(*database, path))
-        return *schemaError;
+        return fail(*schemaError);
     if (!configureConnection(*database))
-        return QStringLiteral("cannot open the store %1: %2").arg(path, database->lastError());
+        return fail(
+            QStringLiteral("cannot open the store %1: %2").arg(path, database->lastError()));
     for (const char* suffix : {"", "-wal", "-shm"})
         ::chmod(QFile::encodeName(path + QLatin1String(suffix)).constData(), 0600);
 
@@ -224,17 +241,22 @@ std::variant<std::unique_ptr<ModelContainer>, QString> ModelContainer::create(co
         makePrivateFolder(externalDataDir);
 
     return std::unique_ptr<ModelContainer>(
-        new ModelContainer(path, std::move(database), externalDataDir));
+        new ModelContainer(path, lockFd, std::move(database), externalDataDir));
 }
 
-ModelContainer::ModelContainer(QString path, std::shared_ptr<Database> database,
+ModelContainer::ModelContainer(QString path, int lockFd, std::shared_ptr<Database> database,
                                QString externalDataDir)
-    : m_path(std::move(path)), m_database(std::move(database)),
+    : m_path(std::move(path)), m_lockFd(lockFd), m_database(std::move(database)),
       m_mainContext(new ModelContext(m_database, std::move(externalDataDir)))
 {
     qCDebug(lcStore) << "opened" << m_path;
 }
 
-ModelContainer::~ModelContainer() = default;
+ModelContainer::~ModelContainer()
+{
+    m_mainContext.reset();
+    m_database.reset();
+    ::close(m_lockFd);
+}
 
 } // namespace brivet

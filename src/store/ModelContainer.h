@@ -23,7 +23,8 @@ public:
     static QString defaultStorePath();
 
     // Opens or creates the store at path. On failure returns the error's description and
-    // leaves an existing file exactly as it was.
+    // leaves an existing file exactly as it was. A store is used by one container at a time,
+    // so a second Brivet process cannot interleave its writes with the first one's.
     static std::variant<std::unique_ptr<ModelContainer>, QString> create(const QString& path);
 
     ~ModelContainer();
@@ -34,9 +35,11 @@ public:
     QString path() const { return m_path; }
 
 private:
-    ModelContainer(QString path, std::shared_ptr<Database> database, QString externalDataDir);
+    ModelContainer(QString path, int lockFd, std::shared_ptr<Database> database,
+                   QString externalDataDir);
 
     QString m_path;
+    int m_lockFd; // held for the container's life: one process writes the history at a time
     std::shared_ptr<Database> m_database;
     std::unique_ptr<ModelContext> m_mainContext;
 };

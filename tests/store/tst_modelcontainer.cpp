@@ -100,6 +100,18 @@ private slots:
         QVERIFY(open(path)); // and it opens again
     }
 
+    void oneContainerPerStoreAtATime()
+    {
+        const QString path = m_dir.filePath("shared/BrivetCloud.sqlite");
+        auto first = open(path);
+        QVERIFY(first);
+        auto second = ModelContainer::create(path);
+        QVERIFY(std::holds_alternative<QString>(second));
+        QVERIFY(std::get<QString>(second).contains("in use by another Brivet process"));
+        first.reset();
+        QVERIFY(open(path)); // free again once the first one is gone
+    }
+
     void defaultPathFollowsXdgDataHome()
     {
         qputenv("XDG_DATA_HOME", QFile::encodeName(m_dir.filePath("xdg")));
