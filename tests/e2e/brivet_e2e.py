@@ -84,9 +84,23 @@ class XSession:
             args += ["-t", target]
         return self.run(args).stdout
 
+    def _stop_xclips(self):
+        """Stops the background xclips serving this display only: other sessions run their
+        own tests on the same machine at the same time."""
+        display = f"DISPLAY={self.env['DISPLAY']}".encode()
+        listed = subprocess.run(["pgrep", "-f", "xclip -selection clipboard"],
+                                capture_output=True, text=True).stdout.split()
+        for pid in listed:
+            try:
+                with open(f"/proc/{pid}/environ", "rb") as environ:
+                    if display not in environ.read().split(b"\0"):
+                        continue
+                os.kill(int(pid), signal.SIGTERM)
+            except (OSError, ValueError):
+                pass  # gone already, or not ours to read
+
     def stop(self):
-        subprocess.run(["pkill", "-f", "xclip -selection clipboard"], env=self.env,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self._stop_xclips()
         for process in self.processes:
             if process.poll() is None:
                 process.terminate()
