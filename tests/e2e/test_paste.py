@@ -102,6 +102,13 @@ class PasteDriver:
             reader.join(timeout=5)
         self.process.stdout.close()
         self.process.stderr.close()
+        return self.process.returncode
+
+    def stop_cleanly(self):
+        """Stops the driver and fails when it did not exit cleanly (sanitizer reports too)."""
+        returncode = self.stop()
+        if returncode != 0:
+            raise AssertionError(f"driver exited with {returncode}:\n" + "\n".join(self.log))
 
 
 def png_size(data):
@@ -118,7 +125,7 @@ class PasteTest(unittest.TestCase):
         self.home = tempfile.mkdtemp(prefix="brivet-paste-")
         self.addCleanup(shutil.rmtree, self.home, True)
         self.driver = PasteDriver(self.session, os.path.join(self.home, "history.sqlite"))
-        self.addCleanup(self.driver.stop)
+        self.addCleanup(self.driver.stop_cleanly)
 
     def open_entry(self, title):
         """A GTK text field in front; returns the zenity process and its window id."""
@@ -255,10 +262,10 @@ class PasteTest(unittest.TestCase):
     def keys_received(self, terminals):
         """The keys a plain X window (xev, with the class "xev") receives from one paste, as
         keysym names."""
-        self.driver.stop()
+        self.driver.stop_cleanly()
         self.driver = PasteDriver(self.session, os.path.join(self.home, "other.sqlite"),
                                   terminals=terminals)
-        self.addCleanup(self.driver.stop)
+        self.addCleanup(self.driver.stop_cleanly)
         xev = self.session.popen(["stdbuf", "-oL", "xev", "-event", "keyboard"],
                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         self.addCleanup(lambda: xev.poll() is None and xev.kill())
