@@ -5,8 +5,11 @@
 
 #include <QBuffer>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QImage>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace brivet;
@@ -458,6 +461,31 @@ private slots:
         QVERIFY(finished.wait(5000));
         QCOMPARE(m_keys->strokes().size(), 1);
         QCOMPARE(m_keys->strokes()[0].shortcut, shortcut);
+    }
+
+    // The settings file format the README gives users for their own terminals.
+    void terminalClassesFromTheSettingsFile_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addRow("list") << QByteArray("terminalWindowClasses=myterm, st-256color");
+        QTest::addRow("one") << QByteArray("terminalWindowClasses=MyTerm");
+    }
+
+    void terminalClassesFromTheSettingsFile()
+    {
+        QFETCH(QByteArray, line);
+        QTemporaryDir dir;
+        QFile file(dir.filePath("brivet.conf"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[General]\n" + line + "\n");
+        file.close();
+        QSettings settings(file.fileName(), QSettings::IniFormat);
+
+        const PasteShortcutChooser chooser(settings.value("terminalWindowClasses").toStringList());
+
+        QCOMPARE(chooser.shortcutFor({"myterm", "MyTerm"}), PasteShortcut::ControlShiftV);
+        QCOMPARE(chooser.shortcutFor({"xterm", "XTerm"}), PasteShortcut::ControlShiftV);
+        QCOMPARE(chooser.shortcutFor({"gedit", "Gedit"}), PasteShortcut::ControlV);
     }
 };
 
