@@ -154,7 +154,7 @@ private slots:
         } held{locks};
         held.toggle();
         for (const QString& name : locks)
-            QVERIFY2(isLockOn(name), qPrintable(name));
+            QTRY_VERIFY2(isLockOn(name), qPrintable(name));
 
         QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("super+shift+v")}));
         QTRY_COMPARE(m_presses, 1);
@@ -269,7 +269,7 @@ private slots:
             }
         } restore;
         QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("Num_Lock")}));
-        QVERIFY(isLockOn(QStringLiteral("Num Lock")));
+        QTRY_VERIFY(isLockOn(QStringLiteral("Num Lock")));
 
         // The new grabs follow the mapping change asynchronously: press until one arrives.
         for (int attempt = 0; attempt < 10 && m_presses == 0; ++attempt) {

@@ -424,8 +424,6 @@ void X11GlobalHotkey::readEvents()
                 handlers.push_back(handler);
             for (const auto& handler : handlers)
                 handler();
-            if (!d->connection)
-                return;
         }
     }
     if (xcb_connection_has_error(d->connection) && !d->hasReportedConnectionError) {
