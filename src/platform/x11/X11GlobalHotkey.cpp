@@ -94,7 +94,6 @@ struct X11GlobalHotkey::Private
     uint8_t xkbFirstEvent = 0;
     bool hasXkb = false;
     bool isRefreshScheduled = false;
-    bool isReadScheduled = false;
     bool hasReportedConnectionError = false;
     std::unique_ptr<QSocketNotifier> notifier;
     ModifierMasks masks;
@@ -126,14 +125,20 @@ void X11GlobalHotkey::Private::readModifierMapping()
             for (int column = 0; column < 4; ++column) {
                 const xcb_keysym_t sym = xcb_key_symbols_get_keysym(keySymbols, keyCode, column);
                 const uint16_t bit = kModifierBits[modifier];
+                // The first bit found wins: were a modifier on two bits, a grab with both
+                // would need two keys held.
+                const auto take = [bit](uint16_t& mask) {
+                    if (!mask)
+                        mask = bit;
+                };
                 if (sym == kNumLock)
-                    found.numLock |= bit;
+                    take(found.numLock);
                 else if (sym == kAltL || sym == kAltR)
-                    found.alt |= bit;
+                    take(found.alt);
                 else if (sym == kMetaL || sym == kMetaR)
-                    meta |= bit;
+                    take(meta);
                 else if (sym == kSuperL || sym == kSuperR)
-                    found.super |= bit;
+                    take(found.super);
                 else if ((sym == kCapsLock || sym == kShiftLock) && bit == XCB_MOD_MASK_LOCK)
                     found.capsLock = XCB_MOD_MASK_LOCK;
             }
