@@ -288,6 +288,17 @@ void TestX11Pasteboard::ownerOffers_data()
         << QList<Target>{{"UTF8_STRING", "ok \xff end"}} << QList{PasteboardType::String}
         << int(PasteboardType::String) << QString::fromUtf8("ok \xef\xbf\xbd end").toUtf8()
         << QStringList() << QByteArrayList{"TARGETS", "UTF8_STRING"};
+    QTest::addRow("cut-off character at the end")
+        << QList<Target>{{"UTF8_STRING", "abc\xc3"}} << QList{PasteboardType::String}
+        << int(PasteboardType::String) << QString::fromUtf8("abc\xef\xbf\xbd").toUtf8()
+        << QStringList() << QByteArrayList{"TARGETS", "UTF8_STRING"};
+    // Over a megabyte of two-byte characters, shifted by one byte: characters straddle every
+    // boundary at which the text is checked, and must come through untouched.
+    const QByteArray umlauts = "a" + QString(600 * 1000, QChar(0xfc)).toUtf8();
+    QTest::addRow("long UTF-8 text")
+        << QList<Target>{{"UTF8_STRING", umlauts}} << QList{PasteboardType::String}
+        << int(PasteboardType::String) << umlauts << QStringList()
+        << QByteArrayList{"TARGETS", "UTF8_STRING"};
     QTest::addRow("nothing readable")
         << QList<Target>{{"text/html", "<b>styled</b>"}} << QList<PasteboardType>() << -1
         << QByteArray() << QStringList() << QByteArrayList{"TARGETS"};

@@ -104,12 +104,32 @@ bool canContinue(TransferStatus status)
            status == TransferStatus::TooLarge;
 }
 
+bool isValidUtf8(const QByteArray& bytes)
+{
+    // Checked a piece at a time, so that a 50 MB text costs no 100 MB of UTF-16 on the side.
+    constexpr qsizetype kPiece = 1024 * 1024;
+    qsizetype offset = 0;
+    while (offset < bytes.size()) {
+        qsizetype end = std::min(offset + kPiece, bytes.size());
+        // End the piece on a character boundary: back over up to three continuation bytes.
+        for (int i = 0; i < 3 && end < bytes.size() && (uchar(bytes.at(end)) & 0xc0) == 0x80; ++i)
+            --end;
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        [[maybe_unused]] const QString piece =
+            decoder.decode(QByteArrayView(bytes).sliced(offset, end - offset));
+        if (decoder.hasError())
+            return false;
+        offset = end;
+    }
+    return true;
+}
+
 QByteArray validUtf8(const QByteArray& bytes)
 {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decoder.decode(bytes);
+    if (isValidUtf8(bytes))
+        return bytes;
     // Invalid sequences become U+FFFD so that readers of the contents never see broken UTF-8.
-    return decoder.hasError() ? text.toUtf8() : bytes;
+    return QString::fromUtf8(bytes).toUtf8();
 }
 
 } // namespace
