@@ -21,6 +21,18 @@ struct TestSelectionOwner::Private
     std::thread thread;
     mutable std::mutex mutex;
     QByteArrayList requests;
+    int piecesSent = 0;
+
+    struct Incremental // the one incremental transfer under way (tests need no more)
+    {
+        xcb_window_t requestor = XCB_WINDOW_NONE;
+        xcb_atom_t property = XCB_ATOM_NONE;
+        xcb_atom_t type = XCB_ATOM_NONE;
+        QByteArray data;
+        qsizetype offset = 0;
+        bool finished = true;
+    } incremental;
+    void sendPiece();
 
     void run();
     void answer(const xcb_selection_request_event_t& request);
@@ -95,8 +107,15 @@ void TestSelectionOwner::Private::run()
     xcb_connection_t* c = connection->get();
     while (!stopping) {
         while (XcbReply<xcb_generic_event_t> event{xcb_poll_for_event(c)}) {
-            if ((event->response_type & 0x7f) == XCB_SELECTION_REQUEST)
+            const uint8_t type = event->response_type & 0x7f;
+            if (type == XCB_SELECTION_REQUEST)
                 answer(*reinterpret_cast<xcb_selection_request_event_t*>(event.get()));
+            if (type == XCB_PROPERTY_NOTIFY) {
+                const auto* notify = reinterpret_cast<xcb_property_notify_event_t*>(event.get());
+                if (!incremental.finished && notify->window == incremental.requestor &&
+                    notify->atom == incremental.property && notify->state == XCB_PROPERTY_DELETE)
+                    sendPiece();
+            }
         }
         if (connection->hasError())
             return;
@@ -141,6 +160,21 @@ void TestSelectionOwner::Private::answer(const xcb_selection_request_event_t& re
             return;
         }
         const QByteArray typeName = target.type.isEmpty() ? target.name : target.type;
+        if (behaviour == Behaviour::Incremental) {
+            const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+            xcb_change_window_attributes(c, request.requestor, XCB_CW_EVENT_MASK, &mask);
+            incremental = {request.requestor,
+                           request.property,
+                           connection->atom(typeName.constData()),
+                           target.data,
+                           0,
+                           false};
+            const uint32_t hint = 1;
+            xcb_change_property(c, XCB_PROP_MODE_REPLACE, request.requestor, request.property, incr,
+                                32, 1, &hint);
+            notify(request, request.property);
+            return;
+        }
         xcb_change_property(c, XCB_PROP_MODE_REPLACE, request.requestor, request.property,
                             connection->atom(typeName.constData()), 8, uint32_t(target.data.size()),
                             target.data.constData());
@@ -148,6 +182,26 @@ void TestSelectionOwner::Private::answer(const xcb_selection_request_event_t& re
         return;
     }
     notify(request, XCB_ATOM_NONE);
+}
+
+int TestSelectionOwner::piecesSent() const
+{
+    std::lock_guard lock(d->mutex);
+    return d->piecesSent;
+}
+
+void TestSelectionOwner::Private::sendPiece()
+{
+    constexpr qsizetype kPiece = 64 * 1024;
+    const QByteArray piece = incremental.data.mid(incremental.offset, kPiece);
+    incremental.offset += piece.size();
+    incremental.finished = piece.isEmpty();
+    xcb_change_property(connection->get(), XCB_PROP_MODE_REPLACE, incremental.requestor,
+                        incremental.property, incremental.type, 8, uint32_t(piece.size()),
+                        piece.constData());
+    xcb_flush(connection->get());
+    std::lock_guard lock(mutex);
+    ++piecesSent;
 }
 
 void TestSelectionOwner::Private::notify(const xcb_selection_request_event_t& request,

@@ -12,7 +12,7 @@ namespace brivet::test {
 
 // A CLIPBOARD owner under the test's control, on an X connection of its own: it offers the
 // given targets and records what is asked of it. It can also misbehave: stay silent, or start
-// an incremental transfer and never continue it.
+// an incremental transfer and never continue it; or send everything incrementally.
 class TestSelectionOwner
 {
 public:
@@ -20,7 +20,8 @@ public:
     {
         Answer,
         Silent,
-        StallIncremental
+        StallIncremental,
+        Incremental // every target by INCR in small pieces, with a size hint of 1 byte
     };
     struct Target
     {
@@ -42,6 +43,8 @@ public:
     void destroyWindow();
     // The targets asked for so far, TARGETS included, in order.
     QByteArrayList requests() const;
+    // Pieces of incremental transfers sent so far, the closing empty one included.
+    int piecesSent() const;
 
 private:
     struct Private;

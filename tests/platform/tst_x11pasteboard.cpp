@@ -55,6 +55,8 @@ private slots:
     void secretsAreNotRead();
     void contentOverTheLimitIsSkipped_data();
     void contentOverTheLimitIsSkipped();
+    void incrementalTransferWithSmallHint_data();
+    void incrementalTransferWithSmallHint();
     void ownerGoneGivesEmptyContents();
     void newerChangeReplacesSlowOne();
     void ownWritesAreNotReadBack();
@@ -108,6 +110,8 @@ void TestX11Pasteboard::init()
 void TestX11Pasteboard::cleanup()
 {
     m_sentinel.reset();
+    if (!m_pasteboard)
+        m_pasteboard = std::make_unique<X11Pasteboard>();
     for (QProcess* xclip : std::as_const(m_xclips)) {
         xclip->kill();
         xclip->waitForFinished(5000);
@@ -411,6 +415,48 @@ void TestX11Pasteboard::contentOverTheLimitIsSkipped()
     QVERIFY(waitForChange(pasteboard, before));
     QCOMPARE(pasteboard.contents().stringForType(PasteboardType::String),
              std::optional<QString>("small again"));
+}
+
+void TestX11Pasteboard::incrementalTransferWithSmallHint_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<bool>("arrives");
+    QTest::addRow("under the limit") << 2 * 1000 * 1000 << true;
+    QTest::addRow("grows over the limit") << 4 * 1000 * 1000 << false;
+}
+
+// The owner's size hint says 1 byte; the limit must hold while the pieces come in.
+void TestX11Pasteboard::incrementalTransferWithSmallHint()
+{
+    QFETCH(int, size);
+    QFETCH(bool, arrives);
+    m_pasteboard.reset(); // the test owner serves one incremental transfer at a time
+    X11SelectionReader::Limits limits;
+    limits.maxBytes = 3 * 1000 * 1000;
+    X11Pasteboard pasteboard(limits);
+    QByteArray text(size, 'i');
+    text[size / 2] = 'j';
+    qint64 before = pasteboard.changeCount();
+    TestSelectionOwner owner(QList<TestSelectionOwner::Target>{{"UTF8_STRING", text}},
+                             TestSelectionOwner::Behaviour::Incremental);
+    QVERIFY(owner.take());
+    QVERIFY(waitForChange(pasteboard, before));
+    QCOMPARE(pasteboard.contents().types, QList{PasteboardType::String});
+    if (arrives) {
+        QCOMPARE(pasteboard.contents().dataForType(PasteboardType::String), std::optional(text));
+        return;
+    }
+    QVERIFY(pasteboard.contents().data.isEmpty());
+    // The reader stopped asking for pieces once past the limit.
+    const int piece = 64 * 1024;
+    QVERIFY2(owner.piecesSent() <= int(limits.maxBytes / piece) + 2,
+             qPrintable(QString::number(owner.piecesSent())));
+
+    before = pasteboard.changeCount();
+    copyWithXclip("after the big one");
+    QVERIFY(waitForChange(pasteboard, before));
+    QCOMPARE(pasteboard.contents().stringForType(PasteboardType::String),
+             std::optional<QString>("after the big one"));
 }
 
 void TestX11Pasteboard::ownerGoneGivesEmptyContents()
