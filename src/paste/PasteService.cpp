@@ -38,6 +38,12 @@ PasteService::~PasteService()
         m_monitor->setPaused(false);
 }
 
+void PasteService::rememberFrontWindow()
+{
+    m_targetWindow = m_keySynthesizer ? m_keySynthesizer->activeWindow() : std::nullopt;
+    qCDebug(lcPaste) << "paste target" << windowText(m_targetWindow);
+}
+
 void PasteService::setTerminalWindowClasses(const QStringList& classes)
 {
     m_shortcutChooser = PasteShortcutChooser(classes);

@@ -40,6 +40,8 @@ public:
     // The window to paste into: the one that was in front before Brivet's panel took the
     // keyboard. Without one, the stroke goes to whatever window is active at that moment.
     void setTargetWindow(std::optional<WindowId> window) { m_targetWindow = window; }
+    // Makes the window in front right now the target: called when the panel is about to show.
+    void rememberFrontWindow();
     std::optional<WindowId> targetWindow() const { return m_targetWindow; }
     // Window classes to treat as terminals, on top of the built-in table.
     void setTerminalWindowClasses(const QStringList& classes);

@@ -402,9 +402,11 @@ private slots:
         if (targetOpen)
             m_keys->openWindow(10, {"gedit", "Gedit"});
         m_keys->openWindow(20, {"brivet", "Brivet"});
+        m_keys->setActiveWindow(10);
+        service->rememberFrontWindow(); // as the panel does before it shows
+        QCOMPARE(service->targetWindow(), std::optional<WindowId>(10));
         m_keys->setActiveWindow(activeAtStroke);
         m_keys->setObeysActivation(obeysActivation);
-        service->setTargetWindow(10);
         QSignalSpy finished(service.get(), &PasteService::pasteFinished);
         ClipboardItem item = makeItem("text");
         item.textContent = QStringLiteral("x");
