@@ -110,7 +110,10 @@ void PasteService::strokeWhenTargetActive(std::optional<WindowId> target, int at
         finishStroke(false);
         return;
     }
-    if (!m_keySynthesizer->requestActivation(*target))
+    // Asked again now and then, not at every look: window managers may flash a window at
+    // each request.
+    const int attempts = int(m_timing.activationTimeout / m_timing.activationPollInterval);
+    if ((attempts - attemptsLeft) % 10 == 0 && !m_keySynthesizer->requestActivation(*target))
         qCDebug(lcPaste) << "activation request for" << windowText(target) << "failed";
     QTimer::singleShot(
         m_timing.activationPollInterval, Qt::PreciseTimer, this,
