@@ -194,11 +194,15 @@ void TestX11FrontApplication::realClient()
     xmessage.start("xmessage", {"front application test"});
     QVERIFY(xmessage.waitForStarted());
     const std::optional<ApplicationInfo> info = waitForFront(front, "Xmessage");
-    xmessage.kill();
-    xmessage.waitForFinished();
     QVERIFY(info);
     QCOMPARE(info->bundleId, std::optional<QString>("Xmessage"));
     QCOMPARE(info->name, std::optional<QString>("Xmessage"));
+
+    // Gone, and no other window: nothing is in front, even where the window manager still
+    // names the closed window as the active one.
+    xmessage.kill();
+    xmessage.waitForFinished();
+    QVERIFY(QTest::qWaitFor([&] { return !front.frontmostApplication().has_value(); }, kWaitMs));
 }
 
 QTEST_GUILESS_MAIN(TestX11FrontApplication)
