@@ -1,0 +1,226 @@
+"""Clipboard capture end to end: real copies by xclip (and a small xcb owner) under Xvfb,
+recorded by the real binary, read back from its database."""
+
+import hashlib
+import os
+import struct
+import subprocess
+import tempfile
+import unittest
+import zlib
+
+from brivet_e2e import BrivetTestCase, wait_until
+
+OWNER = os.environ.get("BRIVET_CLIPBOARD_OWNER", "brivet_clipboard_owner")
+# Every poll that found a change ends with at least one of these.
+OUTCOME = r"brivet\.capture: (recorded|skipped) "
+MAX_FILE_DATA_SIZE = 26214400
+
+
+def png_bytes(width, height, rgb=(40, 120, 200)):
+    """A truecolour PNG filled with one colour."""
+    def chunk(kind, body):
+        return (struct.pack(">I", len(body)) + kind + body
+                + struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF))
+    row = b"\x00" + bytes(rgb) * width
+    return (b"\x89PNG\r\n\x1a\n"
+            + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(row * height, 6))
+            + chunk(b"IEND", b""))
+
+
+def png_size(data):
+    """Width and height from a PNG's IHDR."""
+    if data[:8] != b"\x89PNG\r\n\x1a\n" or data[12:16] != b"IHDR":
+        raise AssertionError("not a PNG")
+    return struct.unpack(">II", data[16:24])
+
+
+class CaptureTest(BrivetTestCase):
+
+    def setUp(self):
+        super().setUp()
+        self.files = tempfile.mkdtemp(prefix="brivet-e2e-files-")
+        self.addCleanup(subprocess.run, ["rm", "-rf", self.files])
+
+    # Helpers
+
+    def copy_and_wait(self, data, target=None, records=None, timeout=30):
+        """Copies, then waits until the poll that sees the copy has stored its outcome."""
+        finished = self.brivet.count_log(OUTCOME)
+        self.session.copy(data, target)
+        self.brivet.wait_for_log(OUTCOME, count=finished + 1, timeout=timeout)
+        if records is not None:
+            self.wait_for_records(records, timeout)
+
+    def wait_for_records(self, count, timeout=30):
+        try:
+            wait_until(lambda: self.record_count() >= count, timeout=timeout,
+                       message=f"{count} records")
+        except AssertionError as error:
+            raise AssertionError(f"{error}; records {self.brivet.items()}; log:\n"
+                                 + "\n".join(self.brivet.log())) from None
+        self.assertEqual(self.record_count(), count)
+
+    def record_count(self):
+        return self.brivet.query("SELECT count(*) FROM ClipboardItem")[0][0]
+
+    def write_file(self, name, data=b"", size=None):
+        path = os.path.join(self.files, name)
+        with open(path, "wb") as file:
+            file.write(data)
+            if size is not None:
+                file.truncate(size)
+        return path
+
+    def start_owner(self, *args):
+        owner = self.session.popen([OWNER, *args], stdout=subprocess.PIPE, text=True)
+        self.addCleanup(owner.stdout.close)
+        self.assertEqual(owner.stdout.readline().strip(), "ready")
+        return owner
+
+    def file_data(self, pk):
+        path = os.path.join(os.path.dirname(self.brivet.database_path),
+                            "BrivetCloud_ExternalData", str(pk))
+        with open(path, "rb") as file:
+            return file.read()
+
+    # Tests
+
+    def test_text_and_link(self):
+        self.copy_and_wait("plain words", records=1)
+        self.copy_and_wait("https://example.com/page?q=1", records=2)
+        self.assertEqual(self.brivet.items(), [
+            ("text", "plain words", None, None, None),
+            ("link", "https://example.com/page?q=1", "https://example.com/page?q=1",
+             None, None),
+        ])
+        self.assertEqual(self.brivet.query(
+            "SELECT characterCount FROM ClipboardItem ORDER BY pk"), [(11,), (28,)])
+        self.assertEqual(self.brivet.count_log(r"brivet\.capture: recorded text item \d+"), 1)
+        self.assertEqual(self.brivet.count_log(r"brivet\.capture: recorded link item \d+"), 1)
+
+    def test_same_text_twice_is_recorded_once(self):
+        self.copy_and_wait("again", records=1)
+        self.copy_and_wait("again")
+        self.assertEqual(self.record_count(), 1)
+        self.brivet.wait_for_log(r"brivet\.capture: skipped text item repeating the newest")
+
+    def test_a_b_a_is_recorded_three_times(self):
+        for count, text in enumerate(["A", "B", "A"], start=1):
+            self.copy_and_wait(text, records=count)
+        self.assertEqual([row[1] for row in self.brivet.items()], ["A", "B", "A"])
+
+    def test_png_image_with_thumbnail(self):
+        png = png_bytes(300, 200)
+        self.copy_and_wait(png, target="image/png", records=1)
+        rows = self.brivet.query(
+            "SELECT c.contentType, c.imageDataSize, d.imageData, d.thumbnailData "
+            "FROM ClipboardItem c JOIN ClipboardItemData d ON d.item = c.pk")
+        self.assertEqual(len(rows), 1)
+        kind, size, image, thumbnail = rows[0]
+        self.assertEqual(kind, "image")
+        self.assertEqual(size, len(png))
+        self.assertEqual(bytes(image), png)
+        self.assertEqual(bytes(thumbnail), png)  # small enough to be its own thumbnail
+
+    def test_large_png_thumbnail_is_512_on_its_long_side(self):
+        png = png_bytes(4000, 3000)
+        self.copy_and_wait(png, target="image/png", records=1)
+        image, thumbnail = self.brivet.query(
+            "SELECT imageData, thumbnailData FROM ClipboardItemData")[0]
+        self.assertEqual(hashlib.sha256(bytes(image)).digest(), hashlib.sha256(png).digest())
+        self.assertEqual(png_size(bytes(thumbnail)), (512, 384))
+
+    def test_two_files_in_order_with_contents(self):
+        first = self.write_file("first notes.txt", b"first file\n")
+        second = self.write_file("second.bin", bytes(range(256)) * 10)
+        uris = f"file://{first.replace(' ', '%20')}\r\nfile://{second}\r\n"
+        self.copy_and_wait(uris, target="text/uri-list", records=2)
+        rows = self.brivet.query(
+            "SELECT pk, contentType, filePath, fileName, fileDataSize, sourceAppName "
+            "FROM ClipboardItem ORDER BY timestamp, pk")
+        self.assertEqual([row[1:5] for row in rows], [
+            ("file", first, "first notes.txt", 11),
+            ("file", second, "second.bin", 2560),
+        ])
+        self.assertEqual(rows[0][5], rows[1][5])
+        self.assertEqual(self.file_data(rows[0][0]), b"first file\n")
+        self.assertEqual(self.file_data(rows[1][0]), bytes(range(256)) * 10)
+
+    def test_file_sizes_and_folder(self):
+        at_limit = self.write_file("at-limit.bin", size=MAX_FILE_DATA_SIZE)
+        over = self.write_file("over-limit.bin", size=MAX_FILE_DATA_SIZE + 1)
+        folder = os.path.join(self.files, "a folder")
+        os.mkdir(folder)
+        self.copy_and_wait(f"file://{at_limit}\n", target="text/uri-list", records=1)
+        self.copy_and_wait(f"file://{over}\n", target="text/uri-list", records=2)
+        self.copy_and_wait(f"file://{folder.replace(' ', '%20')}/\n", target="text/uri-list",
+                           records=3)
+        rows = self.brivet.query(
+            "SELECT contentType, filePath, fileName, fileDataSize FROM ClipboardItem "
+            "ORDER BY timestamp, pk")
+        self.assertEqual(rows, [
+            ("file", at_limit, "at-limit.bin", MAX_FILE_DATA_SIZE),
+            ("file", over, "over-limit.bin", None),
+            ("file", folder, "a folder", None),
+        ])
+
+    def test_large_text_is_recorded_whole(self):
+        line = b"0123456789 the quick brown fox jumps over the lazy dog\n"
+        text = line * (50 * 1000 * 1000 // len(line))
+        self.copy_and_wait(text, records=1, timeout=90)
+        kind, length, stored = self.brivet.query(
+            "SELECT contentType, length(CAST(textContent AS BLOB)), textContent "
+            "FROM ClipboardItem")[0]
+        self.assertEqual(kind, "text")
+        self.assertEqual(length, len(text))
+        self.assertEqual(hashlib.sha256(stored.encode()).hexdigest(),
+                         hashlib.sha256(text).hexdigest())
+
+    def test_owner_that_never_answers_freezes_nothing(self):
+        silent = self.start_owner("--silent", "UTF8_STRING=never sent")
+        self.addCleanup(silent.kill)
+        # Brivet keeps running its loop meanwhile, and the next real copy is recorded within
+        # a few seconds.
+        self.copy_and_wait("after the silent owner", records=1, timeout=10)
+        self.assertEqual(self.brivet.items()[0][1], "after the silent owner")
+        self.assertIsNone(self.brivet.process.poll())
+
+    def test_concealed_content_is_not_recorded(self):
+        finished = self.brivet.count_log(OUTCOME)
+        owner = self.start_owner("UTF8_STRING=hunter2", "text/plain=hunter2",
+                                 "x-kde-passwordManagerHint=secret")
+        self.addCleanup(owner.kill)
+        self.brivet.wait_for_log(OUTCOME, count=finished + 1, timeout=15)
+        self.assertEqual(self.record_count(), 0)
+        self.assertEqual(self.session.paste().decode(), "hunter2")  # it was offered
+        self.copy_and_wait("visible", records=1)
+        self.assertEqual([row[1] for row in self.brivet.items()], ["visible"])
+        rows = self.brivet.query("SELECT count(*) FROM ClipboardItem WHERE textContent LIKE ?",
+                                 ("%hunter2%",))
+        self.assertEqual(rows[0][0], 0)
+
+    def test_owner_with_several_targets_gives_one_record(self):
+        owner = self.start_owner("UTF8_STRING=https://example.org", "text/html=<b>x</b>")
+        self.addCleanup(owner.kill)
+        self.wait_for_records(1)
+        self.assertEqual(self.brivet.items(), [
+            ("link", "https://example.org", "https://example.org", None, None)])
+
+
+class CaptureAtStartTest(BrivetTestCase):
+    start_brivet = False
+
+    def test_content_before_start_is_not_recorded(self):
+        self.session.copy("was there before")
+        self.brivet.start()
+        self.brivet.wait_for_log(r"brivet\.capture: monitoring from change")
+        self.session.copy("copied afterwards")
+        wait_until(lambda: self.brivet.query("SELECT count(*) FROM ClipboardItem")[0][0] >= 1,
+                   timeout=30, message="a record")
+        self.assertEqual([row[1] for row in self.brivet.items()], ["copied afterwards"])
+
+
+if __name__ == "__main__":
+    unittest.main()
