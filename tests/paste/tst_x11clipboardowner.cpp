@@ -223,17 +223,10 @@ private slots:
                                  "x-special/gnome-copied-files",
                                  "x-special/gnome-copied-files",
                                  "copy\nfile:///a%20b\nfile:///c"};
-        QTest::addRow("images") << QList<PasteboardRepresentation>{{PasteboardType::JPEG, "jpeg"},
-                                                                   {PasteboardType::PNG, "png"},
-                                                                   {PasteboardType::TIFF, "tiff"}}
-                                << QList<QByteArray>{"image/jpeg", "image/jpeg", "jpeg",
-                                                     "image/png",  "image/png",  "png",
-                                                     "image/tiff", "image/tiff", "tiff"};
         QTest::addRow("first one wins a target")
             << QList<PasteboardRepresentation>{{PasteboardType::PNG, "first"},
                                                {PasteboardType::PNG, "second"}}
             << QList<QByteArray>{"image/png", "image/png", "first"};
-        QTest::addRow("nothing") << QList<PasteboardRepresentation>{} << QList<QByteArray>{};
     }
 
     void mapsRepresentationsToTargets()

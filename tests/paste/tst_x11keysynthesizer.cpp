@@ -188,9 +188,6 @@ private slots:
         QTest::addRow("Shift still held")
             << PasteShortcut::ControlV << QList<xcb_keysym_t>{XK_Shift_L}
             << (QList<Key>{{false, XK_Shift_L, shiftMask}} + controlV);
-        QTest::addRow("Super and Shift still held")
-            << PasteShortcut::ControlV << QList<xcb_keysym_t>{XK_Super_L, XK_Shift_L}
-            << QList<Key>{};
     }
 
     void sendsExactlyTheShortcut()
@@ -207,18 +204,7 @@ private slots:
 
         QVERIFY(keys.sendShortcut(shortcut));
 
-        const QList<Key> received = window.keys();
-        if (!expected.isEmpty()) {
-            QCOMPARE(received, expected);
-            return;
-        }
-        // With several keys held only the order of their releases is free: every one comes
-        // up before Ctrl goes down, and V arrives with Ctrl alone.
-        const qsizetype control = received.indexOf(Key{true, XK_Control_L, 0});
-        QCOMPARE(control, held.size());
-        for (qsizetype i = 0; i < control; ++i)
-            QVERIFY(!received[i].press);
-        QVERIFY(received.contains(Key{true, XK_v, controlMask}));
+        QCOMPARE(window.keys(), expected);
     }
 };
 
