@@ -208,6 +208,17 @@ class CaptureTest(BrivetTestCase):
         self.assertEqual(self.brivet.items(), [
             ("link", "https://example.org", "https://example.org", None, None)])
 
+    def test_quitting_in_the_middle_of_a_capture_is_clean(self):
+        self.copy_and_wait("first", records=1)
+        big = self.write_file("big.bin", size=MAX_FILE_DATA_SIZE)
+        seen = self.brivet.count_log(r"brivet\.capture: change \d+ found")
+        self.session.copy(f"file://{big}\n", target="text/uri-list")
+        self.brivet.wait_for_log(r"brivet\.capture: change \d+ found", count=seen + 1,
+                                 timeout=15)
+        self.assertEqual(self.brivet.stop(), 0, "\n".join(self.brivet.log()))
+        self.assertGreaterEqual(self.record_count(), 1)
+
+
 
 class CaptureAtStartTest(BrivetTestCase):
     start_brivet = False
