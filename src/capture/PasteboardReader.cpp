@@ -82,6 +82,7 @@ QList<ClipboardItem> PasteboardReader::readFileItems(const PasteboardContents& c
                                                      const ApplicationInfo& source) const
 {
     QList<ClipboardItem> items;
+    qint64 budget = maxCaptureDataSize();
     for (const QString& urlString : contents.fileUrlStrings) {
         const std::optional<QString> path = localPathOf(urlString);
         if (!path) {
@@ -90,7 +91,13 @@ QList<ClipboardItem> PasteboardReader::readFileItems(const PasteboardContents& c
         }
         ClipboardItemContent content = contentFrom(ContentType::File, source);
         content.thumbnailData = makeFileThumbnail(*path);
-        content.fileData = readFileData(*path);
+        const qint64 limit = std::min(m_maxFileDataSize, budget);
+        content.fileData = readFileData(*path, limit);
+        if (content.fileData)
+            budget -= content.fileData->size();
+        else if (limit < m_maxFileDataSize)
+            qCDebug(lcCapture) << "kept a file by path only: the copy's contents reached"
+                               << maxCaptureDataSize() << "bytes";
         content.filePath = *path;
         content.fileName = path->section(QLatin1Char('/'), -1);
         if (content.fileName->isEmpty())
@@ -122,7 +129,7 @@ std::optional<QByteArray> PasteboardReader::makeFileThumbnail(const QString& pat
     return m_thumbnailer->thumbnail(path, thumbnailBound);
 }
 
-std::optional<QByteArray> PasteboardReader::readFileData(const QString& path) const
+std::optional<QByteArray> PasteboardReader::readFileData(const QString& path, qint64 limit) const
 {
     const QString standardized = QDir::cleanPath(path);
     const QFileInfo info(standardized);
@@ -132,7 +139,7 @@ std::optional<QByteArray> PasteboardReader::readFileData(const QString& path) co
         return std::nullopt;
     // The size comes from the file's attributes, so a file over the limit is never opened.
     const qint64 size = info.size();
-    if (size > m_maxFileDataSize)
+    if (size > limit)
         return std::nullopt;
 
     QFile file(standardized);
@@ -144,14 +151,14 @@ std::optional<QByteArray> PasteboardReader::readFileData(const QString& path) co
     // then the limit still holds.
     constexpr qint64 chunkSize = 1024 * 1024;
     for (;;) {
-        const qint64 wanted = std::min(chunkSize, m_maxFileDataSize - bytes.size() + 1);
+        const qint64 wanted = std::min(chunkSize, limit - bytes.size() + 1);
         const qsizetype start = bytes.size();
         bytes.resize(start + wanted);
         const qint64 got = file.read(bytes.data() + start, wanted);
         if (got < 0)
             return std::nullopt;
         bytes.resize(start + got);
-        if (bytes.size() > m_maxFileDataSize)
+        if (bytes.size() > limit)
             return std::nullopt;
         if (got == 0)
             break;

@@ -22,6 +22,9 @@ class PasteboardReader
 public:
     // Largest file whose contents are kept with its record (25 MiB).
     static constexpr qint64 defaultMaxFileDataSize = 25 * 1024 * 1024;
+    // Contents kept for all the files of one copy together, in multiples of the file limit:
+    // selecting hundreds of large files and copying them must not exhaust memory.
+    static constexpr qint64 captureDataSizeFactor = 4;
     // Longest side of image and file thumbnails.
     static constexpr int thumbnailBound = 512;
 
@@ -30,11 +33,14 @@ public:
                               qint64 maxFileDataSize = defaultMaxFileDataSize);
 
     qint64 maxFileDataSize() const { return m_maxFileDataSize; }
+    // Largest total of file contents one copy keeps; later files are kept by path only.
+    qint64 maxCaptureDataSize() const { return captureDataSizeFactor * m_maxFileDataSize; }
 
     // The records of one change; empty when the snapshot holds nothing Brivet records.
     QList<ClipboardItem> readItems(const PasteboardContents& contents,
                                    const ApplicationInfo& source) const;
-    // One file record per entry with a usable local file URL, in clipboard order.
+    // One file record per entry with a usable local file URL, in clipboard order. Contents
+    // are kept while they fit in maxCaptureDataSize.
     QList<ClipboardItem> readFileItems(const PasteboardContents& contents,
                                        const ApplicationInfo& source) const;
     // An image record from the TIFF bytes, else the PNG bytes; none when neither is there.
@@ -44,7 +50,10 @@ public:
     // PNG preview of the file, longest side at most thumbnailBound.
     std::optional<QByteArray> makeFileThumbnail(const QString& path) const;
     // The whole file when it is a regular file of at most maxFileDataSize bytes.
-    std::optional<QByteArray> readFileData(const QString& path) const;
+    std::optional<QByteArray> readFileData(const QString& path) const
+    {
+        return readFileData(path, m_maxFileDataSize);
+    }
     // The bytes themselves when both sides are at most thumbnailBound, else a PNG scaled so
     // that the longer side is thumbnailBound; none when the bytes are not a decodable image.
     static std::optional<QByteArray> makeImageThumbnail(const QByteArray& bytes);
@@ -52,6 +61,8 @@ public:
     static bool isLink(const QString& text);
 
 private:
+    std::optional<QByteArray> readFileData(const QString& path, qint64 limit) const;
+
     std::shared_ptr<const FileThumbnailer> m_thumbnailer;
     qint64 m_maxFileDataSize;
 };

@@ -327,6 +327,27 @@ private slots:
         QCOMPARE(m_thumbnailer->lastMaxSide(), PasteboardReader::thumbnailBound);
     }
 
+    // Copying many large files at once keeps contents only up to the copy's total.
+    void captureBudget()
+    {
+        const PasteboardReader small(m_thumbnailer, 1000);
+        QCOMPARE(small.maxCaptureDataSize(), 4000);
+        const QList<qint64> sizes{1000, 1000, 1000, 500, 600, 400, 0, 1001};
+        const QList<qint64> kept{1000, 1000, 1000, 500, -1, 400, 0, -1};
+        PasteboardContents contents;
+        contents.types = {PasteboardType::FileURL};
+        for (int i = 0; i < sizes.size(); ++i)
+            contents.fileUrlStrings
+                << fileUrl(makeSizedFile(QStringLiteral("budget%1").arg(i), sizes.at(i)));
+        const QList<ClipboardItem> items = small.readItems(contents, editor);
+        QCOMPARE(items.size(), sizes.size());
+        QList<qint64> actual;
+        for (const ClipboardItem& item : items)
+            actual << (item.fileData ? item.fileData->size() : -1);
+        QCOMPARE(actual, kept);
+        QCOMPARE(reader().maxCaptureDataSize(), 4 * limit);
+    }
+
     // A folder's URL usually ends with a slash; the record names the folder itself.
     void folderRecord()
     {
