@@ -5,7 +5,8 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace brivet {
 namespace {
@@ -24,6 +25,35 @@ std::optional<qint64> sizeOf(const std::optional<Blob>& blob)
 Statement& bindOptionalInt(Statement& statement, int index, std::optional<qint64> value)
 {
     return value ? statement.bind(index, *value) : statement.bindNull(index);
+}
+
+// Writes bytes to a new file readable by its owner only, complete or not at all. Without
+// fsync, like the database's own commits: a saved record survives the process being killed,
+// and a capture of a 25 MiB file does not hold the main thread for a disk flush.
+std::optional<QString> writePrivateFile(const QString& path, const QByteArray& bytes)
+{
+    const QByteArray target = QFile::encodeName(path);
+    const QByteArray temporary = target + ".partial";
+    const int fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return QStringLiteral("cannot write %1: %2").arg(path, qt_error_string(errno));
+    qsizetype written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + written, bytes.size() - written);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        written += n;
+    }
+    const int writeError = written == bytes.size() ? 0 : (errno ? errno : EIO);
+    if (::close(fd) != 0 || writeError != 0 ||
+        ::rename(temporary.constData(), target.constData()) != 0) {
+        const QString reason = qt_error_string(writeError ? writeError : errno);
+        ::unlink(temporary.constData());
+        return QStringLiteral("cannot write %1: %2").arg(path, reason);
+    }
+    return std::nullopt;
 }
 
 std::optional<QString> sqlResult(Database& database, bool ok)
@@ -242,14 +272,8 @@ void ModelContext::insert(ClipboardItem& item)
                     return db.lastError();
             }
             if (record.fileData) {
-                QSaveFile file(externalPath);
-                if (!file.open(QIODevice::WriteOnly) ||
-                    !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
-                    file.write(record.fileData->data()) != record.fileData->size() ||
-                    !file.commit()) {
-                    return QStringLiteral("cannot write %1: %2")
-                        .arg(externalPath, file.errorString());
-                }
+                if (auto error = writePrivateFile(externalPath, record.fileData->data()))
+                    return error;
             }
             return std::nullopt;
         },
