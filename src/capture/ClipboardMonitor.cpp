@@ -1,6 +1,7 @@
 #include "capture/ClipboardMonitor.h"
 
 #include "capture/CaptureLogging.h"
+#include "store/ExternalData.h"
 #include "store/ModelContext.h"
 
 #include <QFutureWatcher>
@@ -57,6 +58,7 @@ ClipboardMonitor::ClipboardMonitor(ModelContext& modelContext, Pasteboard& paste
       m_frontApplication(frontApplication), m_reader(std::move(fileThumbnailer), maxFileDataSize),
       m_executor(std::move(executor))
 {
+    m_reader.setStagingDirectory(modelContext.externalDataDirectory());
     m_pollTimer.setInterval(pollIntervalMs);
     connect(&m_pollTimer, &QTimer::timeout, this, &ClipboardMonitor::checkForChanges);
 }
@@ -141,6 +143,8 @@ void ClipboardMonitor::checkForChanges()
         watcher->deleteLater();
         if (generation != m_readGeneration) {
             qCDebug(lcCapture) << "dropped a read finished after monitoring stopped";
+            for (const ClipboardItem& item : resultOf(watcher->future()))
+                ExternalData::discardStaged(item);
             return;
         }
         m_readInFlight = false;
@@ -159,6 +163,7 @@ void ClipboardMonitor::finishCapture(QList<ClipboardItem> items)
         if (isDuplicate(item)) {
             qCDebug(lcCapture).noquote()
                 << "skipped" << item.contentType << "item repeating the newest";
+            ExternalData::discardStaged(item);
             continue;
         }
         m_modelContext.insert(item);

@@ -2,6 +2,7 @@
 
 #include "capture/CaptureLogging.h"
 #include "store/ContentType.h"
+#include "store/ExternalData.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -102,7 +103,12 @@ QList<ClipboardItem> PasteboardReader::readFileItems(const PasteboardContents& c
         content.fileName = path->section(QLatin1Char('/'), -1);
         if (content.fileName->isEmpty())
             content.fileName = *path; // the root folder
-        items.append(ClipboardItem(content));
+        ClipboardItem item(content);
+        if (item.fileData && !m_stagingDirectory.isEmpty()) {
+            if (auto staged = ExternalData::stage(m_stagingDirectory, item.fileData->data()))
+                item.fileData = std::move(staged);
+        }
+        items.append(std::move(item));
     }
     return items;
 }

@@ -33,6 +33,9 @@ public:
                               qint64 maxFileDataSize = defaultMaxFileDataSize);
 
     qint64 maxFileDataSize() const { return m_maxFileDataSize; }
+    // Where file contents are written as they are read, so that the main thread never
+    // writes them (the store's external data folder). Empty: they stay in memory.
+    void setStagingDirectory(const QString& directory) { m_stagingDirectory = directory; }
     // Largest total of file contents one copy keeps; later files are kept by path only.
     qint64 maxCaptureDataSize() const { return captureDataSizeFactor * m_maxFileDataSize; }
 
@@ -65,6 +68,7 @@ private:
 
     std::shared_ptr<const FileThumbnailer> m_thumbnailer;
     qint64 m_maxFileDataSize;
+    QString m_stagingDirectory;
 };
 
 } // namespace brivet

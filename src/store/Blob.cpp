@@ -1,5 +1,6 @@
 #include "store/Blob.h"
 
+#include <QFile>
 #include <mutex>
 
 namespace brivet {
@@ -9,6 +10,7 @@ struct Blob::State
     std::once_flag loaded;
     Loader loader;
     QByteArray bytes;
+    QString file;
 };
 
 Blob::Blob(QByteArray bytes) : m_size(bytes.size()), m_state(std::make_shared<State>())
@@ -20,6 +22,21 @@ Blob::Blob(QByteArray bytes) : m_size(bytes.size()), m_state(std::make_shared<St
 Blob::Blob(qint64 size, Loader loader) : m_size(size), m_state(std::make_shared<State>())
 {
     m_state->loader = std::move(loader);
+}
+
+Blob Blob::fromFile(const QString& path, qint64 size)
+{
+    Blob blob(size, [path]() -> QByteArray {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    });
+    blob.m_state->file = path;
+    return blob;
+}
+
+QString Blob::file() const
+{
+    return m_state ? m_state->file : QString();
 }
 
 QByteArray Blob::data() const

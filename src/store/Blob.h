@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 #include <functional>
 #include <memory>
 
@@ -19,12 +20,16 @@ public:
     explicit Blob(QByteArray bytes);
     // Bytes that stay in the store until data() is called.
     Blob(qint64 size, Loader loader);
+    // Bytes kept in a file, read when data() is called.
+    static Blob fromFile(const QString& path, qint64 size);
 
     qint64 size() const { return m_size; }
     // The bytes; reads them from the store on first use. Returns an empty buffer when
     // the store can no longer provide them.
     QByteArray data() const;
     bool isLoaded() const;
+    // The file that holds the bytes, for blobs made by fromFile(); empty otherwise.
+    QString file() const;
 
 private:
     struct State;

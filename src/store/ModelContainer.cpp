@@ -1,6 +1,7 @@
 #include "store/ModelContainer.h"
 
 #include "store/Database.h"
+#include "store/ExternalData.h"
 #include "store/StoreLogging.h"
 
 #include <QDir>
@@ -239,6 +240,7 @@ std::variant<std::unique_ptr<ModelContainer>, QString> ModelContainer::create(co
         folder + QLatin1Char('/') + info.completeBaseName() + QStringLiteral("_ExternalData");
     if (!QFileInfo::exists(externalDataDir))
         makePrivateFolder(externalDataDir);
+    ExternalData::removeLeftoverStagedFiles(externalDataDir);
 
     return std::unique_ptr<ModelContainer>(
         new ModelContainer(path, lockFd, std::move(database), externalDataDir));

@@ -1,6 +1,7 @@
 #include "store/ModelContext.h"
 
 #include "store/Database.h"
+#include "store/ExternalData.h"
 #include "store/StoreLogging.h"
 
 #include <QDir>
@@ -27,33 +28,18 @@ Statement& bindOptionalInt(Statement& statement, int index, std::optional<qint64
     return value ? statement.bind(index, *value) : statement.bindNull(index);
 }
 
-// Writes bytes to a new file readable by its owner only, complete or not at all. Without
-// fsync, like the database's own commits: a saved record survives the process being killed,
-// and a capture of a 25 MiB file does not hold the main thread for a disk flush.
-std::optional<QString> writePrivateFile(const QString& path, const QByteArray& bytes)
+// Puts a record's file contents in place: a staged file is moved there (and may already have
+// been, when a failed save writes its changes again), other contents are written.
+std::optional<QString> writeFileData(const Blob& blob, const QString& path)
 {
-    const QByteArray target = QFile::encodeName(path);
-    const QByteArray temporary = target + ".partial";
-    const int fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return QStringLiteral("cannot write %1: %2").arg(path, qt_error_string(errno));
-    qsizetype written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + written, bytes.size() - written);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        written += n;
-    }
-    const int writeError = written == bytes.size() ? 0 : (errno ? errno : EIO);
-    if (::close(fd) != 0 || writeError != 0 ||
-        ::rename(temporary.constData(), target.constData()) != 0) {
-        const QString reason = qt_error_string(writeError ? writeError : errno);
-        ::unlink(temporary.constData());
-        return QStringLiteral("cannot write %1: %2").arg(path, reason);
-    }
-    return std::nullopt;
+    if (!ExternalData::isStaged(blob))
+        return ExternalData::writePrivateFile(path, blob.data());
+    const QByteArray staged = QFile::encodeName(blob.file());
+    if (::rename(staged.constData(), QFile::encodeName(path).constData()) == 0 ||
+        (errno == ENOENT && QFile::exists(path)))
+        return std::nullopt;
+    return QStringLiteral("cannot move %1 to %2: %3")
+        .arg(blob.file(), path, qt_error_string(errno));
 }
 
 std::optional<QString> sqlResult(Database& database, bool ok)
@@ -233,6 +219,8 @@ void ModelContext::insert(ClipboardItem& item)
     item.m_persistentId = m_nextItemId++;
     const ClipboardItem record = item;
     const QString externalPath = externalDataPath(record.m_persistentId);
+    if (item.fileData && ExternalData::isStaged(*item.fileData))
+        item.fileData = Blob::fromFile(externalPath, item.fileData->size());
     apply(
         [record, externalPath](Database& db) -> std::optional<QString> {
             Statement* insert = db.prepare(
@@ -272,7 +260,7 @@ void ModelContext::insert(ClipboardItem& item)
                     return db.lastError();
             }
             if (record.fileData) {
-                if (auto error = writePrivateFile(externalPath, record.fileData->data()))
+                if (auto error = writeFileData(*record.fileData, externalPath))
                     return error;
             }
             return std::nullopt;

@@ -113,6 +113,9 @@ public:
     std::optional<QList<Category>> categories(const ClipboardItem& item) const;
     std::optional<QList<ClipboardItem>> items(const Category& category) const;
 
+    // Where file contents are kept; a capture may stage them there (see ExternalData).
+    QString externalDataDirectory() const { return m_externalDataDir; }
+
     bool hasChanges() const;
     // Makes every pending change durable. On failure the changes stay pending.
     [[nodiscard]] bool save();

@@ -1,5 +1,6 @@
 // The main context over a real SQLite file: what fetches see, what saves keep, and the
 // many-to-many relationship between items and categories.
+#include "store/ExternalData.h"
 #include "store/ModelContainer.h"
 #include "store/Palette.h"
 
@@ -148,6 +149,38 @@ private slots:
         context().remove(item);
         QVERIFY(context().save());
         QVERIFY(!QFile::exists(external));
+    }
+
+    void stagedFileContentsAreMovedIntoPlace()
+    {
+        const QString folder = context().externalDataDirectory();
+        auto staged = ExternalData::stage(folder, QByteArray("staged contents"));
+        QVERIFY(staged);
+        const QString stagedPath = staged->file();
+        QVERIFY(QFile::exists(stagedPath));
+
+        ClipboardItemContent content;
+        content.contentType = "file";
+        ClipboardItem item(content, m_base);
+        item.fileData = staged;
+        context().insert(item);
+        QVERIFY(context().save());
+        QVERIFY(!QFile::exists(stagedPath));
+        QCOMPARE(item.fileData->data(), QByteArray("staged contents")); // read from its new place
+        reopen();
+        QCOMPARE(context().fetch(ItemFetch{})->first().fileData->data(),
+                 QByteArray("staged contents"));
+
+        // A record that is never inserted takes its staged file with it; leftovers of a process
+        // that ended early are removed when the store opens.
+        ClipboardItem dropped(content, m_base);
+        dropped.fileData = ExternalData::stage(folder, QByteArray("dropped"));
+        ExternalData::discardStaged(dropped);
+        QVERIFY(!QFile::exists(dropped.fileData->file()));
+        const auto leftover = ExternalData::stage(folder, QByteArray("left over"));
+        reopen();
+        QVERIFY(!QFile::exists(leftover->file()));
+        QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 1);
     }
 
     void failedSaveKeepsChangesPending()
