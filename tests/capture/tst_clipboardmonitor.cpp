@@ -5,6 +5,7 @@
 #include "store/ModelContainer.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QPromise>
@@ -377,8 +378,17 @@ private slots:
         m_pasteboard->setContents(::files({path}));
         QVERIFY(QTest::qWaitFor([&] { return stored().size() == 1; }, 10000));
         QCOMPARE(stored().first().fileData->size(), 3 * 1024 * 1024);
+        QCOMPARE(stored().first().fileData->data(), QByteArray(3 * 1024 * 1024, 'z'));
+        const PersistentId fileRecordId = stored().first().persistentId();
+
+        // The same file again is a repeat: the contents read for it are not kept anywhere.
+        m_pasteboard->setContents(::files({path}));
+        QVERIFY(QTest::qWaitFor(
+            [&] { return m_monitor->lastChangeCount() == 2 && !m_monitor->isReading(); }, 10000));
         m_pasteboard->setText("then a text");
         QVERIFY(QTest::qWaitFor([&] { return stored().size() == 2; }, 10000));
+        QCOMPARE(QDir(m_container->mainContext().externalDataDirectory()).entryList(QDir::Files),
+                 QStringList{QString::number(fileRecordId)});
     }
 
     void noPollAfterStop()
