@@ -1,6 +1,7 @@
 #include "platform/x11/X11GlobalHotkey.h"
 
 #include "platform/x11/X11KeyCodes.h"
+#include "platform/x11/XcbConnection.h"
 
 #include <QLoggingCategory>
 #include <QSocketNotifier>
@@ -72,8 +73,6 @@ struct X11GlobalHotkey::Private
         notifier.reset();
         if (keySymbols)
             xcb_key_symbols_free(keySymbols);
-        if (connection)
-            xcb_disconnect(connection);
     }
 
     void readModifierMapping();
@@ -86,6 +85,7 @@ struct X11GlobalHotkey::Private
     bool handleKeyPress(const xcb_key_press_event_t& event);
     void handleKeyRelease(const xcb_key_release_event_t& event);
 
+    std::unique_ptr<XcbConnection> xcb;
     xcb_connection_t* connection = nullptr;
     xcb_window_t root = 0;
     xcb_keycode_t minKeyCode = 8;
@@ -283,21 +283,16 @@ void X11GlobalHotkey::Private::handleKeyRelease(const xcb_key_release_event_t& e
 
 X11GlobalHotkey::X11GlobalHotkey(QObject* parent) : QObject(parent), d(std::make_unique<Private>())
 {
-    int screenNumber = 0;
-    xcb_connection_t* connection = xcb_connect(nullptr, &screenNumber);
-    if (xcb_connection_has_error(connection)) {
+    d->xcb = XcbConnection::open();
+    if (!d->xcb) {
         qCWarning(lcHotkey) << "cannot reach the X server; the global hotkey is off";
-        xcb_disconnect(connection);
         return;
     }
-    d->connection = connection;
+    xcb_connection_t* connection = d->connection = d->xcb->get();
     const xcb_setup_t* setup = xcb_get_setup(connection);
     d->minKeyCode = setup->min_keycode;
     d->maxKeyCode = setup->max_keycode;
-    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(setup);
-    for (int i = 0; i < screenNumber && screens.rem > 0; ++i)
-        xcb_screen_next(&screens);
-    d->root = screens.data->root;
+    d->root = d->xcb->root();
     d->keySymbols = xcb_key_symbols_alloc(connection);
 
     const xcb_query_extension_reply_t* xkb = xcb_get_extension_data(connection, &xcb_xkb_id);
