@@ -42,6 +42,21 @@ std::optional<QString> writeFileData(const Blob& blob, const QString& path)
         .arg(blob.file(), path, qt_error_string(errno));
 }
 
+// The stored fields of an item that an insert and an update both write, as parameters 1 to 10.
+Statement& bindItemFields(Statement& statement, const ClipboardItem& item)
+{
+    return statement.bind(1, item.id.toString(QUuid::WithoutBraces))
+        .bind(2, item.contentType)
+        .bind(3, item.urlString)
+        .bind(4, item.filePath)
+        .bind(5, item.fileName)
+        .bind(6, item.timestamp.toMSecsSinceEpoch())
+        .bind(7, item.sourceAppName)
+        .bind(8, item.sourceAppBundleID)
+        .bind(9, item.characterCount)
+        .bind(10, item.textContent);
+}
+
 std::optional<QString> sqlResult(Database& database, bool ok)
 {
     return ok ? std::nullopt : std::optional<QString>(database.lastError());
@@ -51,6 +66,22 @@ void bindAll(Statement& statement, const QVariantList& arguments, int first)
 {
     for (int i = 0; i < arguments.size(); ++i)
         statement.bind(first + i, arguments.at(i));
+}
+
+// Writes a category's fields as parameters 1 to 5 and its identity as parameter 6.
+ModelContext::Operation writeCategory(const Category& category, const char* sql)
+{
+    const Category record = category;
+    return [record, sql](Database& db) -> std::optional<QString> {
+        Statement* write = db.prepare(sql);
+        return sqlResult(db, write && write->bind(1, record.id.toString(QUuid::WithoutBraces))
+                                          .bind(2, record.name)
+                                          .bind(3, record.colorHex)
+                                          .bind(4, record.order)
+                                          .bind(5, qint64(record.isDefault ? 1 : 0))
+                                          .bind(6, record.persistentId())
+                                          .exec());
+    };
 }
 
 } // namespace
@@ -224,26 +255,16 @@ void ModelContext::insert(ClipboardItem& item)
     apply(
         [record, externalPath](Database& db) -> std::optional<QString> {
             Statement* insert = db.prepare(
-                "INSERT INTO ClipboardItem(pk, id, contentType, urlString, filePath, fileName, "
-                "timestamp, sourceAppName, sourceAppBundleID, characterCount, imageDataSize, "
-                "thumbnailDataSize, fileDataSize, textContent) "
+                "INSERT INTO ClipboardItem(id, contentType, urlString, filePath, fileName, "
+                "timestamp, sourceAppName, sourceAppBundleID, characterCount, textContent, pk, "
+                "imageDataSize, thumbnailDataSize, fileDataSize) "
                 "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
             if (!insert)
                 return db.lastError();
-            insert->bind(1, record.m_persistentId)
-                .bind(2, record.id.toString(QUuid::WithoutBraces))
-                .bind(3, record.contentType)
-                .bind(4, record.urlString)
-                .bind(5, record.filePath)
-                .bind(6, record.fileName)
-                .bind(7, record.timestamp.toMSecsSinceEpoch())
-                .bind(8, record.sourceAppName)
-                .bind(9, record.sourceAppBundleID)
-                .bind(10, record.characterCount);
-            bindOptionalInt(*insert, 11, sizeOf(record.imageData));
-            bindOptionalInt(*insert, 12, sizeOf(record.thumbnailData));
-            bindOptionalInt(*insert, 13, sizeOf(record.fileData));
-            insert->bind(14, record.textContent);
+            bindItemFields(*insert, record).bind(11, record.m_persistentId);
+            bindOptionalInt(*insert, 12, sizeOf(record.imageData));
+            bindOptionalInt(*insert, 13, sizeOf(record.thumbnailData));
+            bindOptionalInt(*insert, 14, sizeOf(record.fileData));
             if (!insert->exec())
                 return db.lastError();
 
@@ -273,21 +294,9 @@ void ModelContext::insert(Category& category)
     if (category.m_persistentId != 0)
         return;
     category.m_persistentId = m_nextCategoryId++;
-    const Category record = category;
-    apply(
-        [record](Database& db) -> std::optional<QString> {
-            Statement* insert =
-                db.prepare("INSERT INTO Category(pk, id, name, colorHex, \"order\", isDefault) "
-                           "VALUES(?, ?, ?, ?, ?, ?)");
-            return sqlResult(db, insert && insert->bind(1, record.m_persistentId)
-                                               .bind(2, record.id.toString(QUuid::WithoutBraces))
-                                               .bind(3, record.name)
-                                               .bind(4, record.colorHex)
-                                               .bind(5, record.order)
-                                               .bind(6, qint64(record.isDefault ? 1 : 0))
-                                               .exec());
-        },
-        {ModelChange::Entity::Category, ModelChange::Kind::Inserted, record.m_persistentId});
+    apply(writeCategory(category, "INSERT INTO Category(id, name, colorHex, \"order\", isDefault, "
+                                  "pk) VALUES(?, ?, ?, ?, ?, ?)"),
+          {ModelChange::Entity::Category, ModelChange::Kind::Inserted, category.m_persistentId});
 }
 
 void ModelContext::update(const ClipboardItem& item)
@@ -301,18 +310,9 @@ void ModelContext::update(const ClipboardItem& item)
                 "UPDATE ClipboardItem SET id = ?, contentType = ?, urlString = ?, filePath = ?, "
                 "fileName = ?, timestamp = ?, sourceAppName = ?, sourceAppBundleID = ?, "
                 "characterCount = ?, textContent = ? WHERE pk = ?");
-            return sqlResult(db, update && update->bind(1, record.id.toString(QUuid::WithoutBraces))
-                                               .bind(2, record.contentType)
-                                               .bind(3, record.urlString)
-                                               .bind(4, record.filePath)
-                                               .bind(5, record.fileName)
-                                               .bind(6, record.timestamp.toMSecsSinceEpoch())
-                                               .bind(7, record.sourceAppName)
-                                               .bind(8, record.sourceAppBundleID)
-                                               .bind(9, record.characterCount)
-                                               .bind(10, record.textContent)
-                                               .bind(11, record.m_persistentId)
-                                               .exec());
+            return sqlResult(
+                db,
+                update && bindItemFields(*update, record).bind(11, record.m_persistentId).exec());
         },
         {ModelChange::Entity::Item, ModelChange::Kind::Updated, record.m_persistentId});
 }
@@ -321,21 +321,9 @@ void ModelContext::update(const Category& category)
 {
     if (category.m_persistentId == 0)
         return;
-    const Category record = category;
-    apply(
-        [record](Database& db) -> std::optional<QString> {
-            Statement* update =
-                db.prepare("UPDATE Category SET id = ?, name = ?, colorHex = ?, \"order\" = ?, "
-                           "isDefault = ? WHERE pk = ?");
-            return sqlResult(db, update && update->bind(1, record.id.toString(QUuid::WithoutBraces))
-                                               .bind(2, record.name)
-                                               .bind(3, record.colorHex)
-                                               .bind(4, record.order)
-                                               .bind(5, qint64(record.isDefault ? 1 : 0))
-                                               .bind(6, record.m_persistentId)
-                                               .exec());
-        },
-        {ModelChange::Entity::Category, ModelChange::Kind::Updated, record.m_persistentId});
+    apply(writeCategory(category, "UPDATE Category SET id = ?, name = ?, colorHex = ?, "
+                                  "\"order\" = ?, isDefault = ? WHERE pk = ?"),
+          {ModelChange::Entity::Category, ModelChange::Kind::Updated, category.m_persistentId});
 }
 
 void ModelContext::remove(const ClipboardItem& item)

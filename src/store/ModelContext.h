@@ -129,7 +129,10 @@ private:
     ModelContext(std::shared_ptr<Database> database, QString externalDataDir);
 
     // A change as it is written to the database: nullopt on success, else the reason.
+public:
     using Operation = std::function<std::optional<QString>(Database&)>;
+
+private:
     void apply(Operation operation, const ModelChange& change);
     bool beginIfNeeded();
     bool replayPending();
