@@ -91,6 +91,9 @@ class ModelContext : public QObject
 {
     Q_OBJECT
 public:
+    // A change as it is written to the database: nullopt on success, else the reason.
+    using Operation = std::function<std::optional<QString>(Database&)>;
+
     ~ModelContext() override;
 
     void insert(ClipboardItem& item);
@@ -128,11 +131,6 @@ private:
     friend class ModelContainer;
     ModelContext(std::shared_ptr<Database> database, QString externalDataDir);
 
-    // A change as it is written to the database: nullopt on success, else the reason.
-public:
-    using Operation = std::function<std::optional<QString>(Database&)>;
-
-private:
     void apply(Operation operation, const ModelChange& change);
     bool beginIfNeeded();
     bool replayPending();
