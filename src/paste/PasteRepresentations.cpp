@@ -24,6 +24,8 @@ QByteArray encodePng(const QByteArray& bytes)
     return png;
 }
 
+} // namespace
+
 QList<PasteboardRepresentation> imageRepresentations(const QByteArray& bytes)
 {
     if (bytes.isEmpty())
@@ -45,8 +47,6 @@ QList<PasteboardRepresentation> imageRepresentations(const QByteArray& bytes)
         qCDebug(lcPaste) << "image bytes could not be converted to PNG";
     return representations;
 }
-
-} // namespace
 
 std::optional<ImageFormat> sniffImageFormat(const QByteArray& bytes)
 {

@@ -20,6 +20,11 @@ enum class ImageFormat
 // The encoding of image bytes by their signature; std::nullopt for anything else.
 std::optional<ImageFormat> sniffImageFormat(const QByteArray& bytes);
 
+// What image bytes put on the clipboard: PNG as they are; other encodings under their own type
+// (when the clipboard knows it) plus PNG converted from them. Converting a photo takes a good
+// part of a second, so callers on the main thread run this on a worker. Thread-safe.
+QList<PasteboardRepresentation> imageRepresentations(const QByteArray& bytes);
+
 // What a record puts on the clipboard, by its kind, in the order it is offered:
 //  - text: the text;
 //  - link: the link text, then the URL when it parses as an absolute one;

@@ -3,7 +3,9 @@
 #include "paste/PasteLogging.h"
 #include "paste/PasteRepresentations.h"
 
+#include <QFutureWatcher>
 #include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace brivet {
 
@@ -53,10 +55,34 @@ void PasteService::paste(const ClipboardItem& item)
 {
     if (m_monitor)
         m_monitor->setPaused(true);
-    writeToPasteboard(item);
     ++m_pastesUnderWay;
-
     const std::optional<WindowId> target = m_targetWindow;
+
+    if (item.type() == ContentType::Image && item.imageData) {
+        const QByteArray bytes = item.imageData->data();
+        if (!bytes.isEmpty() && sniffImageFormat(bytes) != ImageFormat::PNG) {
+            // The PNG conversion of a photo takes a good part of a second: it runs on a
+            // worker, and the write and the stroke follow when it is done.
+            if (m_pasteboard)
+                m_pasteboard->clearContents();
+            using Watcher = QFutureWatcher<QList<PasteboardRepresentation>>;
+            auto* watcher = new Watcher(this);
+            connect(watcher, &Watcher::finished, this,
+                    [this, watcher, target, kind = item.contentType] {
+                        watcher->deleteLater();
+                        offer(watcher->result(), kind);
+                        scheduleStroke(target);
+                    });
+            watcher->setFuture(QtConcurrent::run(imageRepresentations, bytes));
+            return;
+        }
+    }
+    writeToPasteboard(item);
+    scheduleStroke(target);
+}
+
+void PasteService::scheduleStroke(std::optional<WindowId> target)
+{
     QTimer::singleShot(m_timing.keyStrokeDelay, Qt::PreciseTimer, this, [this, target] {
         const int attempts = int(m_timing.activationTimeout / m_timing.activationPollInterval);
         strokeWhenTargetActive(target, attempts);
@@ -65,20 +91,25 @@ void PasteService::paste(const ClipboardItem& item)
 
 void PasteService::writeToPasteboard(const ClipboardItem& item)
 {
+    if (m_pasteboard)
+        m_pasteboard->clearContents();
+    offer(pasteboardRepresentations(item), item.contentType);
+}
+
+void PasteService::offer(const QList<PasteboardRepresentation>& representations,
+                         const QString& kind)
+{
     if (!m_pasteboard) {
         qCWarning(lcPaste) << "no clipboard to write to";
         return;
     }
-    m_pasteboard->clearContents();
-    const QList<PasteboardRepresentation> representations = pasteboardRepresentations(item);
     if (representations.isEmpty()) {
-        qCDebug(lcPaste) << "record" << item.id << "of kind" << item.contentType
-                         << "has nothing to offer; the clipboard stays empty";
+        qCDebug(lcPaste) << "a" << kind << "record has nothing to offer; the clipboard stays empty";
         return;
     }
     m_pasteboard->write(representations);
-    qCDebug(lcPaste) << "wrote" << representations.size() << "representations of a"
-                     << item.contentType << "record";
+    qCDebug(lcPaste) << "wrote" << representations.size() << "representations of a" << kind
+                     << "record";
 }
 
 void PasteService::strokeWhenTargetActive(std::optional<WindowId> target, int attemptsLeft)

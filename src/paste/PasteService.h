@@ -47,9 +47,11 @@ public:
     void setTerminalWindowClasses(const QStringList& classes);
 
     // Writes the record and returns; the stroke and the resume follow on the event loop.
-    // Calls are not queued: each runs its own course.
+    // An image that needs converting is written once a worker has converted it. Calls are
+    // not queued: each runs its own course.
     void paste(const ClipboardItem& item);
-    // Empties the clipboard and offers the record's content by its kind.
+    // Empties the clipboard and offers the record's content by its kind (converting an
+    // image in the caller's thread).
     void writeToPasteboard(const ClipboardItem& item);
 
 signals:
@@ -60,6 +62,8 @@ signals:
     void pasteFinished();
 
 private:
+    void offer(const QList<PasteboardRepresentation>& representations, const QString& kind);
+    void scheduleStroke(std::optional<WindowId> target);
     void strokeWhenTargetActive(std::optional<WindowId> target, int attemptsLeft);
     void sendStroke(std::optional<WindowId> window);
     void finishStroke(bool sent);

@@ -270,6 +270,31 @@ private slots:
                  QStringLiteral("pasted"));
     }
 
+    // Converting an image to PNG happens on a worker: paste() returns with the clipboard
+    // emptied, and the stroke still comes after the converted write.
+    void imageConversionKeepsTheCallerFree()
+    {
+        FakeMonitor monitor(*m_pasteboard, *m_keys);
+        auto service = makeService(&monitor);
+        m_keys->openWindow(1, {"gimp", "Gimp"});
+        m_keys->setActiveWindow(1);
+        QList<PasteboardType> typesAtStroke;
+        m_keys->setOnStroke([&] { typesAtStroke = m_pasteboard->contents().types; });
+        QSignalSpy finished(service.get(), &PasteService::pasteFinished);
+        const QByteArray tiff = encodeImage("TIFF", {640, 480});
+        ClipboardItem item = makeItem("image");
+        item.imageData = Blob(tiff);
+
+        service->paste(item);
+        QVERIFY(monitor.isPaused());
+        QVERIFY(!m_pasteboard->contents().hasType(PasteboardType::String)); // emptied at once
+
+        QVERIFY(finished.wait(10000));
+        QCOMPARE(typesAtStroke, QList({PasteboardType::TIFF, PasteboardType::PNG}));
+        QCOMPARE(m_pasteboard->contents().dataForType(PasteboardType::TIFF).value(), tiff);
+        QVERIFY(!monitor.isPaused());
+    }
+
     // A second paste during the first runs its own course; the monitor ends up resumed.
     void overlappingPastesAreNotQueued()
     {
