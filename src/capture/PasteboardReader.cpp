@@ -32,8 +32,8 @@ ClipboardItemContent contentFrom(ContentType type, const ApplicationInfo& source
     return content;
 }
 
-// The local path of a file URL entry, without trailing slashes (as macOS reports a folder's
-// path); none when the entry is not a usable file URL.
+// The local path of a file URL entry, without trailing slashes, so that a folder copied by
+// two file managers is the same path; none when the entry is not a usable file URL.
 std::optional<QString> localPathOf(const QString& urlString)
 {
     const QUrl url(urlString.trimmed(), QUrl::TolerantMode);
