@@ -7,15 +7,13 @@
 #include "fakes/FakeFrontApplication.h"
 #include "fakes/FakePasteboard.h"
 #include "store/ModelContainer.h"
+#include "support/TestContent.h"
 
-#include <QBuffer>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
-#include <QImage>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <QUrl>
 #include <algorithm>
 #include <benchmark/benchmark.h>
 
@@ -24,22 +22,6 @@ namespace {
 using namespace brivet;
 
 constexpr qint64 fileSize = PasteboardReader::defaultMaxFileDataSize; // 25 MiB, still kept
-
-// A photo-sized PNG with enough detail that decoding and scaling do real work.
-QByteArray detailedPng(int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    for (int y = 0; y < height; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < width; ++x)
-            line[x] = qRgb((x * 7 + y) & 0xff, (y * 3 + x / 5) & 0xff, ((x ^ y) * 13) & 0xff);
-    }
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
 
 QString writeFile(const QTemporaryDir& dir, const QString& name, qint64 size)
 {
@@ -54,28 +36,12 @@ QString writeFile(const QTemporaryDir& dir, const QString& name, qint64 size)
     return path;
 }
 
-PasteboardContents fileCopy(const QString& path)
-{
-    PasteboardContents contents;
-    contents.types = {PasteboardType::FileURL};
-    contents.fileUrlStrings = {QUrl::fromLocalFile(path).toString()};
-    return contents;
-}
-
-PasteboardContents pngCopy(const QByteArray& png)
-{
-    PasteboardContents contents;
-    contents.types = {PasteboardType::PNG};
-    contents.data.insert(PasteboardType::PNG, png);
-    return contents;
-}
-
 void readItemsOfA25MiBFile(benchmark::State& state)
 {
     QTemporaryDir dir;
     const QString path = writeFile(dir, QStringLiteral("big.bin"), fileSize);
     const PasteboardReader reader(std::make_shared<FakeFileThumbnailer>());
-    const PasteboardContents contents = fileCopy(path);
+    const PasteboardContents contents = test::fileCopy({path});
     for (auto _ : state) {
         QList<ClipboardItem> items = reader.readItems(contents, {});
         benchmark::DoNotOptimize(items);
@@ -86,9 +52,9 @@ BENCHMARK(readItemsOfA25MiBFile)->Unit(benchmark::kMillisecond);
 
 void readItemsOfA4000x3000Png(benchmark::State& state)
 {
-    const QByteArray png = detailedPng(4000, 3000);
+    const QByteArray png = test::encode(test::detailedImage({4000, 3000}), "PNG");
     const PasteboardReader reader(nullptr);
-    const PasteboardContents contents = pngCopy(png);
+    const PasteboardContents contents = test::pngCopy(png);
     for (auto _ : state) {
         QList<ClipboardItem> items = reader.readItems(contents, {});
         benchmark::DoNotOptimize(items);
@@ -116,8 +82,10 @@ void mainThreadStallDuringCapture(benchmark::State& state, bool file)
 
     const QString fileA = file ? writeFile(dir, QStringLiteral("a.bin"), fileSize) : QString();
     const QString fileB = file ? writeFile(dir, QStringLiteral("b.bin"), fileSize) : QString();
-    const QByteArray pngA = file ? QByteArray() : detailedPng(4000, 3000);
-    const QByteArray pngB = file ? QByteArray() : detailedPng(3000, 4000);
+    const QByteArray pngA =
+        file ? QByteArray() : test::encode(test::detailedImage({4000, 3000}), "PNG");
+    const QByteArray pngB =
+        file ? QByteArray() : test::encode(test::detailedImage({3000, 4000}), "PNG");
 
     double longestGapMs = 0;
     double captureMs = 0;
@@ -125,7 +93,8 @@ void mainThreadStallDuringCapture(benchmark::State& state, bool file)
     for (auto _ : state) {
         // Alternate two contents so that none repeats the newest record.
         const bool even = round++ % 2 == 0;
-        pasteboard.setContents(file ? fileCopy(even ? fileA : fileB) : pngCopy(even ? pngA : pngB));
+        pasteboard.setContents(file ? test::fileCopy({even ? fileA : fileB})
+                                    : test::pngCopy(even ? pngA : pngB));
 
         QEventLoop loop;
         QElapsedTimer sinceTick;

@@ -2,29 +2,12 @@
 // record's conversion to PNG and a large text's X11 targets take.
 #include "paste/PasteRepresentations.h"
 #include "platform/x11/X11ClipboardTargets.h"
+#include "support/TestContent.h"
 
-#include <QBuffer>
-#include <QImage>
 #include <QPainter>
 #include <benchmark/benchmark.h>
 
 namespace {
-
-// A photo-sized picture with enough detail that the encoders have real work to do.
-QByteArray photo(const char* format, int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    for (int y = 0; y < height; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < width; ++x)
-            line[x] = qRgb((x * 7 + y) & 0xff, (y * 3 + x / 5) & 0xff, ((x ^ y) * 13) & 0xff);
-    }
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format, 90);
-    return bytes;
-}
 
 brivet::ClipboardItem imageRecord(const QByteArray& bytes)
 {
@@ -37,7 +20,8 @@ brivet::ClipboardItem imageRecord(const QByteArray& bytes)
 void imageRecordRepresentations(benchmark::State& state, const char* format)
 {
     const int width = int(state.range(0));
-    const brivet::ClipboardItem item = imageRecord(photo(format, width, width * 3 / 4));
+    const brivet::ClipboardItem item = imageRecord(
+        brivet::test::encode(brivet::test::detailedImage({width, width * 3 / 4}), format, 90));
     for (auto _ : state) {
         auto representations = brivet::pasteboardRepresentations(item);
         benchmark::DoNotOptimize(representations);

@@ -5,6 +5,7 @@
 #include "platform/linux/FreedesktopThumbnailer.h"
 #include "platform/x11/X11ClipboardOwner.h"
 #include "platform/x11/X11Pasteboard.h"
+#include "support/TestContent.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -29,13 +30,7 @@ QString detailedImage(const char* format, int width, int height)
         scratch().filePath(QStringLiteral("bench-%1x%2.%3").arg(width).arg(height).arg(format));
     if (QFile::exists(path))
         return path;
-    QImage image(width, height, QImage::Format_RGB32);
-    for (int y = 0; y < height; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < width; ++x)
-            line[x] = qRgb((x * 7 + y) & 0xff, (y * 3 + x / 5) & 0xff, ((x ^ y) * 13) & 0xff);
-    }
-    image.save(path, format, 90);
+    brivet::test::detailedImage({width, height}).save(path, format, 90);
     return path;
 }
 

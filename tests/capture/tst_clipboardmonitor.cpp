@@ -3,8 +3,8 @@
 #include "fakes/FakeFrontApplication.h"
 #include "fakes/FakePasteboard.h"
 #include "store/ModelContainer.h"
+#include "support/TestContent.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -14,47 +14,21 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThreadPool>
-#include <QUrl>
 #include <memory>
 #include <vector>
 
 Q_DECLARE_METATYPE(brivet::PasteboardContents)
 
 using namespace brivet;
+using namespace brivet::test;
 
 namespace {
 
 using Copies = QList<PasteboardContents>;
 
-PasteboardContents text(const QString& value)
-{
-    PasteboardContents contents;
-    contents.types = {PasteboardType::String};
-    contents.data.insert(PasteboardType::String, value.toUtf8());
-    return contents;
-}
-
 PasteboardContents png(const QColor& color)
 {
-    QImage image(8, 8, QImage::Format_RGB32);
-    image.fill(color);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    PasteboardContents contents;
-    contents.types = {PasteboardType::PNG};
-    contents.data.insert(PasteboardType::PNG, bytes);
-    return contents;
-}
-
-PasteboardContents files(const QStringList& paths)
-{
-    PasteboardContents contents;
-    contents.types = {PasteboardType::FileURL};
-    for (const QString& path : paths)
-        contents.fileUrlStrings << QUrl::fromLocalFile(path).toString();
-    return contents;
+    return pngCopy(encode(plainImage({8, 8}, color), "PNG"));
 }
 
 // Runs every read at once on the calling thread.
@@ -194,39 +168,41 @@ private slots:
         const QString fileB = QStringLiteral("/tmp/brivet-test/b.txt");
         const PasteboardContents red = png(Qt::red);
 
-        QTest::addRow("one text") << Copies{text("A")} << QList<int>{} << QStringList{"text:A"};
+        QTest::addRow("one text") << Copies{textCopy("A")} << QList<int>{} << QStringList{"text:A"};
         QTest::addRow("same text twice")
-            << Copies{text("A"), text("A")} << QList<int>{} << QStringList{"text:A"};
-        QTest::addRow("A, B, A") << Copies{text("A"), text("B"), text("A")} << QList<int>{}
-                                 << QStringList{"text:A", "text:B", "text:A"};
+            << Copies{textCopy("A"), textCopy("A")} << QList<int>{} << QStringList{"text:A"};
+        QTest::addRow("A, B, A") << Copies{textCopy("A"), textCopy("B"), textCopy("A")}
+                                 << QList<int>{} << QStringList{"text:A", "text:B", "text:A"};
         QTest::addRow("same link twice")
-            << Copies{text("https://example.com"), text("https://example.com")} << QList<int>{}
-            << QStringList{"link:https://example.com"};
-        QTest::addRow("case differs")
-            << Copies{text("a"), text("A")} << QList<int>{} << QStringList{"text:a", "text:A"};
-        QTest::addRow("trailing space differs")
-            << Copies{text("a"), text("a ")} << QList<int>{} << QStringList{"text:a", "text:a "};
+            << Copies{textCopy("https://example.com"), textCopy("https://example.com")}
+            << QList<int>{} << QStringList{"link:https://example.com"};
+        QTest::addRow("case differs") << Copies{textCopy("a"), textCopy("A")} << QList<int>{}
+                                      << QStringList{"text:a", "text:A"};
+        QTest::addRow("trailing space differs") << Copies{textCopy("a"), textCopy("a ")}
+                                                << QList<int>{} << QStringList{"text:a", "text:a "};
         QTest::addRow("canonically equivalent")
-            << Copies{text(QString::fromUtf8("caf\u00e9")), text(QString::fromUtf8("cafe\u0301"))}
+            << Copies{textCopy(QString::fromUtf8("caf\u00e9")),
+                      textCopy(QString::fromUtf8("cafe\u0301"))}
             << QList<int>{} << QStringList{QString::fromUtf8("text:caf\u00e9")};
         QTest::addRow("empty text twice")
-            << Copies{text(""), text("")} << QList<int>{} << QStringList{"text:"};
-        QTest::addRow("two copies between polls")
-            << Copies{text("first"), text("second")} << QList<int>{0} << QStringList{"text:second"};
+            << Copies{textCopy(""), textCopy("")} << QList<int>{} << QStringList{"text:"};
+        QTest::addRow("two copies between polls") << Copies{textCopy("first"), textCopy("second")}
+                                                  << QList<int>{0} << QStringList{"text:second"};
         QTest::addRow("same image twice")
             << Copies{red, red} << QList<int>{} << QStringList{"image:" + imageSizeText(red)};
         QTest::addRow("two images")
             << Copies{red, png(Qt::blue)} << QList<int>{}
             << QStringList{"image:" + imageSizeText(red), "image:" + imageSizeText(png(Qt::blue))};
-        QTest::addRow("same file twice") << Copies{files({fileA}), files({fileA})} << QList<int>{}
-                                         << QStringList{"file:" + fileA};
+        QTest::addRow("same file twice") << Copies{fileCopy({fileA}), fileCopy({fileA})}
+                                         << QList<int>{} << QStringList{"file:" + fileA};
         QTest::addRow("files A+B, then B again")
-            << Copies{files({fileA, fileB}), files({fileB})} << QList<int>{}
+            << Copies{fileCopy({fileA, fileB}), fileCopy({fileB})} << QList<int>{}
             << QStringList{"file:" + fileA, "file:" + fileB};
         QTest::addRow("same file twice in one copy")
-            << Copies{files({fileA, fileA})} << QList<int>{} << QStringList{"file:" + fileA};
-        QTest::addRow("text after a file") << Copies{files({fileA}), text(fileA)} << QList<int>{}
-                                           << QStringList{"file:" + fileA, "text:" + fileA};
+            << Copies{fileCopy({fileA, fileA})} << QList<int>{} << QStringList{"file:" + fileA};
+        QTest::addRow("text after a file")
+            << Copies{fileCopy({fileA}), textCopy(fileA)} << QList<int>{}
+            << QStringList{"file:" + fileA, "text:" + fileA};
     }
     void recordsAndDuplicates()
     {
@@ -340,7 +316,7 @@ private slots:
         m_front->setNumberCalls(true);
         makeMonitor(synchronousExecutor());
         m_monitor->startMonitoring();
-        m_pasteboard->setContents(files({"/tmp/x/1", "/tmp/x/2", "/tmp/x/3"}));
+        m_pasteboard->setContents(fileCopy({"/tmp/x/1", "/tmp/x/2", "/tmp/x/3"}));
         m_monitor->checkForChanges();
         QCOMPARE(m_front->calls(), 1);
         const QList<ClipboardItem> items = stored();
@@ -375,14 +351,14 @@ private slots:
 
         makeMonitor(ClipboardMonitor::threadPoolExecutor());
         m_monitor->startMonitoring();
-        m_pasteboard->setContents(::files({path}));
+        m_pasteboard->setContents(fileCopy({path}));
         QVERIFY(QTest::qWaitFor([&] { return stored().size() == 1; }, 10000));
         QCOMPARE(stored().first().fileData->size(), 3 * 1024 * 1024);
         QCOMPARE(stored().first().fileData->data(), QByteArray(3 * 1024 * 1024, 'z'));
         const PersistentId fileRecordId = stored().first().persistentId();
 
         // The same file again is a repeat: the contents read for it are not kept anywhere.
-        m_pasteboard->setContents(::files({path}));
+        m_pasteboard->setContents(fileCopy({path}));
         QVERIFY(QTest::qWaitFor(
             [&] { return m_monitor->lastChangeCount() == 2 && !m_monitor->isReading(); }, 10000));
         m_pasteboard->setText("then a text");
@@ -474,7 +450,7 @@ private slots:
         m_monitor = std::make_unique<ClipboardMonitor>(m_container->mainContext(), *m_pasteboard,
                                                        *m_front, blocking);
         m_monitor->startMonitoring();
-        m_pasteboard->setContents(::files({path}));
+        m_pasteboard->setContents(fileCopy({path}));
         m_monitor->checkForChanges();
         QVERIFY(blocking->m_entered.tryAcquire(1, 10000));
         BlockingThumbnailer* running = blocking.get();

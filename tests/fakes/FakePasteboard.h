@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Pasteboard.h"
+#include "support/TestContent.h"
 
 namespace brivet {
 
@@ -37,13 +38,7 @@ public:
         m_contents = contents;
         ++m_changeCount;
     }
-    void setText(const QString& text)
-    {
-        PasteboardContents contents;
-        contents.types = {PasteboardType::String};
-        contents.data.insert(PasteboardType::String, text.toUtf8());
-        setContents(contents);
-    }
+    void setText(const QString& text) { setContents(test::textCopy(text)); }
 
     int contentsReads() const { return m_contentsReads; }
     int writes() const { return m_writes; }

@@ -2,14 +2,15 @@
 #include "fakes/FakePasteboard.h"
 #include "paste/PasteRepresentations.h"
 #include "paste/PasteService.h"
+#include "support/TestContent.h"
 
-#include <QBuffer>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QSignalSpy>
 #include <QTest>
 
 using namespace brivet;
+using namespace brivet::test;
 using namespace std::chrono_literals;
 
 namespace {
@@ -49,18 +50,6 @@ private:
     QElapsedTimer m_clock;
     bool m_paused = false;
 };
-
-QByteArray encodeImage(const char* format, QSize size = {7, 5})
-{
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(QColor(30, 120, 200));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    if (!image.save(&buffer, format))
-        qFatal("cannot encode %s", format);
-    return bytes;
-}
 
 ClipboardItem makeItem(const QString& kind)
 {
@@ -130,7 +119,7 @@ private slots:
         QTest::addRow("file: its URL, never its bytes")
             << file << QList{T::FileURL} << QList<QByteArray>{"file:///tmp/My%20Report%20%231.pdf"};
 
-        const QByteArray png = encodeImage("PNG");
+        const QByteArray png = encode(plainImage({7, 5}), "PNG");
         ClipboardItem pngImage = makeItem("image");
         pngImage.imageData = Blob(png);
         QTest::addRow("PNG image: as PNG only") << pngImage << QList{T::PNG} << QList{png};
@@ -192,7 +181,7 @@ private slots:
     {
         QFETCH(QByteArray, format);
         QFETCH(QList<PasteboardType>, types);
-        const QByteArray bytes = encodeImage(format.constData(), {31, 17});
+        const QByteArray bytes = encode(plainImage({31, 17}), format.constData());
         ClipboardItem item = makeItem("image");
         item.imageData = Blob(bytes);
 
@@ -213,9 +202,12 @@ private slots:
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<std::optional<ImageFormat>>("format");
-        QTest::addRow("PNG") << encodeImage("PNG") << std::optional(ImageFormat::PNG);
-        QTest::addRow("JPEG") << encodeImage("JPEG") << std::optional(ImageFormat::JPEG);
-        QTest::addRow("TIFF") << encodeImage("TIFF") << std::optional(ImageFormat::TIFF);
+        QTest::addRow("PNG") << encode(plainImage({7, 5}), "PNG")
+                             << std::optional(ImageFormat::PNG);
+        QTest::addRow("JPEG") << encode(plainImage({7, 5}), "JPEG")
+                              << std::optional(ImageFormat::JPEG);
+        QTest::addRow("TIFF") << encode(plainImage({7, 5}), "TIFF")
+                              << std::optional(ImageFormat::TIFF);
         QTest::addRow("big-endian TIFF")
             << QByteArray("MM\0*\0\0\0\x08", 8) << std::optional(ImageFormat::TIFF);
         QTest::addRow("truncated PNG signature")
@@ -281,7 +273,7 @@ private slots:
         QList<PasteboardType> typesAtStroke;
         m_keys->setOnStroke([&] { typesAtStroke = m_pasteboard->contents().types; });
         QSignalSpy finished(service.get(), &PasteService::pasteFinished);
-        const QByteArray tiff = encodeImage("TIFF", {640, 480});
+        const QByteArray tiff = encode(plainImage({640, 480}), "TIFF");
         ClipboardItem item = makeItem("image");
         item.imageData = Blob(tiff);
 

@@ -3,10 +3,9 @@
 #include "platform/TestSelectionOwner.h"
 #include "platform/x11/X11Pasteboard.h"
 #include "platform/x11/XcbConnection.h"
+#include "support/TestContent.h"
 
-#include <QBuffer>
 #include <QCryptographicHash>
-#include <QImage>
 #include <QProcess>
 #include <QTest>
 
@@ -20,17 +19,6 @@ Q_DECLARE_METATYPE(TestSelectionOwner::Behaviour)
 namespace {
 
 constexpr int kWaitMs = 10000;
-
-QByteArray pngBytes(int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
 
 } // namespace
 
@@ -177,7 +165,7 @@ void TestX11Pasteboard::xclipCopy_data()
                                 << int(PasteboardType::String) << text << QStringList();
     QTest::addRow("empty text") << QByteArray() << QString() << QList{PasteboardType::String}
                                 << int(PasteboardType::String) << QByteArray() << QStringList();
-    const QByteArray png = pngBytes(40, 30);
+    const QByteArray png = test::encode(test::plainImage({40, 30}), "PNG");
     QTest::addRow("PNG") << png << QString("image/png") << QList{PasteboardType::PNG}
                          << int(PasteboardType::PNG) << png << QStringList();
     const QByteArray uris = "# copied by a test\r\nfile:///tmp/My%20Report.pdf\r\n"
@@ -241,7 +229,7 @@ void TestX11Pasteboard::ownerOffers_data()
     QTest::addColumn<QStringList>("fileUrls");
     QTest::addColumn<QByteArrayList>("requests");
 
-    const QByteArray png = pngBytes(8, 8);
+    const QByteArray png = test::encode(test::plainImage({8, 8}), "PNG");
     const QByteArray tiff = "II*\0fake tiff bytes";
     QTest::addRow("files win over image and text")
         << QList<Target>{{"UTF8_STRING", "report.pdf"},
