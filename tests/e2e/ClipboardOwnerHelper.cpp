@@ -7,6 +7,8 @@
 // TARGETS with the list). With --silent it ignores every request, like a hung application.
 // Exits when another client takes the selection or the X server goes away.
 
+#include "platform/x11/XcbConnection.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,15 +19,6 @@
 #include <xcb/xcb.h>
 
 namespace {
-
-xcb_atom_t intern(xcb_connection_t* connection, const std::string& name)
-{
-    xcb_intern_atom_cookie_t cookie =
-        xcb_intern_atom(connection, 0, uint16_t(name.size()), name.c_str());
-    std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
-        xcb_intern_atom_reply(connection, cookie, nullptr), &std::free);
-    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-}
 
 // A timestamp from the server: the time of a property change on our own window.
 xcb_timestamp_t serverTime(xcb_connection_t* connection, xcb_window_t window)
@@ -65,16 +58,13 @@ int main(int argc, char* argv[])
         offers.emplace_back(argument.substr(0, equals), argument.substr(equals + 1));
     }
 
-    int screenNumber = 0;
-    xcb_connection_t* connection = xcb_connect(nullptr, &screenNumber);
-    if (xcb_connection_has_error(connection)) {
+    const auto x = brivet::XcbConnection::open();
+    if (!x) {
         std::fprintf(stderr, "cannot connect to the X server\n");
         return 1;
     }
-    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
-    for (int i = 0; i < screenNumber; ++i)
-        xcb_screen_next(&screens);
-    xcb_screen_t* screen = screens.data;
+    xcb_connection_t* connection = x->get();
+    const xcb_screen_t* screen = x->screen();
 
     const xcb_window_t window = xcb_generate_id(connection);
     const uint32_t eventMask = XCB_EVENT_MASK_PROPERTY_CHANGE;
@@ -82,12 +72,12 @@ int main(int argc, char* argv[])
                       XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_EVENT_MASK,
                       &eventMask);
 
-    const xcb_atom_t clipboard = intern(connection, "CLIPBOARD");
-    const xcb_atom_t targets = intern(connection, "TARGETS");
+    const xcb_atom_t clipboard = x->atom("CLIPBOARD");
+    const xcb_atom_t targets = x->atom("TARGETS");
     std::map<xcb_atom_t, std::string> data;
     std::vector<xcb_atom_t> offered{targets};
     for (const auto& [name, text] : offers) {
-        const xcb_atom_t atom = intern(connection, name);
+        const xcb_atom_t atom = x->atom(name.c_str());
         data[atom] = text;
         offered.push_back(atom);
     }
@@ -139,6 +129,5 @@ int main(int argc, char* argv[])
         xcb_flush(connection);
         std::free(event);
     }
-    xcb_disconnect(connection);
     return 0;
 }

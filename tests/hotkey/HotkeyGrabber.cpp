@@ -6,13 +6,14 @@
 // --with-locks also grabs the combination with Caps Lock and Num Lock (Mod2). Prints
 // "grabbed N of M" once the server has answered every grab.
 
+#include "platform/x11/XcbConnection.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <poll.h>
 #include <unistd.h>
 #include <vector>
-#include <xcb/xcb.h>
 
 int main(int argc, char** argv)
 {
@@ -24,16 +25,13 @@ int main(int argc, char** argv)
     const auto modifiers = static_cast<uint16_t>(std::strtoul(argv[2], nullptr, 0));
     const bool withLocks = argc > 3 && std::strcmp(argv[3], "--with-locks") == 0;
 
-    int screenNumber = 0;
-    xcb_connection_t* connection = xcb_connect(nullptr, &screenNumber);
-    if (xcb_connection_has_error(connection)) {
+    const auto x = brivet::XcbConnection::open();
+    if (!x) {
         std::fprintf(stderr, "cannot connect to the X server\n");
         return 1;
     }
-    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
-    for (int i = 0; i < screenNumber; ++i)
-        xcb_screen_next(&screens);
-    const xcb_window_t root = screens.data->root;
+    xcb_connection_t* connection = x->get();
+    const xcb_window_t root = x->root();
 
     std::vector<uint16_t> combinations{modifiers};
     if (withLocks) {
@@ -70,6 +68,5 @@ int main(int argc, char** argv)
         if (xcb_connection_has_error(connection))
             break;
     }
-    xcb_disconnect(connection);
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "platform/x11/X11ClipboardOwner.h"
 #include "platform/x11/X11ClipboardTargets.h"
+#include "platform/x11/XcbConnection.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -25,44 +26,21 @@ public:
         QByteArray data;
     };
 
-    Requestor()
+    Requestor() : m_x(XcbConnection::open())
     {
-        // Xvfb now and then refuses a connection made right after another client left.
-        for (int attempt = 0; attempt < 20; ++attempt) {
-            m_connection = xcb_connect(nullptr, nullptr);
-            if (!xcb_connection_has_error(m_connection))
-                break;
-            xcb_disconnect(m_connection);
-            QThread::msleep(20);
-        }
-        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
+        if (!m_x)
+            qFatal("no X server");
+        m_connection = m_x->get();
         m_window = xcb_generate_id(m_connection);
         const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
-        xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, m_window, screen->root, 0, 0, 1, 1, 0,
+        xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, m_window, m_x->root(), 0, 0, 1, 1, 0,
                           XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK,
                           &mask);
         xcb_flush(m_connection);
     }
-    ~Requestor() { xcb_disconnect(m_connection); }
 
-    xcb_atom_t atom(const QByteArray& name)
-    {
-        auto* reply = xcb_intern_atom_reply(
-            m_connection, xcb_intern_atom(m_connection, 0, name.size(), name.constData()), nullptr);
-        const xcb_atom_t value = reply ? reply->atom : XCB_NONE;
-        free(reply);
-        return value;
-    }
-    QByteArray atomName(xcb_atom_t atom)
-    {
-        auto* reply =
-            xcb_get_atom_name_reply(m_connection, xcb_get_atom_name(m_connection, atom), nullptr);
-        QByteArray name;
-        if (reply)
-            name = QByteArray(xcb_get_atom_name_name(reply), xcb_get_atom_name_name_length(reply));
-        free(reply);
-        return name;
-    }
+    xcb_atom_t atom(const QByteArray& name) { return m_x->atom(name.constData()); }
+    QByteArray atomName(xcb_atom_t atom) { return m_x->atomName(atom).value_or(QByteArray()); }
 
     // The property the owner answered into, or std::nullopt when it refused.
     std::optional<xcb_atom_t> convert(const QByteArray& target, const QByteArray& property)
@@ -126,6 +104,7 @@ public:
     }
 
 private:
+    std::unique_ptr<XcbConnection> m_x;
     xcb_connection_t* m_connection;
     xcb_window_t m_window;
 };

@@ -1,4 +1,5 @@
 #include "platform/x11/X11KeySynthesizer.h"
+#include "platform/x11/XcbConnection.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -65,19 +66,14 @@ private:
 class KeyWindow
 {
 public:
-    KeyWindow()
+    KeyWindow() : m_x(XcbConnection::open())
     {
-        for (int attempt = 0; attempt < 20; ++attempt) {
-            m_connection = xcb_connect(nullptr, nullptr);
-            if (!xcb_connection_has_error(m_connection))
-                break;
-            xcb_disconnect(m_connection);
-            QThread::msleep(20);
-        }
-        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
+        if (!m_x)
+            qFatal("no X server");
+        m_connection = m_x->get();
         m_window = xcb_generate_id(m_connection);
         const uint32_t mask = XCB_EVENT_MASK_KEY_PRESS | XCB_EVENT_MASK_KEY_RELEASE;
-        xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, m_window, screen->root, 0, 0, 50, 50,
+        xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, m_window, m_x->root(), 0, 0, 50, 50,
                           0, XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK,
                           &mask);
         const char wmClass[] = "myterm\0MyTerm";
@@ -88,11 +84,7 @@ public:
         free(xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
         m_symbols = xcb_key_symbols_alloc(m_connection);
     }
-    ~KeyWindow()
-    {
-        xcb_key_symbols_free(m_symbols);
-        xcb_disconnect(m_connection);
-    }
+    ~KeyWindow() { xcb_key_symbols_free(m_symbols); }
 
     WindowId id() const { return m_window; }
     void destroy()
@@ -128,6 +120,7 @@ public:
     }
 
 private:
+    std::unique_ptr<XcbConnection> m_x;
     xcb_connection_t* m_connection = nullptr;
     xcb_window_t m_window = XCB_NONE;
     xcb_key_symbols_t* m_symbols = nullptr;
