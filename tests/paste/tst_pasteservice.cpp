@@ -58,6 +58,13 @@ ClipboardItem makeItem(const QString& kind)
     return ClipboardItem(content);
 }
 
+ClipboardItem textItem(const QString& text)
+{
+    ClipboardItem item = makeItem(QStringLiteral("text"));
+    item.textContent = text;
+    return item;
+}
+
 } // namespace
 
 class TestPasteService : public QObject
@@ -90,8 +97,7 @@ private slots:
         QTest::addColumn<QList<QByteArray>>("data");
 
         using T = PasteboardType;
-        ClipboardItem text = makeItem("text");
-        text.textContent = QStringLiteral("Grüße ✓");
+        ClipboardItem text = textItem("Grüße ✓");
         text.urlString = QStringLiteral("https://ignored.example"); // not the field of a text
         QTest::addRow("text") << text << QList{T::String} << QList<QByteArray>{"Grüße ✓"};
 
@@ -234,8 +240,7 @@ private slots:
         qint64 strokeAtMs = -1;
         m_keys->setOnStroke([&] { strokeAtMs = monitor.elapsed(); });
         QSignalSpy finished(service.get(), &PasteService::pasteFinished);
-        ClipboardItem item = makeItem("text");
-        item.textContent = QStringLiteral("pasted");
+        const ClipboardItem item = textItem("pasted");
 
         const qint64 startMs = monitor.elapsed();
         service->paste(item);
@@ -293,10 +298,8 @@ private slots:
         FakeMonitor monitor(*m_pasteboard, *m_keys);
         auto service = makeService(&monitor, {20ms, 200ms, 1000ms, 20ms});
         QSignalSpy finished(service.get(), &PasteService::pasteFinished);
-        ClipboardItem first = makeItem("text");
-        first.textContent = QStringLiteral("first");
-        ClipboardItem second = makeItem("text");
-        second.textContent = QStringLiteral("second");
+        const ClipboardItem first = textItem("first");
+        const ClipboardItem second = textItem("second");
 
         service->paste(first);
         QTRY_COMPARE_WITH_TIMEOUT(m_keys->strokes().size(), 1, 5000);
@@ -315,8 +318,7 @@ private slots:
         auto service = makeService(monitor.get(), {10ms, 10ms, 1000ms, 10ms});
         QSignalSpy finished(service.get(), &PasteService::pasteFinished);
         monitor.reset();
-        ClipboardItem item = makeItem("text");
-        item.textContent = QStringLiteral("still pasted");
+        const ClipboardItem item = textItem("still pasted");
 
         service->paste(item);
 
@@ -330,8 +332,7 @@ private slots:
     {
         FakeMonitor monitor(*m_pasteboard, *m_keys);
         auto service = makeService(&monitor);
-        ClipboardItem item = makeItem("text");
-        item.textContent = QStringLiteral("x");
+        const ClipboardItem item = textItem("x");
 
         service->paste(item);
         QVERIFY(monitor.isPaused());
@@ -349,8 +350,7 @@ private slots:
         auto service = makeService(&monitor, {10ms, 10ms, 1000ms, 10ms});
         QSignalSpy stroke(service.get(), &PasteService::keyStrokeDone);
         QSignalSpy finished(service.get(), &PasteService::pasteFinished);
-        ClipboardItem item = makeItem("text");
-        item.textContent = QStringLiteral("paste me by hand");
+        const ClipboardItem item = textItem("paste me by hand");
 
         service->paste(item);
 
@@ -405,8 +405,7 @@ private slots:
         m_keys->setActiveWindow(activeAtStroke);
         m_keys->setObeysActivation(obeysActivation);
         QSignalSpy finished(service.get(), &PasteService::pasteFinished);
-        ClipboardItem item = makeItem("text");
-        item.textContent = QStringLiteral("x");
+        const ClipboardItem item = textItem("x");
 
         service->paste(item);
 
@@ -447,8 +446,7 @@ private slots:
         m_keys->openWindow(7, windowClasses);
         m_keys->setActiveWindow(7);
         QSignalSpy finished(service.get(), &PasteService::pasteFinished);
-        ClipboardItem item = makeItem("text");
-        item.textContent = QStringLiteral("ls -l");
+        const ClipboardItem item = textItem("ls -l");
 
         service->paste(item);
 
