@@ -1,11 +1,8 @@
-#include "common/NotificationCenter.h"
 #include "hotkey/HotkeyManager.h"
 #include "platform/x11/X11GlobalHotkey.h"
 
 #include <QProcess>
 #include <QRegularExpression>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace brivet;
@@ -29,6 +26,11 @@ bool run(const QString& program, const QStringList& arguments)
 bool xdotool(const QStringList& arguments)
 {
     return run(QStringLiteral("xdotool"), arguments);
+}
+
+bool press(const QString& keys)
+{
+    return xdotool({QStringLiteral("key"), keys});
 }
 
 bool isLockOn(const QString& name)
@@ -84,7 +86,7 @@ private:
     // Presses the control combination and waits until the handlers have counted it.
     void pressControlAndSettle(int expectedBefore)
     {
-        QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("ctrl+alt+b")}));
+        QVERIFY(press(QStringLiteral("ctrl+alt+b")));
         QTRY_COMPARE(m_presses, expectedBefore + 1);
         m_presses = expectedBefore;
     }
@@ -115,13 +117,13 @@ private slots:
     void onePressOneCall()
     {
         QVERIFY(m_hotkey->registerHotkey(kV, kSuperShift));
-        QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("super+shift+v")}));
+        QVERIFY(press(QStringLiteral("super+shift+v")));
         QTRY_COMPARE(m_presses, 1);
         pressControlAndSettle(1);
 
         // Other modifiers make another combination.
-        QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("super+v")}));
-        QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("ctrl+super+shift+v")}));
+        QVERIFY(press(QStringLiteral("super+v")));
+        QVERIFY(press(QStringLiteral("ctrl+super+shift+v")));
         pressControlAndSettle(1);
     }
 
@@ -156,7 +158,7 @@ private slots:
         for (const QString& name : locks)
             QTRY_VERIFY2(isLockOn(name), qPrintable(name));
 
-        QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("super+shift+v")}));
+        QVERIFY(press(QStringLiteral("super+shift+v")));
         QTRY_COMPARE(m_presses, 1);
         pressControlAndSettle(1);
     }
@@ -171,7 +173,7 @@ private slots:
         pressControlAndSettle(1);
 
         // Released, the next press counts again.
-        QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("super+shift+v")}));
+        QVERIFY(press(QStringLiteral("super+shift+v")));
         QTRY_COMPARE(m_presses, 2);
     }
 
@@ -180,7 +182,7 @@ private slots:
         const auto registration = m_hotkey->registerHotkey(kV, kSuperShift);
         QVERIFY(registration);
         m_hotkey->unregisterHotkey(*registration);
-        QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("super+shift+v")}));
+        QVERIFY(press(QStringLiteral("super+shift+v")));
         pressControlAndSettle(0);
     }
 
@@ -191,7 +193,7 @@ private slots:
         m_hotkey->unregisterHotkey(*registration);
         registration = m_hotkey->registerHotkey(kV, kSuperShift);
         QVERIFY(registration);
-        QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("super+shift+v")}));
+        QVERIFY(press(QStringLiteral("super+shift+v")));
         QTRY_COMPARE(m_presses, 1);
     }
 
@@ -225,13 +227,13 @@ private slots:
         QCOMPARE(registration.has_value(), registered);
 
         // The plain press goes to the other client.
-        QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("super+shift+v")}));
+        QVERIFY(press(QStringLiteral("super+shift+v")));
         pressControlAndSettle(0);
         if (registered) {
             // With Num Lock on, the combination Brivet holds is pressed.
-            QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("Num_Lock")}));
-            QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("super+shift+v")}));
-            QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("Num_Lock")}));
+            QVERIFY(press(QStringLiteral("Num_Lock")));
+            QVERIFY(press(QStringLiteral("super+shift+v")));
+            QVERIFY(press(QStringLiteral("Num_Lock")));
             QTRY_COMPARE(m_presses, 1);
         }
     }
@@ -245,9 +247,9 @@ private slots:
         {
             ~Restore() { run(QStringLiteral("setxkbmap"), {QStringLiteral("us")}); }
         } restore;
-        QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("super+shift+a")}));
+        QVERIFY(press(QStringLiteral("super+shift+a")));
         QTRY_COMPARE(m_presses, 1);
-        QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("super+shift+q")}));
+        QVERIFY(press(QStringLiteral("super+shift+q")));
         pressControlAndSettle(1);
     }
 
@@ -262,41 +264,22 @@ private slots:
         {
             ~Restore()
             {
-                xdotool({QStringLiteral("key"), QStringLiteral("Num_Lock")});
+                press(QStringLiteral("Num_Lock"));
                 run(QStringLiteral("xmodmap"),
                     {QStringLiteral("-e"), QStringLiteral("clear mod3"), QStringLiteral("-e"),
                      QStringLiteral("add mod2 = Num_Lock")});
             }
         } restore;
-        QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("Num_Lock")}));
+        QVERIFY(press(QStringLiteral("Num_Lock")));
         QTRY_VERIFY(isLockOn(QStringLiteral("Num Lock")));
 
         // The new grabs follow the mapping change asynchronously: press until one arrives.
         for (int attempt = 0; attempt < 10 && m_presses == 0; ++attempt) {
-            QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("super+shift+v")}));
+            QVERIFY(press(QStringLiteral("super+shift+v")));
             if (QTest::qWaitFor([this] { return m_presses > 0; }, 1000))
                 break;
         }
         QVERIFY(m_presses > 0);
-    }
-
-    void managerStreamStopsAfterUnregister()
-    {
-        QTemporaryDir dir;
-        QSettings settings(dir.filePath(QStringLiteral("brivet.conf")), QSettings::IniFormat);
-        NotificationCenter center;
-        HotkeyManager manager(m_hotkey.get(), center, settings);
-        manager.registerHotkey();
-        QVERIFY(manager.isRegistered());
-
-        QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("super+shift+v")}));
-        QTRY_COMPARE(manager.hotkeyStream().bufferedCount(), 1u);
-
-        manager.unregisterHotkey();
-        m_presses = 0;
-        QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("super+shift+v")}));
-        pressControlAndSettle(0);
-        QCOMPARE(manager.hotkeyStream().bufferedCount(), 1u);
     }
 };
 
