@@ -3,6 +3,7 @@
 #include "paste/PasteRepresentations.h"
 #include "paste/PasteService.h"
 #include "support/TestContent.h"
+#include "support/TestRecords.h"
 
 #include <QElapsedTimer>
 #include <QImage>
@@ -51,20 +52,6 @@ private:
     bool m_paused = false;
 };
 
-ClipboardItem makeItem(const QString& kind)
-{
-    ClipboardItemContent content;
-    content.contentType = kind;
-    return ClipboardItem(content);
-}
-
-ClipboardItem textItem(const QString& text)
-{
-    ClipboardItem item = makeItem(QStringLiteral("text"));
-    item.textContent = text;
-    return item;
-}
-
 } // namespace
 
 class TestPasteService : public QObject
@@ -97,16 +84,16 @@ private slots:
         QTest::addColumn<QList<QByteArray>>("data");
 
         using T = PasteboardType;
-        ClipboardItem text = textItem("Grüße ✓");
+        ClipboardItem text = textRecord("Grüße ✓");
         text.urlString = QStringLiteral("https://ignored.example"); // not the field of a text
         QTest::addRow("text") << text << QList{T::String} << QList<QByteArray>{"Grüße ✓"};
 
-        ClipboardItem emptyText = makeItem("text");
+        ClipboardItem emptyText = record("text");
         emptyText.textContent = QString();
         QTest::addRow("empty text is still a text")
             << emptyText << QList{T::String} << QList<QByteArray>{""};
 
-        ClipboardItem link = makeItem("link");
+        ClipboardItem link = record("link");
         link.textContent = QStringLiteral("display text is not written");
         link.urlString = QStringLiteral("https://example.org/a b?q=ü");
         QTest::addRow("link: text, then the encoded URL")
@@ -114,25 +101,25 @@ private slots:
             << QList<QByteArray>{"https://example.org/a b?q=ü",
                                  "https://example.org/a%20b?q=%C3%BC"};
 
-        ClipboardItem badLink = makeItem("link");
+        ClipboardItem badLink = record("link");
         badLink.urlString = QStringLiteral("http://[broken");
         QTest::addRow("link that does not parse: text only")
             << badLink << QList{T::String} << QList<QByteArray>{"http://[broken"};
 
-        ClipboardItem file = makeItem("file");
+        ClipboardItem file = record("file");
         file.filePath = QStringLiteral("/tmp/My Report #1.pdf");
         file.fileData = Blob(QByteArray("stored bytes are never written"));
         QTest::addRow("file: its URL, never its bytes")
             << file << QList{T::FileURL} << QList<QByteArray>{"file:///tmp/My%20Report%20%231.pdf"};
 
         const QByteArray png = encode(plainImage({7, 5}), "PNG");
-        ClipboardItem pngImage = makeItem("image");
+        ClipboardItem pngImage = record("image");
         pngImage.imageData = Blob(png);
         QTest::addRow("PNG image: as PNG only") << pngImage << QList{T::PNG} << QList{png};
 
         for (const char* kind : {"text", "link", "file", "image"}) {
             const QByteArray missing(kind);
-            ClipboardItem item = makeItem(QString::fromLatin1(missing));
+            ClipboardItem item = record(QString::fromLatin1(missing));
             item.textContent = QStringLiteral("a text does not stand in for a link or a file");
             if (missing == QByteArray("text"))
                 item.textContent.reset();
@@ -141,12 +128,12 @@ private slots:
                 << item << QList<PasteboardType>{} << QList<QByteArray>{};
         }
 
-        ClipboardItem relative = makeItem("file");
+        ClipboardItem relative = record("file");
         relative.filePath = QStringLiteral("relative/path.txt");
         QTest::addRow("relative file path: empty")
             << relative << QList<PasteboardType>{} << QList<QByteArray>{};
 
-        ClipboardItem garbage = makeItem("image");
+        ClipboardItem garbage = record("image");
         garbage.imageData = Blob(QByteArray("GIF? no, just text"));
         QTest::addRow("undecodable image bytes: empty")
             << garbage << QList<PasteboardType>{} << QList<QByteArray>{};
@@ -188,7 +175,7 @@ private slots:
         QFETCH(QByteArray, format);
         QFETCH(QList<PasteboardType>, types);
         const QByteArray bytes = encode(plainImage({31, 17}), format.constData());
-        ClipboardItem item = makeItem("image");
+        ClipboardItem item = record("image");
         item.imageData = Blob(bytes);
 
         const QList<PasteboardRepresentation> written = pasteboardRepresentations(item);
@@ -240,7 +227,7 @@ private slots:
         qint64 strokeAtMs = -1;
         m_keys->setOnStroke([&] { strokeAtMs = monitor.elapsed(); });
         QSignalSpy finished(service.get(), &PasteService::pasteFinished);
-        const ClipboardItem item = textItem("pasted");
+        const ClipboardItem item = textRecord("pasted");
 
         const qint64 startMs = monitor.elapsed();
         service->paste(item);
@@ -279,7 +266,7 @@ private slots:
         m_keys->setOnStroke([&] { typesAtStroke = m_pasteboard->contents().types; });
         QSignalSpy finished(service.get(), &PasteService::pasteFinished);
         const QByteArray tiff = encode(plainImage({640, 480}), "TIFF");
-        ClipboardItem item = makeItem("image");
+        ClipboardItem item = record("image");
         item.imageData = Blob(tiff);
 
         service->paste(item);
@@ -298,8 +285,8 @@ private slots:
         FakeMonitor monitor(*m_pasteboard, *m_keys);
         auto service = makeService(&monitor, {20ms, 200ms, 1000ms, 20ms});
         QSignalSpy finished(service.get(), &PasteService::pasteFinished);
-        const ClipboardItem first = textItem("first");
-        const ClipboardItem second = textItem("second");
+        const ClipboardItem first = textRecord("first");
+        const ClipboardItem second = textRecord("second");
 
         service->paste(first);
         QTRY_COMPARE_WITH_TIMEOUT(m_keys->strokes().size(), 1, 5000);
@@ -318,7 +305,7 @@ private slots:
         auto service = makeService(monitor.get(), {10ms, 10ms, 1000ms, 10ms});
         QSignalSpy finished(service.get(), &PasteService::pasteFinished);
         monitor.reset();
-        const ClipboardItem item = textItem("still pasted");
+        const ClipboardItem item = textRecord("still pasted");
 
         service->paste(item);
 
@@ -332,7 +319,7 @@ private slots:
     {
         FakeMonitor monitor(*m_pasteboard, *m_keys);
         auto service = makeService(&monitor);
-        const ClipboardItem item = textItem("x");
+        const ClipboardItem item = textRecord("x");
 
         service->paste(item);
         QVERIFY(monitor.isPaused());
@@ -350,7 +337,7 @@ private slots:
         auto service = makeService(&monitor, {10ms, 10ms, 1000ms, 10ms});
         QSignalSpy stroke(service.get(), &PasteService::keyStrokeDone);
         QSignalSpy finished(service.get(), &PasteService::pasteFinished);
-        const ClipboardItem item = textItem("paste me by hand");
+        const ClipboardItem item = textRecord("paste me by hand");
 
         service->paste(item);
 
@@ -405,7 +392,7 @@ private slots:
         m_keys->setActiveWindow(activeAtStroke);
         m_keys->setObeysActivation(obeysActivation);
         QSignalSpy finished(service.get(), &PasteService::pasteFinished);
-        const ClipboardItem item = textItem("x");
+        const ClipboardItem item = textRecord("x");
 
         service->paste(item);
 
@@ -446,7 +433,7 @@ private slots:
         m_keys->openWindow(7, windowClasses);
         m_keys->setActiveWindow(7);
         QSignalSpy finished(service.get(), &PasteService::pasteFinished);
-        const ClipboardItem item = textItem("ls -l");
+        const ClipboardItem item = textRecord("ls -l");
 
         service->paste(item);
 

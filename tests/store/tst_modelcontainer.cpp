@@ -1,6 +1,7 @@
 // Opening and creating the store file: privacy of the files, the recorded schema, refusing
 // files that are not ours to change, and durability of a save against a killed process.
 #include "store/ModelContainer.h"
+#include "support/TestRecords.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -47,10 +48,7 @@ int saveAndWait(const QString& path)
     auto container = open(path);
     if (!container)
         return 2;
-    ClipboardItemContent content;
-    content.contentType = "text";
-    content.textContent = "survives SIGKILL";
-    ClipboardItem item(content);
+    ClipboardItem item = test::textRecord("survives SIGKILL");
     container->mainContext().insert(item);
     if (!container->mainContext().save())
         return 3;
@@ -143,10 +141,7 @@ private slots:
                 auto container = open(path);
                 QVERIFY(container);
                 for (int i = 0; i < 200; ++i) {
-                    ClipboardItemContent content;
-                    content.contentType = "text";
-                    content.textContent = QString(500, QChar('a' + i % 26));
-                    ClipboardItem item(content);
+                    ClipboardItem item = test::textRecord(QString(500, QChar('a' + i % 26)));
                     container->mainContext().insert(item);
                 }
                 QVERIFY(container->mainContext().save());

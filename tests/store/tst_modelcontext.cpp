@@ -3,6 +3,7 @@
 #include "store/ExternalData.h"
 #include "store/ModelContainer.h"
 #include "store/Palette.h"
+#include "support/TestRecords.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,17 +13,7 @@
 
 using namespace brivet;
 
-namespace {
-
-ClipboardItem textItem(const QString& text, const QDateTime& when)
-{
-    ClipboardItemContent content;
-    content.contentType = "text";
-    content.textContent = text;
-    return ClipboardItem(content, when);
-}
-
-} // namespace
+using test::textRecord;
 
 class TestModelContext : public QObject
 {
@@ -63,7 +54,7 @@ private slots:
     void fetchSeesUnsavedInsertsNewestFirst()
     {
         for (int i = 0; i < 3; ++i) {
-            ClipboardItem item = textItem(QString::number(i), m_base.addSecs(i));
+            ClipboardItem item = textRecord(QString::number(i), m_base.addSecs(i));
             context().insert(item);
             QVERIFY(item.persistentId() != 0);
         }
@@ -76,10 +67,10 @@ private slots:
 
     void unsavedChangesAreGoneAfterReopen()
     {
-        ClipboardItem kept = textItem("kept", m_base);
+        ClipboardItem kept = textRecord("kept", m_base);
         context().insert(kept);
         QVERIFY(context().save());
-        ClipboardItem dropped = textItem("dropped", m_base.addSecs(1));
+        ClipboardItem dropped = textRecord("dropped", m_base.addSecs(1));
         context().insert(dropped);
         reopen();
         QCOMPARE(newestTexts(), QStringList({"kept"}));
@@ -192,7 +183,7 @@ private slots:
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
 
-        ClipboardItem text = textItem("text", m_base);
+        ClipboardItem text = textRecord("text", m_base);
         context().insert(text);
         ClipboardItemContent content;
         content.contentType = "file";
@@ -215,8 +206,8 @@ private slots:
 
     void updateAndRemove()
     {
-        ClipboardItem older = textItem("older", m_base);
-        ClipboardItem newer = textItem("newer", m_base.addSecs(10));
+        ClipboardItem older = textRecord("older", m_base);
+        ClipboardItem newer = textRecord("newer", m_base.addSecs(10));
         context().insert(older);
         context().insert(newer);
         QVERIFY(context().save());
@@ -233,8 +224,8 @@ private slots:
 
     void relationshipNullifiesOnBothEnds()
     {
-        ClipboardItem a = textItem("a", m_base);
-        ClipboardItem b = textItem("b", m_base.addSecs(1));
+        ClipboardItem a = textRecord("a", m_base);
+        ClipboardItem b = textRecord("b", m_base.addSecs(1));
         Category work("Work", "#FF3B30", 1, false);
         Category home("Home", "#34C759", 2, false);
         context().insert(a);
@@ -267,9 +258,9 @@ private slots:
 
     void predicates()
     {
-        ClipboardItem percent = textItem("100% sure", m_base);
-        ClipboardItem underscore = textItem("snake_case", m_base.addSecs(1));
-        ClipboardItem plain = textItem("Hello World", m_base.addSecs(2));
+        ClipboardItem percent = textRecord("100% sure", m_base);
+        ClipboardItem underscore = textRecord("snake_case", m_base.addSecs(1));
+        ClipboardItem plain = textRecord("Hello World", m_base.addSecs(2));
         Category pinned("Pinned", "#007AFF", 1, false);
         for (ClipboardItem* item : {&percent, &underscore, &plain})
             context().insert(*item);
@@ -297,14 +288,14 @@ private slots:
 
     void equalityIsPersistentIdentity()
     {
-        ClipboardItem item = textItem("same", m_base);
+        ClipboardItem item = textRecord("same", m_base);
         context().insert(item);
         const ClipboardItem fetched = context().fetch(ItemFetch{})->first();
         ClipboardItem changed = fetched;
         changed.textContent = "different";
         QCOMPARE(changed, item);
         QCOMPARE(qHash(changed), qHash(item));
-        ClipboardItem twin = textItem("same", m_base);
+        ClipboardItem twin = textRecord("same", m_base);
         twin.id = item.id;
         context().insert(twin);
         QVERIFY(!(twin == item));
@@ -313,7 +304,7 @@ private slots:
     void observersHearEveryChange()
     {
         QSignalSpy spy(&context(), &ModelContext::changed);
-        ClipboardItem item = textItem("x", m_base);
+        ClipboardItem item = textRecord("x", m_base);
         Category category("C", "#FFFFFF", 0, false);
         context().insert(item);
         context().insert(category);
