@@ -291,8 +291,6 @@ private slots:
         styledOnly.data.insert(PasteboardType::JPEG, QByteArray("jpeg bytes"));
         QTest::addRow("nothing offered") << PasteboardContents{};
         QTest::addRow("only an unread type") << styledOnly;
-        QTest::addRow("string announced, no bytes")
-            << PasteboardContents{{PasteboardType::String}, {}, {}};
     }
     void changeWithoutContentIsHandledOnce()
     {
