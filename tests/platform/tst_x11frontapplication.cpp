@@ -94,16 +94,9 @@ void TestX11FrontApplication::initTestCase()
     QVERIFY(m_x);
     const QString applications = m_data.filePath("applications");
     QVERIFY(QDir().mkpath(applications));
-    const QList<std::pair<QString, QByteArray>> files{
-        {"org.example.Notes.desktop",
-         "[Desktop Entry]\nType=Application\nName=Notes\nName[de]=Notizen\n"},
-        {"viewer.desktop", "[Desktop Entry]\nType=Application\nName=Picture Viewer\n"
-                           "StartupWMClass=PicView\n"}};
-    for (const auto& [name, text] : files) {
-        QFile file(applications + '/' + name);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(text);
-    }
+    QFile file(applications + "/org.example.Notes.desktop");
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[Desktop Entry]\nType=Application\nName=Notes\nName[de]=Notizen\n");
 
     m_openbox.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_openbox.start("openbox", {"--sm-disable"});
@@ -164,10 +157,6 @@ void TestX11FrontApplication::windowOfTheTest_data()
         << "de_DE.UTF-8"
         << "org.example.Notes"
         << "Notizen";
-    QTest::addRow("StartupWMClass")
-        << QByteArray("picview") << QByteArray("PicView") << QByteArray() << "C"
-        << "viewer"
-        << "Picture Viewer";
 }
 
 void TestX11FrontApplication::windowOfTheTest()
