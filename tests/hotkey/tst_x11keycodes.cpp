@@ -16,14 +16,10 @@ private slots:
     {
         QTest::addColumn<quint32>("keyCode");
         QTest::addColumn<quint32>("x11KeyCode");
-        // X key codes of the evdev keyboard (xmodmap -pke on any Linux X server).
-        QTest::addRow("V") << 9u << 55u;
-        QTest::addRow("A") << 0u << 38u;
-        QTest::addRow("Q") << 12u << 24u;
+        // X key codes of the evdev keyboard (xmodmap -pke on any Linux X server). A, Q, V,
+        // Space and F1 are pressed on a real server by the X11 hotkey and recorder tests.
         QTest::addRow("Return") << 36u << 36u;
-        QTest::addRow("Space") << 49u << 65u;
         QTest::addRow("Escape") << 53u << 9u;
-        QTest::addRow("F1") << 122u << 67u;
         QTest::addRow("F12") << 111u << 96u;
         QTest::addRow("Left") << 123u << 113u;
         QTest::addRow("keypad Enter") << 76u << 104u;
