@@ -1,6 +1,7 @@
 #include "platform/x11/X11ClipboardOwner.h"
 #include "platform/x11/X11ClipboardTargets.h"
 #include "platform/x11/XcbConnection.h"
+#include "support/XvfbServer.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -11,6 +12,7 @@
 #include <xcb/xcb.h>
 
 using namespace brivet;
+using test::XvfbServer;
 
 namespace {
 
@@ -116,7 +118,7 @@ class TestX11ClipboardOwner : public QObject
     Q_OBJECT
 
 private:
-    QProcess m_xvfb;
+    std::unique_ptr<XvfbServer> m_xvfb;
     QProcessEnvironment m_env;
 
     QProcess* run(const QStringList& arguments, const QByteArray& input = {})
@@ -152,19 +154,12 @@ private slots:
             absent.offer({{PasteboardType::String, "x"}});
         }
 
-        m_xvfb.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "640x480x24"});
-        QVERIFY(m_xvfb.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(m_xvfb.canReadLine(), 15000);
-        const QByteArray display = ":" + m_xvfb.readLine().trimmed();
-        qputenv("DISPLAY", display);
+        m_xvfb = std::make_unique<XvfbServer>();
+        QVERIFY(m_xvfb->isStarted());
         m_env = QProcessEnvironment::systemEnvironment();
     }
 
-    void cleanupTestCase()
-    {
-        m_xvfb.terminate();
-        m_xvfb.waitForFinished(5000);
-    }
+    void cleanupTestCase() { m_xvfb.reset(); }
 
     void mapsRepresentationsToTargets_data()
     {
@@ -329,8 +324,7 @@ private slots:
         owner.offer({{PasteboardType::String, "before"}});
         QVERIFY(owner.isAvailable());
 
-        m_xvfb.kill();
-        m_xvfb.waitForFinished(5000);
+        m_xvfb->kill();
 
         QTRY_VERIFY_WITH_TIMEOUT(!owner.isAvailable(), 5000);
         QElapsedTimer clock;

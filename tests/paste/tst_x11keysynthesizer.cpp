@@ -1,10 +1,8 @@
 #include "platform/x11/X11KeySynthesizer.h"
 #include "platform/x11/XcbConnection.h"
+#include "support/XvfbServer.h"
 
-#include <QElapsedTimer>
-#include <QProcess>
 #include <QTest>
-#include <QThread>
 #include <X11/keysym.h>
 #include <cstring>
 #include <memory>
@@ -13,6 +11,7 @@
 #include <xcb/xtest.h>
 
 using namespace brivet;
+using test::XvfbServer;
 
 namespace {
 
@@ -34,33 +33,6 @@ char* toString(const Key& key)
                        .append(" state ")
                        .append(QByteArray::number(key.state, 16)));
 }
-
-// An X server of the test's own, with or without XTest.
-class Server
-{
-public:
-    explicit Server(const QStringList& extraArguments)
-    {
-        m_process.start("Xvfb",
-                        QStringList{"-displayfd", "1", "-nolisten", "tcp"} + extraArguments);
-        m_process.waitForStarted();
-        QElapsedTimer clock;
-        clock.start();
-        while (!m_process.canReadLine() && clock.elapsed() < 15000)
-            m_process.waitForReadyRead(100);
-        m_display = ":" + m_process.readLine().trimmed();
-        qputenv("DISPLAY", m_display);
-    }
-    ~Server()
-    {
-        m_process.terminate();
-        m_process.waitForFinished(5000);
-    }
-
-private:
-    QProcess m_process;
-    QByteArray m_display;
-};
 
 // A focused window that records the keys it receives.
 class KeyWindow
@@ -138,7 +110,7 @@ class TestX11KeySynthesizer : public QObject
 private slots:
     void withoutXTestNoStrokeIsPossible()
     {
-        Server server({"-extension", "XTEST"});
+        XvfbServer server({"-extension", "XTEST"}); // no XTest
         X11KeySynthesizer keys;
         QVERIFY(!keys.isAvailable());
         QVERIFY(!keys.sendShortcut(PasteShortcut::ControlV));
@@ -146,7 +118,7 @@ private slots:
 
     void knowsWindows()
     {
-        Server server({});
+        XvfbServer server;
         X11KeySynthesizer keys;
         KeyWindow window;
         QVERIFY(keys.isAvailable());
@@ -188,7 +160,7 @@ private slots:
         QFETCH(PasteShortcut, shortcut);
         QFETCH(QList<xcb_keysym_t>, held);
         QFETCH(QList<Key>, expected);
-        Server server({});
+        XvfbServer server;
         X11KeySynthesizer keys;
         KeyWindow window;
         for (xcb_keysym_t keysym : held)

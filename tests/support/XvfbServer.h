@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QProcess>
+
+namespace brivet::test {
+
+// An X server of the test's own: Xvfb picks a free display itself, which becomes $DISPLAY.
+class XvfbServer
+{
+public:
+    explicit XvfbServer(const QStringList& extraArguments = {})
+    {
+        m_process.start("Xvfb", QStringList{"-displayfd", "1", "-nolisten", "tcp", "-screen", "0",
+                                            "640x480x24"} +
+                                    extraArguments);
+        m_process.waitForStarted();
+        QElapsedTimer clock;
+        clock.start();
+        while (!m_process.canReadLine() && clock.elapsed() < 15000)
+            m_process.waitForReadyRead(100);
+        const QByteArray number = m_process.readLine().trimmed();
+        if (!number.isEmpty())
+            qputenv("DISPLAY", ":" + number);
+        m_started = !number.isEmpty();
+    }
+    ~XvfbServer() { stop(); }
+    XvfbServer(const XvfbServer&) = delete;
+    XvfbServer& operator=(const XvfbServer&) = delete;
+
+    bool isStarted() const { return m_started; }
+    // Takes the server down at once, as a crash would.
+    void kill()
+    {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+
+private:
+    void stop()
+    {
+        m_process.terminate();
+        m_process.waitForFinished(5000);
+    }
+
+    QProcess m_process;
+    bool m_started = false;
+};
+
+} // namespace brivet::test
