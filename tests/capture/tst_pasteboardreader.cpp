@@ -42,48 +42,37 @@ private slots:
     void textOrLink_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("contentType");
-        QTest::addColumn<qint64>("characterCount");
+        QTest::addColumn<bool>("isLink");
+        QTest::addColumn<int>("characterCount");
 
-        QTest::addRow("https link") << "https://example.com/a?b=c#d"
-                                    << "link" << qint64(27);
-        QTest::addRow("http link") << "http://example.com"
-                                   << "link" << qint64(18);
-        QTest::addRow("ftp link") << "ftp://ftp.example.com/file.txt"
-                                  << "link" << qint64(30);
-        QTest::addRow("scheme in capitals") << "HTTP://EXAMPLE.COM"
-                                            << "text" << qint64(18);
-        QTest::addRow("mailto") << "mailto:someone@example.com"
-                                << "text" << qint64(26);
-        QTest::addRow("file url") << "file:///etc/hosts"
-                                  << "text" << qint64(17);
-        QTest::addRow("link inside a sentence") << "see https://example.com"
-                                                << "text" << qint64(23);
-        QTest::addRow("link with a space") << "https://example.com/a b"
-                                           << "text" << qint64(23);
-        QTest::addRow("link then newline") << "https://example.com\nmore"
-                                           << "text" << qint64(24);
-        QTest::addRow("empty") << ""
-                               << "text" << qint64(0);
-        QTest::addRow("whitespace kept") << "  padded \n"
-                                         << "text" << qint64(10);
+        QTest::addRow("https link") << "https://example.com/a?b=c#d" << true << 27;
+        QTest::addRow("http link") << "http://example.com" << true << 18;
+        QTest::addRow("ftp link") << "ftp://ftp.example.com/file.txt" << true << 30;
+        QTest::addRow("scheme in capitals") << "HTTP://EXAMPLE.COM" << false << 18;
+        QTest::addRow("mailto") << "mailto:someone@example.com" << false << 26;
+        QTest::addRow("file url") << "file:///etc/hosts" << false << 17;
+        QTest::addRow("link inside a sentence") << "see https://example.com" << false << 23;
+        QTest::addRow("link with a space") << "https://example.com/a b" << false << 23;
+        QTest::addRow("link then newline") << "https://example.com\nmore" << false << 24;
+        QTest::addRow("empty") << "" << false << 0;
+        QTest::addRow("whitespace kept") << "  padded \n" << false << 10;
         QTest::addRow("grapheme clusters")
-            << QString::fromUtf8("e\u0301\U0001F468\u200D\U0001F469") << "text" << qint64(2);
+            << QString::fromUtf8("e\u0301\U0001F468\u200D\U0001F469") << false << 2;
     }
     void textOrLink()
     {
         QFETCH(QString, text);
-        QFETCH(QString, contentType);
-        QFETCH(qint64, characterCount);
+        QFETCH(bool, isLink);
+        QFETCH(int, characterCount);
+        const QString contentType = isLink ? "link" : "text";
 
         const QList<ClipboardItem> items = reader().readItems(textCopy(text), editor);
         QCOMPARE(items.size(), 1);
         const ClipboardItem& item = items.first();
         QCOMPARE(item.contentType, contentType);
         QCOMPARE(item.textContent, std::optional<QString>(text));
-        QCOMPARE(item.urlString,
-                 contentType == "link" ? std::optional<QString>(text) : std::nullopt);
-        QCOMPARE(item.characterCount, characterCount);
+        QCOMPARE(item.urlString, isLink ? std::optional<QString>(text) : std::nullopt);
+        QCOMPARE(item.characterCount, qint64(characterCount));
         QCOMPARE(item.sourceAppName, editor.name);
         QCOMPARE(item.sourceAppBundleID, editor.bundleId);
         QVERIFY(!item.imageData && !item.thumbnailData && !item.filePath && !item.fileName &&
