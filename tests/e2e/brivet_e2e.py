@@ -7,6 +7,7 @@ import re
 import shutil
 import signal
 import sqlite3
+import struct
 import subprocess
 import tempfile
 import threading
@@ -26,6 +27,13 @@ def wait_until(predicate, timeout=5.0, interval=0.05, message="condition"):
         if time.monotonic() > deadline:
             raise AssertionError(f"timed out after {timeout}s waiting for {message}")
         time.sleep(interval)
+
+
+def png_size(data):
+    """Width and height from a PNG's IHDR."""
+    if data[:8] != b"\x89PNG\r\n\x1a\n" or data[12:16] != b"IHDR":
+        raise AssertionError(f"not a PNG: {data[:16]!r}")
+    return struct.unpack(">II", data[16:24])
 
 
 class XSession:

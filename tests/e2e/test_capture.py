@@ -9,7 +9,7 @@ import tempfile
 import unittest
 import zlib
 
-from brivet_e2e import BrivetTestCase, wait_until
+from brivet_e2e import BrivetTestCase, png_size, wait_until
 
 OWNER = os.environ.get("BRIVET_CLIPBOARD_OWNER", "brivet_clipboard_owner")
 # Every poll that found a change ends with at least one of these.
@@ -27,13 +27,6 @@ def png_bytes(width, height, rgb=(40, 120, 200)):
             + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
             + chunk(b"IDAT", zlib.compress(row * height, 6))
             + chunk(b"IEND", b""))
-
-
-def png_size(data):
-    """Width and height from a PNG's IHDR."""
-    if data[:8] != b"\x89PNG\r\n\x1a\n" or data[12:16] != b"IHDR":
-        raise AssertionError("not a PNG")
-    return struct.unpack(">II", data[16:24])
 
 
 class CaptureTest(BrivetTestCase):

@@ -7,14 +7,14 @@ import json
 import os
 import queue
 import shutil
-import struct
+import sqlite3
 import subprocess
 import tempfile
 import threading
 import time
 import unittest
 
-from brivet_e2e import XSession, wait_until
+from brivet_e2e import XSession, png_size, wait_until
 
 DRIVER = os.environ.get("BRIVET_PASTE_DRIVER", "brivet_paste_driver")
 # Three polls of the monitor, and some margin.
@@ -69,22 +69,19 @@ class PasteDriver:
         if wait:
             self.expect("paste finished")
 
-    def item_count(self):
-        import sqlite3
+    def query(self, sql):
         connection = sqlite3.connect(self.store_path, timeout=5)
         try:
-            return connection.execute("SELECT COUNT(*) FROM ClipboardItem").fetchone()[0]
+            return connection.execute(sql).fetchall()
         finally:
             connection.close()
 
+    def item_count(self):
+        return self.query("SELECT COUNT(*) FROM ClipboardItem")[0][0]
+
     def texts(self):
-        import sqlite3
-        connection = sqlite3.connect(self.store_path, timeout=5)
-        try:
-            return [row[0] for row in connection.execute(
-                "SELECT textContent FROM ClipboardItem ORDER BY timestamp")]
-        finally:
-            connection.close()
+        return [row[0] for row in self.query(
+            "SELECT textContent FROM ClipboardItem ORDER BY timestamp")]
 
     def stop(self):
         if not self.process.stdin.closed:
@@ -106,12 +103,6 @@ class PasteDriver:
         returncode = self.stop()
         if returncode != 0:
             raise AssertionError(f"driver exited with {returncode}:\n" + "\n".join(self.log))
-
-
-def png_size(data):
-    """Width and height from a PNG's header."""
-    assert data.startswith(b"\x89PNG\r\n\x1a\n"), data[:16]
-    return struct.unpack(">II", data[16:24])
 
 
 class PasteTest(unittest.TestCase):
