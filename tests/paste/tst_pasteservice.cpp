@@ -62,11 +62,12 @@ private:
     std::unique_ptr<FakePasteboard> m_pasteboard;
     std::unique_ptr<FakeKeySynthesizer> m_keys;
 
-    std::unique_ptr<PasteService> makeService(FakeMonitor* monitor,
-                                              PasteService::Timing timing = {})
+    std::unique_ptr<FakeMonitor> m_monitor;
+
+    std::unique_ptr<PasteService> makeService(PasteService::Timing timing = {})
     {
         return std::make_unique<PasteService>(m_pasteboard.get(), m_keys.get(),
-                                              weakMonitorLink(monitor), timing);
+                                              weakMonitorLink(m_monitor.get()), timing);
     }
 
 private slots:
@@ -74,6 +75,7 @@ private slots:
     {
         m_pasteboard = std::make_unique<FakePasteboard>();
         m_keys = std::make_unique<FakeKeySynthesizer>();
+        m_monitor = std::make_unique<FakeMonitor>(*m_pasteboard, *m_keys);
         m_pasteboard->setText(QStringLiteral("something copied earlier"));
     }
 
@@ -144,8 +146,7 @@ private slots:
         QFETCH(ClipboardItem, item);
         QFETCH(QList<PasteboardType>, types);
         QFETCH(QList<QByteArray>, data);
-        FakeMonitor monitor(*m_pasteboard, *m_keys);
-        auto service = makeService(&monitor);
+        auto service = makeService();
         const qint64 before = m_pasteboard->changeCount();
 
         service->writeToPasteboard(item);
@@ -220,22 +221,21 @@ private slots:
     // Brivet's own write.
     void pastesInOrderWithItsDelays()
     {
-        FakeMonitor monitor(*m_pasteboard, *m_keys);
-        auto service = makeService(&monitor);
+        auto service = makeService();
         m_keys->openWindow(1, {"gedit", "Gedit"});
         m_keys->setActiveWindow(1);
         qint64 strokeAtMs = -1;
-        m_keys->setOnStroke([&] { strokeAtMs = monitor.elapsed(); });
+        m_keys->setOnStroke([&] { strokeAtMs = m_monitor->elapsed(); });
         QSignalSpy finished(service.get(), &PasteService::pasteFinished);
         const ClipboardItem item = textRecord("pasted");
 
-        const qint64 startMs = monitor.elapsed();
+        const qint64 startMs = m_monitor->elapsed();
         service->paste(item);
 
         // Paused before the write, which happens at once.
-        QCOMPARE(monitor.changes.size(), 1);
-        QVERIFY(monitor.changes[0].paused);
-        QCOMPARE(monitor.changes[0].writes, 0);
+        QCOMPARE(m_monitor->changes.size(), 1);
+        QVERIFY(m_monitor->changes[0].paused);
+        QCOMPARE(m_monitor->changes[0].writes, 0);
         QCOMPARE(m_pasteboard->writes(), 1);
         QVERIFY(m_keys->strokes().isEmpty());
 
@@ -243,13 +243,13 @@ private slots:
         QCOMPARE(m_keys->strokes().size(), 1);
         QCOMPARE(m_keys->strokes()[0].shortcut, PasteShortcut::ControlV);
         QCOMPARE(m_keys->strokes()[0].window, std::optional<WindowId>(1));
-        QCOMPARE(monitor.changes.size(), 2);
-        QVERIFY(!monitor.changes[1].paused);
-        QCOMPARE(monitor.changes[1].strokes, 1);
+        QCOMPARE(m_monitor->changes.size(), 2);
+        QVERIFY(!m_monitor->changes[1].paused);
+        QCOMPARE(m_monitor->changes[1].strokes, 1);
         // Timers never fire early; only lower bounds are meaningful here.
         QVERIFY2(strokeAtMs - startMs >= 150, qPrintable(QString::number(strokeAtMs - startMs)));
-        QVERIFY2(monitor.changes[1].atMs - strokeAtMs >= 500,
-                 qPrintable(QString::number(monitor.changes[1].atMs - strokeAtMs)));
+        QVERIFY2(m_monitor->changes[1].atMs - strokeAtMs >= 500,
+                 qPrintable(QString::number(m_monitor->changes[1].atMs - strokeAtMs)));
         QCOMPARE(m_pasteboard->contents().stringForType(PasteboardType::String).value(),
                  QStringLiteral("pasted"));
     }
@@ -258,8 +258,7 @@ private slots:
     // emptied, and the stroke still comes after the converted write.
     void imageConversionKeepsTheCallerFree()
     {
-        FakeMonitor monitor(*m_pasteboard, *m_keys);
-        auto service = makeService(&monitor);
+        auto service = makeService();
         m_keys->openWindow(1, {"gimp", "Gimp"});
         m_keys->setActiveWindow(1);
         QList<PasteboardType> typesAtStroke;
@@ -270,20 +269,19 @@ private slots:
         item.imageData = Blob(tiff);
 
         service->paste(item);
-        QVERIFY(monitor.isPaused());
+        QVERIFY(m_monitor->isPaused());
         QVERIFY(!m_pasteboard->contents().hasType(PasteboardType::String)); // emptied at once
 
         QVERIFY(finished.wait(10000));
         QCOMPARE(typesAtStroke, QList({PasteboardType::TIFF, PasteboardType::PNG}));
         QCOMPARE(m_pasteboard->contents().dataForType(PasteboardType::TIFF).value(), tiff);
-        QVERIFY(!monitor.isPaused());
+        QVERIFY(!m_monitor->isPaused());
     }
 
     // A second paste during the first runs its own course; the monitor ends up resumed.
     void overlappingPastesAreNotQueued()
     {
-        FakeMonitor monitor(*m_pasteboard, *m_keys);
-        auto service = makeService(&monitor, {20ms, 200ms, 1000ms, 20ms});
+        auto service = makeService({20ms, 200ms, 1000ms, 20ms});
         QSignalSpy finished(service.get(), &PasteService::pasteFinished);
         const ClipboardItem first = textRecord("first");
         const ClipboardItem second = textRecord("second");
@@ -294,17 +292,16 @@ private slots:
 
         QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, 5000);
         QCOMPARE(m_keys->strokes().size(), 2);
-        QVERIFY(!monitor.isPaused());
+        QVERIFY(!m_monitor->isPaused());
         QCOMPARE(m_pasteboard->contents().stringForType(PasteboardType::String).value(),
                  QStringLiteral("second"));
     }
 
     void monitorGoneStillWritesAndStrokes()
     {
-        auto monitor = std::make_unique<FakeMonitor>(*m_pasteboard, *m_keys);
-        auto service = makeService(monitor.get(), {10ms, 10ms, 1000ms, 10ms});
+        auto service = makeService({10ms, 10ms, 1000ms, 10ms});
         QSignalSpy finished(service.get(), &PasteService::pasteFinished);
-        monitor.reset();
+        m_monitor.reset();
         const ClipboardItem item = textRecord("still pasted");
 
         service->paste(item);
@@ -317,24 +314,22 @@ private slots:
     // Capture must not stay paused for good when the service goes away mid-paste.
     void serviceGoneMidPasteResumesTheMonitor()
     {
-        FakeMonitor monitor(*m_pasteboard, *m_keys);
-        auto service = makeService(&monitor);
+        auto service = makeService();
         const ClipboardItem item = textRecord("x");
 
         service->paste(item);
-        QVERIFY(monitor.isPaused());
+        QVERIFY(m_monitor->isPaused());
         service.reset();
 
-        QVERIFY(!monitor.isPaused());
+        QVERIFY(!m_monitor->isPaused());
         QTest::qWait(300); // the stroke's timer died with the service
         QVERIFY(m_keys->strokes().isEmpty());
     }
 
     void noKeySynthesisLeavesTheRecordOnTheClipboard()
     {
-        FakeMonitor monitor(*m_pasteboard, *m_keys);
         m_keys->setAvailable(false);
-        auto service = makeService(&monitor, {10ms, 10ms, 1000ms, 10ms});
+        auto service = makeService({10ms, 10ms, 1000ms, 10ms});
         QSignalSpy stroke(service.get(), &PasteService::keyStrokeDone);
         QSignalSpy finished(service.get(), &PasteService::pasteFinished);
         const ClipboardItem item = textRecord("paste me by hand");
@@ -345,7 +340,7 @@ private slots:
         QCOMPARE(stroke.size(), 1);
         QCOMPARE(stroke[0][0].toBool(), false);
         QVERIFY(m_keys->strokes().isEmpty());
-        QVERIFY(!monitor.isPaused());
+        QVERIFY(!m_monitor->isPaused());
         QCOMPARE(m_pasteboard->contents().stringForType(PasteboardType::String).value(),
                  QStringLiteral("paste me by hand"));
     }
@@ -381,8 +376,7 @@ private slots:
         QFETCH(bool, obeysActivation);
         QFETCH(bool, strokeSent);
         QFETCH(int, activationRequests);
-        FakeMonitor monitor(*m_pasteboard, *m_keys);
-        auto service = makeService(&monitor, {10ms, 10ms, 500ms, 20ms});
+        auto service = makeService({10ms, 10ms, 500ms, 20ms});
         if (targetOpen)
             m_keys->openWindow(10, {"gedit", "Gedit"});
         m_keys->openWindow(20, {"brivet", "Brivet"});
@@ -401,7 +395,7 @@ private slots:
         QCOMPARE(m_keys->strokes().size(), strokeSent ? 1 : 0);
         if (strokeSent && activeAtStroke)
             QCOMPARE(m_keys->strokes()[0].window, std::optional<WindowId>(10));
-        QVERIFY(!monitor.isPaused());
+        QVERIFY(!m_monitor->isPaused());
     }
 
     void terminalsGetControlShiftV_data()
@@ -427,8 +421,7 @@ private slots:
         QFETCH(QStringList, windowClasses);
         QFETCH(QStringList, extraTerminals);
         QFETCH(PasteShortcut, shortcut);
-        FakeMonitor monitor(*m_pasteboard, *m_keys);
-        auto service = makeService(&monitor, {10ms, 10ms, 100ms, 10ms});
+        auto service = makeService({10ms, 10ms, 100ms, 10ms});
         service->setTerminalWindowClasses(extraTerminals);
         m_keys->openWindow(7, windowClasses);
         m_keys->setActiveWindow(7);
