@@ -341,11 +341,7 @@ private slots:
     void pollsOnItsOwn()
     {
         QTemporaryDir files;
-        const QString path = files.filePath("doc.bin");
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray(3 * 1024 * 1024, 'z'));
-        file.close();
+        const QString path = writeFile(files.filePath("doc.bin"), QByteArray(3 * 1024 * 1024, 'z'));
 
         makeMonitor(ClipboardMonitor::threadPoolExecutor());
         m_monitor->startMonitoring();
@@ -438,11 +434,7 @@ private slots:
     void monitorDestroyedWhileTheWorkerRuns()
     {
         QTemporaryDir files;
-        const QString path = files.filePath("slow.txt");
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("slow");
-        file.close();
+        const QString path = writeFile(files.filePath("slow.txt"), "slow");
 
         auto blocking = std::make_shared<BlockingThumbnailer>();
         m_monitor = std::make_unique<ClipboardMonitor>(m_container->mainContext(), *m_pasteboard,

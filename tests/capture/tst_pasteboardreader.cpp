@@ -353,11 +353,7 @@ private:
 
     QString makeFile(const QString& name, const QByteArray& bytes)
     {
-        const QString path = m_dir.filePath(name);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-            qFatal("cannot write %s", qPrintable(path));
-        return path;
+        return writeFile(m_dir.filePath(name), bytes);
     }
     // Sparse: a 25 MiB file costs no disk space.
     QString makeSizedFile(const QString& name, qint64 size)

@@ -1,6 +1,7 @@
 // DesktopEntries on desktop files written to temporary data directories.
 
 #include "platform/linux/DesktopEntries.h"
+#include "support/TestContent.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,13 +21,7 @@ QByteArray app(const QByteArray& body)
     return "[Desktop Entry]\nType=Application\nExec=true\n" + body;
 }
 
-void writeFile(const QString& path, const QByteArray& text)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(text);
-}
+using test::writeFile;
 
 DesktopEntries::WindowHints windowClass(const QString& instance, const QString& wmClass)
 {
@@ -160,8 +155,6 @@ void TestDesktopEntries::forWindow()
         const QString top = it.key().section('/', 0, 0);
         const QString rest = it.key().section('/', 1);
         writeFile(dir.filePath(top + "/applications/" + rest), it.value());
-        if (QTest::currentTestFailed())
-            return;
     }
     DesktopEntries entries({dir.filePath("user"), dir.filePath("system")}, locale);
     const std::optional<DesktopEntries::Entry> entry = entries.forWindow(hints);

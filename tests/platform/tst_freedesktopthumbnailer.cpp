@@ -1,6 +1,7 @@
 // FreedesktopThumbnailer on real files: images, a PDF, and thumbnailer programs of the test's own.
 
 #include "platform/linux/FreedesktopThumbnailer.h"
+#include "support/TestContent.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,12 +17,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-void writeText(const QString& path, const QByteArray& text)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(text);
-}
+using test::writeFile;
 
 QSize pngSize(const std::optional<QByteArray>& png)
 {
@@ -63,17 +59,17 @@ void TestFreedesktopThumbnailer::initTestCase()
     // A program for the test's own MIME type: records its arguments, writes a 900x300 PNG.
     const QString source = makeImage("program-output.png", {900, 300}, "PNG");
     const QString script = m_dir.filePath("fake-thumbnailer.sh");
-    writeText(script, "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + m_dir.filePath("args").toUtf8() +
+    writeFile(script, "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + m_dir.filePath("args").toUtf8() +
                           "\"\ncp \"" + source.toUtf8() + "\" \"$4\"\n");
     QFile::setPermissions(script, QFile::permissions(script) | QFileDevice::ExeOwner);
-    writeText(m_thumbnailers + "/fake.thumbnailer",
+    writeFile(m_thumbnailers + "/fake.thumbnailer",
               "[Thumbnailer Entry]\nTryExec=/bin/sh\nExec=/bin/sh " + script.toUtf8() +
                   " -s %s \"%i\" %o %u\nMimeType=text/csv;\n");
     // One that never finishes, for Markdown.
-    writeText(m_thumbnailers + "/slow.thumbnailer",
+    writeFile(m_thumbnailers + "/slow.thumbnailer",
               "[Thumbnailer Entry]\nExec=sleep 60 %i %o\nMimeType=text/markdown;\n");
     // One whose program does not exist: skipped.
-    writeText(m_thumbnailers + "/missing.thumbnailer",
+    writeFile(m_thumbnailers + "/missing.thumbnailer",
               "[Thumbnailer Entry]\nTryExec=/nonexistent/thumbnailer\n"
               "Exec=/nonexistent/thumbnailer %i %o\nMimeType=text/csv;\n");
 }
@@ -183,7 +179,7 @@ void TestFreedesktopThumbnailer::noThumbnail()
         path = m_dir.filePath("does-not-exist.png");
     } else {
         path = m_dir.filePath(name);
-        writeText(path, content);
+        writeFile(path, content);
     }
     FreedesktopThumbnailer thumbnailer({m_thumbnailers}, 5s);
     QCOMPARE(thumbnailer.thumbnail(path, 512), std::nullopt);
@@ -192,7 +188,7 @@ void TestFreedesktopThumbnailer::noThumbnail()
 void TestFreedesktopThumbnailer::externalProgram()
 {
     const QString input = m_dir.filePath("my table.csv");
-    writeText(input, "a,b\n1,2\n");
+    writeFile(input, "a,b\n1,2\n");
     FreedesktopThumbnailer thumbnailer({m_thumbnailers}, 5s);
     const std::optional<QByteArray> png = thumbnailer.thumbnail(input, 256);
     QCOMPARE(pngSize(png), QSize(256, 85)); // the program's 900x300, bounded
@@ -213,7 +209,7 @@ void TestFreedesktopThumbnailer::externalProgram()
 void TestFreedesktopThumbnailer::slowProgramIsStopped()
 {
     const QString input = m_dir.filePath("slow.md");
-    writeText(input, "# Title\n");
+    writeFile(input, "# Title\n");
     FreedesktopThumbnailer thumbnailer({m_thumbnailers}, 300ms);
     QCOMPARE(thumbnailer.thumbnail(input, 512), std::nullopt);
 }
@@ -223,7 +219,7 @@ void TestFreedesktopThumbnailer::parallelCalls()
     const QString jpeg = makeImage("parallel.jpg", {2000, 1000}, "JPEG");
     const QString pdf = makePdf();
     const QString csv = m_dir.filePath("parallel.csv");
-    writeText(csv, "x\n");
+    writeFile(csv, "x\n");
     const FreedesktopThumbnailer thumbnailer({m_thumbnailers}, 5s);
     QStringList paths;
     for (int i = 0; i < 4; ++i)

@@ -4,10 +4,13 @@
 
 #include <QBuffer>
 #include <QColor>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QUrl>
 
-// What tests and benchmarks copy: encoded pictures and clipboard snapshots as another
+// What tests and benchmarks copy: files, encoded pictures and clipboard snapshots as another
 // application would leave them.
 namespace brivet::test {
 
@@ -29,6 +32,16 @@ inline QImage detailedImage(QSize size)
             line[x] = qRgb((x * 7 + y) & 0xff, (y * 3 + x / 5) & 0xff, ((x ^ y) * 13) & 0xff);
     }
     return image;
+}
+
+// Writes a file (and the folders it needs); stops the test run when that fails.
+inline QString writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
 }
 
 inline QByteArray encode(const QImage& image, const char* format, int quality = -1)
