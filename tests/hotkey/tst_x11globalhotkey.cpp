@@ -1,5 +1,6 @@
 #include "hotkey/HotkeyManager.h"
 #include "platform/x11/X11GlobalHotkey.h"
+#include "support/RunProgram.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -15,18 +16,8 @@ constexpr quint32 kB = 11;
 constexpr quint32 kSuperShift = HotkeyModifier::Command | HotkeyModifier::Shift;
 constexpr quint32 kCtrlAlt = HotkeyModifier::Control | HotkeyModifier::Option;
 
-bool run(const QString& program, const QStringList& arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    return process.waitForFinished(20000) && process.exitStatus() == QProcess::NormalExit &&
-           process.exitCode() == 0;
-}
-
-bool xdotool(const QStringList& arguments)
-{
-    return run(QStringLiteral("xdotool"), arguments);
-}
+using test::runProgram;
+using test::xdotool;
 
 bool press(const QString& keys)
 {
@@ -99,7 +90,8 @@ private slots:
     void initTestCase()
     {
         QVERIFY2(!qEnvironmentVariableIsEmpty("DISPLAY"), "runs under run_with_xvfb.py");
-        QVERIFY2(run(QStringLiteral("xdotool"), {QStringLiteral("version")}), "needs xdotool");
+        QVERIFY2(runProgram(QStringLiteral("xdotool"), {QStringLiteral("version")}),
+                 "needs xdotool");
     }
 
     void init()
@@ -242,10 +234,10 @@ private slots:
     {
         // The Q position types "a" in the French layout; the shortcut stays on the position.
         QVERIFY(m_hotkey->registerHotkey(kQ, kSuperShift));
-        QVERIFY(run(QStringLiteral("setxkbmap"), {QStringLiteral("fr")}));
+        QVERIFY(runProgram(QStringLiteral("setxkbmap"), {QStringLiteral("fr")}));
         struct Restore
         {
-            ~Restore() { run(QStringLiteral("setxkbmap"), {QStringLiteral("us")}); }
+            ~Restore() { runProgram(QStringLiteral("setxkbmap"), {QStringLiteral("us")}); }
         } restore;
         QVERIFY(press(QStringLiteral("super+shift+a")));
         QTRY_COMPARE(m_presses, 1);
@@ -257,17 +249,17 @@ private slots:
     {
         QVERIFY(m_hotkey->registerHotkey(kV, kSuperShift));
         // Num Lock moves from Mod2 to Mod3: the grabs made for Mod2 no longer match.
-        QVERIFY(run(QStringLiteral("xmodmap"),
-                    {QStringLiteral("-e"), QStringLiteral("clear mod2"), QStringLiteral("-e"),
-                     QStringLiteral("add mod3 = Num_Lock")}));
+        QVERIFY(runProgram(QStringLiteral("xmodmap"),
+                           {QStringLiteral("-e"), QStringLiteral("clear mod2"),
+                            QStringLiteral("-e"), QStringLiteral("add mod3 = Num_Lock")}));
         struct Restore
         {
             ~Restore()
             {
                 press(QStringLiteral("Num_Lock"));
-                run(QStringLiteral("xmodmap"),
-                    {QStringLiteral("-e"), QStringLiteral("clear mod3"), QStringLiteral("-e"),
-                     QStringLiteral("add mod2 = Num_Lock")});
+                runProgram(QStringLiteral("xmodmap"),
+                           {QStringLiteral("-e"), QStringLiteral("clear mod3"),
+                            QStringLiteral("-e"), QStringLiteral("add mod2 = Num_Lock")});
             }
         } restore;
         QVERIFY(press(QStringLiteral("Num_Lock")));

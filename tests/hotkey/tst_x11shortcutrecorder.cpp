@@ -1,8 +1,8 @@
 #include "hotkey/ShortcutRecorder.h"
 #include "platform/x11/X11GlobalHotkey.h"
+#include "support/RunProgram.h"
 
 #include <QGuiApplication>
-#include <QProcess>
 #include <QRasterWindow>
 #include <QTest>
 
@@ -10,13 +10,7 @@ using namespace brivet;
 
 namespace {
 
-bool xdotool(const QStringList& arguments)
-{
-    QProcess process;
-    process.start(QStringLiteral("xdotool"), arguments);
-    return process.waitForFinished(20000) && process.exitStatus() == QProcess::NormalExit &&
-           process.exitCode() == 0;
-}
+using test::xdotool;
 
 // Counts the key presses that reach it, as a text field would.
 class Window : public QRasterWindow
