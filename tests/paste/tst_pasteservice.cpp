@@ -192,16 +192,11 @@ private slots:
         QCOMPARE(QImage::fromData(png).size(), QSize(31, 17));
     }
 
+    // Real PNG, JPEG and TIFF bytes are sniffed by the conversion and writing tests above.
     void sniffsImageFormats_data()
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<std::optional<ImageFormat>>("format");
-        QTest::addRow("PNG") << encode(plainImage({7, 5}), "PNG")
-                             << std::optional(ImageFormat::PNG);
-        QTest::addRow("JPEG") << encode(plainImage({7, 5}), "JPEG")
-                              << std::optional(ImageFormat::JPEG);
-        QTest::addRow("TIFF") << encode(plainImage({7, 5}), "TIFF")
-                              << std::optional(ImageFormat::TIFF);
         QTest::addRow("big-endian TIFF")
             << QByteArray("MM\0*\0\0\0\x08", 8) << std::optional(ImageFormat::TIFF);
         QTest::addRow("truncated PNG signature")
