@@ -93,7 +93,6 @@ public:
     }
     qsizetype handlerCount() const { return qsizetype(m_handlers.size()); }
     QStringList calls() const { return m_calls; }
-    void clearCalls() { m_calls.clear(); }
 
 private:
     quint64 m_nextId = 1;

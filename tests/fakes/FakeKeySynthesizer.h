@@ -44,7 +44,6 @@ public:
     {
         m_windows.insert(window, classes);
     }
-    void closeWindow(WindowId window) { m_windows.remove(window); }
     void setActiveWindow(std::optional<WindowId> window) { m_active = window; }
     void setObeysActivation(bool obeys) { m_obeysActivation = obeys; }
     void setOnStroke(std::function<void()> onStroke) { m_onStroke = std::move(onStroke); }
