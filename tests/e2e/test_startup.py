@@ -8,6 +8,7 @@ import stat
 import subprocess
 import unittest
 
+import brivet_e2e
 from brivet_e2e import BINARY, Brivet, BrivetTestCase
 
 
@@ -36,11 +37,13 @@ class StartupTest(BrivetTestCase):
 class BadStoreTest(BrivetTestCase):
     start_brivet = False
 
-    def start_with(self, contents):
+    def start_with(self, contents=None, mode=None):
         path = self.brivet.database_path
         os.makedirs(os.path.dirname(path), mode=0o700)
         with open(path, "wb") as handle:
             handle.write(contents)
+        if mode is not None:
+            os.chmod(path, mode)
         before = hashlib.sha256(open(path, "rb").read()).hexdigest()
         result = subprocess.run([BINARY], env=self.brivet.env, capture_output=True, text=True,
                                 timeout=30)
@@ -54,6 +57,20 @@ class BadStoreTest(BrivetTestCase):
         self.assertEqual(result.returncode, 1)
         self.assertIn("Could not create ModelContainer: ", result.stderr)
         self.assertIn("not a database", result.stderr)
+
+    def test_a_read_only_store_stops_brivet(self):
+        # A real store, made read-only by its owner.
+        first = Brivet(self.session)
+        first.start()
+        first.stop()
+        source = first.database_path
+        with open(source, "rb") as handle:
+            contents = handle.read()
+        first.cleanup()
+        result = self.start_with(contents, mode=0o400)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("Could not create ModelContainer: ", result.stderr)
+        self.assertIn("read-only", result.stderr)
 
 
 class NoDisplayTest(unittest.TestCase):
