@@ -1,7 +1,7 @@
 """The global hotkey of the real binary under Xvfb + openbox: presses from xdotool reach the
-hotkey listening task (one "brivet.app: hotkey pressed" line each), in the combination the
-settings file names; a combination another program holds leaves Brivet running and quiet;
-after termination has begun no press is handled. Lock keys are covered by tst_x11globalhotkey."""
+hotkey listening task (one "brivet.app: hotkey pressed" line each), whatever the lock keys, in
+the combination the settings file names; a combination another program holds leaves Brivet
+running and quiet; after termination has begun no press is handled."""
 
 import os
 import re
@@ -10,7 +10,7 @@ import subprocess
 import time
 import unittest
 
-from brivet_e2e import BrivetTestCase
+from brivet_e2e import BrivetTestCase, wait_until
 
 GRABBER = os.environ.get("BRIVET_HOTKEY_GRABBER", "brivet_hotkey_grabber")
 PRESSED = r"brivet\.app: hotkey pressed"
@@ -36,6 +36,10 @@ class HotkeyTest(BrivetTestCase):
 
     def presses(self):
         return self.brivet.count_log(PRESSED)
+
+    def lock_state(self, name):
+        output = self.session.run(["xset", "q"]).stdout.decode()
+        return re.search(name + r":\s+on", output) is not None
 
     def test_one_press_is_one_element(self):
         self.start()
@@ -63,6 +67,18 @@ class HotkeyTest(BrivetTestCase):
         self.brivet.wait_for_log(PRESSED, count=3)
         time.sleep(QUIET)
         self.assertEqual(self.presses(), 3)
+
+    def test_num_lock_on(self):
+        self.start()
+        self.brivet.wait_for_log(REGISTERED)
+        self.press("Num_Lock")
+        wait_until(lambda: self.lock_state("Num Lock"), message="Num Lock on")
+        self.press("super+shift+v")
+        self.brivet.wait_for_log(PRESSED)
+        self.press("Caps_Lock")
+        wait_until(lambda: self.lock_state("Caps Lock"), message="Caps Lock on")
+        self.press("super+shift+v")
+        self.brivet.wait_for_log(PRESSED, count=2)
 
     def test_stored_combination(self):
         # Ctrl+Alt+Space, as the settings window stores it.
