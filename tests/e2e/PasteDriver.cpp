@@ -65,6 +65,7 @@ int main(int argc, char* argv[])
     QGuiApplication app(argc, argv);
     QCommandLineParser parser;
     parser.addOption({"store", "The history database.", "path"});
+    parser.addOption({"terminals", "Extra terminal window classes, comma-separated.", "list"});
     parser.process(app);
 
     auto container = ModelContainer::create(parser.value("store"));
@@ -88,6 +89,7 @@ int main(int argc, char* argv[])
     monitor.startMonitoring();
     PasteService service(platform.pasteboard.get(), platform.keySynthesizer.get(),
                          weakMonitorLink(&monitor));
+    service.setTerminalWindowClasses(parser.value("terminals").split(',', Qt::SkipEmptyParts));
 
     QObject::connect(&service, &PasteService::keyStrokeDone,
                      [](bool sent) { say(sent ? "stroke sent" : "stroke none"); });

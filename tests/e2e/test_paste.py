@@ -24,11 +24,14 @@ SEVERAL_POLLS = 1.8
 class PasteDriver:
     """The driver process; records go in on stdin, its progress lines come out."""
 
-    def __init__(self, session, store_path):
+    def __init__(self, session, store_path, terminals=None):
         env = dict(session.env, QT_LOGGING_RULES="brivet.*.debug=true",
                    QT_FORCE_STDERR_LOGGING="1")
         self.store_path = store_path
-        self.process = subprocess.Popen([DRIVER, "--store", store_path], env=env,
+        args = [DRIVER, "--store", store_path]
+        if terminals:
+            args += ["--terminals", terminals]
+        self.process = subprocess.Popen(args, env=env,
                                         stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                         stderr=subprocess.PIPE, text=True)
         self.lines = queue.Queue()
@@ -157,6 +160,16 @@ class PasteTest(unittest.TestCase):
         self.assert_not_recorded()
         self.assertEqual(self.entry_text(entry, window), text)
 
+    def test_link_offers_text_and_uri_list(self):
+        url = "https://example.org/path?q=1"
+        self.driver.paste({"kind": "link", "text": "ignored", "url": url})
+
+        self.assertIn("UTF8_STRING", self.targets())
+        self.assertIn("text/uri-list", self.targets())
+        self.assertEqual(self.session.paste("UTF8_STRING").decode(), url)
+        self.assertEqual(self.session.paste("text/uri-list").decode(), url + "\r\n")
+        self.assert_not_recorded()
+
     def test_file_offers_its_url_not_its_bytes(self):
         path = os.path.join(self.home, "My Report.txt")
         with open(path, "w") as file:
@@ -217,6 +230,15 @@ class PasteTest(unittest.TestCase):
         wait_until(lambda: self.driver.texts() == ["copied later"], timeout=10,
                    message="later copy recorded")
 
+    def test_held_shift_does_not_reach_the_field(self):
+        entry, window = self.open_entry("Shifted")
+        self.session.run(["xdotool", "keydown", "shift"])
+        try:
+            self.driver.paste({"kind": "text", "text": "plain paste"})
+        finally:
+            self.session.run(["xdotool", "keyup", "shift"])
+        self.assertEqual(self.entry_text(entry, window), "plain paste")
+
     def test_stroke_goes_to_the_window_that_was_in_front(self):
         entry, window = self.open_entry("Chosen")
         other, other_window = self.open_entry("Other")
@@ -227,6 +249,34 @@ class PasteTest(unittest.TestCase):
         self.assertEqual(self.active_window(), window)
         self.assertEqual(self.entry_text(entry, window), "to the chosen one")
         self.assertEqual(self.entry_text(other, other_window), "")
+
+    def keys_received(self, terminals):
+        """The keys a plain X window (xev, with the class "xev") receives from one paste, as
+        keysym names."""
+        self.driver.stop_cleanly()
+        self.driver = PasteDriver(self.session, os.path.join(self.home, "other.sqlite"),
+                                  terminals=terminals)
+        self.addCleanup(self.driver.stop_cleanly)
+        xev = self.session.popen(["stdbuf", "-oL", "xev", "-event", "keyboard"],
+                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        self.addCleanup(lambda: xev.poll() is None and xev.kill())
+        window = wait_until(lambda: self.session.run(
+            ["xdotool", "search", "--name", "^Event Tester$"], check=False).stdout.split(),
+            timeout=20, message="xev window")[0]
+        self.session.run(["xdotool", "set_window", "--classname", "xev", "--class", "Xev",
+                          window])
+        wait_until(lambda: self.active_window() == int(window), timeout=10,
+                   message="xev active")
+
+        self.driver.paste({"kind": "text", "text": "echo hello"})
+        xev.terminate()
+        output, _ = xev.communicate(timeout=10)
+        return [line.split("keysym ")[1].split(", ")[1].rstrip(")")
+                for line in output.splitlines() if "keysym 0x" in line]
+
+    def test_terminals_get_control_shift_v(self):
+        self.assertEqual(self.keys_received(terminals="xev"),
+                         ["Control_L", "Shift_L", "V", "V", "Shift_L", "Control_L"])
 
 
 if __name__ == "__main__":
