@@ -99,6 +99,11 @@ class CaptureTest(BrivetTestCase):
         self.assertEqual(self.record_count(), 1)
         self.brivet.wait_for_log(r"brivet\.capture: skipped text item repeating the newest")
 
+    def test_a_b_a_is_recorded_three_times(self):
+        for count, text in enumerate(["A", "B", "A"], start=1):
+            self.copy_and_wait(text, records=count)
+        self.assertEqual([row[1] for row in self.brivet.items()], ["A", "B", "A"])
+
     def test_large_png_with_a_thumbnail_512_on_its_long_side(self):
         # Small images are their own thumbnail (tst_pasteboardreader).
         png = png_bytes(4000, 3000)
@@ -127,6 +132,24 @@ class CaptureTest(BrivetTestCase):
         self.assertEqual(rows[0][5], rows[1][5])
         self.assertEqual(self.file_data(rows[0][0]), b"first file\n")
         self.assertEqual(self.file_data(rows[1][0]), bytes(range(256)) * 10)
+
+    def test_file_sizes_and_folder(self):
+        at_limit = self.write_file("at-limit.bin", size=MAX_FILE_DATA_SIZE)
+        over = self.write_file("over-limit.bin", size=MAX_FILE_DATA_SIZE + 1)
+        folder = os.path.join(self.files, "a folder")
+        os.mkdir(folder)
+        self.copy_and_wait(f"file://{at_limit}\n", target="text/uri-list", records=1)
+        self.copy_and_wait(f"file://{over}\n", target="text/uri-list", records=2)
+        self.copy_and_wait(f"file://{folder.replace(' ', '%20')}/\n", target="text/uri-list",
+                           records=3)
+        rows = self.brivet.query(
+            "SELECT contentType, filePath, fileName, fileDataSize FROM ClipboardItem "
+            "ORDER BY timestamp, pk")
+        self.assertEqual(rows, [
+            ("file", at_limit, "at-limit.bin", MAX_FILE_DATA_SIZE),
+            ("file", over, "over-limit.bin", None),
+            ("file", folder, "a folder", None),
+        ])
 
     def test_large_text_is_recorded_whole(self):
         line = b"0123456789 the quick brown fox jumps over the lazy dog\n"
@@ -179,6 +202,7 @@ class CaptureTest(BrivetTestCase):
                                  timeout=15)
         self.assertEqual(self.brivet.stop(), 0, "\n".join(self.brivet.log()))
         self.assertGreaterEqual(self.record_count(), 1)
+
 
 
 class CaptureAtStartTest(BrivetTestCase):
