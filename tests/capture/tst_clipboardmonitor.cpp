@@ -4,6 +4,7 @@
 #include "fakes/FakePasteboard.h"
 #include "store/ModelContainer.h"
 #include "support/TestContent.h"
+#include "support/WorkerThreadLogging.h"
 
 #include <QDir>
 #include <QFile>
@@ -110,6 +111,7 @@ class TestClipboardMonitor : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { test::routeWorkerThreadMessagesToStderr(); }
     void init()
     {
         m_dir = std::make_unique<QTemporaryDir>();

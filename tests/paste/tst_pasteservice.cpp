@@ -4,6 +4,7 @@
 #include "paste/PasteService.h"
 #include "support/TestContent.h"
 #include "support/TestRecords.h"
+#include "support/WorkerThreadLogging.h"
 
 #include <QElapsedTimer>
 #include <QImage>
@@ -71,6 +72,7 @@ private:
     }
 
 private slots:
+    void initTestCase() { test::routeWorkerThreadMessagesToStderr(); }
     void init()
     {
         m_pasteboard = std::make_unique<FakePasteboard>();

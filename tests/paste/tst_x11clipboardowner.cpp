@@ -1,6 +1,7 @@
 #include "platform/x11/X11ClipboardOwner.h"
 #include "platform/x11/X11ClipboardTargets.h"
 #include "platform/x11/XcbConnection.h"
+#include "support/WorkerThreadLogging.h"
 #include "support/XvfbServer.h"
 
 #include <QElapsedTimer>
@@ -145,6 +146,7 @@ private:
 private slots:
     void initTestCase()
     {
+        test::routeWorkerThreadMessagesToStderr();
         // Without an X server the owner reports so and does nothing.
         qputenv("DISPLAY", ":4242");
         {

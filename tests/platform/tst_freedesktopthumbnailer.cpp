@@ -2,6 +2,7 @@
 
 #include "platform/linux/FreedesktopThumbnailer.h"
 #include "support/TestContent.h"
+#include "support/WorkerThreadLogging.h"
 
 #include <QDir>
 #include <QFile>
@@ -53,6 +54,7 @@ private:
 
 void TestFreedesktopThumbnailer::initTestCase()
 {
+    test::routeWorkerThreadMessagesToStderr();
     QVERIFY(m_dir.isValid());
     m_thumbnailers = m_dir.filePath("thumbnailers");
     QVERIFY(QDir().mkpath(m_thumbnailers));

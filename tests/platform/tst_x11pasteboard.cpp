@@ -4,6 +4,7 @@
 #include "platform/x11/X11Pasteboard.h"
 #include "platform/x11/XcbConnection.h"
 #include "support/TestContent.h"
+#include "support/WorkerThreadLogging.h"
 
 #include <QCryptographicHash>
 #include <QProcess>
@@ -68,6 +69,7 @@ private:
 
 void TestX11Pasteboard::initTestCase()
 {
+    test::routeWorkerThreadMessagesToStderr();
     QVERIFY2(qEnvironmentVariableIsSet("DISPLAY"), "runs under xvfb-run");
     qRegisterMetaType<QList<PasteboardType>>();
     m_x = XcbConnection::open();
