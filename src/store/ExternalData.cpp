@@ -12,7 +12,9 @@
 namespace brivet::ExternalData {
 namespace {
 
-const QLatin1String stagedPrefix("staged-");
+// Staged files wait in a folder of their own, so that finding leftovers never lists the
+// contents of every file record.
+const QLatin1String stagingFolder(".staging");
 
 } // namespace
 
@@ -50,8 +52,11 @@ std::optional<QString> writePrivateFile(const QString& path, const QByteArray& b
 
 std::optional<Blob> stage(const QString& directory, const QByteArray& bytes)
 {
-    const QString path = directory + QLatin1Char('/') + stagedPrefix +
-                         QUuid::createUuid().toString(QUuid::WithoutBraces);
+    const QString folder = directory + QLatin1Char('/') + stagingFolder;
+    if (!QDir().mkpath(folder))
+        return std::nullopt;
+    const QString path =
+        folder + QLatin1Char('/') + QUuid::createUuid().toString(QUuid::WithoutBraces);
     if (writePrivateFile(path, bytes))
         return std::nullopt;
     return Blob::fromFile(path, bytes.size());
@@ -59,7 +64,7 @@ std::optional<Blob> stage(const QString& directory, const QByteArray& bytes)
 
 bool isStaged(const Blob& blob)
 {
-    return QFileInfo(blob.file()).fileName().startsWith(stagedPrefix);
+    return !blob.file().isEmpty() && QFileInfo(blob.file()).dir().dirName() == stagingFolder;
 }
 
 void discardStaged(const ClipboardItem& item)
@@ -70,10 +75,9 @@ void discardStaged(const ClipboardItem& item)
 
 void removeLeftoverStagedFiles(const QString& directory)
 {
-    const QStringList leftovers =
-        QDir(directory).entryList({stagedPrefix + QLatin1Char('*')}, QDir::Files);
-    for (const QString& name : leftovers)
-        QFile::remove(directory + QLatin1Char('/') + name);
+    QDir folder(directory + QLatin1Char('/') + stagingFolder);
+    for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden))
+        folder.remove(name);
 }
 
 } // namespace brivet::ExternalData
