@@ -5,14 +5,14 @@ set -euo pipefail
 
 build_packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-declarative-dev qt6-pdf-dev
+  qt6-base-dev qt6-base-dev-tools qt6-pdf-dev
   qt6-qpa-plugins qt6-image-formats-plugins
   libsqlite3-dev libicu-dev
   libxcb1-dev libxcb-xfixes0-dev libxcb-xtest0-dev libxcb-keysyms1-dev
   libxcb-xkb-dev libxcb-icccm4-dev libxkbcommon-dev libxkbcommon-x11-dev
 )
 test_packages=(
-  libgtest-dev libbenchmark-dev
+  libbenchmark-dev
   xvfb xauth openbox xclip xdotool x11-utils x11-xserver-utils zenity sqlite3 python3 imagemagick
 )
 
