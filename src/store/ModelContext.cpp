@@ -68,6 +68,23 @@ void bindAll(Statement& statement, const QVariantList& arguments, int first)
         statement.bind(first + i, arguments.at(i));
 }
 
+// The rows of a query, each made into a record; std::nullopt when the query fails.
+template <typename Record, typename FromRow>
+std::optional<QList<Record>> collectRows(Database& database, const QString& sql,
+                                         const QVariantList& arguments, FromRow fromRow)
+{
+    Statement* query = database.prepare(sql.toStdString());
+    if (!query)
+        return std::nullopt;
+    bindAll(*query, arguments, 1);
+    QList<Record> records;
+    while (query->step())
+        records.append(fromRow(*query));
+    if (query->failed())
+        return std::nullopt;
+    return records;
+}
+
 // Writes a category's fields as parameters 1 to 5 and its identity as parameter 6.
 ModelContext::Operation writeCategory(const Category& category, const char* sql)
 {
@@ -449,16 +466,8 @@ std::optional<QList<ClipboardItem>> ModelContext::fetch(const ItemFetch& descrip
                                                                    : QLatin1String("ASC"));
     if (descriptor.limit)
         sql += QStringLiteral(" LIMIT %1").arg(*descriptor.limit);
-    Statement* query = m_database->prepare(sql.toStdString());
-    if (!query)
-        return std::nullopt;
-    bindAll(*query, descriptor.predicate.m_arguments, 1);
-    QList<ClipboardItem> items;
-    while (query->step())
-        items.append(itemFromRow(*query));
-    if (query->failed())
-        return std::nullopt;
-    return items;
+    return collectRows<ClipboardItem>(*m_database, sql, descriptor.predicate.m_arguments,
+                                      [this](Statement& row) { return itemFromRow(row); });
 }
 
 std::optional<QList<Category>> ModelContext::fetch(const CategoryFetch& descriptor) const
@@ -467,16 +476,8 @@ std::optional<QList<Category>> ModelContext::fetch(const CategoryFetch& descript
                       .arg(QLatin1String(categoryColumns), descriptor.predicate.m_sql);
     if (descriptor.limit)
         sql += QStringLiteral(" LIMIT %1").arg(*descriptor.limit);
-    Statement* query = m_database->prepare(sql.toStdString());
-    if (!query)
-        return std::nullopt;
-    bindAll(*query, descriptor.predicate.m_arguments, 1);
-    QList<Category> categories;
-    while (query->step())
-        categories.append(categoryFromRow(*query));
-    if (query->failed())
-        return std::nullopt;
-    return categories;
+    return collectRows<Category>(*m_database, sql, descriptor.predicate.m_arguments,
+                                 [this](Statement& row) { return categoryFromRow(row); });
 }
 
 std::optional<qint64> ModelContext::count(const ItemPredicate& predicate) const
@@ -496,19 +497,12 @@ std::optional<qint64> ModelContext::count(const ItemPredicate& predicate) const
 
 std::optional<QList<Category>> ModelContext::categories(const ClipboardItem& item) const
 {
-    Statement* query = m_database->prepare(
-        "SELECT c.pk, c.id, c.name, c.colorHex, c.\"order\", c.isDefault FROM Category c "
-        "JOIN ClipboardItemCategory l ON l.category = c.pk WHERE l.item = ? "
-        "ORDER BY c.\"order\", c.pk");
-    if (!query)
-        return std::nullopt;
-    query->bind(1, item.m_persistentId);
-    QList<Category> categories;
-    while (query->step())
-        categories.append(categoryFromRow(*query));
-    if (query->failed())
-        return std::nullopt;
-    return categories;
+    return collectRows<Category>(
+        *m_database,
+        QStringLiteral("SELECT c.pk, c.id, c.name, c.colorHex, c.\"order\", c.isDefault "
+                       "FROM Category c JOIN ClipboardItemCategory l ON l.category = c.pk "
+                       "WHERE l.item = ? ORDER BY c.\"order\", c.pk"),
+        {item.m_persistentId}, [this](Statement& row) { return categoryFromRow(row); });
 }
 
 std::optional<QList<ClipboardItem>> ModelContext::items(const Category& category) const
