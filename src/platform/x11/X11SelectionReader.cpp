@@ -185,6 +185,8 @@ struct X11SelectionReader::Worker
     }
 
     WaitResult waitFor(std::optional<Clock::time_point> deadline, const EventFilter& wanted);
+    // The transfer that a wait without its event ends in; std::nullopt when the event came.
+    static std::optional<Transfer> endOfWait(WaitStatus status, Session& session);
     std::optional<SelectionSnapshot> fetch(const Change& change);
     [[nodiscard]] bool read(Session& session, PasteboardContents& contents);
     Transfer request(Session& session, xcb_atom_t target);
@@ -474,6 +476,26 @@ Transfer X11SelectionReader::Worker::request(Session& session, xcb_atom_t target
     return transfer;
 }
 
+std::optional<Transfer> X11SelectionReader::Worker::endOfWait(WaitStatus status, Session& session)
+{
+    switch (status) {
+    case WaitStatus::Event:
+        return std::nullopt;
+    case WaitStatus::Timeout:
+        // The owner may still answer later, onto the session's window.
+        session.tainted = true;
+        return failed(TransferStatus::Timeout);
+    case WaitStatus::Changed:
+        session.tainted = true;
+        return failed(TransferStatus::Superseded);
+    case WaitStatus::Stopped:
+        return failed(TransferStatus::Stopped);
+    case WaitStatus::Broken:
+        return failed(TransferStatus::Broken);
+    }
+    return std::nullopt;
+}
+
 Transfer X11SelectionReader::Worker::convert(Session& session, xcb_atom_t target)
 {
     xcb_connection_t* c = m_connection->get();
@@ -489,20 +511,8 @@ Transfer X11SelectionReader::Worker::convert(Session& session, xcb_atom_t target
             return notify->requestor == window && notify->selection == clipboard &&
                    notify->target == target;
         });
-    switch (answer.status) {
-    case WaitStatus::Event:
-        break;
-    case WaitStatus::Timeout:
-        session.tainted = true;
-        return failed(TransferStatus::Timeout);
-    case WaitStatus::Changed:
-        session.tainted = true;
-        return failed(TransferStatus::Superseded);
-    case WaitStatus::Stopped:
-        return failed(TransferStatus::Stopped);
-    case WaitStatus::Broken:
-        return failed(TransferStatus::Broken);
-    }
+    if (auto end = endOfWait(answer.status, session))
+        return *end;
     const auto* notify = reinterpret_cast<const xcb_selection_notify_event_t*>(answer.event.get());
     if (notify->property == XCB_ATOM_NONE)
         return failed(TransferStatus::Refused);
@@ -596,22 +606,11 @@ Transfer X11SelectionReader::Worker::readIncremental(Session& session, xcb_atom_
             return notify->window == window && notify->atom == property &&
                    notify->state == XCB_PROPERTY_NEW_VALUE;
         });
-        switch (part.status) {
-        case WaitStatus::Event:
-            break;
-        case WaitStatus::Timeout:
-            session.tainted = true;
+        if (part.status == WaitStatus::Timeout)
             qCInfo(lcPlatform) << "an incremental clipboard transfer stalled after"
                                << transfer.data.size() << "bytes";
-            return failed(TransferStatus::Timeout);
-        case WaitStatus::Changed:
-            session.tainted = true;
-            return failed(TransferStatus::Superseded);
-        case WaitStatus::Stopped:
-            return failed(TransferStatus::Stopped);
-        case WaitStatus::Broken:
-            return failed(TransferStatus::Broken);
-        }
+        if (auto end = endOfWait(part.status, session))
+            return *end;
         XcbReply<xcb_get_property_reply_t> head = propertyHead(window, property);
         if (!head || head->type == XCB_ATOM_NONE)
             continue; // already gone: wait for the next part
