@@ -1,5 +1,6 @@
 #include "platform/linux/FreedesktopThumbnailer.h"
 
+#include "platform/linux/DesktopEntries.h"
 #include "platform/linux/DesktopFile.h"
 #include "platform/linux/PlatformLogging.h"
 
@@ -25,14 +26,8 @@ constexpr auto kDefaultTimeout = std::chrono::seconds(5);
 
 QStringList defaultThumbnailerDirs()
 {
-    QString home = qEnvironmentVariable("XDG_DATA_HOME");
-    if (home.isEmpty())
-        home = QDir::homePath() + QLatin1String("/.local/share");
-    QString dirs = qEnvironmentVariable("XDG_DATA_DIRS");
-    if (dirs.isEmpty())
-        dirs = QStringLiteral("/usr/local/share:/usr/share");
     QStringList result;
-    for (const QString& dir : QStringList{home} + dirs.split(QLatin1Char(':'), Qt::SkipEmptyParts))
+    for (const QString& dir : DesktopEntries::defaultDataDirs())
         result << dir + QLatin1String("/thumbnailers");
     return result;
 }
