@@ -13,8 +13,9 @@ build() {
   cmake --build "$dir" -j "$jobs"
 }
 
-build build
-build build-asan -DBRIVET_SANITIZE=ON -DBRIVET_BUILD_BENCH=OFF
+# Options spelled out: scripts/run.sh shares build/ and turns the tests and benchmarks off.
+build build -DBRIVET_BUILD_TESTS=ON -DBRIVET_BUILD_BENCH=ON
+build build-asan -DBRIVET_SANITIZE=ON -DBRIVET_BUILD_TESTS=ON -DBRIVET_BUILD_BENCH=OFF
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tests/lsan.supp:print_suppressions=0}
