@@ -85,6 +85,18 @@ std::optional<QList<Record>> collectRows(Database& database, const QString& sql,
     return records;
 }
 
+// Runs one statement with its parameters.
+ModelContext::Operation runStatement(const char* sql, QVariantList arguments)
+{
+    return [sql, arguments = std::move(arguments)](Database& db) -> std::optional<QString> {
+        Statement* statement = db.prepare(sql);
+        if (!statement)
+            return db.lastError();
+        bindAll(*statement, arguments, 1);
+        return sqlResult(db, statement->exec());
+    };
+}
+
 // Writes a category's fields as parameters 1 to 5 and its identity as parameter 6.
 ModelContext::Operation writeCategory(const Category& category, const char* sql)
 {
@@ -350,12 +362,8 @@ void ModelContext::remove(const ClipboardItem& item)
         return;
     if (item.fileData)
         m_filesToRemoveOnSave.push_back(externalDataPath(id));
-    apply(
-        [id](Database& db) -> std::optional<QString> {
-            Statement* remove = db.prepare("DELETE FROM ClipboardItem WHERE pk = ?");
-            return sqlResult(db, remove && remove->bind(1, id).exec());
-        },
-        {ModelChange::Entity::Item, ModelChange::Kind::Deleted, id});
+    apply(runStatement("DELETE FROM ClipboardItem WHERE pk = ?", {id}),
+          {ModelChange::Entity::Item, ModelChange::Kind::Deleted, id});
 }
 
 void ModelContext::remove(const Category& category)
@@ -363,12 +371,8 @@ void ModelContext::remove(const Category& category)
     const PersistentId id = category.m_persistentId;
     if (id == 0)
         return;
-    apply(
-        [id](Database& db) -> std::optional<QString> {
-            Statement* remove = db.prepare("DELETE FROM Category WHERE pk = ?");
-            return sqlResult(db, remove && remove->bind(1, id).exec());
-        },
-        {ModelChange::Entity::Category, ModelChange::Kind::Deleted, id});
+    apply(runStatement("DELETE FROM Category WHERE pk = ?", {id}),
+          {ModelChange::Entity::Category, ModelChange::Kind::Deleted, id});
 }
 
 void ModelContext::link(const ClipboardItem& item, const Category& category)
@@ -377,13 +381,9 @@ void ModelContext::link(const ClipboardItem& item, const Category& category)
     const PersistentId categoryId = category.m_persistentId;
     if (itemId == 0 || categoryId == 0)
         return;
-    apply(
-        [itemId, categoryId](Database& db) -> std::optional<QString> {
-            Statement* link = db.prepare(
-                "INSERT OR IGNORE INTO ClipboardItemCategory(item, category) VALUES(?, ?)");
-            return sqlResult(db, link && link->bind(1, itemId).bind(2, categoryId).exec());
-        },
-        {ModelChange::Entity::Link, ModelChange::Kind::Inserted, itemId});
+    apply(runStatement("INSERT OR IGNORE INTO ClipboardItemCategory(item, category) VALUES(?, ?)",
+                       {itemId, categoryId}),
+          {ModelChange::Entity::Link, ModelChange::Kind::Inserted, itemId});
 }
 
 void ModelContext::unlink(const ClipboardItem& item, const Category& category)
@@ -392,13 +392,9 @@ void ModelContext::unlink(const ClipboardItem& item, const Category& category)
     const PersistentId categoryId = category.m_persistentId;
     if (itemId == 0 || categoryId == 0)
         return;
-    apply(
-        [itemId, categoryId](Database& db) -> std::optional<QString> {
-            Statement* unlink =
-                db.prepare("DELETE FROM ClipboardItemCategory WHERE item = ? AND category = ?");
-            return sqlResult(db, unlink && unlink->bind(1, itemId).bind(2, categoryId).exec());
-        },
-        {ModelChange::Entity::Link, ModelChange::Kind::Deleted, itemId});
+    apply(runStatement("DELETE FROM ClipboardItemCategory WHERE item = ? AND category = ?",
+                       {itemId, categoryId}),
+          {ModelChange::Entity::Link, ModelChange::Kind::Deleted, itemId});
 }
 
 ClipboardItem ModelContext::itemFromRow(Statement& row) const
