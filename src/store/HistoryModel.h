@@ -1,0 +1,123 @@
+#pragma once
+
+#include "store/ClipboardItem.h"
+#include "store/ModelContext.h"
+
+#include <QAbstractListModel>
+#include <QUuid>
+#include <QVariantList>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace brivet {
+
+class ModelContainer;
+
+// The history as the panel's card strip shows it: newest first, filtered by an optional
+// category and a search text. Holds only the ordered identities of the records that pass the
+// filter and loads a light projection of a row (no image or file bytes, the start of the text)
+// when a card asks for it. Follows the main context's change notices row by row; searches run
+// on a worker with a read-only connection of their own.
+class HistoryModel : public QAbstractListModel
+{
+    Q_OBJECT
+    Q_PROPERTY(QString searchText READ searchText WRITE setSearchText NOTIFY searchTextChanged)
+    Q_PROPERTY(QUuid categoryId READ categoryId WRITE setCategoryId NOTIFY categoryIdChanged)
+    Q_PROPERTY(int count READ count NOTIFY countChanged)
+    Q_PROPERTY(bool searching READ searching NOTIFY searchingChanged)
+    Q_PROPERTY(QVariantList categoryList READ categoryList NOTIFY categoryListChanged)
+
+public:
+    enum Role
+    {
+        ItemIdRole = Qt::UserRole + 1,
+        PersistentIdRole,
+        ContentTypeRole,
+        TimestampRole,
+        TimeAgoRole,
+        DetailTextRole,
+        PreviewTextRole,
+        UrlStringRole,
+        FileNameRole,
+        FilePathRole,
+        SourceAppNameRole,
+        SourceAppBundleIDRole,
+        CharacterCountRole,
+        HasThumbnailRole,
+        HasImageRole,
+        CategoriesRole,
+    };
+    Q_ENUM(Role)
+
+    // Characters of textContent a card gets as previewText.
+    static constexpr int previewLength = 500;
+
+    explicit HistoryModel(ModelContainer& container, QObject* parent = nullptr);
+    ~HistoryModel() override;
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QHash<int, QByteArray> roleNames() const override;
+
+    QString searchText() const { return m_searchText; }
+    void setSearchText(const QString& text);
+    QUuid categoryId() const { return m_categoryId; }
+    void setCategoryId(const QUuid& id);
+    int count() const { return rowCount(); }
+    bool searching() const { return m_searching; }
+    QVariantList categoryList() const;
+
+    // Timestamp now, saved (a failed save is logged and the change stays pending); the row
+    // moves to 0. Out of range: nothing happens and the result is false.
+    Q_INVOKABLE bool promote(int row);
+    // Deletes the record and saves; the row disappears.
+    Q_INVOKABLE bool remove(int row);
+    // Pins or unpins the record; saved by the context at the next turn of the event loop.
+    Q_INVOKABLE bool toggleCategory(int row, const QUuid& categoryId);
+    Q_INVOKABLE bool isInCategory(int row, const QUuid& categoryId) const;
+    // The whole record, its byte buffers loaded on first use (preview, paste).
+    std::optional<ClipboardItem> item(int row) const;
+    Q_INVOKABLE int rowOfId(const QUuid& id) const;
+
+    // Blocks until the search in flight (if any) has been swapped in; for tests and tools.
+    void waitForSearch();
+
+signals:
+    void searchTextChanged();
+    void categoryIdChanged();
+    void countChanged();
+    void searchingChanged();
+    void categoryListChanged();
+
+private:
+    struct Row
+    {
+        qint64 timestamp; // ms since the epoch
+        PersistentId id;
+    };
+    struct Projection;
+
+    void onChanged(const ModelChange& change);
+    void reload();
+    void setSearching(bool value);
+    void refreshCategories();
+    void followRecord(PersistentId id);
+    void removeRecord(PersistentId id);
+    void placeRecord(PersistentId id, qint64 timestamp);
+    std::optional<PersistentId> filterCategory() const;
+    int rowOf(PersistentId id) const;
+    int insertionRow(qint64 timestamp, PersistentId id) const;
+    const Projection* projection(int row) const;
+    std::optional<ClipboardItem> record(PersistentId id) const;
+
+    ModelContext& m_context;
+    QString m_searchText;
+    QUuid m_categoryId;
+    bool m_searching = false;
+    std::vector<Row> m_rows;
+    QList<Category> m_categories;
+    mutable QHash<PersistentId, std::shared_ptr<Projection>> m_cache;
+};
+
+} // namespace brivet
