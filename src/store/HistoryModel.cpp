@@ -23,7 +23,7 @@ HistoryModel::HistoryModel(ModelContainer& container, QObject* parent)
     m_search =
         std::make_unique<HistorySearch>(container.path(), [this](HistorySearchResult result) {
             QMetaObject::invokeMethod(
-                this, [this, result = std::move(result)] { applyResult(result); },
+                this, [this, result = std::move(result)]() mutable { applyResult(result); },
                 Qt::QueuedConnection);
         });
     connect(&m_context, &ModelContext::changed, this, &HistoryModel::onChanged);
@@ -177,11 +177,11 @@ void HistoryModel::reload()
         emit countChanged();
 }
 
-void HistoryModel::applyResult(const HistorySearchResult& result)
+void HistoryModel::applyResult(HistorySearchResult& result)
 {
     if (result.generation != m_generation)
         return;
-    std::vector<Row> rows = result.keys;
+    std::vector<Row> rows = std::move(result.keys);
     if (!result.ok)
         qCWarning(lcStore) << "history query failed; the list shows nothing";
     if (!m_touched.isEmpty()) {
@@ -304,10 +304,11 @@ void HistoryModel::removeRecord(PersistentId id)
     emit countChanged();
 }
 
-void HistoryModel::placeRecord(PersistentId id, qint64 timestamp)
+void HistoryModel::placeRecord(PersistentId id, qint64 timestamp, bool isNew)
 {
     m_cache.remove(id);
-    const int from = rowOf(id);
+    // A new record has no row yet: no need to look through a million rows to be sure.
+    const int from = isNew ? -1 : rowOf(id);
     if (from >= 0 && m_rows[size_t(from)].timestamp == timestamp) {
         emit dataChanged(index(from), index(from));
         return;
@@ -357,13 +358,13 @@ std::optional<qint64> HistoryModel::passingTimestamp(PersistentId id) const
 
 // Brings one record's row in line with the store: present where it belongs when it passes
 // the filter, absent otherwise.
-void HistoryModel::followRecord(PersistentId id)
+void HistoryModel::followRecord(PersistentId id, bool isNew)
 {
     if (m_searching)
         m_touched.insert(id);
     if (auto timestamp = passingTimestamp(id))
-        placeRecord(id, *timestamp);
-    else
+        placeRecord(id, *timestamp, isNew);
+    else if (!isNew)
         removeRecord(id);
 }
 
@@ -381,21 +382,25 @@ void HistoryModel::onChanged(const ModelChange& change)
             if (m_searching)
                 m_touched.insert(change.id);
             removeRecord(change.id);
-        } else
-            followRecord(change.id);
+        } else {
+            followRecord(change.id, change.kind == ModelChange::Kind::Inserted);
+        }
         break;
     case ModelChange::Entity::Link:
         followRecord(change.id);
         break;
-    case ModelChange::Entity::Category:
+    case ModelChange::Entity::Category: {
+        // Deleting the category of the filter, or making it the default, changes the filter.
+        const std::optional<PersistentId> filterBefore = filterCategory();
         refreshCategories();
         emit categoryListChanged();
         m_cache.clear();
-        if (rowCount() > 0)
-            emit dataChanged(index(0), index(rowCount() - 1), {CategoriesRole});
-        if (filterCategory())
+        if (filterCategory() != filterBefore)
             reload();
+        else if (rowCount() > 0)
+            emit dataChanged(index(0), index(rowCount() - 1), {CategoriesRole});
         break;
+    }
     }
 }
 

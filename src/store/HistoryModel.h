@@ -102,13 +102,13 @@ private:
 
     void onChanged(const ModelChange& change);
     void reload();
-    void applyResult(const HistorySearchResult& result);
+    void applyResult(HistorySearchResult& result);
     std::optional<qint64> passingTimestamp(PersistentId id) const;
     void setSearching(bool value);
     void refreshCategories();
-    void followRecord(PersistentId id);
+    void followRecord(PersistentId id, bool isNew = false);
     void removeRecord(PersistentId id);
-    void placeRecord(PersistentId id, qint64 timestamp);
+    void placeRecord(PersistentId id, qint64 timestamp, bool isNew = false);
     std::optional<PersistentId> filterCategory() const;
     int rowOf(PersistentId id) const;
     int insertionRow(qint64 timestamp, PersistentId id) const;
