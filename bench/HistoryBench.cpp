@@ -239,6 +239,11 @@ BENCHMARK_CAPTURE(searchKeystroke, ascii_8, QStringLiteral("function"))
     ->Apply(sizes)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
+// A word from the long tail: what most searches for a word look like.
+BENCHMARK_CAPTURE(searchKeystroke, ascii_8_rare_word, QStringLiteral("tenkavor"))
+    ->Apply(sizes)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(searchKeystroke, accented_1, QStringLiteral("É"))
     ->Apply(sizes)
     ->UseManualTime()
