@@ -109,7 +109,12 @@ HistorySearchResult HistorySearch::answer(Database& database, const HistoryQuery
         const SearchIndex::Condition match = SearchIndex::condition(query.foldedNeedle);
         arguments << match.argument;
         sql = match.items;
-        if (query.category) {
+        if (query.category && !match.foldedTest.isEmpty()) {
+            // A scan of the pinned records only, not of the whole history.
+            sql = QStringLiteral("SELECT item FROM ClipboardItemFolded WHERE item IN (%1) AND %2")
+                      .arg(inCategory, match.foldedTest);
+            arguments << *query.category;
+        } else if (query.category) {
             sql = QStringLiteral("SELECT item FROM (%1) WHERE item IN (%2)").arg(sql, inCategory);
             arguments << *query.category;
         }

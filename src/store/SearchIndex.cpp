@@ -189,8 +189,10 @@ Condition condition(const QString& foldedNeedle)
         QStringList tests;
         for (const char* field : fields)
             tests << QStringLiteral("instr(%1, ?1) > 0").arg(QLatin1String(field));
+        condition.foldedTest =
+            QLatin1Char('(') + tests.join(QLatin1String(" OR ")) + QLatin1Char(')');
         condition.items = QStringLiteral("SELECT item FROM ClipboardItemFolded WHERE %1")
-                              .arg(tests.join(QLatin1String(" OR ")));
+                              .arg(condition.foldedTest);
         condition.argument = foldedNeedle;
     }
     condition.sql = QStringLiteral("pk IN (%1)").arg(condition.items);

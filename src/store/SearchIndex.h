@@ -36,6 +36,9 @@ struct Condition
 {
     QString sql;   // a condition on ClipboardItem.pk
     QString items; // a query of their identities, as the column item
+    // Short needles: the test on a row of ClipboardItemFolded alone, so that a caller can
+    // scan fewer rows than all; empty when the trigram index answers.
+    QString foldedTest;
     QString argument;
 };
 Condition condition(const QString& foldedNeedle);
