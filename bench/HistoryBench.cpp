@@ -104,6 +104,36 @@ void searchKeystroke(benchmark::State& state, const QString& needle)
     reportMedian(state, std::move(times));
 }
 
+// A word typed key by key, each answer in before the next key: the time of every keystroke
+// (median) and of the last one.
+void searchTyped(benchmark::State& state, const QString& word)
+{
+    auto container = open(historyPath(int(state.range(0))));
+    HistoryModel model(*container);
+    model.waitForSearch();
+    std::vector<double> times;
+    double last = 0;
+    for (auto _ : state) {
+        model.setSearchText(QString());
+        model.waitForSearch();
+        QElapsedTimer total;
+        total.start();
+        for (qsizetype length = 1; length <= word.size(); ++length) {
+            QElapsedTimer timer;
+            timer.start();
+            model.setSearchText(word.left(length));
+            model.waitForSearch();
+            loadRows(model, 10);
+            last = timer.nsecsElapsed() / 1e6;
+            times.push_back(last);
+        }
+        state.SetIterationTime(total.nsecsElapsed() / 1e9);
+    }
+    state.counters["last_key_ms"] = last;
+    state.counters["matches"] = model.rowCount();
+    reportMedian(state, std::move(times));
+}
+
 void categorySwitch(benchmark::State& state)
 {
     auto container = open(historyPath(int(state.range(0))));
@@ -257,6 +287,14 @@ BENCHMARK_CAPTURE(searchKeystroke, accented_3, QStringLiteral("ÉTÉ"))
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(searchKeystroke, accented_8, QStringLiteral("žluťouč"))
+    ->Apply(sizes)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(searchTyped, rare_word, QStringLiteral("tenkavor"))
+    ->Apply(sizes)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(searchTyped, common_word, QStringLiteral("function"))
     ->Apply(sizes)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);

@@ -10,6 +10,16 @@
 #include <algorithm>
 
 namespace brivet {
+namespace {
+
+// No half of a surrogate pair at either end: containment of such texts means containment of
+// their characters, which is what the index answers.
+bool isWholeText(const QString& text)
+{
+    return !text.isEmpty() && !text.front().isLowSurrogate() && !text.back().isHighSurrogate();
+}
+
+} // namespace
 
 struct HistoryModel::Projection
 {
@@ -244,8 +254,15 @@ void HistoryModel::updateSearching()
 void HistoryModel::reload()
 {
     const std::optional<PersistentId> category = filterCategory();
+    // A longer needle finds a part of what the shorter one found: when that is little, only it
+    // is checked, which is what makes typing a rare word quick in a large history.
+    const bool refinable =
+        m_filterActive && !m_filterQueryInFlight && m_allComplete && !m_answeredNeedle.isEmpty() &&
+        m_answeredCategory == category && isWholeText(m_answeredNeedle) &&
+        m_foldedNeedle.contains(m_answeredNeedle) && m_filtered.size() <= maxRefined;
     m_touched.clear();
     ++m_generation; // answers to earlier filters no longer count
+    m_answeredNeedle.clear();
     const int before = rowCount();
     if (!category && m_foldedNeedle.isEmpty()) {
         m_filterQueryInFlight = false;
@@ -258,7 +275,13 @@ void HistoryModel::reload()
     } else {
         m_filterQueryInFlight = true;
         // Without the whole list at hand the worker sorts; with it, sorting here is quicker.
-        m_search->post({m_generation, m_foldedNeedle, category, !m_allComplete});
+        HistoryQuery query{m_generation, m_foldedNeedle, category, !m_allComplete, std::nullopt};
+        if (refinable) {
+            query.candidates.emplace();
+            for (int row = 0; row < m_filtered.size(); ++row)
+                query.candidates->push_back(m_filtered.at(row).id);
+        }
+        m_search->post(std::move(query));
         if (m_foldedNeedle.isEmpty()) {
             ItemPredicate predicate = ItemPredicate::persistentId(0);
             for (const Category& known : m_categories)
@@ -341,6 +364,8 @@ void HistoryModel::applyResult(HistorySearchResult& result)
     }
     m_touched.clear();
     m_filterQueryInFlight = false;
+    m_answeredNeedle = m_foldedNeedle;
+    m_answeredCategory = filterCategory();
     if (!m_filterActive) {
         beginResetModel();
         m_filterActive = true;

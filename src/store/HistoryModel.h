@@ -99,6 +99,8 @@ private:
 
     // Rows a card strip sees at once, loaded before the rest of a list arrives.
     static constexpr int firstPage = 256;
+    // The most rows a refinement of a search checks one by one instead of asking the index.
+    static constexpr int maxRefined = 2000;
 
     const HistoryRows& shown() const;
     void onChanged(const ModelChange& change);
@@ -132,6 +134,9 @@ private:
     bool m_filterActive = false;
     quint64 m_generation = 0;
     bool m_filterQueryInFlight = false;
+    // The filter the filtered rows answer completely, when it had a needle.
+    QString m_answeredNeedle;
+    std::optional<PersistentId> m_answeredCategory;
     QSet<PersistentId> m_touched; // changed while the filter in flight was answered
     bool m_searching = false;
 

@@ -99,8 +99,36 @@ void HistorySearch::run()
     }
 }
 
+HistorySearchResult HistorySearch::refine(Database& database, const HistoryQuery& query)
+{
+    HistorySearchResult result{query.generation, false, false, false, {}};
+    for (const PersistentId id : *query.candidates) {
+        if (m_latest != query.generation || m_stopping)
+            return result;
+        Statement* read = database.prepare("SELECT textContent, urlString, fileName, "
+                                           "sourceAppName FROM ClipboardItemFolded WHERE item = ?");
+        if (!read)
+            return result;
+        if (!read->bind(1, id).step()) {
+            if (read->failed())
+                return result;
+            continue; // deleted meanwhile
+        }
+        bool matches = false;
+        for (int column = 0; column < 4 && !matches; ++column)
+            matches = !read->isNull(column) && read->text(column).contains(query.foldedNeedle);
+        read->finish();
+        if (matches)
+            result.keys.push_back({0, id});
+    }
+    result.ok = true;
+    return result;
+}
+
 HistorySearchResult HistorySearch::answer(Database& database, const HistoryQuery& query)
 {
+    if (query.candidates)
+        return refine(database, query);
     QString sql;
     QVariantList arguments;
     const QString inCategory =

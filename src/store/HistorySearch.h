@@ -22,6 +22,9 @@ struct HistoryQuery
     QString foldedNeedle;
     std::optional<PersistentId> category;
     bool ordered = true;
+    // A refinement: the answer is those of these records that match (the asker knows that no
+    // other record can), in no particular order.
+    std::optional<std::vector<PersistentId>> candidates;
 };
 
 struct HistorySearchResult
@@ -55,6 +58,7 @@ public:
 private:
     void run();
     HistorySearchResult answer(class Database& database, const HistoryQuery& query);
+    HistorySearchResult refine(class Database& database, const HistoryQuery& query);
     static int progress(void* self);
 
     QString m_databasePath;

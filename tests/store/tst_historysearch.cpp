@@ -162,9 +162,12 @@ private slots:
             model.waitForSearch();
         if (pinnedOnly)
             model.setCategoryId(m_pins.id);
-        // Typed key by key without waiting: only the last query's answer may count.
-        for (qsizetype length = 1; length <= needle.size(); ++length)
+        // Typed key by key, without waiting (only the last query's answer may count) or waiting.
+        for (qsizetype length = 1; length <= needle.size(); ++length) {
             model.setSearchText(needle.left(length));
+            if (wholeListRead) // each answer in: the next key refines it
+                model.waitForSearch();
+        }
         model.waitForSearch();
         QVERIFY(!model.searching());
 
