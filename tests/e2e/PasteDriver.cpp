@@ -66,6 +66,7 @@ int main(int argc, char* argv[])
     QCommandLineParser parser;
     parser.addOption({"store", "The history database.", "path"});
     parser.addOption({"terminals", "Extra terminal window classes, comma-separated.", "list"});
+    parser.addOption({"resume-delay", "Milliseconds from the stroke to the resume.", "ms"});
     parser.process(app);
 
     auto container = ModelContainer::create(parser.value("store"));
@@ -87,8 +88,11 @@ int main(int argc, char* argv[])
         store.mainContext(), *platform.pasteboard, *platform.frontApplication,
         std::shared_ptr<const FileThumbnailer>(std::move(platform.fileThumbnailer)));
     monitor.startMonitoring();
+    PasteService::Timing timing;
+    if (parser.isSet("resume-delay"))
+        timing.resumeDelay = std::chrono::milliseconds(parser.value("resume-delay").toInt());
     PasteService service(platform.pasteboard.get(), platform.keySynthesizer.get(),
-                         weakMonitorLink(&monitor));
+                         weakMonitorLink(&monitor), timing);
     service.setTerminalWindowClasses(parser.value("terminals").split(',', Qt::SkipEmptyParts));
 
     QObject::connect(&service, &PasteService::keyStrokeDone,

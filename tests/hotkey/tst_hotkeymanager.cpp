@@ -2,6 +2,7 @@
 #include "fakes/FakeGlobalHotkey.h"
 #include "hotkey/HotkeyManager.h"
 #include "hotkey/HotkeyStreamTask.h"
+#include "support/TestMain.h"
 
 #include <QDir>
 #include <QFile>
@@ -135,19 +136,6 @@ private slots:
                               QStringLiteral("installHandler")}));
     }
 
-    void combinationHeldElsewhereStaysQuiet()
-    {
-        m_fake.holdElsewhere(kV, kSuperShift);
-        auto manager = makeManager();
-
-        manager->registerHotkey();
-
-        QVERIFY(!manager->isRegistered());
-        QCOMPARE(manager->displayString(), QStringLiteral("Shift+Super+V"));
-        m_fake.press(kV, kSuperShift);
-        QCOMPARE(manager->hotkeyStream().bufferedCount(), 0u);
-    }
-
     void afterUnregisterPressesProduceNothing()
     {
         auto manager = makeManager();
@@ -163,14 +151,6 @@ private slots:
         QCOMPARE(manager->hotkeyStream().bufferedCount(), 1u);
         QVERIFY(m_fake.registrations().isEmpty());
         QCOMPARE(m_fake.handlerCount(), 0);
-    }
-
-    void otherNotificationsAreNoPress()
-    {
-        auto manager = makeManager();
-        manager->registerHotkey();
-        m_center.post(QStringLiteral("com.brivet.panelDidShow"));
-        QCOMPARE(manager->hotkeyStream().bufferedCount(), 0u);
     }
 
     void destructionReleasesTheRegistration()
@@ -206,23 +186,6 @@ private slots:
         next->loadSavedHotkey();
         QCOMPARE(next->keyCode(), kSpace);
         QCOMPARE(next->modifiers(), 6144u);
-    }
-
-    void updateHotkeyWithTheSameValuesRewritesBoth()
-    {
-        writeSettingsFile("[General]\nhotkeyKeyCode=1\n");
-        auto manager = makeManager(); // not loaded: the current combination is Super+Shift+V
-        QSignalSpy keyCodeSpy(manager.get(), &HotkeyManager::keyCodeChanged);
-        QSignalSpy modifiersSpy(manager.get(), &HotkeyManager::modifiersChanged);
-
-        manager->updateHotkey(kV, kSuperShift);
-
-        QCOMPARE(keyCodeSpy.count(), 0);
-        QCOMPARE(modifiersSpy.count(), 0);
-        QCOMPARE(m_fake.registrations().size(), 1);
-        QSettings reread(settingsPath(), QSettings::IniFormat);
-        QCOMPARE(reread.value(QStringLiteral("hotkeyKeyCode")).toLongLong(), 9);
-        QCOMPARE(reread.value(QStringLiteral("hotkeyModifiers")).toLongLong(), 768);
     }
 
     void displayString_data()
@@ -307,5 +270,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestHotkeyManager)
+BRIVET_TEST_CLASS(TestHotkeyManager)
 #include "tst_hotkeymanager.moc"

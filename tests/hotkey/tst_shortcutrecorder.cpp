@@ -1,5 +1,6 @@
 #include "fakes/FakeGlobalHotkey.h"
 #include "hotkey/ShortcutRecorder.h"
+#include "support/TestMain.h"
 
 #include <QCoreApplication>
 #include <QKeyEvent>
@@ -222,25 +223,7 @@ private slots:
         QVERIFY(results.values.isEmpty());
     }
 
-    void carbonModifiers_data()
-    {
-        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
-        QTest::addColumn<quint32>("mask");
-        QTest::addRow("none") << Qt::KeyboardModifiers() << 0u;
-        QTest::addRow("all four") << (Qt::MetaModifier | Qt::ShiftModifier | Qt::AltModifier |
-                                      Qt::ControlModifier)
-                                  << 6912u;
-        QTest::addRow("keypad and group switch ignored")
-            << (Qt::KeypadModifier | Qt::GroupSwitchModifier | Qt::ShiftModifier) << 512u;
-    }
-
-    void carbonModifiers()
-    {
-        QFETCH(Qt::KeyboardModifiers, modifiers);
-        QFETCH(quint32, mask);
-        QCOMPARE(ShortcutRecorder::carbonModifiers(modifiers), mask);
-    }
 };
 
-QTEST_MAIN(TestShortcutRecorder)
+BRIVET_TEST_CLASS(TestShortcutRecorder)
 #include "tst_shortcutrecorder.moc"

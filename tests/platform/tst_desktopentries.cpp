@@ -1,6 +1,7 @@
 // DesktopEntries on desktop files written to temporary data directories.
 
 #include "platform/linux/DesktopEntries.h"
+#include "support/TestMain.h"
 #include "support/TestContent.h"
 
 #include <QDir>
@@ -179,5 +180,5 @@ void TestDesktopEntries::newFilesAreFound()
     QCOMPARE(entry->name, QString("Installed Later"));
 }
 
-QTEST_GUILESS_MAIN(TestDesktopEntries)
+BRIVET_TEST_CLASS(TestDesktopEntries)
 #include "tst_desktopentries.moc"

@@ -1,6 +1,7 @@
 // X11FrontApplication under a real X server with openbox managing the windows.
 
 #include "platform/x11/X11FrontApplication.h"
+#include "support/TestMain.h"
 #include "platform/x11/XcbConnection.h"
 
 #include <QDir>
@@ -89,7 +90,7 @@ private:
 
 void TestX11FrontApplication::initTestCase()
 {
-    QVERIFY2(qEnvironmentVariableIsSet("DISPLAY"), "runs under xvfb-run");
+    QVERIFY2(qEnvironmentVariableIsSet("DISPLAY"), "runs under an X server");
     m_x = XcbConnection::open();
     QVERIFY(m_x);
     const QString applications = m_data.filePath("applications");
@@ -194,5 +195,5 @@ void TestX11FrontApplication::realClient()
     QVERIFY(QTest::qWaitFor([&] { return !front.frontmostApplication().has_value(); }, kWaitMs));
 }
 
-QTEST_GUILESS_MAIN(TestX11FrontApplication)
+BRIVET_TEST_CLASS(TestX11FrontApplication)
 #include "tst_x11frontapplication.moc"

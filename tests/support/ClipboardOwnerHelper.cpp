@@ -4,10 +4,10 @@
 //   brivet_clipboard_owner [--silent] [TARGET=TEXT]...
 //
 // Takes CLIPBOARD, prints "ready" once it owns it, and serves each TARGET with TEXT (and
-// TARGETS with the list) until it is terminated. With --silent it ignores every request, like
-// a hung application.
+// TARGETS with the list) until it is terminated, printing "asked TARGET" for each request.
+// With --silent it ignores every request, like a hung application.
 
-#include "platform/TestSelectionOwner.h"
+#include "support/TestSelectionOwner.h"
 
 #include <cstdio>
 #include <unistd.h>
@@ -39,6 +39,11 @@ int main(int argc, char* argv[])
     }
     std::printf("ready\n");
     std::fflush(stdout);
-    for (;;)
-        ::pause(); // the owner serves on a thread of its own
+    // The owner serves on a thread of its own.
+    for (qsizetype told = 0;; ::usleep(20000)) {
+        const QByteArrayList requests = owner.requests();
+        for (; told < requests.size(); ++told)
+            std::printf("asked %s\n", requests.at(told).constData());
+        std::fflush(stdout);
+    }
 }

@@ -1,4 +1,4 @@
-#include "platform/TestSelectionOwner.h"
+#include "support/TestSelectionOwner.h"
 
 #include "platform/x11/XcbConnection.h"
 
