@@ -1,7 +1,8 @@
 // Drives the real paste path for the end-to-end tests, in place of the panel: the X11
 // platform, a real store, a running ClipboardMonitor and the PasteService. Each line on stdin is
 // a JSON record to paste: {"kind": "text", "text": ..., "url": ..., "path": ..., "imageFile":
-// ..., "target": <window id>}. Progress goes to stdout, one line per event.
+// ..., "target": <window id>}, or {"poll": true} to poll the clipboard at once. Progress goes to
+// stdout, one line per event.
 
 #include "capture/ClipboardMonitor.h"
 #include "paste/PasteService.h"
@@ -115,6 +116,11 @@ int main(int argc, char* argv[])
         while ((end = pending.indexOf('\n')) >= 0) {
             const QByteArray line = pending.left(end);
             pending.remove(0, end + 1);
+            if (QJsonDocument::fromJson(line).object().contains("poll")) {
+                monitor.checkForChanges(); // a read it starts is recorded before later changes
+                say("polled");
+                continue;
+            }
             std::optional<ClipboardItem> item = parseRecord(line);
             if (!item) {
                 say("error: bad record " + QString::fromUtf8(line));

@@ -336,6 +336,12 @@ class PasteDriver:
         if wait:
             self.expect("paste finished")
 
+    def poll(self):
+        """Has the monitor poll now: a change it finds is recorded before any later one."""
+        self.process.stdin.write('{"poll": true}\n')
+        self.process.stdin.flush()
+        self.expect("polled")
+
     def texts(self):
         connection = sqlite3.connect(self.store_path, timeout=5)
         try:

@@ -52,6 +52,7 @@ class PasteTest(unittest.TestCase):
     def assert_not_recorded(self, earlier=()):
         """Only a copy made now gets recorded: changes are handled in order, so a paste that
         was recorded would be there before it."""
+        self.driver.poll()
         self.session.copy("copied last")
         wait_until(lambda: "copied last" in self.driver.texts(), timeout=15,
                    message="the last copy recorded")
