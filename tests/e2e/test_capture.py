@@ -60,24 +60,6 @@ class CaptureTest(BrivetTestCase):
         self.assertEqual(self.file_data(rows[0][0]), b"first file\n")
         self.assertEqual(self.file_data(rows[1][0]), bytes(range(256)) * 10)
 
-    def test_file_sizes_and_folder(self):
-        at_limit = self.write_file("at-limit.bin", size=MAX_FILE_DATA_SIZE)
-        over = self.write_file("over-limit.bin", size=MAX_FILE_DATA_SIZE + 1)
-        folder = os.path.join(self.files, "a folder")
-        os.mkdir(folder)
-        self.copy_and_wait(f"file://{at_limit}\n", target="text/uri-list", records=1)
-        self.copy_and_wait(f"file://{over}\n", target="text/uri-list", records=2)
-        self.copy_and_wait(f"file://{folder.replace(' ', '%20')}/\n", target="text/uri-list",
-                           records=3)
-        rows = self.brivet.query(
-            "SELECT contentType, filePath, fileName, fileDataSize FROM ClipboardItem "
-            "ORDER BY timestamp, pk")
-        self.assertEqual(rows, [
-            ("file", at_limit, "at-limit.bin", MAX_FILE_DATA_SIZE),
-            ("file", over, "over-limit.bin", None),
-            ("file", folder, "a folder", None),
-        ])
-
     def test_large_text_is_recorded_whole(self):
         line = b"0123456789 the quick brown fox jumps over the lazy dog\n"
         text = line * (8 * 1000 * 1000 // len(line))  # far over one property: sent by INCR

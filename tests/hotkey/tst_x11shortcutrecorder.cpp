@@ -1,7 +1,7 @@
 #include "hotkey/ShortcutRecorder.h"
 #include "platform/x11/X11GlobalHotkey.h"
-#include "support/TestMain.h"
 #include "support/RunProgram.h"
+#include "support/TestMain.h"
 
 #include <QGuiApplication>
 #include <QRasterWindow>

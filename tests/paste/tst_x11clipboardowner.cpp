@@ -17,7 +17,6 @@ using namespace brivet;
 using test::Requestor;
 using test::XvfbServer;
 
-
 class TestX11ClipboardOwner : public QObject
 {
     Q_OBJECT

@@ -1,8 +1,8 @@
 // DesktopEntries on desktop files written to temporary data directories.
 
 #include "platform/linux/DesktopEntries.h"
-#include "support/TestMain.h"
 #include "support/TestContent.h"
+#include "support/TestMain.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 // FreedesktopThumbnailer on real files: images, a PDF, and thumbnailer programs of the test's own.
 
 #include "platform/linux/FreedesktopThumbnailer.h"
-#include "support/TestMain.h"
 #include "support/TestContent.h"
+#include "support/TestMain.h"
 #include "support/WorkerThreadLogging.h"
 
 #include <QDir>

@@ -1,8 +1,8 @@
 // X11FrontApplication under a real X server with openbox managing the windows.
 
 #include "platform/x11/X11FrontApplication.h"
-#include "support/TestMain.h"
 #include "platform/x11/XcbConnection.h"
+#include "support/TestMain.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,9 @@
 // X11Pasteboard against a real X server: real xclip processes and test owners of our own.
 
-#include "support/TestSelectionOwner.h"
 #include "platform/x11/X11Pasteboard.h"
 #include "platform/x11/XcbConnection.h"
 #include "support/TestContent.h"
+#include "support/TestSelectionOwner.h"
 #include "support/WorkerThreadLogging.h"
 
 #include <QCryptographicHash>

@@ -134,7 +134,6 @@ private slots:
         QCOMPARE(color.rgb(), expected.rgb());
         QCOMPARE(color.alphaF(), 1.0f);
     }
-
 };
 
 BRIVET_TEST_CLASS(TestClipboardItem)

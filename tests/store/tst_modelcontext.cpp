@@ -305,7 +305,6 @@ private slots:
         QCOMPARE(last.kind, ModelChange::Kind::Deleted);
         QCOMPARE(last.id, item.persistentId());
     }
-
 };
 
 BRIVET_TEST_CLASS(TestModelContext)

@@ -36,5 +36,7 @@ struct Registration
 } // namespace brivet::test
 
 #define BRIVET_TEST_CLASS(Class)                                                                   \
-    static const brivet::test::Registration brivetRegistration##Class(                            \
-        brivet::test::TestClass{#Class, [] { return std::unique_ptr<QObject>(new Class); }});
+    static const brivet::test::Registration brivetRegistration##Class(                             \
+        brivet::test::TestClass{#Class, [] {                                                       \
+                                    return std::unique_ptr<QObject>(new Class);                    \
+                                }});
