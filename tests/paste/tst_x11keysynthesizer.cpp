@@ -11,8 +11,8 @@ using test::XvfbServer;
 
 namespace {
 
-using Key = test::KeyWindow::Key;
-using test::KeyWindow;
+using Key = test::TestWindow::Key;
+using test::TestWindow;
 
 constexpr uint16_t shiftMask = XCB_MOD_MASK_SHIFT;
 constexpr uint16_t controlMask = XCB_MOD_MASK_CONTROL;
@@ -41,7 +41,8 @@ private slots:
     void knowsWindows()
     {
         X11KeySynthesizer keys;
-        KeyWindow window;
+        TestWindow window;
+        window.focus();
         QVERIFY(keys.isAvailable());
         // No window manager: nobody says which window is active.
         QCOMPARE(keys.activeWindow(), std::nullopt);
@@ -82,7 +83,8 @@ private slots:
         QFETCH(QList<xcb_keysym_t>, held);
         QFETCH(QList<Key>, expected);
         X11KeySynthesizer keys;
-        KeyWindow window;
+        TestWindow window;
+        window.focus();
         for (xcb_keysym_t keysym : held)
             window.hold(keysym);
         window.keys(); // what holding produced

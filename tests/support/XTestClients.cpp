@@ -85,35 +85,61 @@ QList<QByteArray> Requestor::atomNames(const QByteArray& data)
     return names;
 }
 
-KeyWindow::KeyWindow() : m_x(connect())
+TestWindow::TestWindow(const QByteArray& instance, const QByteArray& wmClass,
+                       const QByteArray& gtkApplicationId)
+    : m_x(connect())
 {
     xcb_connection_t* c = m_x->get();
     m_window = xcb_generate_id(c);
     const uint32_t mask = XCB_EVENT_MASK_KEY_PRESS | XCB_EVENT_MASK_KEY_RELEASE;
-    xcb_create_window(c, XCB_COPY_FROM_PARENT, m_window, m_x->root(), 0, 0, 50, 50, 0,
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, m_window, m_x->root(), 0, 0, 200, 100, 0,
                       XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK,
                       &mask);
-    const char wmClass[] = "myterm\0MyTerm";
+    const QByteArray classValue = instance + '\0' + wmClass + '\0';
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, m_window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
-                        sizeof wmClass, wmClass);
+                        uint32_t(classValue.size()), classValue.constData());
+    if (!gtkApplicationId.isEmpty())
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, m_window, m_x->atom("_GTK_APPLICATION_ID"),
+                            m_x->atom("UTF8_STRING"), 8, uint32_t(gtkApplicationId.size()),
+                            gtkApplicationId.constData());
     xcb_map_window(c, m_window);
-    xcb_set_input_focus(c, XCB_INPUT_FOCUS_POINTER_ROOT, m_window, XCB_CURRENT_TIME);
     roundTrip(c);
     m_symbols = xcb_key_symbols_alloc(c);
 }
 
-KeyWindow::~KeyWindow()
+TestWindow::~TestWindow()
 {
     xcb_key_symbols_free(m_symbols);
 }
 
-void KeyWindow::destroy()
+void TestWindow::focus()
+{
+    xcb_set_input_focus(m_x->get(), XCB_INPUT_FOCUS_POINTER_ROOT, m_window, XCB_CURRENT_TIME);
+    roundTrip(m_x->get());
+}
+
+void TestWindow::activate()
+{
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = m_window;
+    event.type = m_x->atom("_NET_ACTIVE_WINDOW");
+    event.data.data32[0] = 2; // source: pager
+    event.data.data32[1] = XCB_CURRENT_TIME;
+    xcb_send_event(m_x->get(), 0, m_x->root(),
+                   XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                   reinterpret_cast<const char*>(&event));
+    xcb_flush(m_x->get());
+}
+
+void TestWindow::destroy()
 {
     xcb_destroy_window(m_x->get(), m_window);
     xcb_flush(m_x->get());
 }
 
-void KeyWindow::hold(xcb_keysym_t keysym)
+void TestWindow::hold(xcb_keysym_t keysym)
 {
     xcb_keycode_t* codes = xcb_key_symbols_get_keycode(m_symbols, keysym);
     if (!codes)
@@ -123,7 +149,7 @@ void KeyWindow::hold(xcb_keysym_t keysym)
     roundTrip(m_x->get());
 }
 
-QList<KeyWindow::Key> KeyWindow::keys()
+QList<TestWindow::Key> TestWindow::keys()
 {
     roundTrip(m_x->get());
     QList<Key> keys;
@@ -138,7 +164,7 @@ QList<KeyWindow::Key> KeyWindow::keys()
     return keys;
 }
 
-char* toString(const KeyWindow::Key& key)
+char* toString(const TestWindow::Key& key)
 {
     return qstrdup(QByteArray(key.press ? "press " : "release ")
                        .append(QByteArray::number(key.keysym, 16))

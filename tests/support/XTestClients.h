@@ -9,7 +9,7 @@
 #include <xcb/xcb_keysyms.h>
 
 // Plain X clients of the tests, each on a connection of its own (the selection owner is in
-// TestSelectionOwner.h).
+// TestSelectionOwner.h, the program holding a key combination is HotkeyGrabber.cpp).
 namespace brivet::test {
 
 // Asks for the clipboard the way toolkits do, with full control over reading the answer.
@@ -34,8 +34,9 @@ private:
     xcb_window_t m_window;
 };
 
-// A focused window (WM_CLASS "myterm", "MyTerm") that records the keys it receives.
-class KeyWindow
+// A top-level window with what a toolkit would set (WM_CLASS, and the GTK application id when
+// given); records the keys it receives.
+class TestWindow
 {
 public:
     struct Key
@@ -45,9 +46,12 @@ public:
         uint16_t state; // modifiers in effect for the event
         friend bool operator==(const Key&, const Key&) = default;
     };
-    KeyWindow();
-    ~KeyWindow();
+    explicit TestWindow(const QByteArray& instance = "myterm", const QByteArray& wmClass = "MyTerm",
+                        const QByteArray& gtkApplicationId = {});
+    ~TestWindow();
     xcb_window_t id() const { return m_window; }
+    void focus();    // takes the keyboard focus itself, as where no window manager runs
+    void activate(); // asks the window manager to make it active, as a pager would
     void destroy();
     void hold(xcb_keysym_t keysym); // presses a key by XTest and keeps it down
     QList<Key> keys();              // every key event so far, once the server sent them all
@@ -58,6 +62,6 @@ private:
     xcb_key_symbols_t* m_symbols = nullptr;
 };
 
-char* toString(const KeyWindow::Key& key); // for QCOMPARE
+char* toString(const TestWindow::Key& key); // for QCOMPARE
 
 } // namespace brivet::test
