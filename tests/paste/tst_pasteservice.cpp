@@ -88,11 +88,8 @@ private slots:
         QTest::addColumn<QList<PasteboardType>>("types");
         QTest::addColumn<QList<QByteArray>>("data");
 
+        // A text, a file's URL and a PNG as they reach the X clipboard: test_paste.py.
         using T = PasteboardType;
-        ClipboardItem text = textRecord("Grüße ✓");
-        text.urlString = QStringLiteral("https://ignored.example"); // not the field of a text
-        QTest::addRow("text") << text << QList{T::String} << QList<QByteArray>{"Grüße ✓"};
-
         ClipboardItem emptyText = record("text");
         emptyText.textContent = QString();
         QTest::addRow("empty text is still a text")
@@ -111,17 +108,7 @@ private slots:
         QTest::addRow("link that does not parse: text only")
             << badLink << QList{T::String} << QList<QByteArray>{"http://[broken"};
 
-        ClipboardItem file = record("file");
-        file.filePath = QStringLiteral("/tmp/My Report #1.pdf");
-        file.fileData = Blob(QByteArray("stored bytes are never written"));
-        QTest::addRow("file: its URL, never its bytes")
-            << file << QList{T::FileURL} << QList<QByteArray>{"file:///tmp/My%20Report%20%231.pdf"};
-
         const QByteArray png = encode(plainImage({7, 5}), "PNG");
-        ClipboardItem pngImage = record("image");
-        pngImage.imageData = Blob(png);
-        QTest::addRow("PNG image: as PNG only") << pngImage << QList{T::PNG} << QList{png};
-
         for (const char* kind : {"text", "link", "file", "image"}) {
             const QByteArray missing(kind);
             ClipboardItem item = record(QString::fromLatin1(missing));
