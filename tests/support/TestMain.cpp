@@ -6,6 +6,7 @@
 #else
 #include <QCoreApplication>
 #endif
+#include <cstdio>
 #include <cstring>
 
 namespace brivet::test {
@@ -36,17 +37,20 @@ int main(int argc, char* argv[])
         if (qEnvironmentVariableIsSet(child.variable))
             return child.run(qEnvironmentVariable(child.variable));
     }
+    const bool oneClass = argc > 1 && std::strncmp(argv[1], "Test", 4) == 0;
     int status = 0;
     for (const TestClass& entry : testClasses()) {
-        if (argc > 1 && std::strncmp(argv[1], "Test", 4) == 0) {
-            if (std::strcmp(argv[1], entry.name) != 0)
-                continue;
-            std::unique_ptr<QObject> test = entry.make();
-            argv[1] = argv[0];
-            return QTest::qExec(test.get(), argc - 1, argv + 1);
-        }
+        if (oneClass && std::strcmp(argv[1], entry.name) != 0)
+            continue;
         std::unique_ptr<QObject> test = entry.make();
-        status |= QTest::qExec(test.get(), argc, argv);
+        if (!oneClass) {
+            status |= QTest::qExec(test.get(), argc, argv);
+            continue;
+        }
+        argv[1] = argv[0];
+        return QTest::qExec(test.get(), argc - 1, argv + 1);
     }
-    return status;
+    if (oneClass)
+        std::fprintf(stderr, "no test class %s here\n", argv[1]);
+    return oneClass ? 1 : status;
 }
