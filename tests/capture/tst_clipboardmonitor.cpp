@@ -455,6 +455,105 @@ private slots:
         QCOMPARE(records(), QStringList());
     }
 
+    // A clipboard that keeps every change: each is recorded at the next poll, oldest first,
+    // with the time and the application of the change itself.
+    void everyChangeSinceTheLastPoll_data()
+    {
+        QTest::addColumn<QStringList>("copies");
+        QTest::addColumn<QStringList>("expected"); // text, seconds after the first copy, source
+        QTest::addRow("three texts")
+            << QStringList{"A", "B", "C"} << QStringList{"A 0 App 0", "B 1 App 1", "C 2 App 0"};
+        QTest::addRow("a repeat within the burst")
+            << QStringList{"A", "A", "B"} << QStringList{"A 0 App 0", "B 2 App 0"};
+    }
+    void everyChangeSinceTheLastPoll()
+    {
+        QFETCH(QStringList, copies);
+        QFETCH(QStringList, expected);
+        m_pasteboard->setKeepsHistory(true);
+        makeMonitor(synchronousExecutor());
+        m_monitor->startMonitoring();
+        QSignalSpy finished(m_monitor.get(), &ClipboardMonitor::captureFinished);
+        const QDateTime first = QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC);
+        for (int i = 0; i < copies.size(); ++i)
+            m_pasteboard->setContents(textCopy(copies.at(i)), first.addSecs(i),
+                                      ApplicationInfo{QStringLiteral("App %1").arg(i % 2), {}});
+        m_monitor->checkForChanges();
+        QCOMPARE(finished.count(), 1);
+        QStringList records;
+        for (const ClipboardItem& item : stored())
+            records << QStringLiteral("%1 %2 %3")
+                           .arg(*item.textContent)
+                           .arg(first.secsTo(item.timestamp))
+                           .arg(item.sourceAppName.value_or(QString()));
+        QCOMPARE(records, expected);
+        QCOMPARE(m_front->calls(), 0);
+    }
+
+    // A copy made during a paste is never recorded, so it is not put back either.
+    void changeDroppedByAPauseIsNotPutBack()
+    {
+        m_pasteboard->setKeepsHistory(true);
+        makeMonitor(synchronousExecutor());
+        m_monitor->startMonitoring();
+        QSignalSpy left(m_monitor.get(), &ClipboardMonitor::clipboardOwnerLeft);
+        m_pasteboard->setText("recorded");
+        m_monitor->checkForChanges();
+        m_monitor->setIsPaused(true);
+        m_pasteboard->setText("while paused");
+        m_monitor->setIsPaused(false);
+        m_pasteboard->ownerQuits();
+        m_monitor->checkForChanges();
+        QCOMPARE(left.count(), 0);
+        QCOMPARE(records(), QStringList{"text:recorded"});
+    }
+
+    // The owner of the clipboard quits, nobody else copies: its copy is offered again when it
+    // is the newest record.
+    void ownerLeaving_data()
+    {
+        QTest::addColumn<Copies>("copies");
+        QTest::addColumn<bool>("pollBeforeQuitting");
+        QTest::addColumn<QString>("copyAfterQuitting");
+        QTest::addColumn<QString>("restored"); // empty: nothing is offered
+        const PasteboardContents secret;       // what the X11 clipboard makes of a concealed copy
+        QTest::addRow("recorded text") << Copies{textCopy("A")} << true << QString() << "A";
+        QTest::addRow("recorded in the same poll")
+            << Copies{textCopy("A")} << false << QString() << "A";
+        QTest::addRow("repeat of the newest record")
+            << Copies{textCopy("A"), textCopy("A")} << true << QString() << "A";
+        QTest::addRow("secret after a text")
+            << Copies{textCopy("A"), secret} << true << QString() << QString();
+        QTest::addRow("several files")
+            << Copies{fileCopy({"/tmp/x/1", "/tmp/x/2"})} << true << QString() << QString();
+        QTest::addRow("copied again elsewhere right after")
+            << Copies{textCopy("A")} << false << QStringLiteral("A") << QString();
+    }
+    void ownerLeaving()
+    {
+        QFETCH(Copies, copies);
+        QFETCH(bool, pollBeforeQuitting);
+        QFETCH(QString, copyAfterQuitting);
+        QFETCH(QString, restored);
+        m_pasteboard->setKeepsHistory(true);
+        makeMonitor(synchronousExecutor());
+        m_monitor->startMonitoring();
+        QSignalSpy left(m_monitor.get(), &ClipboardMonitor::clipboardOwnerLeft);
+        for (const PasteboardContents& copy : copies) {
+            m_pasteboard->setContents(copy);
+            if (pollBeforeQuitting)
+                m_monitor->checkForChanges();
+        }
+        m_pasteboard->ownerQuits();
+        if (!copyAfterQuitting.isEmpty())
+            m_pasteboard->setText(copyAfterQuitting);
+        m_monitor->checkForChanges();
+        QCOMPARE(left.count(), restored.isEmpty() ? 0 : 1);
+        if (!restored.isEmpty())
+            QCOMPARE(left.first().first().value<ClipboardItem>().textContent,
+                     std::optional(restored));
+    }
+
 private:
     void makeMonitor(ClipboardMonitor::ReadExecutor executor)
     {

@@ -155,6 +155,8 @@ struct X11SelectionReader::Worker
     {
         xcb_window_t owner;
         xcb_timestamp_t time;
+        QDateTime seenAt;
+        std::optional<ApplicationInfo> source;
     };
     // One fetch: the requestor window its transfers land on and the time of the change.
     struct Session
@@ -165,9 +167,10 @@ struct X11SelectionReader::Worker
     };
 
     Worker(std::unique_ptr<XcbConnection> connection, const Limits& limits,
-           const std::atomic<quint32>& ownWindow, const SnapshotHandler& handler)
+           const std::atomic<quint32>& ownWindow, const SnapshotHandler& handler,
+           FrontApplication* frontApplication)
         : m_connection(std::move(connection)), m_limits(limits), m_ownWindow(ownWindow),
-          m_handler(handler)
+          m_handler(handler), m_frontApplication(frontApplication)
     {}
     ~Worker()
     {
@@ -209,6 +212,7 @@ struct X11SelectionReader::Worker
     const Limits m_limits;
     const std::atomic<quint32>& m_ownWindow;
     const SnapshotHandler& m_handler;
+    FrontApplication* m_frontApplication;
     int m_wakeFd = -1;
     std::atomic<bool> m_stopping{false};
     uint8_t m_xfixesEvent = 0;
@@ -300,7 +304,16 @@ X11SelectionReader::Worker::waitFor(std::optional<Clock::time_point> deadline,
                 const auto* notify =
                     reinterpret_cast<const xcb_xfixes_selection_notify_event_t*>(event.get());
                 if (notify->selection == m_atoms[Clipboard]) {
-                    m_pending = Change{notify->owner, notify->timestamp};
+                    // The application in front now is the one that copied: asked here, not
+                    // when the change is fetched or recorded, by which time the user may have
+                    // moved on to another window.
+                    std::optional<ApplicationInfo> source;
+                    if (m_frontApplication && notify->owner != XCB_WINDOW_NONE &&
+                        notify->owner != m_ownWindow.load())
+                        source =
+                            m_frontApplication->frontmostApplication().value_or(ApplicationInfo{});
+                    m_pending = Change{notify->owner, notify->timestamp,
+                                       QDateTime::currentDateTimeUtc(), std::move(source)};
                     return {WaitStatus::Changed, nullptr};
                 }
                 continue;
@@ -334,6 +347,8 @@ std::optional<SelectionSnapshot> X11SelectionReader::Worker::fetch(const Change&
 {
     SelectionSnapshot snapshot;
     snapshot.owner = change.owner;
+    snapshot.time = change.seenAt;
+    snapshot.source = change.source;
     if (change.owner == XCB_WINDOW_NONE) {
         qCDebug(lcPlatform) << "CLIPBOARD has no owner any more";
         return snapshot;
@@ -680,8 +695,10 @@ X11SelectionReader::X11SelectionReader(SnapshotHandler handler)
     : X11SelectionReader(std::move(handler), Limits{})
 {}
 
-X11SelectionReader::X11SelectionReader(SnapshotHandler handler, Limits limits)
-    : m_handler(std::move(handler)), m_limits(limits)
+X11SelectionReader::X11SelectionReader(SnapshotHandler handler, Limits limits,
+                                       std::unique_ptr<FrontApplication> frontApplication)
+    : m_handler(std::move(handler)), m_limits(limits),
+      m_frontApplication(std::move(frontApplication))
 {}
 
 X11SelectionReader::~X11SelectionReader()
@@ -701,7 +718,8 @@ bool X11SelectionReader::start()
         qCWarning(lcPlatform) << "no X server to watch the clipboard on";
         return false;
     }
-    auto worker = std::make_unique<Worker>(std::move(connection), m_limits, m_ownWindow, m_handler);
+    auto worker = std::make_unique<Worker>(std::move(connection), m_limits, m_ownWindow, m_handler,
+                                           m_frontApplication.get());
     if (!worker->setUp())
         return false;
     m_worker = std::move(worker);

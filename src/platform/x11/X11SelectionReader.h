@@ -16,6 +16,8 @@ struct SelectionSnapshot
 {
     quint32 owner = 0; // the window that took CLIPBOARD (0: nobody owns it)
     PasteboardContents contents;
+    QDateTime time;                        // when the change was seen
+    std::optional<ApplicationInfo> source; // the application in front at that moment
 };
 
 // Watches the CLIPBOARD selection on a worker thread with an X connection of its own and
@@ -38,7 +40,9 @@ public:
     using SnapshotHandler = std::function<void(SelectionSnapshot)>;
 
     explicit X11SelectionReader(SnapshotHandler handler);
-    X11SelectionReader(SnapshotHandler handler, Limits limits);
+    // frontApplication, when given, is asked on the worker thread only, as each change is seen.
+    X11SelectionReader(SnapshotHandler handler, Limits limits,
+                       std::unique_ptr<FrontApplication> frontApplication = nullptr);
     ~X11SelectionReader(); // stops the worker and waits for it
     X11SelectionReader(const X11SelectionReader&) = delete;
     X11SelectionReader& operator=(const X11SelectionReader&) = delete;
@@ -54,6 +58,7 @@ private:
 
     SnapshotHandler m_handler;
     Limits m_limits;
+    std::unique_ptr<FrontApplication> m_frontApplication;
     std::atomic<quint32> m_ownWindow{0};
     std::unique_ptr<Worker> m_worker;
     std::thread m_thread;
