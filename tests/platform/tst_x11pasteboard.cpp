@@ -49,6 +49,8 @@ private slots:
     void ownerGoneGivesEmptyContents();
     void newerChangeReplacesSlowOne();
     void ownWritesAreNotReadBack();
+    void imageOverTheLimitLeavesTheText();
+    void overtakenChangeKeepsItsText();
 
 private:
     // Starts xclip in the foreground; it owns CLIPBOARD until someone else takes it.
@@ -263,10 +265,9 @@ void TestX11Pasteboard::ownerOffers_data()
         << QByteArray("https://example.org/") << QStringList()
         << QByteArrayList{"TARGETS", "text/uri-list", "UTF8_STRING"};
     QTest::addRow("TIFF before PNG")
-        << QList<Target>{{"image/png", png}, {"image/tiff", tiff}, {"UTF8_STRING", "caption"}}
-        << QList{PasteboardType::TIFF, PasteboardType::PNG, PasteboardType::String}
-        << int(PasteboardType::TIFF) << tiff << QStringList()
-        << QByteArrayList{"TARGETS", "image/tiff"};
+        << QList<Target>{{"image/png", png}, {"image/tiff", tiff}}
+        << QList{PasteboardType::TIFF, PasteboardType::PNG} << int(PasteboardType::TIFF) << tiff
+        << QStringList() << QByteArrayList{"TARGETS", "image/tiff"};
     QTest::addRow("refused TIFF falls back to PNG")
         << QList<Target>{{"image/tiff", {}, {}, true}, {"image/png", png}}
         << QList{PasteboardType::TIFF, PasteboardType::PNG} << int(PasteboardType::PNG) << png
@@ -275,7 +276,7 @@ void TestX11Pasteboard::ownerOffers_data()
         << QList<Target>{{"image/png", {}}, {"UTF8_STRING", "alt text"}}
         << QList{PasteboardType::PNG, PasteboardType::String} << int(PasteboardType::String)
         << QByteArray("alt text") << QStringList()
-        << QByteArrayList{"TARGETS", "image/png", "UTF8_STRING"};
+        << QByteArrayList{"TARGETS", "UTF8_STRING", "image/png"};
     QTest::addRow("Latin-1 STRING")
         << QList<Target>{{"STRING", "caf\xe9 cr\xe8me"}} << QList{PasteboardType::String}
         << int(PasteboardType::String) << QString::fromUtf8("café crème").toUtf8() << QStringList()
@@ -507,6 +508,44 @@ void TestX11Pasteboard::ownWritesAreNotReadBack()
     pasteboard.clearContents();
     QVERIFY(waitForChange(pasteboard, before));
     QVERIFY(pasteboard.contents().types.isEmpty());
+}
+
+// The text is read first; an image too large to keep costs nothing of it.
+void TestX11Pasteboard::imageOverTheLimitLeavesTheText()
+{
+    m_pasteboard.reset(); // alone, so that the owner's requests are this reader's
+    X11SelectionReader::Limits limits;
+    limits.maxBytes = 1000 * 1000;
+    X11Pasteboard pasteboard(limits);
+    const qint64 before = pasteboard.changeCount();
+    TestSelectionOwner owner(QList<TestSelectionOwner::Target>{
+        {"image/png", QByteArray(2 * 1000 * 1000, 'p')}, {"UTF8_STRING", "caption"}});
+    QVERIFY(owner.take());
+    QVERIFY(waitForChange(pasteboard, before));
+    QCOMPARE(pasteboard.contents().data.keys(), QList{PasteboardType::String});
+    QCOMPARE(pasteboard.contents().stringForType(PasteboardType::String),
+             std::optional<QString>("caption"));
+    QCOMPARE(owner.requests(), (QByteArrayList{"TARGETS", "UTF8_STRING", "image/png"}));
+}
+
+// A copy made while the image of the one before is still awaited: both changes arrive, the
+// first with the text read before the new owner came.
+void TestX11Pasteboard::overtakenChangeKeepsItsText()
+{
+    X11Pasteboard& pasteboard = *m_pasteboard;
+    const qint64 before = pasteboard.changeCount();
+    TestSelectionOwner owner(QList<TestSelectionOwner::Target>{
+        {"UTF8_STRING", "cells"}, {"image/png", "never rendered", {}, false, -1}});
+    QVERIFY(owner.take());
+    QVERIFY(QTest::qWaitFor([&] { return owner.requests().contains("image/png"); }, kWaitMs));
+    copyWithXclip("newer");
+    QVERIFY(QTest::qWaitFor([&] { return pasteboard.changeCount() >= before + 2; }, kWaitMs));
+    const QList<PasteboardChange> changes = pasteboard.takeChanges(before);
+    QCOMPARE(changes.size(), 2);
+    QCOMPARE(changes.at(0).contents.stringForType(PasteboardType::String),
+             std::optional<QString>("cells"));
+    QCOMPARE(changes.at(1).contents.stringForType(PasteboardType::String),
+             std::optional<QString>("newer"));
 }
 
 QTEST_GUILESS_MAIN(TestX11Pasteboard)

@@ -370,11 +370,18 @@ std::optional<SelectionSnapshot> X11SelectionReader::Worker::fetch(const Change&
 bool X11SelectionReader::Worker::read(Session& session, PasteboardContents& contents)
 {
     // A timeout ends the fetch: an owner that did not answer once will not answer the next
-    // request either. The change is still delivered with what came before.
+    // request either, and is not asked again. The change is still delivered with what came
+    // before. So is a change overtaken by a newer one, when something was read: every answer
+    // that came before the news of the new owner came from this one.
     auto ended = [&](const Transfer& transfer, const char* what) {
         if (transfer.status == TransferStatus::Timeout) {
             qCInfo(lcPlatform) << "the clipboard owner did not deliver" << what
                                << "in time; the change keeps what was read before";
+            return true;
+        }
+        if (transfer.status == TransferStatus::Superseded && !contents.data.isEmpty()) {
+            qCDebug(lcPlatform) << "the clipboard changed again while" << what
+                                << "was read; the change keeps what was read before";
             return true;
         }
         return false;
@@ -434,22 +441,9 @@ bool X11SelectionReader::Worker::read(Session& session, PasteboardContents& cont
         }
     }
 
-    // Then an image: TIFF, else PNG.
-    const std::pair<AtomId, PasteboardType> imageTargets[] = {{ImageTiff, PasteboardType::TIFF},
-                                                              {ImagePng, PasteboardType::PNG}};
-    for (const auto& [target, type] : imageTargets) {
-        if (!isOffered(offered, target))
-            continue;
-        const Transfer image = request(session, m_atoms[target]);
-        if (!canContinue(image.status))
-            return ended(image, kAtomNames[target]);
-        if (image.status == TransferStatus::Ok && !image.data.isEmpty()) {
-            contents.data.insert(type, image.data);
-            return true;
-        }
-    }
-
-    // Then the text, best encoding first. STRING is predefined, so it has no AtomId.
+    // Then the text, best encoding first, before the image: any owner answers it at once,
+    // while rendering an image may take a program seconds, or fail. STRING is predefined, so
+    // it has no AtomId.
     const xcb_atom_t textOrder[] = {m_atoms[Utf8String], m_atoms[TextPlainUtf8], XCB_ATOM_STRING,
                                     m_atoms[Text], m_atoms[TextPlain]};
     for (xcb_atom_t target : textOrder) {
@@ -462,6 +456,21 @@ bool X11SelectionReader::Worker::read(Session& session, PasteboardContents& cont
             continue;
         if (std::optional<QByteArray> utf8 = textOf(text)) {
             contents.data.insert(PasteboardType::String, *utf8);
+            break;
+        }
+    }
+
+    // Then an image: TIFF, else PNG. Whatever becomes of it, the text read above stays.
+    const std::pair<AtomId, PasteboardType> imageTargets[] = {{ImageTiff, PasteboardType::TIFF},
+                                                              {ImagePng, PasteboardType::PNG}};
+    for (const auto& [target, type] : imageTargets) {
+        if (!isOffered(offered, target))
+            continue;
+        const Transfer image = request(session, m_atoms[target]);
+        if (!canContinue(image.status))
+            return ended(image, kAtomNames[target]);
+        if (image.status == TransferStatus::Ok && !image.data.isEmpty()) {
+            contents.data.insert(type, image.data);
             return true;
         }
     }

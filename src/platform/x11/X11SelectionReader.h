@@ -21,9 +21,10 @@ struct SelectionSnapshot
 };
 
 // Watches the CLIPBOARD selection on a worker thread with an X connection of its own and
-// fetches what each new owner offers: its targets, then files, else an image, else the text.
+// fetches what each new owner offers: its targets, then files, else the text (cheap for any
+// owner) and then an image.
 // A slow or silent owner costs the worker a few seconds and never anyone else; a newer
-// change abandons the fetch in progress, so at most one change waits at any time.
+// change ends the fetch in progress (what was read is kept), so at most one change waits.
 class X11SelectionReader
 {
 public:
