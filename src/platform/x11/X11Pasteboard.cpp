@@ -20,19 +20,20 @@ qint64 sizeOf(const PasteboardContents& contents)
 }
 
 // Drops the oldest changes while more are held than the limits allow; the newest always stays.
-template <typename Queue, typename Contents>
-void bound(Queue& queue, Contents contentsOf, const char* where)
+// Returns how many were dropped.
+template <typename Queue, typename Contents> int bound(Queue& queue, Contents contentsOf)
 {
     qint64 bytes = 0;
     for (const auto& entry : queue)
         bytes += sizeOf(contentsOf(entry));
+    int dropped = 0;
     while (queue.size() > 1 &&
            (queue.size() > X11Pasteboard::maxHeldChanges || bytes > X11Pasteboard::maxHeldBytes)) {
         bytes -= sizeOf(contentsOf(queue.front()));
         queue.erase(queue.begin());
-        qCWarning(lcPlatform) << "dropped the oldest clipboard change" << where
-                              << ": the changes were not taken in time";
+        ++dropped;
     }
+    return dropped;
 }
 
 } // namespace
@@ -52,9 +53,9 @@ X11Pasteboard::X11Pasteboard(X11SelectionReader::Limits limits,
                 QMutexLocker locker(&m_readyMutex);
                 wasWaiting = !m_ready.empty();
                 m_ready.push_back(std::move(snapshot));
-                bound(
-                    m_ready, [](const SelectionSnapshot& s) { return s.contents; },
-                    "before it was handed over");
+                if (bound(m_ready, [](const SelectionSnapshot& s) { return s.contents; }) > 0)
+                    qCWarning(lcPlatform) << "dropped the oldest clipboard change read: the "
+                                             "main thread did not take it in time";
             }
             // One queued call covers every snapshot that arrives before it runs.
             if (!wasWaiting)
@@ -94,8 +95,12 @@ void X11Pasteboard::takeSnapshots()
                             << m_contents.types.size() << "types," << m_contents.data.size()
                             << "read" << (snapshot.owner == 0 ? "(owner gone)" : "");
     }
-    bound(
-        m_changes, [](const PasteboardChange& c) { return c.contents; }, "while queued");
+    const int dropped = bound(m_changes, [](const PasteboardChange& c) { return c.contents; });
+    // Once until the changes are taken again: a pasteboard nobody takes from is not an alarm.
+    if (dropped > 0 && !m_droppedChanges)
+        qCWarning(lcPlatform)
+            << "dropped the oldest clipboard changes: they were not taken in time";
+    m_droppedChanges = m_droppedChanges || dropped > 0;
 }
 
 QList<PasteboardChange> X11Pasteboard::takeChanges(qint64 handledCount)
@@ -106,6 +111,7 @@ QList<PasteboardChange> X11Pasteboard::takeChanges(qint64 handledCount)
             changes.append(std::move(change));
     }
     m_changes.clear();
+    m_droppedChanges = false;
     return changes;
 }
 

@@ -51,6 +51,7 @@ private:
     qint64 m_changeCount = 0;
     PasteboardContents m_contents;
     std::deque<PasteboardChange> m_changes; // not yet taken, oldest first
+    bool m_droppedChanges = false;          // since they were last taken
     bool m_watching = false;
 
     // Handed over from the worker, oldest first.
