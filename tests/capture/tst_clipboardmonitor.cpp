@@ -455,85 +455,34 @@ private slots:
         QCOMPARE(records(), QStringList());
     }
 
-    // A clipboard that keeps every change: each is recorded at the next poll, oldest first,
-    // with the time and the application of the change itself.
-    void everyChangeSinceTheLastPoll_data()
-    {
-        QTest::addColumn<QStringList>("copies");
-        QTest::addColumn<QStringList>("expected"); // text, seconds after the first copy, source
-        QTest::addRow("three texts")
-            << QStringList{"A", "B", "C"} << QStringList{"A 0 App 0", "B 1 App 1", "C 2 App 0"};
-        QTest::addRow("a repeat within the burst")
-            << QStringList{"A", "A", "B"} << QStringList{"A 0 App 0", "B 2 App 0"};
-    }
-    void everyChangeSinceTheLastPoll()
-    {
-        QFETCH(QStringList, copies);
-        QFETCH(QStringList, expected);
-        m_pasteboard->setKeepsHistory(true);
-        makeMonitor(synchronousExecutor());
-        m_monitor->startMonitoring();
-        QSignalSpy finished(m_monitor.get(), &ClipboardMonitor::captureFinished);
-        const QDateTime first = QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC);
-        for (int i = 0; i < copies.size(); ++i)
-            m_pasteboard->setContents(textCopy(copies.at(i)), first.addSecs(i),
-                                      ApplicationInfo{QStringLiteral("App %1").arg(i % 2), {}});
-        m_monitor->checkForChanges();
-        QCOMPARE(finished.count(), 1);
-        QStringList records;
-        for (const ClipboardItem& item : stored())
-            records << QStringLiteral("%1 %2 %3")
-                           .arg(*item.textContent)
-                           .arg(first.secsTo(item.timestamp))
-                           .arg(item.sourceAppName.value_or(QString()));
-        QCOMPARE(records, expected);
-        QCOMPARE(m_front->calls(), 0);
-    }
-
-    // A copy made during a paste is never recorded, so it is not put back either.
-    void changeDroppedByAPauseIsNotPutBack()
-    {
-        m_pasteboard->setKeepsHistory(true);
-        makeMonitor(synchronousExecutor());
-        m_monitor->startMonitoring();
-        QSignalSpy left(m_monitor.get(), &ClipboardMonitor::clipboardOwnerLeft);
-        m_pasteboard->setText("recorded");
-        m_monitor->checkForChanges();
-        m_monitor->setIsPaused(true);
-        m_pasteboard->setText("while paused");
-        m_monitor->setIsPaused(false);
-        m_pasteboard->ownerQuits();
-        m_monitor->checkForChanges();
-        QCOMPARE(left.count(), 0);
-        QCOMPARE(records(), QStringList{"text:recorded"});
-    }
-
     // The owner of the clipboard quits, nobody else copies: its copy is offered again when it
-    // is the newest record.
+    // is the newest record, and only then.
     void ownerLeaving_data()
     {
-        QTest::addColumn<Copies>("copies");
-        QTest::addColumn<bool>("pollBeforeQuitting");
-        QTest::addColumn<QString>("copyAfterQuitting");
-        QTest::addColumn<QString>("restored"); // empty: nothing is offered
-        const PasteboardContents secret;       // what the X11 clipboard makes of a concealed copy
-        QTest::addRow("recorded text") << Copies{textCopy("A")} << true << QString() << "A";
-        QTest::addRow("recorded in the same poll")
-            << Copies{textCopy("A")} << false << QString() << "A";
+        QTest::addColumn<Copies>("copies"); // each followed by a poll unless in the same poll
+        QTest::addColumn<bool>("samePoll");
+        QTest::addColumn<QString>("afterwards"); // "paste" or "delete" the newest, else copied
+        QTest::addColumn<QString>("restored");   // empty: nothing is offered
+        const Copies a{textCopy("A")};
+        QTest::addRow("recorded text") << a << false << QString() << "A";
+        QTest::addRow("recorded in the same poll") << a << true << QString() << "A";
         QTest::addRow("repeat of the newest record")
-            << Copies{textCopy("A"), textCopy("A")} << true << QString() << "A";
+            << Copies{textCopy("A"), textCopy("A")} << false << QString() << "A";
+        // What the X11 clipboard makes of a concealed copy: nothing.
         QTest::addRow("secret after a text")
-            << Copies{textCopy("A"), secret} << true << QString() << QString();
+            << Copies{textCopy("A"), PasteboardContents{}} << false << QString() << QString();
         QTest::addRow("several files")
-            << Copies{fileCopy({"/tmp/x/1", "/tmp/x/2"})} << true << QString() << QString();
-        QTest::addRow("copied again elsewhere right after")
-            << Copies{textCopy("A")} << false << QStringLiteral("A") << QString();
+            << Copies{fileCopy({"/tmp/x/1", "/tmp/x/2"})} << false << QString() << QString();
+        QTest::addRow("copied again elsewhere right after") << a << true << "A" << QString();
+        QTest::addRow("copy during a paste") << a << false << "paste" << QString();
+        QTest::addRow("deleted from the history")
+            << Copies{textCopy("B"), textCopy("A")} << false << "delete" << QString();
     }
     void ownerLeaving()
     {
         QFETCH(Copies, copies);
-        QFETCH(bool, pollBeforeQuitting);
-        QFETCH(QString, copyAfterQuitting);
+        QFETCH(bool, samePoll);
+        QFETCH(QString, afterwards);
         QFETCH(QString, restored);
         m_pasteboard->setKeepsHistory(true);
         makeMonitor(synchronousExecutor());
@@ -541,12 +490,18 @@ private slots:
         QSignalSpy left(m_monitor.get(), &ClipboardMonitor::clipboardOwnerLeft);
         for (const PasteboardContents& copy : copies) {
             m_pasteboard->setContents(copy);
-            if (pollBeforeQuitting)
+            if (!samePoll)
                 m_monitor->checkForChanges();
         }
+        m_monitor->setIsPaused(afterwards == "paste");
+        if (afterwards == "paste")
+            m_pasteboard->setText("copied while pasting");
+        m_monitor->setIsPaused(false);
+        if (afterwards == "delete")
+            m_container->mainContext().remove(stored().constLast());
         m_pasteboard->ownerQuits();
-        if (!copyAfterQuitting.isEmpty())
-            m_pasteboard->setText(copyAfterQuitting);
+        if (!afterwards.isEmpty() && afterwards != "paste" && afterwards != "delete")
+            m_pasteboard->setText(afterwards);
         m_monitor->checkForChanges();
         QCOMPARE(left.count(), restored.isEmpty() ? 0 : 1);
         if (!restored.isEmpty())

@@ -3,10 +3,11 @@
 //
 //   brivet_clipboard_owner [--silent] [TARGET[:slow|:never|:refuse]=TEXT|@FILE]...
 //
-// Takes CLIPBOARD, prints "ready" once it owns it, and serves each TARGET with TEXT, or the
-// bytes of FILE (and TARGETS with the list) until it is terminated. With --silent it ignores
-// every request, like a hung application; a target marked slow is answered after 10 seconds,
-// one marked never is not answered, one marked refuse is refused.
+// Takes CLIPBOARD, prints "ready" once it owns it (then "asked TARGET" for each request), and
+// serves each TARGET with TEXT, or the bytes of FILE (and TARGETS with the list) until it is
+// terminated. With --silent it ignores every request, like a hung application; a target marked
+// slow is answered after 10 seconds, one marked never is not answered, one marked refuse is
+// refused.
 
 #include "platform/TestSelectionOwner.h"
 
@@ -54,6 +55,12 @@ int main(int argc, char* argv[])
     }
     std::printf("ready\n");
     std::fflush(stdout);
-    for (;;)
-        ::pause(); // the owner serves on a thread of its own
+    // The owner serves on a thread of its own; each target asked for is told here.
+    for (qsizetype told = 0;; ::usleep(20 * 1000)) {
+        for (const QByteArray& request : owner.requests().mid(told, -1)) {
+            std::printf("asked %s\n", request.constData());
+            ++told;
+        }
+        std::fflush(stdout);
+    }
 }

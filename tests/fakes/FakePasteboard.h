@@ -32,8 +32,7 @@ public:
     }
     void writeIfUnowned(const QList<PasteboardRepresentation>& representations) override
     {
-        if (!m_owned)
-            write(representations);
+        write(representations);
     }
     void clearContents() override { setContents({}); }
     void write(const QList<PasteboardRepresentation>& representations) override
@@ -50,20 +49,17 @@ public:
     }
 
     // Another application's copy.
-    void setContents(const PasteboardContents& contents, const QDateTime& time = {},
-                     std::optional<ApplicationInfo> source = std::nullopt)
+    void setContents(const PasteboardContents& contents)
     {
         m_contents = contents;
-        m_owned = true;
         ++m_changeCount;
         if (m_keepsHistory)
-            m_history.append({m_changeCount, contents, time, std::move(source), false});
+            m_history.append({m_changeCount, contents, {}, std::nullopt, false});
     }
     // The owner quits and nobody takes the clipboard.
     void ownerQuits()
     {
         m_contents = {};
-        m_owned = false;
         m_history.append({++m_changeCount, {}, {}, std::nullopt, true});
     }
     void setKeepsHistory(bool keeps) { m_keepsHistory = keeps; }
@@ -77,7 +73,6 @@ private:
     qint64 m_changeCount = 0;
     mutable int m_contentsReads = 0;
     int m_writes = 0;
-    bool m_owned = false;
     bool m_keepsHistory = false;
     QList<PasteboardChange> m_history;
 };

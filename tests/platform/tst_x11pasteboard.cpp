@@ -50,7 +50,6 @@ private slots:
     void newerChangeReplacesSlowOne();
     void ownWritesAreNotReadBack();
     void imageOverTheLimitLeavesTheText();
-    void overtakenChangeKeepsItsText();
 
 private:
     // Starts xclip in the foreground; it owns CLIPBOARD until someone else takes it.
@@ -526,26 +525,6 @@ void TestX11Pasteboard::imageOverTheLimitLeavesTheText()
     QCOMPARE(pasteboard.contents().stringForType(PasteboardType::String),
              std::optional<QString>("caption"));
     QCOMPARE(owner.requests(), (QByteArrayList{"TARGETS", "UTF8_STRING", "image/png"}));
-}
-
-// A copy made while the image of the one before is still awaited: both changes arrive, the
-// first with the text read before the new owner came.
-void TestX11Pasteboard::overtakenChangeKeepsItsText()
-{
-    X11Pasteboard& pasteboard = *m_pasteboard;
-    const qint64 before = pasteboard.changeCount();
-    TestSelectionOwner owner(QList<TestSelectionOwner::Target>{
-        {"UTF8_STRING", "cells"}, {"image/png", "never rendered", {}, false, -1}});
-    QVERIFY(owner.take());
-    QVERIFY(QTest::qWaitFor([&] { return owner.requests().contains("image/png"); }, kWaitMs));
-    copyWithXclip("newer");
-    QVERIFY(QTest::qWaitFor([&] { return pasteboard.changeCount() >= before + 2; }, kWaitMs));
-    const QList<PasteboardChange> changes = pasteboard.takeChanges(before);
-    QCOMPARE(changes.size(), 2);
-    QCOMPARE(changes.at(0).contents.stringForType(PasteboardType::String),
-             std::optional<QString>("cells"));
-    QCOMPARE(changes.at(1).contents.stringForType(PasteboardType::String),
-             std::optional<QString>("newer"));
 }
 
 QTEST_GUILESS_MAIN(TestX11Pasteboard)
