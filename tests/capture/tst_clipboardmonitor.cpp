@@ -382,6 +382,60 @@ private slots:
         QCOMPARE(records(), QStringList());
     }
 
+    // The owner of the clipboard quits, nobody else copies: its copy is offered again when it
+    // is the newest record, and only then.
+    void ownerLeaving_data()
+    {
+        QTest::addColumn<Copies>("copies"); // each followed by a poll unless in the same poll
+        QTest::addColumn<bool>("samePoll");
+        QTest::addColumn<QString>("afterwards"); // "paste" or "delete" the newest, else copied
+        QTest::addColumn<QString>("restored");   // empty: nothing is offered
+        const Copies a{textCopy("A")};
+        QTest::addRow("recorded text") << a << false << QString() << "A";
+        QTest::addRow("recorded in the same poll") << a << true << QString() << "A";
+        QTest::addRow("repeat of the newest record")
+            << Copies{textCopy("A"), textCopy("A")} << false << QString() << "A";
+        // What the X11 clipboard makes of a concealed copy: nothing.
+        QTest::addRow("secret after a text")
+            << Copies{textCopy("A"), PasteboardContents{}} << false << QString() << QString();
+        QTest::addRow("several files")
+            << Copies{fileCopy({"/tmp/x/1", "/tmp/x/2"})} << false << QString() << QString();
+        QTest::addRow("copied again elsewhere right after") << a << true << "A" << QString();
+        QTest::addRow("copy during a paste") << a << false << "paste" << QString();
+        QTest::addRow("deleted from the history")
+            << Copies{textCopy("B"), textCopy("A")} << false << "delete" << QString();
+    }
+    void ownerLeaving()
+    {
+        QFETCH(Copies, copies);
+        QFETCH(bool, samePoll);
+        QFETCH(QString, afterwards);
+        QFETCH(QString, restored);
+        m_pasteboard->setKeepsHistory(true);
+        makeMonitor(synchronousExecutor());
+        m_monitor->startMonitoring();
+        QSignalSpy left(m_monitor.get(), &ClipboardMonitor::clipboardOwnerLeft);
+        for (const PasteboardContents& copy : copies) {
+            m_pasteboard->setContents(copy);
+            if (!samePoll)
+                m_monitor->checkForChanges();
+        }
+        m_monitor->setIsPaused(afterwards == "paste");
+        if (afterwards == "paste")
+            m_pasteboard->setText("copied while pasting");
+        m_monitor->setIsPaused(false);
+        if (afterwards == "delete")
+            m_container->mainContext().remove(stored().constLast());
+        m_pasteboard->ownerQuits();
+        if (!afterwards.isEmpty() && afterwards != "paste" && afterwards != "delete")
+            m_pasteboard->setText(afterwards);
+        m_monitor->checkForChanges();
+        QCOMPARE(left.count(), restored.isEmpty() ? 0 : 1);
+        if (!restored.isEmpty())
+            QCOMPARE(left.first().first().value<ClipboardItem>().textContent,
+                     std::optional(restored));
+    }
+
 private:
     void makeMonitor(ClipboardMonitor::ReadExecutor executor)
     {

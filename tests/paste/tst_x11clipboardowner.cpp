@@ -153,6 +153,19 @@ private slots:
         QCOMPARE(xclipOut("UTF8_STRING"), QByteArray("ours again"));
     }
 
+    // Offered to put a copy back after its owner quit: another application's copy made in the
+    // meantime is never replaced.
+    void offersOnlyWhenUnowned()
+    {
+        X11ClipboardOwner owner;
+        std::unique_ptr<QProcess> copy(run({"xclip", "-selection", "clipboard", "-i"}, "kept"));
+        QVERIFY(copy->waitForFinished(10000));
+        QTRY_COMPARE_WITH_TIMEOUT(xclipOut("UTF8_STRING"), std::optional<QByteArray>("kept"),
+                                  5000);
+        owner.offer({{PasteboardType::String, "put back"}}, X11ClipboardOwner::OnlyIfUnowned);
+        QCOMPARE(xclipOut("UTF8_STRING"), QByteArray("kept"));
+    }
+
     // Runs last: it takes the X server down. Brivet goes on without a clipboard, unblocked.
     void survivesTheServerGoing()
     {

@@ -46,6 +46,7 @@ private slots:
     void ownerGoneGivesEmptyContents();
     void newerChangeReplacesSlowOne();
     void ownWritesAreNotReadBack();
+    void imageOverTheLimitLeavesTheText();
 
 private:
     // Starts xclip in the foreground; it owns CLIPBOARD until someone else takes it.
@@ -192,10 +193,9 @@ void TestX11Pasteboard::ownerOffers_data()
         << QByteArray("https://example.org/") << QStringList()
         << QByteArrayList{"TARGETS", "text/uri-list", "UTF8_STRING"};
     QTest::addRow("TIFF before PNG")
-        << QList<Target>{{"image/png", png}, {"image/tiff", tiff}, {"UTF8_STRING", "caption"}}
-        << QList{PasteboardType::TIFF, PasteboardType::PNG, PasteboardType::String}
-        << int(PasteboardType::TIFF) << tiff << QStringList()
-        << QByteArrayList{"TARGETS", "image/tiff"};
+        << QList<Target>{{"image/png", png}, {"image/tiff", tiff}}
+        << QList{PasteboardType::TIFF, PasteboardType::PNG} << int(PasteboardType::TIFF) << tiff
+        << QStringList() << QByteArrayList{"TARGETS", "image/tiff"};
     QTest::addRow("refused TIFF falls back to PNG")
         << QList<Target>{{"image/tiff", {}, {}, true}, {"image/png", png}}
         << QList{PasteboardType::TIFF, PasteboardType::PNG} << int(PasteboardType::PNG) << png
@@ -204,7 +204,7 @@ void TestX11Pasteboard::ownerOffers_data()
         << QList<Target>{{"image/png", {}}, {"UTF8_STRING", "alt text"}}
         << QList{PasteboardType::PNG, PasteboardType::String} << int(PasteboardType::String)
         << QByteArray("alt text") << QStringList()
-        << QByteArrayList{"TARGETS", "image/png", "UTF8_STRING"};
+        << QByteArrayList{"TARGETS", "UTF8_STRING", "image/png"};
     QTest::addRow("Latin-1 STRING")
         << QList<Target>{{"STRING", "caf\xe9 cr\xe8me"}} << QList{PasteboardType::String}
         << int(PasteboardType::String) << QString::fromUtf8("café crème").toUtf8() << QStringList()
@@ -437,6 +437,24 @@ void TestX11Pasteboard::ownWritesAreNotReadBack()
     pasteboard.clearContents();
     QVERIFY(waitForChange(pasteboard, before));
     QVERIFY(pasteboard.contents().types.isEmpty());
+}
+
+// The text is read first; an image too large to keep costs nothing of it.
+void TestX11Pasteboard::imageOverTheLimitLeavesTheText()
+{
+    m_pasteboard.reset(); // alone, so that the owner's requests are this reader's
+    X11SelectionReader::Limits limits;
+    limits.maxBytes = 1000 * 1000;
+    X11Pasteboard pasteboard(limits);
+    const qint64 before = pasteboard.changeCount();
+    TestSelectionOwner owner(QList<TestSelectionOwner::Target>{
+        {"image/png", QByteArray(2 * 1000 * 1000, 'p')}, {"UTF8_STRING", "caption"}});
+    QVERIFY(owner.take());
+    QVERIFY(waitForChange(pasteboard, before));
+    QCOMPARE(pasteboard.contents().data.keys(), QList{PasteboardType::String});
+    QCOMPARE(pasteboard.contents().stringForType(PasteboardType::String),
+             std::optional<QString>("caption"));
+    QCOMPARE(owner.requests(), (QByteArrayList{"TARGETS", "UTF8_STRING", "image/png"}));
 }
 
 QTEST_GUILESS_MAIN(TestX11Pasteboard)
