@@ -56,6 +56,9 @@ void AppDelegate::applicationDidFinishLaunching()
         m_pasteService = std::make_unique<PasteService>(
             m_platform.pasteboard.get(), m_platform.keySynthesizer.get(),
             weakMonitorLink(m_clipboardMonitor.get()));
+        // The clipboard outlives the application that copied: its copy is offered again.
+        connect(m_clipboardMonitor.get(), &ClipboardMonitor::clipboardOwnerLeft,
+                m_pasteService.get(), &PasteService::restore);
         m_pasteService->setTerminalWindowClasses(
             m_settings.value(QStringLiteral("terminalWindowClasses")).toStringList());
     } else {

@@ -70,6 +70,7 @@ ClipboardMonitor::~ClipboardMonitor() = default;
 void ClipboardMonitor::startMonitoring()
 {
     syncChangeCount();
+    dropHeldChanges();
     if (m_pollTimer.isActive())
         return;
     m_pollTimer.start();
@@ -99,8 +100,18 @@ void ClipboardMonitor::setIsPaused(bool paused)
     m_isPaused = paused;
     if (wasPaused != paused)
         emit isPausedChanged();
-    if (wasPaused && !paused)
+    if (wasPaused && !paused) {
         syncChangeCount();
+        dropHeldChanges();
+    }
+}
+
+// What changed before this moment is never recorded (at start, and after a pause).
+void ClipboardMonitor::dropHeldChanges()
+{
+    // Every change held is at most m_lastChangeCount: taking them all drops them.
+    m_pasteboard.takeChanges(m_lastChangeCount);
+    m_latestChangeRecord.reset();
 }
 
 void ClipboardMonitor::syncChangeCount()
@@ -120,14 +131,42 @@ void ClipboardMonitor::checkForChanges()
         return;
     if (m_pasteboard.changeCount() == m_lastChangeCount)
         return;
-    // From here on the change counts as handled, whatever the reading finds.
+    // From here on the changes count as handled, whatever the reading finds.
+    const qint64 handled = m_lastChangeCount;
     syncChangeCount();
-    qCDebug(lcCapture) << "change" << m_lastChangeCount << "found";
+    QList<PasteboardChange> changes = m_pasteboard.takeChanges(handled);
+    qCDebug(lcCapture) << "change" << m_lastChangeCount << "found," << changes.size()
+                       << "since the last look";
 
-    const ApplicationInfo source =
-        m_frontApplication.frontmostApplication().value_or(ApplicationInfo{});
-    ReadTask read = [reader = m_reader, contents = m_pasteboard.contents(), source] {
-        return reader.readItems(contents, source);
+    // Changes the platform could not date or credit get the time and the front application of
+    // this poll, asked once for all of them.
+    std::optional<ApplicationInfo> front;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    PollResult result;
+    for (PasteboardChange& change : changes) {
+        if (!change.time.isValid())
+            change.time = now;
+        if (!change.source && !change.ownerGone) {
+            if (!front)
+                front = m_frontApplication.frontmostApplication().value_or(ApplicationInfo{});
+            change.source = front;
+        }
+        result.ownerGone.append(change.ownerGone);
+    }
+    auto recordCounts = std::make_shared<QList<int>>();
+    ReadTask read = [reader = m_reader, changes = std::move(changes), recordCounts] {
+        QList<ClipboardItem> items;
+        for (const PasteboardChange& change : changes) {
+            QList<ClipboardItem> records;
+            if (!change.ownerGone)
+                records =
+                    reader.readItems(change.contents, change.source.value_or(ApplicationInfo{}));
+            for (ClipboardItem& record : records)
+                record.timestamp = change.time.toUTC();
+            recordCounts->append(int(records.size()));
+            items.append(std::move(records));
+        }
+        return items;
     };
 
     m_readInFlight = true;
@@ -135,39 +174,67 @@ void ClipboardMonitor::checkForChanges()
     QFuture<QList<ClipboardItem>> future = m_executor(std::move(read));
     if (future.isFinished()) {
         m_readInFlight = false;
-        finishCapture(resultOf(future));
+        result.recordCounts = *recordCounts;
+        finishCapture(resultOf(future), result);
         return;
     }
     auto* watcher = new QFutureWatcher<QList<ClipboardItem>>(this);
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, generation] {
-        watcher->deleteLater();
-        if (generation != m_readGeneration) {
-            qCDebug(lcCapture) << "dropped a read finished after monitoring stopped";
-            for (const ClipboardItem& item : resultOf(watcher->future()))
-                ExternalData::discardStaged(item);
-            return;
-        }
-        m_readInFlight = false;
-        finishCapture(resultOf(watcher->future()));
-    });
+    connect(watcher, &QFutureWatcherBase::finished, this,
+            [this, watcher, generation, result, recordCounts]() mutable {
+                watcher->deleteLater();
+                if (generation != m_readGeneration) {
+                    qCDebug(lcCapture) << "dropped a read finished after monitoring stopped";
+                    for (const ClipboardItem& item : resultOf(watcher->future()))
+                        ExternalData::discardStaged(item);
+                    return;
+                }
+                m_readInFlight = false;
+                result.recordCounts = *recordCounts;
+                finishCapture(resultOf(watcher->future()), result);
+            });
     watcher->setFuture(future);
 }
 
-void ClipboardMonitor::finishCapture(QList<ClipboardItem> items)
+void ClipboardMonitor::finishCapture(QList<ClipboardItem> items, const PollResult& changes)
 {
     if (items.isEmpty())
         qCDebug(lcCapture) << "skipped change" << m_lastChangeCount << "with no content to record";
 
     QList<const ClipboardItem*> inserted;
-    for (ClipboardItem& item : items) {
-        if (isDuplicate(item)) {
-            qCDebug(lcCapture).noquote()
-                << "skipped" << item.contentType << "item repeating the newest";
-            ExternalData::discardStaged(item);
+    std::optional<PersistentId> restore;
+    qsizetype next = 0;
+    for (qsizetype change = 0; change < changes.ownerGone.size(); ++change) {
+        if (changes.ownerGone.at(change)) {
+            restore = std::exchange(m_latestChangeRecord, std::nullopt);
+            if (!restore)
+                qCDebug(lcCapture) << "the clipboard's owner quit after a change that was not "
+                                      "recorded; the clipboard stays empty";
             continue;
         }
-        m_modelContext.insert(item);
-        inserted.append(&item);
+        // Any other change gives the clipboard a new owner: nothing to put back.
+        restore.reset();
+        m_latestChangeRecord.reset();
+        // A read that failed as a whole gave no counts; its records, if any, are dropped.
+        const int count = int(changes.recordCounts.value(change, 0));
+        for (qsizetype i = next; i < next + count && i < items.size(); ++i) {
+            ClipboardItem& item = items[i];
+            std::optional<PersistentId> holder;
+            const std::optional<ClipboardItem> newest = newestRecord();
+            if (newest && repeats(item, *newest)) {
+                qCDebug(lcCapture).noquote()
+                    << "skipped" << item.contentType << "item repeating the newest";
+                ExternalData::discardStaged(item);
+                holder = newest->persistentId();
+            } else {
+                m_modelContext.insert(item);
+                inserted.append(&item);
+                holder = item.persistentId();
+            }
+            // Only a change that is one record can be put back whole.
+            if (count == 1)
+                m_latestChangeRecord = holder;
+        }
+        next += count;
     }
     if (!inserted.isEmpty()) {
         if (!m_modelContext.save())
@@ -178,18 +245,40 @@ void ClipboardMonitor::finishCapture(QList<ClipboardItem> items)
                 << "recorded" << item->contentType << "item" << item->persistentId();
     }
     emit captureFinished(int(inserted.size()));
+    if (restore)
+        restoreAfterOwnerLeft(*restore);
 }
 
-bool ClipboardMonitor::isDuplicate(const ClipboardItem& item) const
+void ClipboardMonitor::restoreAfterOwnerLeft(PersistentId keptRecord)
+{
+    std::optional<ClipboardItem> newest = newestRecord();
+    if (!newest || newest->persistentId() != keptRecord) {
+        qCDebug(lcCapture) << "the clipboard's owner quit; its copy is no longer the newest record";
+        return;
+    }
+    qCDebug(lcCapture) << "the clipboard's owner quit; offering record" << keptRecord << "again";
+    emit clipboardOwnerLeft(*newest);
+}
+
+std::optional<ClipboardItem> ClipboardMonitor::newestRecord() const
 {
     ItemFetch newestFirst;
     newestFirst.order = ItemFetch::Order::NewestFirst;
     newestFirst.limit = 1;
     const std::optional<QList<ClipboardItem>> newest = m_modelContext.fetch(newestFirst);
     if (!newest || newest->isEmpty())
-        return false;
-    const ClipboardItem& last = newest->constFirst();
+        return std::nullopt;
+    return newest->constFirst();
+}
 
+bool ClipboardMonitor::isDuplicate(const ClipboardItem& item) const
+{
+    const std::optional<ClipboardItem> newest = newestRecord();
+    return newest && repeats(item, *newest);
+}
+
+bool ClipboardMonitor::repeats(const ClipboardItem& item, const ClipboardItem& last)
+{
     switch (item.type()) {
     case ContentType::Text:
     case ContentType::Link:

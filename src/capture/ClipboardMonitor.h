@@ -18,9 +18,12 @@ namespace brivet {
 class ModelContext;
 
 // Watches the clipboard and records every new entry in the history. Twice a second it looks
-// at the clipboard's change count; when it has moved, the snapshot of that change is read into
-// records on a worker (files, images and large texts take time), and back on the main thread
-// what repeats the newest stored record is dropped, the rest inserted and saved at once.
+// at the clipboard's change count; when it has moved, every change since the last look is
+// read into records on a worker (files, images and large texts take time), oldest first, each
+// dated and credited as the platform saw it happen; back on the main thread what repeats the
+// newest stored record is dropped, the rest inserted and saved at once. When the application
+// that owned the clipboard quits, it asks for the newest record to be put back, provided that
+// record is what that application last copied.
 class ClipboardMonitor : public QObject
 {
     Q_OBJECT
@@ -77,10 +80,24 @@ signals:
     void isMonitoringChanged();
     // A change has been read and its records stored; inserted may be 0.
     void captureFinished(int inserted);
+    // The clipboard's owner quit, leaving the clipboard empty, and item, the newest record,
+    // holds what it had copied: the clipboard should offer item again.
+    void clipboardOwnerLeft(const ClipboardItem& item);
 
 private:
+    // What one poll read: per change, whether its owner left and how many records it gave.
+    struct PollResult
+    {
+        QList<bool> ownerGone;
+        QList<int> recordCounts;
+    };
+
     void syncChangeCount();
-    void finishCapture(QList<ClipboardItem> items);
+    void dropHeldChanges();
+    void finishCapture(QList<ClipboardItem> items, const PollResult& changes);
+    void restoreAfterOwnerLeft(PersistentId keptRecord);
+    std::optional<ClipboardItem> newestRecord() const;
+    static bool repeats(const ClipboardItem& item, const ClipboardItem& newest);
 
     ModelContext& m_modelContext;
     Pasteboard& m_pasteboard;
@@ -91,6 +108,9 @@ private:
     qint64 m_lastChangeCount = 0;
     bool m_isPaused = false;
     bool m_readInFlight = false;
+    // The record that holds the content of the clipboard's latest change, when that change
+    // was recorded (or repeated the newest record): the one worth keeping if its owner quits.
+    std::optional<PersistentId> m_latestChangeRecord;
     // Bumped by stopMonitoring(), so that a read started before it is dropped.
     quint64 m_readGeneration = 0;
 };

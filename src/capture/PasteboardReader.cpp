@@ -62,11 +62,16 @@ QList<ClipboardItem> PasteboardReader::readItems(const PasteboardContents& conte
         if (!files.isEmpty())
             return files;
     }
-    if (contents.hasType(PasteboardType::TIFF) || contents.hasType(PasteboardType::PNG)) {
-        if (auto image = readImageItem(contents, source))
-            return {std::move(*image)};
-    }
     const std::optional<QString> text = contents.stringForType(PasteboardType::String);
+    if (contents.hasType(PasteboardType::TIFF) || contents.hasType(PasteboardType::PNG)) {
+        std::optional<ClipboardItem> image = readImageItem(contents, source);
+        // Bytes that decode to no picture (and so get no thumbnail) lose to a text.
+        if (image && (image->thumbnailData || !text))
+            return {std::move(*image)};
+        if (image)
+            qCDebug(lcCapture) << "the copied image cannot be decoded; the copy is recorded by "
+                                  "its text";
+    }
     if (!text)
         return {};
 

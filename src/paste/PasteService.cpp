@@ -96,6 +96,34 @@ void PasteService::writeToPasteboard(const ClipboardItem& item)
     offer(pasteboardRepresentations(item), item.contentType);
 }
 
+void PasteService::restore(const ClipboardItem& item)
+{
+    if (!m_pasteboard)
+        return;
+    const QString kind = item.contentType;
+    auto write = [pasteboard = m_pasteboard, kind](const QList<PasteboardRepresentation>& all) {
+        if (!pasteboard || all.isEmpty())
+            return;
+        pasteboard->writeIfUnowned(all);
+        qCDebug(lcPaste).noquote()
+            << "put a" << kind << "record back on the clipboard its owner left";
+    };
+    if (item.type() == ContentType::Image && item.imageData) {
+        const QByteArray bytes = item.imageData->data();
+        if (!bytes.isEmpty() && sniffImageFormat(bytes) != ImageFormat::PNG) {
+            using Watcher = QFutureWatcher<QList<PasteboardRepresentation>>;
+            auto* watcher = new Watcher(this);
+            connect(watcher, &Watcher::finished, this, [watcher, write] {
+                watcher->deleteLater();
+                write(watcher->result());
+            });
+            watcher->setFuture(QtConcurrent::run(imageRepresentations, bytes));
+            return;
+        }
+    }
+    write(pasteboardRepresentations(item));
+}
+
 void PasteService::offer(const QList<PasteboardRepresentation>& representations,
                          const QString& kind)
 {

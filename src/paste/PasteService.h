@@ -53,6 +53,10 @@ public:
     // Empties the clipboard and offers the record's content by its kind (converting an
     // image in the caller's thread).
     void writeToPasteboard(const ClipboardItem& item);
+    // Offers the record as writeToPasteboard() does, without a stroke, but only while no
+    // application owns the clipboard: for a clipboard whose owner quit. Brivet's own offers
+    // are never read back as copies, so the record is not recorded again.
+    void restore(const ClipboardItem& item);
 
 signals:
     // The stroke was due: sent is false when none could be delivered (the record then stays

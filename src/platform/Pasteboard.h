@@ -1,6 +1,9 @@
 #pragma once
 
+#include "platform/FrontApplication.h"
+
 #include <QByteArray>
+#include <QDateTime>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -45,6 +48,16 @@ struct PasteboardContents
     }
 };
 
+// One change of the clipboard as the platform saw it happen.
+struct PasteboardChange
+{
+    qint64 changeCount = 0; // the count this change moved the clipboard to
+    PasteboardContents contents;
+    QDateTime time;                        // when it happened; invalid when unknown
+    std::optional<ApplicationInfo> source; // the application in front then; absent: unknown
+    bool ownerGone = false; // the owner quit and nobody took the clipboard (contents empty)
+};
+
 // One representation to put on the clipboard.
 struct PasteboardRepresentation
 {
@@ -66,10 +79,23 @@ public:
     // The contents fetched for the change that changeCount() reports.
     virtual PasteboardContents contents() const = 0;
 
+    // The changes after handledCount, oldest first, and forgets every change held so far.
+    // A platform that keeps no history of changes gives the newest change alone, with no time
+    // and no source.
+    virtual QList<PasteboardChange> takeChanges(qint64 handledCount)
+    {
+        if (changeCount() <= handledCount)
+            return {};
+        return {PasteboardChange{changeCount(), contents(), {}, std::nullopt, false}};
+    }
+
     // Empties the clipboard (Brivet becomes its owner, with nothing to offer).
     virtual void clearContents() = 0;
     // Offers the representations, replacing whatever Brivet offered before.
     virtual void write(const QList<PasteboardRepresentation>& representations) = 0;
+    // Offers the representations only if no application owns the clipboard at that moment, so
+    // that a copy made in the meantime is never replaced.
+    virtual void writeIfUnowned(const QList<PasteboardRepresentation>& representations) = 0;
 };
 
 } // namespace brivet

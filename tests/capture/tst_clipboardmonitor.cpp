@@ -4,6 +4,7 @@
 #include "fakes/FakePasteboard.h"
 #include "store/ModelContainer.h"
 #include "support/TestContent.h"
+#include "support/TestMain.h"
 #include "support/WorkerThreadLogging.h"
 
 #include <QDir>
@@ -134,30 +135,6 @@ private slots:
         m_dir.reset();
     }
 
-    void creationDoesNotPoll()
-    {
-        m_pasteboard->setText("already there");
-        makeMonitor(synchronousExecutor());
-        QCOMPARE(m_monitor->lastChangeCount(), 0);
-        QVERIFY(!m_monitor->isPaused());
-        QVERIFY(!m_monitor->isMonitoring());
-        QCOMPARE(m_monitor->maxFileDataSize(), qint64(26214400));
-        QCOMPARE(m_pasteboard->contentsReads(), 0);
-    }
-
-    void contentPresentAtStartIsNotRecorded()
-    {
-        m_pasteboard->setText("before start");
-        m_pasteboard->setText("still before start");
-        makeMonitor(synchronousExecutor());
-        m_monitor->startMonitoring();
-        QVERIFY(m_monitor->isMonitoring());
-        QCOMPARE(m_monitor->lastChangeCount(), 2);
-        m_monitor->checkForChanges();
-        QCOMPARE(records(), QStringList());
-        QCOMPARE(m_pasteboard->contentsReads(), 0);
-    }
-
     // Each copy is followed by a poll, except those listed in withoutPoll (two copies between
     // two polls are one change).
     void recordsAndDuplicates_data()
@@ -264,27 +241,6 @@ private slots:
         QCOMPARE(records(), QStringList{"text:after resuming"});
     }
 
-    void unpausingWhenNotPausedKeepsTheCount_data()
-    {
-        QTest::addColumn<bool>("value");
-        QTest::addRow("false to false") << false;
-        QTest::addRow("true to true") << true;
-    }
-    void unpausingWhenNotPausedKeepsTheCount()
-    {
-        QFETCH(bool, value);
-        makeMonitor(synchronousExecutor());
-        m_monitor->setIsPaused(value);
-        m_pasteboard->setText("x");
-        m_pasteboard->setText("y");
-        QSignalSpy pausedChanged(m_monitor.get(), &ClipboardMonitor::isPausedChanged);
-        QSignalSpy countChanged(m_monitor.get(), &ClipboardMonitor::lastChangeCountChanged);
-        m_monitor->setIsPaused(value);
-        QCOMPARE(m_monitor->lastChangeCount(), 0);
-        QCOMPARE(pausedChanged.count(), 0);
-        QCOMPARE(countChanged.count(), 0);
-    }
-
     void changeWithoutContentIsHandledOnce_data()
     {
         QTest::addColumn<PasteboardContents>("contents");
@@ -327,18 +283,6 @@ private slots:
         }
     }
 
-    void noFrontApplication()
-    {
-        m_front->setApplication(std::nullopt);
-        makeMonitor(synchronousExecutor());
-        m_monitor->startMonitoring();
-        m_pasteboard->setText("orphan");
-        m_monitor->checkForChanges();
-        const QList<ClipboardItem> items = stored();
-        QCOMPARE(items.size(), 1);
-        QVERIFY(!items.first().sourceAppName && !items.first().sourceAppBundleID);
-    }
-
     // The real timer and the real worker: a copy is recorded within a few polls.
     void pollsOnItsOwn()
     {
@@ -361,21 +305,6 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return stored().size() == 2; }, 10000));
         QCOMPARE(QDir(m_container->mainContext().externalDataDirectory()).entryList(QDir::Files),
                  QStringList{QString::number(fileRecordId)});
-    }
-
-    void noPollAfterStop()
-    {
-        makeMonitor(synchronousExecutor());
-        m_monitor->startMonitoring();
-        QSignalSpy monitoring(m_monitor.get(), &ClipboardMonitor::isMonitoringChanged);
-        m_monitor->stopMonitoring();
-        QVERIFY(!m_monitor->isMonitoring());
-        QCOMPARE(monitoring.count(), 1);
-        m_monitor->stopMonitoring(); // stopping twice is harmless
-        m_pasteboard->setText("after stop");
-        QTest::qWait(3 * ClipboardMonitor::pollIntervalMs); // proving an absence needs a wait
-        QCOMPARE(m_pasteboard->contentsReads(), 0);
-        QCOMPARE(records(), QStringList());
     }
 
     // Polls during a read return at once and leave the count alone; the change made during
@@ -419,11 +348,9 @@ private slots:
         m_monitor->stopMonitoring();
         QVERIFY(!m_monitor->isReading());
         executor.runAll();
-        QTest::qWait(50); // let a queued result arrive, if one were wrongly delivered
-        QCOMPARE(finished.count(), 0);
-        QCOMPARE(records(), QStringList());
 
-        // Started again, the monitor records what comes next.
+        // Started again, the monitor records what comes next, and only that: results arrive
+        // in order, so a wrongly delivered one would be there first.
         m_monitor->startMonitoring();
         m_pasteboard->setText("next");
         m_monitor->checkForChanges();
@@ -451,8 +378,62 @@ private slots:
         // Only the worker's copy of the reader keeps the thumbnailer alive now.
         running->m_release.release();
         QThreadPool::globalInstance()->waitForDone();
-        QTest::qWait(50); // a result wrongly delivered would arrive now
+        QCoreApplication::sendPostedEvents(); // a result wrongly delivered would arrive now
         QCOMPARE(records(), QStringList());
+    }
+
+    // The owner of the clipboard quits, nobody else copies: its copy is offered again when it
+    // is the newest record, and only then.
+    void ownerLeaving_data()
+    {
+        QTest::addColumn<Copies>("copies"); // each followed by a poll unless in the same poll
+        QTest::addColumn<bool>("samePoll");
+        QTest::addColumn<QString>("afterwards"); // "paste" or "delete" the newest, else copied
+        QTest::addColumn<QString>("restored");   // empty: nothing is offered
+        const Copies a{textCopy("A")};
+        QTest::addRow("recorded text") << a << false << QString() << "A";
+        QTest::addRow("recorded in the same poll") << a << true << QString() << "A";
+        QTest::addRow("repeat of the newest record")
+            << Copies{textCopy("A"), textCopy("A")} << false << QString() << "A";
+        // What the X11 clipboard makes of a concealed copy: nothing.
+        QTest::addRow("secret after a text")
+            << Copies{textCopy("A"), PasteboardContents{}} << false << QString() << QString();
+        QTest::addRow("several files")
+            << Copies{fileCopy({"/tmp/x/1", "/tmp/x/2"})} << false << QString() << QString();
+        QTest::addRow("copied again elsewhere right after") << a << true << "A" << QString();
+        QTest::addRow("copy during a paste") << a << false << "paste" << QString();
+        QTest::addRow("deleted from the history")
+            << Copies{textCopy("B"), textCopy("A")} << false << "delete" << QString();
+    }
+    void ownerLeaving()
+    {
+        QFETCH(Copies, copies);
+        QFETCH(bool, samePoll);
+        QFETCH(QString, afterwards);
+        QFETCH(QString, restored);
+        m_pasteboard->setKeepsHistory(true);
+        makeMonitor(synchronousExecutor());
+        m_monitor->startMonitoring();
+        QSignalSpy left(m_monitor.get(), &ClipboardMonitor::clipboardOwnerLeft);
+        for (const PasteboardContents& copy : copies) {
+            m_pasteboard->setContents(copy);
+            if (!samePoll)
+                m_monitor->checkForChanges();
+        }
+        m_monitor->setIsPaused(afterwards == "paste");
+        if (afterwards == "paste")
+            m_pasteboard->setText("copied while pasting");
+        m_monitor->setIsPaused(false);
+        if (afterwards == "delete")
+            m_container->mainContext().remove(stored().constLast());
+        m_pasteboard->ownerQuits();
+        if (!afterwards.isEmpty() && afterwards != "paste" && afterwards != "delete")
+            m_pasteboard->setText(afterwards);
+        m_monitor->checkForChanges();
+        QCOMPARE(left.count(), restored.isEmpty() ? 0 : 1);
+        if (!restored.isEmpty())
+            QCOMPARE(left.first().first().value<ClipboardItem>().textContent,
+                     std::optional(restored));
     }
 
 private:
@@ -482,5 +463,5 @@ private:
     std::unique_ptr<ClipboardMonitor> m_monitor;
 };
 
-QTEST_GUILESS_MAIN(TestClipboardMonitor)
+BRIVET_TEST_CLASS(TestClipboardMonitor)
 #include "tst_clipboardmonitor.moc"

@@ -1,7 +1,8 @@
 // Drives the real paste path for the end-to-end tests, in place of the panel: the X11
 // platform, a real store, a running ClipboardMonitor and the PasteService. Each line on stdin is
 // a JSON record to paste: {"kind": "text", "text": ..., "url": ..., "path": ..., "imageFile":
-// ..., "target": <window id>}. Progress goes to stdout, one line per event.
+// ..., "target": <window id>}, or {"poll": true} to poll the clipboard at once. Progress goes to
+// stdout, one line per event.
 
 #include "capture/ClipboardMonitor.h"
 #include "paste/PasteService.h"
@@ -66,6 +67,7 @@ int main(int argc, char* argv[])
     QCommandLineParser parser;
     parser.addOption({"store", "The history database.", "path"});
     parser.addOption({"terminals", "Extra terminal window classes, comma-separated.", "list"});
+    parser.addOption({"resume-delay", "Milliseconds from the stroke to the resume.", "ms"});
     parser.process(app);
 
     auto container = ModelContainer::create(parser.value("store"));
@@ -87,8 +89,11 @@ int main(int argc, char* argv[])
         store.mainContext(), *platform.pasteboard, *platform.frontApplication,
         std::shared_ptr<const FileThumbnailer>(std::move(platform.fileThumbnailer)));
     monitor.startMonitoring();
+    PasteService::Timing timing;
+    if (parser.isSet("resume-delay"))
+        timing.resumeDelay = std::chrono::milliseconds(parser.value("resume-delay").toInt());
     PasteService service(platform.pasteboard.get(), platform.keySynthesizer.get(),
-                         weakMonitorLink(&monitor));
+                         weakMonitorLink(&monitor), timing);
     service.setTerminalWindowClasses(parser.value("terminals").split(',', Qt::SkipEmptyParts));
 
     QObject::connect(&service, &PasteService::keyStrokeDone,
@@ -111,6 +116,11 @@ int main(int argc, char* argv[])
         while ((end = pending.indexOf('\n')) >= 0) {
             const QByteArray line = pending.left(end);
             pending.remove(0, end + 1);
+            if (QJsonDocument::fromJson(line).object().contains("poll")) {
+                monitor.checkForChanges(); // a read it starts is recorded before later changes
+                say("polled");
+                continue;
+            }
             std::optional<ClipboardItem> item = parseRecord(line);
             if (!item) {
                 say("error: bad record " + QString::fromUtf8(line));

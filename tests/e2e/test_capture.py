@@ -3,82 +3,21 @@ recorded by the real binary, read back from its database."""
 
 import hashlib
 import os
-import struct
-import subprocess
-import tempfile
+import select
 import unittest
-import zlib
 
-from brivet_e2e import BrivetTestCase, png_size, wait_until
+from brivet_e2e import OUTCOME, BrivetTestCase, png_bytes, png_size
 
-OWNER = os.environ.get("BRIVET_CLIPBOARD_OWNER", "brivet_clipboard_owner")
-# Every poll that found a change ends with at least one of these.
-OUTCOME = r"brivet\.capture: (recorded|skipped) "
 MAX_FILE_DATA_SIZE = 26214400
 
 
-def png_bytes(width, height, rgb=(40, 120, 200)):
-    """A truecolour PNG filled with one colour."""
-    def chunk(kind, body):
-        return (struct.pack(">I", len(body)) + kind + body
-                + struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF))
-    row = b"\x00" + bytes(rgb) * width
-    return (b"\x89PNG\r\n\x1a\n"
-            + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
-            + chunk(b"IDAT", zlib.compress(row * height, 6))
-            + chunk(b"IEND", b""))
-
-
 class CaptureTest(BrivetTestCase):
-
-    def setUp(self):
-        super().setUp()
-        self.files = tempfile.mkdtemp(prefix="brivet-e2e-files-")
-        self.addCleanup(subprocess.run, ["rm", "-rf", self.files])
-
-    # Helpers
-
-    def copy_and_wait(self, data, target=None, records=None, timeout=30):
-        """Copies, then waits until the poll that sees the copy has stored its outcome."""
-        finished = self.brivet.count_log(OUTCOME)
-        self.session.copy(data, target)
-        self.brivet.wait_for_log(OUTCOME, count=finished + 1, timeout=timeout)
-        if records is not None:
-            self.wait_for_records(records, timeout)
-
-    def wait_for_records(self, count, timeout=30):
-        try:
-            wait_until(lambda: self.record_count() >= count, timeout=timeout,
-                       message=f"{count} records")
-        except AssertionError as error:
-            raise AssertionError(f"{error}; records {self.brivet.items()}; log:\n"
-                                 + "\n".join(self.brivet.log())) from None
-        self.assertEqual(self.record_count(), count)
-
-    def record_count(self):
-        return self.brivet.query("SELECT count(*) FROM ClipboardItem")[0][0]
-
-    def write_file(self, name, data=b"", size=None):
-        path = os.path.join(self.files, name)
-        with open(path, "wb") as file:
-            file.write(data)
-            if size is not None:
-                file.truncate(size)
-        return path
-
-    def start_owner(self, *args):
-        owner = self.session.popen([OWNER, *args], stdout=subprocess.PIPE, text=True)
-        self.addCleanup(owner.stdout.close)
-        self.assertEqual(owner.stdout.readline().strip(), "ready")
-        return owner
 
     def file_data(self, pk):
         path = os.path.join(os.path.dirname(self.brivet.database_path),
                             "BrivetCloud_ExternalData", str(pk))
         with open(path, "rb") as file:
             return file.read()
-
-    # Tests
 
     def test_text_and_link(self):
         self.copy_and_wait("plain words", records=1)
@@ -92,17 +31,6 @@ class CaptureTest(BrivetTestCase):
             "SELECT characterCount FROM ClipboardItem ORDER BY pk"), [(11,), (28,)])
         self.assertEqual(self.brivet.count_log(r"brivet\.capture: recorded text item \d+"), 1)
         self.assertEqual(self.brivet.count_log(r"brivet\.capture: recorded link item \d+"), 1)
-
-    def test_same_text_twice_is_recorded_once(self):
-        self.copy_and_wait("again", records=1)
-        self.copy_and_wait("again")
-        self.assertEqual(self.record_count(), 1)
-        self.brivet.wait_for_log(r"brivet\.capture: skipped text item repeating the newest")
-
-    def test_a_b_a_is_recorded_three_times(self):
-        for count, text in enumerate(["A", "B", "A"], start=1):
-            self.copy_and_wait(text, records=count)
-        self.assertEqual([row[1] for row in self.brivet.items()], ["A", "B", "A"])
 
     def test_large_png_with_a_thumbnail_512_on_its_long_side(self):
         # Small images are their own thumbnail (tst_pasteboardreader).
@@ -123,38 +51,19 @@ class CaptureTest(BrivetTestCase):
         uris = f"file://{first.replace(' ', '%20')}\r\nfile://{second}\r\n"
         self.copy_and_wait(uris, target="text/uri-list", records=2)
         rows = self.brivet.query(
-            "SELECT pk, contentType, filePath, fileName, fileDataSize, sourceAppName "
+            "SELECT pk, contentType, filePath, fileName, fileDataSize "
             "FROM ClipboardItem ORDER BY timestamp, pk")
         self.assertEqual([row[1:5] for row in rows], [
             ("file", first, "first notes.txt", 11),
             ("file", second, "second.bin", 2560),
         ])
-        self.assertEqual(rows[0][5], rows[1][5])
         self.assertEqual(self.file_data(rows[0][0]), b"first file\n")
         self.assertEqual(self.file_data(rows[1][0]), bytes(range(256)) * 10)
 
-    def test_file_sizes_and_folder(self):
-        at_limit = self.write_file("at-limit.bin", size=MAX_FILE_DATA_SIZE)
-        over = self.write_file("over-limit.bin", size=MAX_FILE_DATA_SIZE + 1)
-        folder = os.path.join(self.files, "a folder")
-        os.mkdir(folder)
-        self.copy_and_wait(f"file://{at_limit}\n", target="text/uri-list", records=1)
-        self.copy_and_wait(f"file://{over}\n", target="text/uri-list", records=2)
-        self.copy_and_wait(f"file://{folder.replace(' ', '%20')}/\n", target="text/uri-list",
-                           records=3)
-        rows = self.brivet.query(
-            "SELECT contentType, filePath, fileName, fileDataSize FROM ClipboardItem "
-            "ORDER BY timestamp, pk")
-        self.assertEqual(rows, [
-            ("file", at_limit, "at-limit.bin", MAX_FILE_DATA_SIZE),
-            ("file", over, "over-limit.bin", None),
-            ("file", folder, "a folder", None),
-        ])
-
     def test_large_text_is_recorded_whole(self):
         line = b"0123456789 the quick brown fox jumps over the lazy dog\n"
-        text = line * (50 * 1000 * 1000 // len(line))
-        self.copy_and_wait(text, records=1, timeout=90)
+        text = line * (8 * 1000 * 1000 // len(line))  # far over one property: sent by INCR
+        self.copy_and_wait(text, records=1, timeout=60)
         kind, length, stored = self.brivet.query(
             "SELECT contentType, length(CAST(textContent AS BLOB)), textContent "
             "FROM ClipboardItem")[0]
@@ -165,18 +74,17 @@ class CaptureTest(BrivetTestCase):
 
     def test_owner_that_never_answers_freezes_nothing(self):
         silent = self.start_owner("--silent", "UTF8_STRING=never sent")
-        self.addCleanup(silent.kill)
-        # Brivet keeps running its loop meanwhile, and the next real copy is recorded within
-        # a few seconds.
-        self.copy_and_wait("after the silent owner", records=1, timeout=10)
+        ready, _, _ = select.select([silent.stdout], [], [], 15)
+        self.assertTrue(ready, "brivet never asked the silent owner")
+        self.assertEqual(silent.stdout.readline().strip(), "asked TARGETS")
+        # Brivet waits for it a bounded time: the next real copy is recorded.
+        self.copy_and_wait("after the silent owner", records=1, timeout=15)
         self.assertEqual(self.brivet.items()[0][1], "after the silent owner")
-        self.assertIsNone(self.brivet.process.poll())
 
     def test_concealed_content_is_not_recorded(self):
         finished = self.brivet.count_log(OUTCOME)
-        owner = self.start_owner("UTF8_STRING=hunter2", "text/plain=hunter2",
-                                 "x-kde-passwordManagerHint=secret")
-        self.addCleanup(owner.kill)
+        self.start_owner("UTF8_STRING=hunter2", "text/plain=hunter2",
+                         "x-kde-passwordManagerHint=secret")
         self.brivet.wait_for_log(OUTCOME, count=finished + 1, timeout=15)
         self.assertEqual(self.record_count(), 0)
         self.assertEqual(self.session.paste().decode(), "hunter2")  # it was offered
@@ -187,8 +95,7 @@ class CaptureTest(BrivetTestCase):
         self.assertEqual(rows[0][0], 0)
 
     def test_owner_with_several_targets_gives_one_record(self):
-        owner = self.start_owner("UTF8_STRING=https://example.org", "text/html=<b>x</b>")
-        self.addCleanup(owner.kill)
+        self.start_owner("UTF8_STRING=https://example.org", "text/html=<b>x</b>")
         self.wait_for_records(1)
         self.assertEqual(self.brivet.items(), [
             ("link", "https://example.org", "https://example.org", None, None)])
@@ -204,7 +111,6 @@ class CaptureTest(BrivetTestCase):
         self.assertGreaterEqual(self.record_count(), 1)
 
 
-
 class CaptureAtStartTest(BrivetTestCase):
     start_brivet = False
 
@@ -213,8 +119,7 @@ class CaptureAtStartTest(BrivetTestCase):
         self.brivet.start()
         self.brivet.wait_for_log(r"brivet\.capture: monitoring from change")
         self.session.copy("copied afterwards")
-        wait_until(lambda: self.brivet.query("SELECT count(*) FROM ClipboardItem")[0][0] >= 1,
-                   timeout=30, message="a record")
+        self.wait_for_records(1)
         self.assertEqual([row[1] for row in self.brivet.items()], ["copied afterwards"])
 
 

@@ -6,7 +6,8 @@
 namespace brivet {
 
 // A clipboard held in memory: tests set its contents, which moves the change count like a
-// copy in another application would. Counts how often the contents were read.
+// copy in another application would. Counts how often the contents were read. With
+// setKeepsHistory(true) it holds every change until taken, as the X11 clipboard does.
 class FakePasteboard : public Pasteboard
 {
 public:
@@ -17,6 +18,21 @@ public:
     {
         ++m_contentsReads;
         return m_contents;
+    }
+    QList<PasteboardChange> takeChanges(qint64 handledCount) override
+    {
+        if (!m_keepsHistory)
+            return Pasteboard::takeChanges(handledCount);
+        QList<PasteboardChange> changes;
+        for (const PasteboardChange& change : std::as_const(m_history))
+            if (change.changeCount > handledCount)
+                changes.append(change);
+        m_history.clear();
+        return changes;
+    }
+    void writeIfUnowned(const QList<PasteboardRepresentation>& representations) override
+    {
+        write(representations);
     }
     void clearContents() override { setContents({}); }
     void write(const QList<PasteboardRepresentation>& representations) override
@@ -37,7 +53,16 @@ public:
     {
         m_contents = contents;
         ++m_changeCount;
+        if (m_keepsHistory)
+            m_history.append({m_changeCount, contents, {}, std::nullopt, false});
     }
+    // The owner quits and nobody takes the clipboard.
+    void ownerQuits()
+    {
+        m_contents = {};
+        m_history.append({++m_changeCount, {}, {}, std::nullopt, true});
+    }
+    void setKeepsHistory(bool keeps) { m_keepsHistory = keeps; }
     void setText(const QString& text) { setContents(test::textCopy(text)); }
 
     int contentsReads() const { return m_contentsReads; }
@@ -48,6 +73,8 @@ private:
     qint64 m_changeCount = 0;
     mutable int m_contentsReads = 0;
     int m_writes = 0;
+    bool m_keepsHistory = false;
+    QList<PasteboardChange> m_history;
 };
 
 } // namespace brivet

@@ -1,5 +1,6 @@
 #include "fakes/FakeGlobalHotkey.h"
 #include "hotkey/ShortcutRecorder.h"
+#include "support/TestMain.h"
 
 #include <QCoreApplication>
 #include <QKeyEvent>
@@ -47,8 +48,6 @@ struct Results
 
 constexpr Press kA{Qt::Key_A, Qt::NoModifier, 38};
 constexpr Press kShiftA{Qt::Key_A, Qt::ShiftModifier, 38};
-constexpr Press kEscape{Qt::Key_Escape, Qt::NoModifier, 9};
-constexpr Press kReturn{Qt::Key_Return, Qt::NoModifier, 36};
 
 } // namespace
 
@@ -78,19 +77,7 @@ private slots:
         QTest::addColumn<std::optional<Shortcut>>("expected");
         QTest::addColumn<int>("passedOn"); // presses that reached the application
 
-        QTest::addRow("Shift+A") << QList<Press>{kShiftA} << std::optional(Shortcut{0, 512}) << 0;
-        QTest::addRow("Ctrl+Alt+Super+Space")
-            << QList<Press>{{Qt::Key_Space,
-                             Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier, 65}}
-            << std::optional(Shortcut{49, 6400}) << 0;
-        QTest::addRow("plain keys, Escape and Return neither record nor cancel")
-            << QList<Press>{kA, kEscape, kReturn, {Qt::Key_F1, Qt::AltModifier, 67}}
-            << std::optional(Shortcut{122, 2048}) << 0;
-        QTest::addRow("modifier keys alone wait for the key")
-            << QList<Press>{{Qt::Key_Control, Qt::ControlModifier, 37},
-                            {Qt::Key_Shift, Qt::ControlModifier | Qt::ShiftModifier, 50},
-                            {Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier, 55}}
-            << std::optional(Shortcut{9, 4096 + 512}) << 0;
+        // Modifiers pressed first, Escape and Return, real scan codes: tst_x11shortcutrecorder.
         QTest::addRow("Super alone waits too")
             << QList<Press>{{Qt::Key_Super_L, Qt::MetaModifier, 133}} << std::optional<Shortcut>()
             << 0;
@@ -221,26 +208,7 @@ private slots:
         QCoreApplication::sendPostedEvents();
         QVERIFY(results.values.isEmpty());
     }
-
-    void carbonModifiers_data()
-    {
-        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
-        QTest::addColumn<quint32>("mask");
-        QTest::addRow("none") << Qt::KeyboardModifiers() << 0u;
-        QTest::addRow("all four") << (Qt::MetaModifier | Qt::ShiftModifier | Qt::AltModifier |
-                                      Qt::ControlModifier)
-                                  << 6912u;
-        QTest::addRow("keypad and group switch ignored")
-            << (Qt::KeypadModifier | Qt::GroupSwitchModifier | Qt::ShiftModifier) << 512u;
-    }
-
-    void carbonModifiers()
-    {
-        QFETCH(Qt::KeyboardModifiers, modifiers);
-        QFETCH(quint32, mask);
-        QCOMPARE(ShortcutRecorder::carbonModifiers(modifiers), mask);
-    }
 };
 
-QTEST_MAIN(TestShortcutRecorder)
+BRIVET_TEST_CLASS(TestShortcutRecorder)
 #include "tst_shortcutrecorder.moc"

@@ -1,6 +1,7 @@
 #include "hotkey/ShortcutRecorder.h"
 #include "platform/x11/X11GlobalHotkey.h"
 #include "support/RunProgram.h"
+#include "support/TestMain.h"
 
 #include <QGuiApplication>
 #include <QRasterWindow>
@@ -77,5 +78,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestX11ShortcutRecorder)
+BRIVET_TEST_CLASS(TestX11ShortcutRecorder)
 #include "tst_x11shortcutrecorder.moc"

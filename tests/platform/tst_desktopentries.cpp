@@ -2,6 +2,7 @@
 
 #include "platform/linux/DesktopEntries.h"
 #include "support/TestContent.h"
+#include "support/TestMain.h"
 
 #include <QDir>
 #include <QFile>
@@ -179,5 +180,5 @@ void TestDesktopEntries::newFilesAreFound()
     QCOMPARE(entry->name, QString("Installed Later"));
 }
 
-QTEST_GUILESS_MAIN(TestDesktopEntries)
+BRIVET_TEST_CLASS(TestDesktopEntries)
 #include "tst_desktopentries.moc"

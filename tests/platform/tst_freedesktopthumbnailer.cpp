@@ -2,9 +2,11 @@
 
 #include "platform/linux/FreedesktopThumbnailer.h"
 #include "support/TestContent.h"
+#include "support/TestMain.h"
 #include "support/WorkerThreadLogging.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QPainter>
@@ -67,9 +69,9 @@ void TestFreedesktopThumbnailer::initTestCase()
     writeFile(m_thumbnailers + "/fake.thumbnailer",
               "[Thumbnailer Entry]\nTryExec=/bin/sh\nExec=/bin/sh " + script.toUtf8() +
                   " -s %s \"%i\" %o %u\nMimeType=text/csv;\n");
-    // One that never finishes, for Markdown.
+    // One that hangs, for Markdown.
     writeFile(m_thumbnailers + "/slow.thumbnailer",
-              "[Thumbnailer Entry]\nExec=sleep 60 %i %o\nMimeType=text/markdown;\n");
+              "[Thumbnailer Entry]\nExec=sh -c \"sleep 60\" sh %i %o\nMimeType=text/markdown;\n");
     // One whose program does not exist: skipped.
     writeFile(m_thumbnailers + "/missing.thumbnailer",
               "[Thumbnailer Entry]\nTryExec=/nonexistent/thumbnailer\n"
@@ -213,7 +215,10 @@ void TestFreedesktopThumbnailer::slowProgramIsStopped()
     const QString input = m_dir.filePath("slow.md");
     writeFile(input, "# Title\n");
     FreedesktopThumbnailer thumbnailer({m_thumbnailers}, 300ms);
+    QElapsedTimer clock;
+    clock.start();
     QCOMPARE(thumbnailer.thumbnail(input, 512), std::nullopt);
+    QVERIFY2(clock.elapsed() < 30000, "the program was not stopped");
 }
 
 void TestFreedesktopThumbnailer::parallelCalls()
@@ -235,5 +240,5 @@ void TestFreedesktopThumbnailer::parallelCalls()
     }
 }
 
-QTEST_MAIN(TestFreedesktopThumbnailer)
+BRIVET_TEST_CLASS(TestFreedesktopThumbnailer)
 #include "tst_freedesktopthumbnailer.moc"

@@ -1,6 +1,7 @@
 // The file-URL lists that file managers put on the clipboard.
 
 #include "platform/linux/UriList.h"
+#include "support/TestMain.h"
 
 #include <QTest>
 
@@ -74,5 +75,5 @@ void TestUriList::gnomeCopiedFiles()
     QCOMPARE(fileUrlsFromGnomeCopiedFiles(text), urls);
 }
 
-QTEST_GUILESS_MAIN(TestUriList)
+BRIVET_TEST_CLASS(TestUriList)
 #include "tst_urilist.moc"

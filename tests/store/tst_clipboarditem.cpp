@@ -1,6 +1,7 @@
 // Derived values of records and the colour helpers, at their edges.
 #include "store/ClipboardItem.h"
 #include "store/Palette.h"
+#include "support/TestMain.h"
 #include "support/TestRecords.h"
 
 #include <QTest>
@@ -11,23 +12,6 @@ class TestClipboardItem : public QObject
 {
     Q_OBJECT
 private slots:
-    void type_data()
-    {
-        QTest::addColumn<QString>("raw");
-        QTest::addColumn<ContentType>("expected");
-        QTest::addRow("capitalised falls back") << "Image" << ContentType::Text;
-        QTest::addRow("empty falls back") << "" << ContentType::Text;
-        QTest::addRow("unknown falls back") << "video" << ContentType::Text;
-    }
-    void type()
-    {
-        QFETCH(QString, raw);
-        QFETCH(ContentType, expected);
-        ClipboardItem item;
-        item.contentType = raw;
-        QCOMPARE(item.type(), expected);
-    }
-
     void characterCount_data()
     {
         QTest::addColumn<QString>("text");
@@ -50,21 +34,6 @@ private slots:
         const ClipboardItem item = test::textRecord(text);
         QCOMPARE(item.characterCount, expected);
         QCOMPARE(item.detailText(), QStringLiteral("%1 characters").arg(expected));
-    }
-
-    void newRecordDefaults()
-    {
-        ClipboardItemContent content;
-        content.contentType = "image";
-        content.imageData = QByteArray(10, 'x');
-        const QDateTime now = QDateTime::currentDateTimeUtc();
-        const ClipboardItem a(content, now);
-        const ClipboardItem b(content, now);
-        QVERIFY(a.id != b.id);
-        QCOMPARE(a.timestamp, now);
-        QCOMPARE(a.characterCount, 0);
-        QVERIFY(!a.textContent);
-        QVERIFY(!(a == b)); // not stored: no identity yet
     }
 
     void detailText_data()
@@ -125,35 +94,21 @@ private slots:
     void timeAgo_data()
     {
         QTest::addColumn<qint64>("secondsAgoTimes10");
-        QTest::addColumn<QString>("expected"); // empty: a phrase other than "Just now"
+        QTest::addColumn<QString>("expectedStart");
         QTest::addRow("59.9 s") << qint64(599) << "Just now";
         QTest::addRow("future") << qint64(-3000) << "Just now";
-        QTest::addRow("60 s") << qint64(600) << "";
-        QTest::addRow("2 years") << qint64(2 * 365 * 864000) << "";
+        QTest::addRow("60 s") << qint64(600) << "1 min";
+        QTest::addRow("3 hours 2 minutes: the largest unit") << qint64(109200 + 1200) << "3 hr";
+        QTest::addRow("2 years") << qint64(2 * 365 * 864000) << "2 ";
     }
     void timeAgo()
     {
         QFETCH(qint64, secondsAgoTimes10);
-        QFETCH(QString, expected);
+        QFETCH(QString, expectedStart);
         const QDateTime now = QDateTime::currentDateTimeUtc();
         ClipboardItem item;
         item.timestamp = now.addMSecs(-secondsAgoTimes10 * 100);
-        const QString text = item.timeAgo(now);
-        if (!expected.isEmpty()) {
-            QCOMPARE(text, expected);
-        } else {
-            QVERIFY2(text != "Just now" && !text.isEmpty(), qPrintable(text));
-            QVERIFY2(text.contains(QRegularExpression("\\d")), qPrintable(text));
-        }
-    }
-    void timeAgoNamesTheLargestUnit()
-    {
-        const QDateTime now = QDateTime::currentDateTimeUtc();
-        ClipboardItem item;
-        item.timestamp = now.addSecs(-3 * 3600 - 120);
-        QVERIFY2(item.timeAgo(now).startsWith("3 hr"), qPrintable(item.timeAgo(now)));
-        item.timestamp = now.addSecs(-5 * 60);
-        QVERIFY2(item.timeAgo(now).startsWith("5 min"), qPrintable(item.timeAgo(now)));
+        QVERIFY2(item.timeAgo(now).startsWith(expectedStart), qPrintable(item.timeAgo(now)));
     }
 
     void colorFromHex_data()
@@ -179,19 +134,7 @@ private slots:
         QCOMPARE(color.rgb(), expected.rgb());
         QCOMPARE(color.alphaF(), 1.0f);
     }
-
-    void paletteIsDistinctAndParsable()
-    {
-        QSet<QString> seen;
-        for (const PaletteColor& entry : categoryPalette) {
-            QVERIFY(!seen.contains(entry.hex));
-            seen.insert(entry.hex);
-            QCOMPARE(brivet::colorFromHex(entry.hex).name(QColor::HexRgb).toUpper(),
-                     QString(entry.hex));
-        }
-        QVERIFY(!seen.contains("#FFFFFF"));
-    }
 };
 
-QTEST_GUILESS_MAIN(TestClipboardItem)
+BRIVET_TEST_CLASS(TestClipboardItem)
 #include "tst_clipboarditem.moc"

@@ -3,6 +3,7 @@
 // from any thread.
 #include "store/HistoryModel.h"
 #include "store/ModelContainer.h"
+#include "support/TestMain.h"
 #include "store/ThumbnailLoader.h"
 #include "support/TestRecords.h"
 
@@ -228,5 +229,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestHistoryModel)
+BRIVET_TEST_CLASS(TestHistoryModel)
 #include "tst_historymodel.moc"

@@ -3,6 +3,7 @@
 // with the records, also for stores written without it.
 #include "store/HistoryModel.h"
 #include "store/ModelContainer.h"
+#include "support/TestMain.h"
 #include "support/TestRecords.h"
 
 #include <QRandomGenerator>
@@ -227,5 +228,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestHistorySearch)
+BRIVET_TEST_CLASS(TestHistorySearch)
 #include "tst_historysearch.moc"

@@ -1,6 +1,7 @@
 // Opening and creating the store file: privacy of the files, the recorded schema, refusing
 // files that are not ours to change, and durability of a save against a killed process.
 #include "store/ModelContainer.h"
+#include "support/TestMain.h"
 #include "support/TestRecords.h"
 
 #include <QCryptographicHash>
@@ -10,7 +11,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <sqlite3.h>
-#include <sys/stat.h>
 
 using namespace brivet;
 
@@ -24,13 +24,6 @@ QByteArray fileDigest(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
-}
-
-int mode(const QString& path)
-{
-    struct stat info = {};
-    ::stat(QFile::encodeName(path).constData(), &info);
-    return info.st_mode & 0777;
 }
 
 std::unique_ptr<ModelContainer> open(const QString& path)
@@ -66,38 +59,6 @@ class TestModelContainer : public QObject
     QTemporaryDir m_dir;
 
 private slots:
-    void createsAPrivateStoreWithItsSchema()
-    {
-        const QString path = m_dir.filePath("fresh/brivet/BrivetCloud.sqlite");
-        {
-            auto container = open(path);
-            QVERIFY(container);
-            QCOMPARE(container->path(), path);
-        }
-        QCOMPARE(mode(m_dir.filePath("fresh/brivet")), 0700);
-        QCOMPARE(mode(path), 0600);
-        QVERIFY(!QFile::exists(path + ".creating"));
-
-        sqlite3* db = nullptr;
-        QCOMPARE(sqlite3_open_v2(path.toUtf8(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
-        auto scalar = [db](const char* sql) {
-            sqlite3_stmt* statement = nullptr;
-            sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
-            QString value;
-            if (sqlite3_step(statement) == SQLITE_ROW)
-                value = QString::fromUtf8(
-                    reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)));
-            sqlite3_finalize(statement);
-            return value;
-        };
-        QCOMPARE(scalar("SELECT value FROM Metadata WHERE key = 'schemaVersion'"), "1.0.0");
-        QCOMPARE(scalar("SELECT value FROM Metadata WHERE key = 'configuration'"), "BrivetCloud");
-        QCOMPARE(scalar("PRAGMA journal_mode"), "wal");
-        sqlite3_close(db);
-
-        QVERIFY(open(path)); // and it opens again
-    }
-
     void oneContainerPerStoreAtATime()
     {
         const QString path = m_dir.filePath("shared/BrivetCloud.sqlite");
@@ -108,13 +69,6 @@ private slots:
         QVERIFY(std::get<QString>(second).contains("in use by another Brivet process"));
         first.reset();
         QVERIFY(open(path)); // free again once the first one is gone
-    }
-
-    void defaultPathFollowsXdgDataHome()
-    {
-        qputenv("XDG_DATA_HOME", QFile::encodeName(m_dir.filePath("xdg")));
-        QCOMPARE(ModelContainer::defaultStorePath(),
-                 m_dir.filePath("xdg/brivet/BrivetCloud.sqlite"));
     }
 
     void refusesFilesItMustNotChange_data()
@@ -208,14 +162,7 @@ private slots:
     }
 };
 
-int main(int argc, char* argv[])
-{
-    if (qEnvironmentVariableIsSet(childEnvironment)) {
-        QCoreApplication app(argc, argv);
-        return saveAndWait(qEnvironmentVariable(childEnvironment));
-    }
-    QCoreApplication app(argc, argv);
-    TestModelContainer test;
-    return QTest::qExec(&test, argc, argv);
-}
+BRIVET_TEST_CLASS(TestModelContainer)
+static const brivet::test::Registration childMode(brivet::test::ChildMode{childEnvironment,
+                                                                          saveAndWait});
 #include "tst_modelcontainer.moc"

@@ -3,6 +3,7 @@
 #include "store/ExternalData.h"
 #include "store/ModelContainer.h"
 #include "store/Palette.h"
+#include "support/TestMain.h"
 #include "support/TestRecords.h"
 
 #include <QDir>
@@ -131,7 +132,9 @@ private slots:
         ClipboardItem item(content, m_base);
         context().insert(item);
         QVERIFY(context().save());
-        QVERIFY(QFileInfo(storePath()).size() < 300 * 1024);
+        // The database and its write-ahead log: the bytes are in neither.
+        QVERIFY(QFileInfo(storePath()).size() + QFileInfo(storePath() + "-wal").size() <
+                300 * 1024);
         const QString external = m_dir.filePath("brivet/BrivetCloud_ExternalData/") +
                                  QString::number(item.persistentId());
         QCOMPARE(QFileInfo(external).size(), 300 * 1024);
@@ -286,21 +289,6 @@ private slots:
                  QStringList({"Hello World"}));
     }
 
-    void equalityIsPersistentIdentity()
-    {
-        ClipboardItem item = textRecord("same", m_base);
-        context().insert(item);
-        const ClipboardItem fetched = context().fetch(ItemFetch{})->first();
-        ClipboardItem changed = fetched;
-        changed.textContent = "different";
-        QCOMPARE(changed, item);
-        QCOMPARE(qHash(changed), qHash(item));
-        ClipboardItem twin = textRecord("same", m_base);
-        twin.id = item.id;
-        context().insert(twin);
-        QVERIFY(!(twin == item));
-    }
-
     void observersHearEveryChange()
     {
         QSignalSpy spy(&context(), &ModelContext::changed);
@@ -319,21 +307,7 @@ private slots:
         QCOMPARE(last.kind, ModelChange::Kind::Deleted);
         QCOMPARE(last.id, item.persistentId());
     }
-
-    void defaultCategoryIsCreatedOnce()
-    {
-        ensureDefaultCategory(context());
-        reopen();
-        ensureDefaultCategory(context());
-        const auto categories = context().fetch(CategoryFetch{});
-        QCOMPARE(categories->size(), 1);
-        const Category& category = categories->first();
-        QCOMPARE(category.name, QString("Clipboard History"));
-        QCOMPARE(category.colorHex, QString("#FFFFFF"));
-        QCOMPARE(category.order, 0);
-        QVERIFY(category.isDefault);
-    }
 };
 
-QTEST_GUILESS_MAIN(TestModelContext)
+BRIVET_TEST_CLASS(TestModelContext)
 #include "tst_modelcontext.moc"

@@ -43,6 +43,7 @@ struct ResolvedTarget
 struct Offer
 {
     std::vector<ResolvedTarget> targets;
+    bool onlyIfUnowned = false;
 };
 
 // One answer being sent piece by piece: the requestor deletes the property, we write the next.
@@ -272,12 +273,25 @@ void X11ClipboardOwner::Private::handleEvent(xcb_generic_event_t* event)
 void X11ClipboardOwner::Private::acquire(xcb_timestamp_t time)
 {
     const xcb_atom_t clipboard = atom("CLIPBOARD");
-    xcb_set_selection_owner(connection, window, clipboard, time);
+    bool leftToOther = false;
+    if (offer && offer->onlyIfUnowned) {
+        // Asked after the time was taken: an application that copies from now on does so at a
+        // later time than ours, and the server keeps its ownership over ours.
+        xcb_get_selection_owner_reply_t* current = xcb_get_selection_owner_reply(
+            connection, xcb_get_selection_owner(connection, clipboard), nullptr);
+        leftToOther = current && current->owner != XCB_NONE && current->owner != window;
+        free(current);
+    }
+    if (!leftToOther)
+        xcb_set_selection_owner(connection, window, clipboard, time);
     xcb_get_selection_owner_reply_t* reply = xcb_get_selection_owner_reply(
         connection, xcb_get_selection_owner(connection, clipboard), nullptr);
     owns = reply && reply->owner == window;
     free(reply);
-    if (owns) {
+    if (leftToOther) {
+        qCDebug(lcClipboardOwner) << "another application owns the clipboard; left to it";
+        offer.reset();
+    } else if (owns) {
         ownedSince = time;
         qCDebug(lcClipboardOwner) << "owning the clipboard since" << time << "offering"
                                   << (offer ? offer->targets.size() : 0) << "targets";
@@ -472,11 +486,13 @@ void X11ClipboardOwner::clear()
     offer({});
 }
 
-void X11ClipboardOwner::offer(const QList<PasteboardRepresentation>& representations)
+void X11ClipboardOwner::offer(const QList<PasteboardRepresentation>& representations,
+                              OfferMode mode)
 {
     if (!isAvailable())
         return;
     auto resolved = std::make_shared<Offer>();
+    resolved->onlyIfUnowned = mode == OnlyIfUnowned;
     for (X11ClipboardTarget& target : x11ClipboardTargets(representations)) {
         const xcb_atom_t targetAtom = d->atom(target.target);
         const xcb_atom_t typeAtom = d->atom(target.type);

@@ -22,8 +22,13 @@ public:
     bool isAvailable() const;
     // Takes the selection with nothing to offer.
     void clear();
+    enum OfferMode
+    {
+        Always,
+        OnlyIfUnowned // only when no application owns the selection at that moment
+    };
     // Takes the selection and offers the representations, replacing any earlier offer.
-    void offer(const QList<PasteboardRepresentation>& representations);
+    void offer(const QList<PasteboardRepresentation>& representations, OfferMode mode = Always);
     // The window that owns CLIPBOARD on Brivet's behalf (0 when none), so that the reading
     // side can recognise Brivet's own writes.
     quint32 window() const;

@@ -4,22 +4,33 @@
 #include "platform/x11/X11SelectionReader.h"
 
 #include <QMutex>
+#include <deque>
 #include <memory>
-#include <optional>
+#include <vector>
 
 namespace brivet {
 
 class X11ClipboardOwner;
 
-// The CLIPBOARD selection as a Pasteboard. A worker reads every new owner's contents; once a
-// change has been read, the main thread advances the change count and keeps the contents, so
-// that changeCount() and contents() answer at once. Writes go through X11ClipboardOwner.
+// The CLIPBOARD selection as a Pasteboard. A worker reads every new owner's contents, noting
+// when the change happened and which application was in front; once a change has been read,
+// the main thread advances the change count and queues the change, so that changeCount(),
+// contents() and takeChanges() answer at once and no copy is lost between two looks. Writes go
+// through X11ClipboardOwner.
 class X11Pasteboard : public Pasteboard
 {
     Q_OBJECT
 public:
+    // Changes held for takeChanges(); older ones are dropped when nobody takes them.
+    static constexpr size_t maxHeldChanges = 64;
+    static constexpr qint64 maxHeldBytes = qint64(512) * 1024 * 1024;
+
     explicit X11Pasteboard(QObject* parent = nullptr);
-    X11Pasteboard(X11SelectionReader::Limits limits, QObject* parent = nullptr);
+    // frontApplication is asked on the reading thread as each change is seen; null: the
+    // application of the active X11 window.
+    explicit X11Pasteboard(X11SelectionReader::Limits limits,
+                           std::unique_ptr<FrontApplication> frontApplication = nullptr,
+                           QObject* parent = nullptr);
     ~X11Pasteboard() override;
 
     // False when there is no X server with XFixes: the count then never moves.
@@ -27,21 +38,25 @@ public:
 
     qint64 changeCount() const override { return m_changeCount; }
     PasteboardContents contents() const override { return m_contents; }
+    QList<PasteboardChange> takeChanges(qint64 handledCount) override;
     void clearContents() override;
     void write(const QList<PasteboardRepresentation>& representations) override;
+    void writeIfUnowned(const QList<PasteboardRepresentation>& representations) override;
 
 private:
-    void takeSnapshot();
+    void takeSnapshots();
     void noteOwnWindow();
 
     std::unique_ptr<X11ClipboardOwner> m_owner;
     qint64 m_changeCount = 0;
     PasteboardContents m_contents;
+    std::deque<PasteboardChange> m_changes; // not yet taken, oldest first
+    bool m_droppedChanges = false;          // since they were last taken
     bool m_watching = false;
 
-    // Handed over from the worker: only the newest finished snapshot waits.
+    // Handed over from the worker, oldest first.
     QMutex m_readyMutex;
-    std::optional<SelectionSnapshot> m_ready;
+    std::vector<SelectionSnapshot> m_ready;
 
     std::unique_ptr<X11SelectionReader> m_reader; // last: stopped before the rest goes
 };

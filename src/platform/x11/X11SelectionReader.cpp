@@ -155,6 +155,8 @@ struct X11SelectionReader::Worker
     {
         xcb_window_t owner;
         xcb_timestamp_t time;
+        QDateTime seenAt;
+        std::optional<ApplicationInfo> source;
     };
     // One fetch: the requestor window its transfers land on and the time of the change.
     struct Session
@@ -165,9 +167,10 @@ struct X11SelectionReader::Worker
     };
 
     Worker(std::unique_ptr<XcbConnection> connection, const Limits& limits,
-           const std::atomic<quint32>& ownWindow, const SnapshotHandler& handler)
+           const std::atomic<quint32>& ownWindow, const SnapshotHandler& handler,
+           FrontApplication* frontApplication)
         : m_connection(std::move(connection)), m_limits(limits), m_ownWindow(ownWindow),
-          m_handler(handler)
+          m_handler(handler), m_frontApplication(frontApplication)
     {}
     ~Worker()
     {
@@ -209,6 +212,7 @@ struct X11SelectionReader::Worker
     const Limits m_limits;
     const std::atomic<quint32>& m_ownWindow;
     const SnapshotHandler& m_handler;
+    FrontApplication* m_frontApplication;
     int m_wakeFd = -1;
     std::atomic<bool> m_stopping{false};
     uint8_t m_xfixesEvent = 0;
@@ -300,7 +304,16 @@ X11SelectionReader::Worker::waitFor(std::optional<Clock::time_point> deadline,
                 const auto* notify =
                     reinterpret_cast<const xcb_xfixes_selection_notify_event_t*>(event.get());
                 if (notify->selection == m_atoms[Clipboard]) {
-                    m_pending = Change{notify->owner, notify->timestamp};
+                    // The application in front now is the one that copied: asked here, not
+                    // when the change is fetched or recorded, by which time the user may have
+                    // moved on to another window.
+                    std::optional<ApplicationInfo> source;
+                    if (m_frontApplication && notify->owner != XCB_WINDOW_NONE &&
+                        notify->owner != m_ownWindow.load())
+                        source =
+                            m_frontApplication->frontmostApplication().value_or(ApplicationInfo{});
+                    m_pending = Change{notify->owner, notify->timestamp,
+                                       QDateTime::currentDateTimeUtc(), std::move(source)};
                     return {WaitStatus::Changed, nullptr};
                 }
                 continue;
@@ -334,6 +347,8 @@ std::optional<SelectionSnapshot> X11SelectionReader::Worker::fetch(const Change&
 {
     SelectionSnapshot snapshot;
     snapshot.owner = change.owner;
+    snapshot.time = change.seenAt;
+    snapshot.source = change.source;
     if (change.owner == XCB_WINDOW_NONE) {
         qCDebug(lcPlatform) << "CLIPBOARD has no owner any more";
         return snapshot;
@@ -355,11 +370,18 @@ std::optional<SelectionSnapshot> X11SelectionReader::Worker::fetch(const Change&
 bool X11SelectionReader::Worker::read(Session& session, PasteboardContents& contents)
 {
     // A timeout ends the fetch: an owner that did not answer once will not answer the next
-    // request either. The change is still delivered with what came before.
+    // request either, and is not asked again. The change is still delivered with what came
+    // before. So is a change overtaken by a newer one, when something was read: every answer
+    // that came before the news of the new owner came from this one.
     auto ended = [&](const Transfer& transfer, const char* what) {
         if (transfer.status == TransferStatus::Timeout) {
             qCInfo(lcPlatform) << "the clipboard owner did not deliver" << what
                                << "in time; the change keeps what was read before";
+            return true;
+        }
+        if (transfer.status == TransferStatus::Superseded && !contents.data.isEmpty()) {
+            qCDebug(lcPlatform) << "the clipboard changed again while" << what
+                                << "was read; the change keeps what was read before";
             return true;
         }
         return false;
@@ -419,22 +441,9 @@ bool X11SelectionReader::Worker::read(Session& session, PasteboardContents& cont
         }
     }
 
-    // Then an image: TIFF, else PNG.
-    const std::pair<AtomId, PasteboardType> imageTargets[] = {{ImageTiff, PasteboardType::TIFF},
-                                                              {ImagePng, PasteboardType::PNG}};
-    for (const auto& [target, type] : imageTargets) {
-        if (!isOffered(offered, target))
-            continue;
-        const Transfer image = request(session, m_atoms[target]);
-        if (!canContinue(image.status))
-            return ended(image, kAtomNames[target]);
-        if (image.status == TransferStatus::Ok && !image.data.isEmpty()) {
-            contents.data.insert(type, image.data);
-            return true;
-        }
-    }
-
-    // Then the text, best encoding first. STRING is predefined, so it has no AtomId.
+    // Then the text, best encoding first, before the image: any owner answers it at once,
+    // while rendering an image may take a program seconds, or fail. STRING is predefined, so
+    // it has no AtomId.
     const xcb_atom_t textOrder[] = {m_atoms[Utf8String], m_atoms[TextPlainUtf8], XCB_ATOM_STRING,
                                     m_atoms[Text], m_atoms[TextPlain]};
     for (xcb_atom_t target : textOrder) {
@@ -447,6 +456,21 @@ bool X11SelectionReader::Worker::read(Session& session, PasteboardContents& cont
             continue;
         if (std::optional<QByteArray> utf8 = textOf(text)) {
             contents.data.insert(PasteboardType::String, *utf8);
+            break;
+        }
+    }
+
+    // Then an image: TIFF, else PNG. Whatever becomes of it, the text read above stays.
+    const std::pair<AtomId, PasteboardType> imageTargets[] = {{ImageTiff, PasteboardType::TIFF},
+                                                              {ImagePng, PasteboardType::PNG}};
+    for (const auto& [target, type] : imageTargets) {
+        if (!isOffered(offered, target))
+            continue;
+        const Transfer image = request(session, m_atoms[target]);
+        if (!canContinue(image.status))
+            return ended(image, kAtomNames[target]);
+        if (image.status == TransferStatus::Ok && !image.data.isEmpty()) {
+            contents.data.insert(type, image.data);
             return true;
         }
     }
@@ -680,8 +704,10 @@ X11SelectionReader::X11SelectionReader(SnapshotHandler handler)
     : X11SelectionReader(std::move(handler), Limits{})
 {}
 
-X11SelectionReader::X11SelectionReader(SnapshotHandler handler, Limits limits)
-    : m_handler(std::move(handler)), m_limits(limits)
+X11SelectionReader::X11SelectionReader(SnapshotHandler handler, Limits limits,
+                                       std::unique_ptr<FrontApplication> frontApplication)
+    : m_handler(std::move(handler)), m_limits(limits),
+      m_frontApplication(std::move(frontApplication))
 {}
 
 X11SelectionReader::~X11SelectionReader()
@@ -701,7 +727,8 @@ bool X11SelectionReader::start()
         qCWarning(lcPlatform) << "no X server to watch the clipboard on";
         return false;
     }
-    auto worker = std::make_unique<Worker>(std::move(connection), m_limits, m_ownWindow, m_handler);
+    auto worker = std::make_unique<Worker>(std::move(connection), m_limits, m_ownWindow, m_handler,
+                                           m_frontApplication.get());
     if (!worker->setUp())
         return false;
     m_worker = std::move(worker);

@@ -16,12 +16,15 @@ struct SelectionSnapshot
 {
     quint32 owner = 0; // the window that took CLIPBOARD (0: nobody owns it)
     PasteboardContents contents;
+    QDateTime time;                        // when the change was seen
+    std::optional<ApplicationInfo> source; // the application in front at that moment
 };
 
 // Watches the CLIPBOARD selection on a worker thread with an X connection of its own and
-// fetches what each new owner offers: its targets, then files, else an image, else the text.
+// fetches what each new owner offers: its targets, then files, else the text (cheap for any
+// owner) and then an image.
 // A slow or silent owner costs the worker a few seconds and never anyone else; a newer
-// change abandons the fetch in progress, so at most one change waits at any time.
+// change ends the fetch in progress (what was read is kept), so at most one change waits.
 class X11SelectionReader
 {
 public:
@@ -38,7 +41,9 @@ public:
     using SnapshotHandler = std::function<void(SelectionSnapshot)>;
 
     explicit X11SelectionReader(SnapshotHandler handler);
-    X11SelectionReader(SnapshotHandler handler, Limits limits);
+    // frontApplication, when given, is asked on the worker thread only, as each change is seen.
+    X11SelectionReader(SnapshotHandler handler, Limits limits,
+                       std::unique_ptr<FrontApplication> frontApplication = nullptr);
     ~X11SelectionReader(); // stops the worker and waits for it
     X11SelectionReader(const X11SelectionReader&) = delete;
     X11SelectionReader& operator=(const X11SelectionReader&) = delete;
@@ -54,6 +59,7 @@ private:
 
     SnapshotHandler m_handler;
     Limits m_limits;
+    std::unique_ptr<FrontApplication> m_frontApplication;
     std::atomic<quint32> m_ownWindow{0};
     std::unique_ptr<Worker> m_worker;
     std::thread m_thread;

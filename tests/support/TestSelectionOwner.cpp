@@ -1,7 +1,8 @@
-#include "platform/TestSelectionOwner.h"
+#include "support/TestSelectionOwner.h"
 
 #include "platform/x11/XcbConnection.h"
 
+#include <chrono>
 #include <poll.h>
 #include <unistd.h>
 
@@ -34,8 +35,11 @@ struct TestSelectionOwner::Private
     } incremental;
     void sendPiece();
 
+    // Requests answered later, with the time they are due.
+    std::vector<std::pair<xcb_selection_request_event_t, std::chrono::steady_clock::time_point>>
+        delayed;
     void run();
-    void answer(const xcb_selection_request_event_t& request);
+    void answer(const xcb_selection_request_event_t& request, bool onTime = false);
     void notify(const xcb_selection_request_event_t& request, xcb_atom_t property);
 };
 
@@ -119,8 +123,21 @@ void TestSelectionOwner::Private::run()
         }
         if (connection->hasError())
             return;
+        int timeoutMs = -1;
+        for (auto it = delayed.begin(); it != delayed.end();) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+                it->second - std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
+                const xcb_selection_request_event_t request = it->first;
+                it = delayed.erase(it);
+                answer(request, true);
+                continue;
+            }
+            timeoutMs = timeoutMs < 0 ? int(left.count()) : std::min(timeoutMs, int(left.count()));
+            ++it;
+        }
         pollfd fds[2] = {{xcb_get_file_descriptor(c), POLLIN, 0}, {wake[0], POLLIN, 0}};
-        ::poll(fds, 2, -1);
+        ::poll(fds, 2, timeoutMs);
         if (fds[1].revents & POLLIN) {
             char drained[16];
             [[maybe_unused]] auto n = ::read(wake[0], drained, sizeof drained);
@@ -128,11 +145,11 @@ void TestSelectionOwner::Private::run()
     }
 }
 
-void TestSelectionOwner::Private::answer(const xcb_selection_request_event_t& request)
+void TestSelectionOwner::Private::answer(const xcb_selection_request_event_t& request, bool onTime)
 {
     xcb_connection_t* c = connection->get();
     const QByteArray name = connection->atomName(request.target).value_or(QByteArray());
-    {
+    if (!onTime) {
         std::lock_guard lock(mutex);
         requests.append(name);
     }
@@ -152,6 +169,13 @@ void TestSelectionOwner::Private::answer(const xcb_selection_request_event_t& re
             continue;
         if (target.refuse)
             break;
+        if (target.delayMs < 0)
+            return;
+        if (target.delayMs > 0 && !onTime) {
+            delayed.emplace_back(request, std::chrono::steady_clock::now() +
+                                              std::chrono::milliseconds(target.delayMs));
+            return;
+        }
         if (behaviour == Behaviour::StallIncremental) {
             const uint32_t size = uint32_t(target.data.size());
             xcb_change_property(c, XCB_PROP_MODE_REPLACE, request.requestor, request.property, incr,

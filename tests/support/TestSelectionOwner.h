@@ -25,13 +25,16 @@ public:
     };
     struct Target
     {
-        Target(QByteArray name, QByteArray data, QByteArray type = {}, bool refuse = false)
-            : name(std::move(name)), data(std::move(data)), type(std::move(type)), refuse(refuse)
+        Target(QByteArray name, QByteArray data, QByteArray type = {}, bool refuse = false,
+               int delayMs = 0)
+            : name(std::move(name)), data(std::move(data)), type(std::move(type)), refuse(refuse),
+              delayMs(delayMs)
         {}
         QByteArray name;
         QByteArray data;
         QByteArray type; // property type; empty: the target's own name
         bool refuse = false;
+        int delayMs = 0; // answered this late, as a program rendering it would; < 0: never
     };
 
     explicit TestSelectionOwner(QList<Target> targets, Behaviour behaviour = Behaviour::Answer);
