@@ -64,6 +64,8 @@ public:
     // Opens an existing file or creates a new one with mode 0600; never creates the
     // directory. On failure returns nullptr and the reason in error.
     static std::unique_ptr<Database> open(const QString& path, bool create, QString* error);
+    // A read-only connection to an existing file, for readers on other threads.
+    static std::unique_ptr<Database> openReadOnly(const QString& path, QString* error);
     ~Database();
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;

@@ -2,10 +2,12 @@
 
 #include "store/Database.h"
 #include "store/ExternalData.h"
+#include "store/SearchIndex.h"
 #include "store/StoreLogging.h"
 
 #include <QDir>
 #include <QFile>
+#include <QTimer>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -133,16 +135,26 @@ ItemPredicate ItemPredicate::inCategory(const Category& category)
 
 ItemPredicate ItemPredicate::matching(const QString& text)
 {
-    QString escaped = text;
-    escaped.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
-        .replace(QLatin1Char('%'), QLatin1String("\\%"))
-        .replace(QLatin1Char('_'), QLatin1String("\\_"));
-    const QString pattern = QLatin1Char('%') + escaped + QLatin1Char('%');
+    const SearchIndex::Condition condition = SearchIndex::condition(SearchIndex::fold(text));
     ItemPredicate predicate;
-    predicate.m_sql =
-        QStringLiteral("(textContent LIKE ?1 ESCAPE '\\' OR urlString LIKE ?1 ESCAPE '\\' OR "
-                       "fileName LIKE ?1 ESCAPE '\\' OR sourceAppName LIKE ?1 ESCAPE '\\')");
-    predicate.m_arguments = {pattern};
+    predicate.m_sql = condition.sql;
+    predicate.m_arguments = {condition.argument};
+    return predicate;
+}
+
+ItemPredicate ItemPredicate::persistentId(PersistentId id)
+{
+    ItemPredicate predicate;
+    predicate.m_sql = QStringLiteral("pk = ?");
+    predicate.m_arguments = {id};
+    return predicate;
+}
+
+ItemPredicate ItemPredicate::id(const QUuid& id)
+{
+    ItemPredicate predicate;
+    predicate.m_sql = QStringLiteral("id = ?");
+    predicate.m_arguments = {id.toString(QUuid::WithoutBraces)};
     return predicate;
 }
 
@@ -213,13 +225,44 @@ void ModelContext::apply(Operation operation, const ModelChange& change)
     if (!m_needsReplay && !beginIfNeeded())
         error = m_database->lastError();
     else if (!m_needsReplay)
-        error = m_pending.back()(*m_database);
+        error = run(m_pending.back());
     if (error) {
         m_lastError = *error;
         qCWarning(lcStore) << "change could not be written yet:" << m_lastError;
         m_needsReplay = true;
     }
-    emit changed(change);
+    m_unsentNotices.push_back(change);
+    scheduleAutosave();
+}
+
+std::optional<QString> ModelContext::run(const Operation& operation)
+{
+    if (auto error = operation(*m_database))
+        return error;
+    return SearchIndex::drain(*m_database);
+}
+
+void ModelContext::scheduleAutosave()
+{
+    if (!m_autosaveEnabled || m_autosaveScheduled)
+        return;
+    m_autosaveScheduled = true;
+    QTimer::singleShot(0, this, [this] {
+        m_autosaveScheduled = false;
+        if (hasChanges() && !save())
+            qCDebug(lcStore) << "autosave failed, changes kept:" << m_lastError;
+    });
+}
+
+void ModelContext::rollback()
+{
+    if (m_database->inTransaction() && !m_database->exec("ROLLBACK"))
+        qCWarning(lcStore) << "rollback failed:" << m_database->lastError();
+    m_pending.clear();
+    m_unsentNotices.clear();
+    m_filesToRemoveOnSave.clear();
+    m_needsReplay = false;
+    emit changed({ModelChange::Entity::Item, ModelChange::Kind::RolledBack, 0});
 }
 
 bool ModelContext::replayPending()
@@ -231,7 +274,7 @@ bool ModelContext::replayPending()
         return false;
     }
     for (const Operation& operation : m_pending) {
-        if (auto error = operation(*m_database)) {
+        if (auto error = run(operation)) {
             m_lastError = *error;
             if (!m_database->exec("ROLLBACK"))
                 qCWarning(lcStore) << "rollback failed:" << m_database->lastError();
@@ -269,6 +312,9 @@ bool ModelContext::save()
     for (const QString& path : std::exchange(m_filesToRemoveOnSave, {}))
         QFile::remove(path);
     m_lastError.clear();
+    // A receiver may change the context again; those changes get notices of their own.
+    for (const ModelChange& change : std::exchange(m_unsentNotices, {}))
+        emit changed(change);
     return true;
 }
 
@@ -315,7 +361,8 @@ void ModelContext::insert(ClipboardItem& item)
             }
             return std::nullopt;
         },
-        {ModelChange::Entity::Item, ModelChange::Kind::Inserted, record.m_persistentId});
+        {ModelChange::Entity::Item, ModelChange::Kind::Inserted, record.m_persistentId,
+         record.timestamp});
 }
 
 void ModelContext::insert(Category& category)
@@ -343,7 +390,8 @@ void ModelContext::update(const ClipboardItem& item)
                 db,
                 update && bindItemFields(*update, record).bind(11, record.m_persistentId).exec());
         },
-        {ModelChange::Entity::Item, ModelChange::Kind::Updated, record.m_persistentId});
+        {ModelChange::Entity::Item, ModelChange::Kind::Updated, record.m_persistentId,
+         record.timestamp});
 }
 
 void ModelContext::update(const Category& category)
@@ -381,9 +429,10 @@ void ModelContext::link(const ClipboardItem& item, const Category& category)
     const PersistentId categoryId = category.m_persistentId;
     if (itemId == 0 || categoryId == 0)
         return;
-    apply(runStatement("INSERT OR IGNORE INTO ClipboardItemCategory(item, category) VALUES(?, ?)",
-                       {itemId, categoryId}),
-          {ModelChange::Entity::Link, ModelChange::Kind::Inserted, itemId});
+    apply(
+        runStatement("INSERT OR IGNORE INTO ClipboardItemCategory(item, category) VALUES(?, ?)",
+                     {itemId, categoryId}),
+        {ModelChange::Entity::Link, ModelChange::Kind::Inserted, itemId, std::nullopt, categoryId});
 }
 
 void ModelContext::unlink(const ClipboardItem& item, const Category& category)
@@ -392,9 +441,10 @@ void ModelContext::unlink(const ClipboardItem& item, const Category& category)
     const PersistentId categoryId = category.m_persistentId;
     if (itemId == 0 || categoryId == 0)
         return;
-    apply(runStatement("DELETE FROM ClipboardItemCategory WHERE item = ? AND category = ?",
-                       {itemId, categoryId}),
-          {ModelChange::Entity::Link, ModelChange::Kind::Deleted, itemId});
+    apply(
+        runStatement("DELETE FROM ClipboardItemCategory WHERE item = ? AND category = ?",
+                     {itemId, categoryId}),
+        {ModelChange::Entity::Link, ModelChange::Kind::Deleted, itemId, std::nullopt, categoryId});
 }
 
 ClipboardItem ModelContext::itemFromRow(Statement& row) const
@@ -489,6 +539,43 @@ std::optional<qint64> ModelContext::count(const ItemPredicate& predicate) const
     const qint64 result = query->int64(0);
     query->finish();
     return result;
+}
+
+std::optional<std::vector<ItemKey>> ModelContext::keys(const ItemFetch& descriptor) const
+{
+    QString sql =
+        QStringLiteral("SELECT timestamp, pk FROM ClipboardItem WHERE %1 "
+                       "ORDER BY timestamp %2, pk %2")
+            .arg(descriptor.predicate.m_sql, descriptor.order == ItemFetch::Order::NewestFirst
+                                                 ? QLatin1String("DESC")
+                                                 : QLatin1String("ASC"));
+    if (descriptor.limit)
+        sql += QStringLiteral(" LIMIT %1").arg(*descriptor.limit);
+    Statement* query = m_database->prepare(sql.toStdString());
+    if (!query)
+        return std::nullopt;
+    bindAll(*query, descriptor.predicate.m_arguments, 1);
+    std::vector<ItemKey> keys;
+    while (query->step())
+        keys.push_back({query->int64(0), query->int64(1)});
+    if (query->failed())
+        return std::nullopt;
+    return keys;
+}
+
+std::optional<ClipboardItem> ModelContext::summary(PersistentId id, int prefixLength) const
+{
+    const std::string sql = "SELECT pk, id, contentType, urlString, filePath, fileName, timestamp, "
+                            "sourceAppName, sourceAppBundleID, characterCount, imageDataSize, "
+                            "thumbnailDataSize, fileDataSize, substr(textContent, 1, " +
+                            std::to_string(std::max(prefixLength, 0)) +
+                            ") FROM ClipboardItem WHERE pk = ?";
+    Statement* query = m_database->prepare(sql);
+    if (!query || !query->bind(1, id).step())
+        return std::nullopt;
+    ClipboardItem item = itemFromRow(*query);
+    query->finish();
+    return item;
 }
 
 std::optional<QList<Category>> ModelContext::categories(const ClipboardItem& item) const

@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QUuid>
 #include <QVariant>
 #include <functional>
 #include <memory>
@@ -26,6 +27,10 @@ public:
     // Items whose text, link, file name or source application contains the text
     // (case-insensitive).
     static ItemPredicate matching(const QString& text);
+    // The one record with this persistent identity.
+    static ItemPredicate persistentId(PersistentId id);
+    // The one record with this id.
+    static ItemPredicate id(const QUuid& id);
     ItemPredicate operator&&(const ItemPredicate& other) const;
 
 private:
@@ -64,7 +69,24 @@ struct CategoryFetch
     std::optional<int> limit; // always sorted by order, ascending
 };
 
-// What changed in a context, for live views.
+// Where a record stands in the history's order: newest timestamp first, ties broken by the
+// later insert first.
+struct ItemKey
+{
+    qint64 timestamp; // ms since the epoch, UTC
+    PersistentId id;
+    friend bool operator==(const ItemKey&, const ItemKey&) = default;
+    // True when a comes before b in the history's order.
+    static bool newerFirst(const ItemKey& a, const ItemKey& b)
+    {
+        return a.timestamp != b.timestamp ? a.timestamp > b.timestamp : a.id > b.id;
+    }
+};
+
+// What changed in a context, for live views. Notices are sent when the change is saved, in
+// the order the changes were made, so that a view that reads through another connection
+// finds what the notice says; RolledBack tells that unsaved changes were discarded and that
+// everything a view derived from them may be wrong.
 struct ModelChange
 {
     enum class Entity
@@ -77,11 +99,16 @@ struct ModelChange
     {
         Inserted,
         Updated,
-        Deleted
+        Deleted,
+        RolledBack
     };
     Entity entity;
     Kind kind;
-    PersistentId id; // the item or category (for links: the item)
+    PersistentId id; // the item or category (for links: the item); 0 for RolledBack
+    // Inserted or updated items: the timestamp the record now has.
+    std::optional<QDateTime> timestamp = std::nullopt;
+    // Links: the category the item was pinned to or unpinned from.
+    PersistentId category = 0;
 };
 
 // The main context: the one place records are inserted, changed, deleted, fetched and saved.
@@ -112,6 +139,11 @@ public:
     std::optional<QList<ClipboardItem>> fetch(const ItemFetch& descriptor) const;
     std::optional<QList<Category>> fetch(const CategoryFetch& descriptor) const;
     std::optional<qint64> count(const ItemPredicate& predicate) const;
+    // Where the records of a fetch stand, in the fetch's order, without loading them.
+    std::optional<std::vector<ItemKey>> keys(const ItemFetch& descriptor) const;
+    // A record as a list shows it: textContent cut to its first prefixLength characters,
+    // byte buffers unloaded (their sizes known). std::nullopt when there is no such record.
+    std::optional<ClipboardItem> summary(PersistentId id, int prefixLength) const;
     // Both ends of the many-to-many relationship, categories by order.
     std::optional<QList<Category>> categories(const ClipboardItem& item) const;
     std::optional<QList<ClipboardItem>> items(const Category& category) const;
@@ -120,8 +152,14 @@ public:
     QString externalDataDirectory() const { return m_externalDataDir; }
 
     bool hasChanges() const;
-    // Makes every pending change durable. On failure the changes stay pending.
+    // Makes every pending change durable and sends their notices. On failure the changes stay
+    // pending and their notices wait for the save that succeeds.
     [[nodiscard]] bool save();
+    // Discards every pending change and sends a RolledBack notice.
+    void rollback();
+    // Changes are saved at the next turn of the event loop when nobody saves them before
+    // (on by default, as the main context of the program wants it).
+    void setAutosaveEnabled(bool enabled) { m_autosaveEnabled = enabled; }
     QString lastError() const { return m_lastError; }
 
 signals:
@@ -132,6 +170,8 @@ private:
     ModelContext(std::shared_ptr<Database> database, QString externalDataDir);
 
     void apply(Operation operation, const ModelChange& change);
+    void scheduleAutosave();
+    std::optional<QString> run(const Operation& operation);
     bool beginIfNeeded();
     bool replayPending();
     QString externalDataPath(PersistentId id) const;
@@ -141,6 +181,9 @@ private:
     std::shared_ptr<Database> m_database;
     QString m_externalDataDir;
     std::vector<Operation> m_pending;
+    std::vector<ModelChange> m_unsentNotices;
+    bool m_autosaveEnabled = true;
+    bool m_autosaveScheduled = false;
     std::vector<QString> m_filesToRemoveOnSave;
     bool m_needsReplay = false;
     PersistentId m_nextItemId = 1;

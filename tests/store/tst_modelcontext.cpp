@@ -299,6 +299,8 @@ private slots:
         context().link(item, category);
         context().update(item);
         context().remove(item);
+        QCOMPARE(spy.size(), 0); // heard when saved
+        QVERIFY(context().save());
         QCOMPARE(spy.size(), 5);
         const auto last = spy.last().first().value<ModelChange>();
         QCOMPARE(last.entity, ModelChange::Entity::Item);

@@ -1,0 +1,565 @@
+#include "store/HistoryModel.h"
+
+#include "store/HistorySearch.h"
+#include "store/ModelContainer.h"
+#include "store/SearchIndex.h"
+#include "store/StoreLogging.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <algorithm>
+
+namespace brivet {
+namespace {
+
+// No half of a surrogate pair at either end: containment of such texts means containment of
+// their characters, which is what the index answers.
+bool isWholeText(const QString& text)
+{
+    return !text.isEmpty() && !text.front().isLowSurrogate() && !text.back().isHighSurrogate();
+}
+
+} // namespace
+
+struct HistoryModel::Projection
+{
+    ClipboardItem item; // textContent cut to previewLength, byte buffers unloaded
+    QVariantList categories;
+};
+
+HistoryModel::HistoryModel(ModelContainer& container, QObject* parent)
+    : QAbstractListModel(parent), m_context(container.mainContext())
+{
+    m_search =
+        std::make_unique<HistorySearch>(container.path(), [this](HistorySearchResult result) {
+            QMetaObject::invokeMethod(
+                this, [this, result = std::move(result)]() mutable { applyResult(result); },
+                Qt::QueuedConnection);
+        });
+    connect(&m_context, &ModelContext::changed, this, &HistoryModel::onChanged);
+    refreshCategories();
+    // The first cards at once; the rest of the history as soon as the worker has read it.
+    auto first = m_context.keys(ItemFetch{{}, {}, firstPage});
+    m_all = HistoryRows::fromNewestFirst(first.value_or(std::vector<ItemKey>()));
+    m_search->loadWholeHistory();
+    updateSearching();
+}
+
+HistoryModel::~HistoryModel()
+{
+    m_search.reset(); // no answer arrives after this
+}
+
+int HistoryModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : shown().size();
+}
+
+QHash<int, QByteArray> HistoryModel::roleNames() const
+{
+    return {
+        {ItemIdRole, "itemId"},
+        {PersistentIdRole, "persistentId"},
+        {ContentTypeRole, "contentType"},
+        {TimestampRole, "timestamp"},
+        {TimeAgoRole, "timeAgo"},
+        {DetailTextRole, "detailText"},
+        {PreviewTextRole, "previewText"},
+        {UrlStringRole, "urlString"},
+        {FileNameRole, "fileName"},
+        {FilePathRole, "filePath"},
+        {SourceAppNameRole, "sourceAppName"},
+        {SourceAppBundleIDRole, "sourceAppBundleID"},
+        {CharacterCountRole, "characterCount"},
+        {HasThumbnailRole, "hasThumbnail"},
+        {HasImageRole, "hasImage"},
+        {CategoriesRole, "categories"},
+    };
+}
+
+QVariant HistoryModel::data(const QModelIndex& index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
+    const Projection* row = projection(index.row());
+    if (!row)
+        return {};
+    const ClipboardItem& item = row->item;
+    auto text = [](const std::optional<QString>& value) {
+        return value.value_or(QString());
+    };
+    switch (role) {
+    case ItemIdRole:
+        return item.id.toString(QUuid::WithoutBraces);
+    case PersistentIdRole:
+        return item.persistentId();
+    case ContentTypeRole:
+        return rawValue(item.type());
+    case TimestampRole:
+        return item.timestamp;
+    case TimeAgoRole:
+        return item.timeAgo();
+    case Qt::DisplayRole:
+    case DetailTextRole:
+        return item.detailText();
+    case PreviewTextRole:
+        return text(item.textContent);
+    case UrlStringRole:
+        return text(item.urlString);
+    case FileNameRole:
+        return text(item.fileName);
+    case FilePathRole:
+        return text(item.filePath);
+    case SourceAppNameRole:
+        return text(item.sourceAppName);
+    case SourceAppBundleIDRole:
+        return text(item.sourceAppBundleID);
+    case CharacterCountRole:
+        return item.characterCount;
+    case HasThumbnailRole:
+        return item.thumbnailData.has_value();
+    case HasImageRole:
+        return item.imageData.has_value();
+    case CategoriesRole:
+        return row->categories;
+    default:
+        return {};
+    }
+}
+
+const HistoryModel::Projection* HistoryModel::projection(int row) const
+{
+    const PersistentId id = shown().at(row).id;
+    auto cached = m_cache.constFind(id);
+    if (cached != m_cache.cend())
+        return cached->get();
+    auto summary = m_context.summary(id, previewLength);
+    if (!summary)
+        return nullptr;
+    auto made = std::make_shared<Projection>();
+    made->item = std::move(*summary);
+    for (const Category& category : m_context.categories(made->item).value_or(QList<Category>()))
+        made->categories.append(QVariantMap{
+            {QStringLiteral("id"), category.id.toString(QUuid::WithoutBraces)},
+            {QStringLiteral("name"), category.name},
+            {QStringLiteral("colorHex"), category.colorHex},
+            {QStringLiteral("isDefault"), category.isDefault},
+        });
+    // Cards come and go as the strip scrolls; a few hundred projections cover any screen.
+    if (m_cache.size() >= 512)
+        m_cache.clear();
+    m_cache.insert(id, made);
+    return made.get();
+}
+
+std::optional<PersistentId> HistoryModel::filterCategory() const
+{
+    if (m_categoryId.isNull())
+        return std::nullopt;
+    for (const Category& category : m_categories) {
+        if (category.id == m_categoryId)
+            return category.isDefault ? std::nullopt
+                                      : std::optional<PersistentId>(category.persistentId());
+    }
+    return 0; // an unknown category holds nothing
+}
+
+void HistoryModel::setSearchText(const QString& text)
+{
+    if (text == m_searchText)
+        return;
+    m_searchText = text;
+    m_foldedNeedle = SearchIndex::fold(text);
+    emit searchTextChanged();
+    reload();
+}
+
+void HistoryModel::setCategoryId(const QUuid& id)
+{
+    if (id == m_categoryId)
+        return;
+    m_categoryId = id;
+    emit categoryIdChanged();
+    reload();
+}
+
+void HistoryModel::waitForSearch()
+{
+    QDeadlineTimer deadline(60000);
+    while (m_searching && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+}
+
+QVariantList HistoryModel::categoryList() const
+{
+    QVariantList list;
+    for (const Category& category : m_categories)
+        list.append(QVariantMap{
+            {QStringLiteral("id"), category.id.toString(QUuid::WithoutBraces)},
+            {QStringLiteral("name"), category.name},
+            {QStringLiteral("colorHex"), category.colorHex},
+            {QStringLiteral("isDefault"), category.isDefault},
+            {QStringLiteral("order"), category.order},
+        });
+    return list;
+}
+
+void HistoryModel::refreshCategories()
+{
+    m_categories = m_context.fetch(CategoryFetch{}).value_or(QList<Category>());
+}
+
+std::optional<ClipboardItem> HistoryModel::record(PersistentId id) const
+{
+    auto items = m_context.fetch(ItemFetch{ItemPredicate::persistentId(id), {}, 1});
+    if (!items || items->isEmpty())
+        return std::nullopt;
+    return items->first();
+}
+
+// The timestamp of a record that passes the current filter; nothing when it does not.
+std::optional<qint64> HistoryModel::passingTimestamp(PersistentId id) const
+{
+    auto current = record(id);
+    if (!current)
+        return std::nullopt;
+    if (auto category = filterCategory()) {
+        const auto categories = m_context.categories(*current).value_or(QList<Category>());
+        if (std::none_of(categories.begin(), categories.end(),
+                         [&](const Category& c) { return c.persistentId() == *category; }))
+            return std::nullopt;
+    }
+    if (!m_foldedNeedle.isEmpty() && !SearchIndex::matches(*current, m_foldedNeedle))
+        return std::nullopt;
+    return current->timestamp.toMSecsSinceEpoch();
+}
+
+const HistoryRows& HistoryModel::shown() const
+{
+    return m_filterActive ? m_filtered : m_all;
+}
+
+void HistoryModel::updateSearching()
+{
+    const bool searching = m_filterQueryInFlight || (!m_filterActive && !m_allComplete);
+    if (m_searching == searching)
+        return;
+    m_searching = searching;
+    emit searchingChanged();
+}
+
+// The unfiltered list is always at hand and kept up to date. A category shows its first page
+// at once and the rest when the worker has answered; a search keeps the rows it replaces
+// until its answer is there.
+void HistoryModel::reload()
+{
+    const std::optional<PersistentId> category = filterCategory();
+    // A longer needle finds a part of what the shorter one found: when that is little, only it
+    // is checked, which is what makes typing a rare word quick in a large history.
+    const bool refinable =
+        m_filterActive && !m_filterQueryInFlight && m_allComplete && !m_answeredNeedle.isEmpty() &&
+        m_answeredCategory == category && isWholeText(m_answeredNeedle) &&
+        m_foldedNeedle.contains(m_answeredNeedle) && m_filtered.size() <= maxRefined;
+    m_touched.clear();
+    ++m_generation; // answers to earlier filters no longer count
+    m_answeredNeedle.clear();
+    const int before = rowCount();
+    if (!category && m_foldedNeedle.isEmpty()) {
+        m_filterQueryInFlight = false;
+        if (m_filterActive) {
+            beginResetModel();
+            m_filterActive = false;
+            m_filtered = {};
+            endResetModel();
+        }
+    } else {
+        m_filterQueryInFlight = true;
+        // Without the whole list at hand the worker sorts; with it, sorting here is quicker.
+        HistoryQuery query{m_generation, m_foldedNeedle, category, !m_allComplete, std::nullopt};
+        if (refinable) {
+            query.candidates.emplace();
+            for (int row = 0; row < m_filtered.size(); ++row)
+                query.candidates->push_back(m_filtered.at(row).id);
+        }
+        m_search->post(std::move(query));
+        if (m_foldedNeedle.isEmpty()) {
+            ItemPredicate predicate = ItemPredicate::persistentId(0);
+            for (const Category& known : m_categories)
+                if (known.persistentId() == *category)
+                    predicate = ItemPredicate::inCategory(known);
+            auto keys = m_context.keys(ItemFetch{predicate, {}, firstPage});
+            beginResetModel();
+            m_filterActive = true;
+            m_filtered = HistoryRows::fromNewestFirst(keys.value_or(std::vector<ItemKey>()));
+            endResetModel();
+        }
+    }
+    updateSearching();
+    if (rowCount() != before)
+        emit countChanged();
+}
+
+// Replaces the rows shown from list with rows, by appending when rows only extends them.
+void HistoryModel::swapIn(HistoryRows& list, HistoryRows rows, bool isShown)
+{
+    const int before = rowCount();
+    if (!isShown) {
+        list = std::move(rows);
+    } else if (rows.startsWith(list) && rows.size() > list.size()) {
+        beginInsertRows({}, list.size(), rows.size() - 1);
+        list = std::move(rows);
+        endInsertRows();
+    } else if (!rows.startsWith(list) || rows.size() != list.size()) {
+        beginResetModel();
+        list = std::move(rows);
+        endResetModel();
+    }
+    if (rowCount() != before)
+        emit countChanged();
+}
+
+void HistoryModel::applyResult(HistorySearchResult& result)
+{
+    if (!result.ok)
+        qCWarning(lcStore) << "history query failed; the list shows what it could read";
+    if (result.wholeHistory) {
+        HistoryRows all = HistoryRows::fromNewestFirst(std::move(result.keys));
+        // Records changed while the list was read stand where the store has them now.
+        for (const PersistentId id : std::as_const(m_allTouched)) {
+            if (const int row = all.rowOf(id); row >= 0)
+                all.erase(row);
+            if (auto current = record(id)) {
+                const ItemKey key{current->timestamp.toMSecsSinceEpoch(), id};
+                all.insert(all.insertionRow(key), key);
+            }
+        }
+        m_allTouched.clear();
+        m_allComplete = true;
+        swapIn(m_all, std::move(all), !m_filterActive);
+        updateSearching();
+        return;
+    }
+    if (result.generation != m_generation)
+        return;
+    HistoryRows rows;
+    if (result.ordered) {
+        rows = HistoryRows::fromNewestFirst(std::move(result.keys));
+    } else {
+        PersistentId largest = 0;
+        for (const ItemKey& key : result.keys)
+            largest = std::max(largest, key.id);
+        std::vector<bool> matching(size_t(largest) + 1);
+        for (const ItemKey& key : result.keys)
+            matching[size_t(key.id)] = true;
+        rows = m_all.filtered(matching);
+    }
+    // Records changed since the question was asked stand where the store has them now.
+    for (const PersistentId id : std::as_const(m_touched)) {
+        if (const int row = rows.rowOf(id); row >= 0)
+            rows.erase(row);
+        if (auto timestamp = passingTimestamp(id)) {
+            const ItemKey key{*timestamp, id};
+            rows.insert(rows.insertionRow(key), key);
+        }
+    }
+    m_touched.clear();
+    m_filterQueryInFlight = false;
+    m_answeredNeedle = m_foldedNeedle;
+    m_answeredCategory = filterCategory();
+    if (!m_filterActive) {
+        beginResetModel();
+        m_filterActive = true;
+        m_filtered = std::move(rows);
+        endResetModel();
+        emit countChanged();
+    } else {
+        swapIn(m_filtered, std::move(rows), true);
+    }
+    updateSearching();
+}
+
+void HistoryModel::removeFrom(HistoryRows& list, PersistentId id, bool isShown)
+{
+    const int row = list.rowOf(id);
+    if (row < 0)
+        return;
+    if (isShown)
+        beginRemoveRows({}, row, row);
+    list.erase(row);
+    if (isShown) {
+        endRemoveRows();
+        emit countChanged();
+    }
+}
+
+void HistoryModel::placeIn(HistoryRows& list, const ItemKey& key, bool isNew, bool isShown)
+{
+    // A new record has no row yet: no need to look through a million rows to be sure.
+    const int from = isNew ? -1 : list.rowOf(key.id);
+    if (from < 0) {
+        const int to = list.insertionRow(key);
+        if (isShown)
+            beginInsertRows({}, to, to);
+        list.insert(to, key);
+        if (isShown) {
+            endInsertRows();
+            emit countChanged();
+        }
+        return;
+    }
+    // Where it goes counted with its old row still there, then without it.
+    const int slot = list.insertionRow(key);
+    const int to = slot > from ? slot - 1 : slot;
+    if (to != from && isShown)
+        beginMoveRows({}, from, from, {}, to > from ? to + 1 : to);
+    list.erase(from);
+    list.insert(to, key);
+    if (to != from && isShown)
+        endMoveRows();
+    if (isShown)
+        emit dataChanged(index(to), index(to));
+}
+
+// Brings one record's row in the filtered list in line with the store.
+void HistoryModel::followRecord(PersistentId id, bool isNew)
+{
+    if (auto timestamp = passingTimestamp(id))
+        placeIn(m_filtered, {*timestamp, id}, isNew, true);
+    else if (!isNew)
+        removeFrom(m_filtered, id, true);
+}
+
+void HistoryModel::onChanged(const ModelChange& change)
+{
+    if (change.kind == ModelChange::Kind::RolledBack) {
+        // Anything may have changed: read everything again.
+        refreshCategories();
+        emit categoryListChanged();
+        m_cache.clear();
+        auto first = m_context.keys(ItemFetch{{}, {}, firstPage});
+        m_allComplete = false;
+        m_allTouched.clear();
+        swapIn(m_all, HistoryRows::fromNewestFirst(first.value_or(std::vector<ItemKey>())),
+               !m_filterActive);
+        m_search->loadWholeHistory();
+        reload();
+        return;
+    }
+    m_cache.remove(change.id);
+    if (m_filterQueryInFlight && change.entity != ModelChange::Entity::Category)
+        m_touched.insert(change.id);
+    switch (change.entity) {
+    case ModelChange::Entity::Item: {
+        const bool isNew = change.kind == ModelChange::Kind::Inserted;
+        if (!m_allComplete)
+            m_allTouched.insert(change.id);
+        if (change.kind == ModelChange::Kind::Deleted)
+            removeFrom(m_all, change.id, !m_filterActive);
+        else if (change.timestamp)
+            placeIn(m_all, {change.timestamp->toMSecsSinceEpoch(), change.id}, isNew,
+                    !m_filterActive);
+        if (m_filterActive) {
+            if (change.kind == ModelChange::Kind::Deleted) {
+                removeFrom(m_filtered, change.id, true);
+            } else {
+                followRecord(change.id, isNew);
+            }
+        }
+        break;
+    }
+    case ModelChange::Entity::Link:
+        if (m_filterActive) {
+            followRecord(change.id);
+        } else if (const int row = m_all.rowOf(change.id); row >= 0) {
+            emit dataChanged(index(row), index(row), {CategoriesRole});
+        }
+        break;
+    case ModelChange::Entity::Category: {
+        // Deleting the category of the filter, or making it the default, changes the filter.
+        const std::optional<PersistentId> filterBefore = filterCategory();
+        refreshCategories();
+        emit categoryListChanged();
+        m_cache.clear();
+        if (filterCategory() != filterBefore)
+            reload();
+        else if (rowCount() > 0)
+            emit dataChanged(index(0), index(rowCount() - 1), {CategoriesRole});
+        break;
+    }
+    }
+}
+
+bool HistoryModel::promote(int row)
+{
+    auto current = (row >= 0 && row < rowCount()) ? record(shown().at(row).id) : std::nullopt;
+    if (!current)
+        return false;
+    current->timestamp = QDateTime::currentDateTimeUtc();
+    m_context.update(*current);
+    if (!m_context.save()) {
+        // The change stays pending, and so does its notice: show it now all the same.
+        qCInfo(lcStore) << "promote not saved yet:" << m_context.lastError();
+        onChanged({ModelChange::Entity::Item, ModelChange::Kind::Updated, current->persistentId(),
+                   current->timestamp});
+    }
+    return true;
+}
+
+bool HistoryModel::remove(int row)
+{
+    auto current = (row >= 0 && row < rowCount()) ? record(shown().at(row).id) : std::nullopt;
+    if (!current)
+        return false;
+    m_context.remove(*current);
+    if (!m_context.save()) {
+        qCInfo(lcStore) << "delete not saved yet:" << m_context.lastError();
+        onChanged({ModelChange::Entity::Item, ModelChange::Kind::Deleted, current->persistentId()});
+    }
+    return true;
+}
+
+bool HistoryModel::toggleCategory(int row, const QUuid& categoryId)
+{
+    auto current = (row >= 0 && row < rowCount()) ? record(shown().at(row).id) : std::nullopt;
+    if (!current)
+        return false;
+    for (const Category& category : m_categories) {
+        if (category.id != categoryId)
+            continue;
+        if (isInCategory(row, categoryId))
+            m_context.unlink(*current, category);
+        else
+            m_context.link(*current, category);
+        m_cache.remove(current->persistentId());
+        return true;
+    }
+    return false;
+}
+
+bool HistoryModel::isInCategory(int row, const QUuid& categoryId) const
+{
+    const Projection* p = (row >= 0 && row < rowCount()) ? projection(row) : nullptr;
+    if (!p)
+        return false;
+    // From the store, not the card's copy: a toggle shows before its notice arrives.
+    const auto categories = m_context.categories(p->item).value_or(QList<Category>());
+    return std::any_of(categories.begin(), categories.end(),
+                       [&](const Category& category) { return category.id == categoryId; });
+}
+
+std::optional<ClipboardItem> HistoryModel::item(int row) const
+{
+    if (row < 0 || row >= rowCount())
+        return std::nullopt;
+    return record(shown().at(row).id);
+}
+
+int HistoryModel::rowOfId(const QUuid& id) const
+{
+    auto keys = m_context.keys(ItemFetch{ItemPredicate::id(id), {}, 1});
+    if (!keys || keys->empty())
+        return -1;
+    return shown().rowOf(keys->front().id);
+}
+
+} // namespace brivet

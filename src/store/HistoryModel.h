@@ -1,0 +1,146 @@
+#pragma once
+
+#include "store/ClipboardItem.h"
+#include "store/HistoryRows.h"
+#include "store/ModelContext.h"
+
+#include <QAbstractListModel>
+#include <QSet>
+#include <QUuid>
+#include <QVariantList>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace brivet {
+
+class ModelContainer;
+class HistorySearch;
+struct HistorySearchResult;
+
+// The history as the panel's card strip shows it: newest first, filtered by an optional
+// category and a search text. Holds only the ordered identities of the records that pass the
+// filter and loads a light projection of a row (no image or file bytes, the start of the text)
+// when a card asks for it. Follows the main context's change notices row by row; searches run
+// on a worker with a read-only connection of their own.
+class HistoryModel : public QAbstractListModel
+{
+    Q_OBJECT
+    Q_PROPERTY(QString searchText READ searchText WRITE setSearchText NOTIFY searchTextChanged)
+    Q_PROPERTY(QUuid categoryId READ categoryId WRITE setCategoryId NOTIFY categoryIdChanged)
+    Q_PROPERTY(int count READ count NOTIFY countChanged)
+    Q_PROPERTY(bool searching READ searching NOTIFY searchingChanged)
+    Q_PROPERTY(QVariantList categoryList READ categoryList NOTIFY categoryListChanged)
+
+public:
+    enum Role
+    {
+        ItemIdRole = Qt::UserRole + 1,
+        PersistentIdRole,
+        ContentTypeRole,
+        TimestampRole,
+        TimeAgoRole,
+        DetailTextRole,
+        PreviewTextRole,
+        UrlStringRole,
+        FileNameRole,
+        FilePathRole,
+        SourceAppNameRole,
+        SourceAppBundleIDRole,
+        CharacterCountRole,
+        HasThumbnailRole,
+        HasImageRole,
+        CategoriesRole,
+    };
+    Q_ENUM(Role)
+
+    // Characters of textContent a card gets as previewText.
+    static constexpr int previewLength = 500;
+
+    explicit HistoryModel(ModelContainer& container, QObject* parent = nullptr);
+    ~HistoryModel() override;
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QHash<int, QByteArray> roleNames() const override;
+
+    QString searchText() const { return m_searchText; }
+    void setSearchText(const QString& text);
+    QUuid categoryId() const { return m_categoryId; }
+    void setCategoryId(const QUuid& id);
+    int count() const { return rowCount(); }
+    bool searching() const { return m_searching; }
+    QVariantList categoryList() const;
+
+    // Timestamp now, saved (a failed save is logged and the change stays pending); the row
+    // moves to 0. Out of range: nothing happens and the result is false.
+    Q_INVOKABLE bool promote(int row);
+    // Deletes the record and saves; the row disappears.
+    Q_INVOKABLE bool remove(int row);
+    // Pins or unpins the record; saved by the context at the next turn of the event loop.
+    Q_INVOKABLE bool toggleCategory(int row, const QUuid& categoryId);
+    Q_INVOKABLE bool isInCategory(int row, const QUuid& categoryId) const;
+    // The whole record, its byte buffers loaded on first use (preview, paste).
+    std::optional<ClipboardItem> item(int row) const;
+    Q_INVOKABLE int rowOfId(const QUuid& id) const;
+
+    // Blocks until the search in flight (if any) has been swapped in; for tests and tools.
+    void waitForSearch();
+
+signals:
+    void searchTextChanged();
+    void categoryIdChanged();
+    void countChanged();
+    void searchingChanged();
+    void categoryListChanged();
+
+private:
+    struct Projection;
+
+    // Rows a card strip sees at once, loaded before the rest of a list arrives.
+    static constexpr int firstPage = 256;
+    // The most rows a refinement of a search checks one by one instead of asking the index.
+    static constexpr int maxRefined = 2000;
+
+    const HistoryRows& shown() const;
+    void onChanged(const ModelChange& change);
+    void reload();
+    void applyResult(HistorySearchResult& result);
+    void swapIn(HistoryRows& list, HistoryRows rows, bool isShown);
+    void placeIn(HistoryRows& list, const ItemKey& key, bool isNew, bool isShown);
+    void removeFrom(HistoryRows& list, PersistentId id, bool isShown);
+    void followRecord(PersistentId id, bool isNew = false);
+    std::optional<qint64> passingTimestamp(PersistentId id) const;
+    void updateSearching();
+    void refreshCategories();
+    std::optional<PersistentId> filterCategory() const;
+    const Projection* projection(int row) const;
+    std::optional<ClipboardItem> record(PersistentId id) const;
+
+    ModelContext& m_context;
+    std::unique_ptr<HistorySearch> m_search;
+    QString m_searchText;
+    QString m_foldedNeedle;
+    QUuid m_categoryId;
+    QList<Category> m_categories;
+
+    // The whole history, newest first, followed change by change; complete once the worker
+    // has read it (until then its first page).
+    HistoryRows m_all;
+    bool m_allComplete = false;
+    QSet<PersistentId> m_allTouched; // changed while the whole history was read
+    // The rows that pass the category and search filters, when there is a filter.
+    HistoryRows m_filtered;
+    bool m_filterActive = false;
+    quint64 m_generation = 0;
+    bool m_filterQueryInFlight = false;
+    // The filter the filtered rows answer completely, when it had a needle.
+    QString m_answeredNeedle;
+    std::optional<PersistentId> m_answeredCategory;
+    QSet<PersistentId> m_touched; // changed while the filter in flight was answered
+    bool m_searching = false;
+
+    mutable QHash<PersistentId, std::shared_ptr<Projection>> m_cache;
+};
+
+} // namespace brivet

@@ -1,0 +1,84 @@
+#include "store/ThumbnailLoader.h"
+
+#include "store/Database.h"
+#include "store/StoreLogging.h"
+
+#include <QBuffer>
+#include <QImageReader>
+
+namespace brivet {
+namespace {
+
+QImage decode(const QByteArray& bytes, const QSize& requestedSize)
+{
+    if (bytes.isEmpty())
+        return {};
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    const QSize stored = reader.size();
+    if (requestedSize.isValid() && !requestedSize.isEmpty() && stored.isValid())
+        reader.setScaledSize(stored.scaled(requestedSize, Qt::KeepAspectRatio).expandedTo({1, 1}));
+    QImage image = reader.read();
+    if (!image.isNull() && requestedSize.isValid() && !requestedSize.isEmpty() &&
+        !stored.isValid()) // formats that do not tell their size before decoding
+        image = image.scaled(requestedSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    return image;
+}
+
+} // namespace
+
+ThumbnailLoader::ThumbnailLoader(QString databasePath) : m_databasePath(std::move(databasePath)) {}
+
+ThumbnailLoader::~ThumbnailLoader() = default;
+
+std::unique_ptr<Database> ThumbnailLoader::takeConnection() const
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_idle.empty()) {
+            auto connection = std::move(m_idle.back());
+            m_idle.pop_back();
+            return connection;
+        }
+    }
+    QString error;
+    auto connection = Database::openReadOnly(m_databasePath, &error);
+    if (!connection)
+        qCWarning(lcStore) << "thumbnails:" << error;
+    return connection;
+}
+
+void ThumbnailLoader::returnConnection(std::unique_ptr<Database> connection) const
+{
+    std::lock_guard lock(m_mutex);
+    m_idle.push_back(std::move(connection));
+}
+
+QImage ThumbnailLoader::load(const QUuid& itemId, const QSize& requestedSize) const
+{
+    auto connection = takeConnection();
+    if (!connection)
+        return {};
+    // The thumbnail first; the image's own bytes only when there is no usable thumbnail.
+    auto read = [&connection, &itemId](const char* sql) -> QByteArray {
+        Statement* statement = connection->prepare(sql);
+        if (!statement || !statement->bind(1, itemId.toString(QUuid::WithoutBraces)).step())
+            return {};
+        QByteArray bytes = statement->blob(0);
+        statement->finish();
+        return bytes;
+    };
+    QImage result = decode(read("SELECT d.thumbnailData FROM ClipboardItem c JOIN "
+                                "ClipboardItemData d ON d.item = c.pk WHERE c.id = ?"),
+                           requestedSize);
+    if (result.isNull())
+        result = decode(read("SELECT d.imageData FROM ClipboardItem c JOIN ClipboardItemData d "
+                             "ON d.item = c.pk WHERE c.id = ? AND c.contentType = 'image'"),
+                        requestedSize);
+    returnConnection(std::move(connection));
+    return result;
+}
+
+} // namespace brivet
