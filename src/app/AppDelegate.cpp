@@ -4,7 +4,6 @@
 
 #include <QLoggingCategory>
 #include <QStandardPaths>
-
 #include <cstdio>
 #include <cstdlib>
 
@@ -19,6 +18,8 @@ AppDelegate::AppDelegate(QString storePath, QString settingsPath, Platform platf
 {
     m_hotkeyManager = std::make_unique<HotkeyManager>(m_platform.globalHotkey.get(),
                                                       m_notificationCenter, m_settings);
+    m_panelController = std::make_unique<PanelController>(
+        m_notificationCenter, m_platform.globalClickMonitor.get(), m_platform.globalHotkey.get());
 }
 
 QString AppDelegate::defaultSettingsPath()
@@ -53,11 +54,17 @@ void AppDelegate::applicationDidFinishLaunching()
             context, *m_platform.pasteboard, *m_platform.frontApplication,
             std::shared_ptr<const FileThumbnailer>(std::move(m_platform.fileThumbnailer)));
         m_clipboardMonitor->startMonitoring();
-        m_pasteService = std::make_unique<PasteService>(
-            m_platform.pasteboard.get(), m_platform.keySynthesizer.get(),
-            weakMonitorLink(m_clipboardMonitor.get()));
+        m_pasteService = std::make_unique<PasteService>(m_platform.pasteboard.get(),
+                                                        m_platform.keySynthesizer.get(),
+                                                        weakMonitorLink(m_clipboardMonitor.get()));
         m_pasteService->setTerminalWindowClasses(
             m_settings.value(QStringLiteral("terminalWindowClasses")).toStringList());
+        m_panelController->setModelContainer(&modelContainer());
+        m_panelController->setPasteService(m_pasteService.get());
+        HotkeyManager* hotkeys = m_hotkeyManager.get();
+        m_panelController->setToggleShortcut([hotkeys] {
+            return Shortcut{hotkeys->keyCode(), hotkeys->modifiers()};
+        });
     } else {
         qCWarning(lcApp) << "this desktop offers no clipboard: nothing will be recorded";
     }
@@ -72,7 +79,7 @@ void AppDelegate::applicationDidFinishLaunching()
 void AppDelegate::hotkeyPressed()
 {
     qCInfo(lcApp) << "hotkey pressed";
-    // The panel controller's toggle goes here: hide() when the panel is visible, else show().
+    m_panelController->toggle();
 }
 
 void AppDelegate::applicationWillTerminate()
