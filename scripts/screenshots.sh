@@ -61,8 +61,9 @@ shoot() {
   local config=$work/config-$name
   mkdir -p "$config"
   cp -r "$work/config/." "$config/" 2>/dev/null || true
-  XDG_CONFIG_HOME=$config QT_QUICK_CONTROLS_CONF= BRIVET_SCREENSHOT_SCHEME=$scheme \
-    "$binary" >"$work/brivet-$name.log" 2>&1 &
+  local theme=Adwaita
+  [[ $scheme == dark ]] && theme=Adwaita:dark
+  XDG_CONFIG_HOME=$config GTK_THEME=$theme "$binary" >"$work/brivet-$name.log" 2>&1 &
   local pid=$!
   pids+=($pid)
   sleep 3
@@ -70,12 +71,16 @@ shoot() {
   xdotool key super+shift+v
   sleep 1.5
   import -window root "$out/panel-$name.png"
-  xdotool key Right Right
+  xdotool key Right Right Right
   sleep 0.8
   import -window root "$out/panel-$name-selected.png"
+  # The bottom of the screen, where the panel is.
+  convert "$out/panel-$name-selected.png" -gravity south -crop 1440x250+0+0 +repage \
+    "$out/panel-$name-strip.png"
   kill "$pid"; wait "$pid" 2>/dev/null || true
 }
 
 history_made=
 shoot light light
+shoot dark dark
 echo "screenshots in $out"

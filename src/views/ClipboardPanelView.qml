@@ -114,11 +114,35 @@ Item {
                 clip: true
                 boundsBehavior: Flickable.StopAtBounds
                 model: root.viewState.items
-                currentIndex: root.viewState.selectedIndex < count ? root.viewState.selectedIndex : -1
-                highlightRangeMode: ListView.ApplyRange
-                preferredHighlightBegin: (width - cardWidth) / 2
-                preferredHighlightEnd: (width + cardWidth) / 2
-                highlightMoveDuration: root.selectionMs
+                // Centres the selected card (as far as the ends of the strip allow), sliding
+                // there from where the strip is now.
+                function centreSelected() {
+                    const index = root.viewState.selectedIndex
+                    if (index < 0 || index >= count)
+                        return
+                    scroll.stop()
+                    const from = contentX
+                    positionViewAtIndex(index, ListView.Center)
+                    const to = contentX
+                    if (from === to)
+                        return
+                    contentX = from
+                    scroll.to = to
+                    scroll.start()
+                }
+
+                NumberAnimation {
+                    id: scroll
+                    target: strip
+                    property: "contentX"
+                    duration: root.selectionMs
+                    easing.type: Easing.InOutQuad
+                }
+
+                Connections {
+                    target: root.viewState
+                    function onSelectedIndexChanged() { strip.centreSelected() }
+                }
                 reuseItems: true
                 ScrollBar.horizontal: null
 

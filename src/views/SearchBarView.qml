@@ -47,6 +47,7 @@ Rectangle {
             Layout.fillWidth: true
             text: root.searchText
             placeholderText: qsTr("Search...")
+            placeholderTextColor: root.secondaryColor
             font.pointSize: root.captionSize
             padding: 0
             background: null
