@@ -190,7 +190,8 @@ bool PanelController::createPanel(const QRect& contentRect)
 {
     QElapsedTimer clock;
     clock.start();
-    QQuickStyle::setStyle(QStringLiteral("Fusion"));
+    if (QQuickStyle::name().isEmpty())
+        QQuickStyle::setStyle(QStringLiteral("Fusion"));
 
     m_keyActions = std::make_unique<PanelKeyActionStream>();
     m_historyModel = std::make_unique<HistoryModel>(*m_modelContainer);

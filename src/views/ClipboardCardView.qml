@@ -11,7 +11,7 @@ Item {
     // The entry's roles.
     required property string itemId
     required property string contentType
-    required property string timeAgo
+    required property var timestamp
     required property string detailText
     required property string previewText
     required property string urlString
@@ -24,6 +24,8 @@ Item {
     required property bool isSelected
     required property string kindName
     required property color kindColor
+    // The entry's age ("Just now"), kept current by the panel.
+    property string age
     // Category colours by their text; set by the panel.
     property var categoryColor: function(hex) { return hex }
 
@@ -88,7 +90,7 @@ Item {
                 }
                 Item { Layout.fillWidth: true }
                 Text {
-                    text: root.timeAgo
+                    text: root.age
                     font.pointSize: root.captionSize
                     color: root.secondaryColor
                 }

@@ -153,6 +153,8 @@ Item {
                     y: root.stripVerticalPadding
                     cardWidth: strip.cardWidth
                     isSelected: index === root.viewState.selectedIndex
+                    // Re-read whenever the clock moves on.
+                    age: root.viewState.now, root.viewState.timeAgo(timestamp)
                     kindName: root.viewState.kindName(contentType)
                     kindColor: root.viewState.kindColor(contentType)
                     categoryColor: hex => root.viewState.categoryColor(hex)
