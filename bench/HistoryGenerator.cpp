@@ -19,38 +19,121 @@ QByteArray randomBytes(QRandomGenerator& random, int size)
 
 QString words(QRandomGenerator& random, int length)
 {
-    static const char* const vocabulary[] = {"clip",  "board", "history",  "paste", "copy",
-                                             "the",   "quick", "brown",    "fox",   "lorem",
-                                             "ipsum", "panel", "shortcut", "record"};
+    // Mostly English, some French, German, Czech, Japanese and Chinese words, an emoji now and
+    // then: what a European user copies in a year.
+    static const char* const vocabulary[] = {
+        "clip",      "board",  "history",  "paste",  "copy",     "the",      "quick",   "brown",
+        "fox",       "lorem",  "ipsum",    "panel",  "shortcut", "record",   "meeting", "invoice",
+        "server",    "deploy", "function", "return", "const",    "customer", "address", "Berlin",
+        "and",       "of",     "to",       "in",     "is",       "for",      "with",    "that",
+        "École",     "été",    "déjà",     "café",   "Straße",   "Grüße",    "über",    "příliš",
+        "žluťoučký", "東京",   "会議",     "北京",   "明天",     "👍",        "🎉",       "naïve"};
     QString text;
     text.reserve(length + 16);
-    while (text.size() < length)
-        text += QLatin1String(vocabulary[random.bounded(int(std::size(vocabulary)))]) + ' ';
+    while (text.size() < length) {
+        text += QString::fromUtf8(vocabulary[random.bounded(int(std::size(vocabulary)))]);
+        text += random.bounded(12) == 0 ? QLatin1String("\n") : QLatin1String(" ");
+    }
     return text.left(length);
+}
+
+// A few words most of the time, a paragraph often, some kilobytes now and then.
+int textLength(QRandomGenerator& random)
+{
+    const int band = random.bounded(100);
+    if (band < 45)
+        return 5 + random.bounded(60);
+    if (band < 85)
+        return 60 + random.bounded(440);
+    if (band < 98)
+        return 500 + random.bounded(2500);
+    return 3000 + random.bounded(9000);
+}
+
+struct SourceApp
+{
+    QString name;
+    QString bundleId;
+};
+
+const QList<SourceApp>& sourceApps()
+{
+    static const QList<SourceApp> apps = [] {
+        QList<SourceApp> list;
+        const char* const names[] = {"Firefox",
+                                     "Chromium",
+                                     "Text Editor",
+                                     "Terminal",
+                                     "Konsole",
+                                     "Kate",
+                                     "LibreOffice Writer",
+                                     "LibreOffice Calc",
+                                     "Thunderbird",
+                                     "Evolution",
+                                     "Files",
+                                     "Dolphin",
+                                     "GIMP",
+                                     "Inkscape",
+                                     "Visual Studio Code",
+                                     "Emacs",
+                                     "Vim",
+                                     "Slack",
+                                     "Element",
+                                     "Signal",
+                                     "Telegram Desktop",
+                                     "KeePassXC",
+                                     "Okular",
+                                     "Evince",
+                                     "Spotify",
+                                     "Zotero",
+                                     "Obsidian",
+                                     "Joplin",
+                                     "Qt Creator",
+                                     "KDevelop",
+                                     "Krita",
+                                     "Shotwell",
+                                     "Document Viewer",
+                                     "Calculator",
+                                     "Gedit",
+                                     "Mousepad",
+                                     "Thunar",
+                                     "Nautilus",
+                                     "Discord",
+                                     "Zoom"};
+        for (const char* name : names) {
+            const QString text = QString::fromUtf8(name);
+            list.append({text, "org.example." + QString(text).remove(' ')});
+        }
+        return list;
+    }();
+    return apps;
 }
 
 ClipboardItem makeItem(QRandomGenerator& random, const QDateTime& when)
 {
     ClipboardItemContent content;
-    content.sourceAppName = "Text Editor";
-    content.sourceAppBundleID = "org.gnome.TextEditor";
+    const SourceApp& app = sourceApps()[random.bounded(int(sourceApps().size()))];
+    content.sourceAppName = app.name;
+    content.sourceAppBundleID = app.bundleId;
     const int kind = random.bounded(100);
-    if (kind < 60) {
+    if (kind < 85) {
         content.contentType = "text";
-        content.textContent = words(random, 50 + random.bounded(2000));
-    } else if (kind < 80) {
+        content.textContent = words(random, textLength(random));
+    } else if (kind < 93) {
         content.contentType = "link";
-        const QString url = "https://example.com/" + words(random, 40).replace(' ', '/');
+        const QString url =
+            "https://example.com/" +
+            words(random, 10 + random.bounded(60)).replace(' ', '/').replace('\n', '-');
         content.textContent = url;
         content.urlString = url;
-    } else if (kind < 92) {
+    } else if (kind < 98) {
         content.contentType = "image";
-        content.imageData = randomBytes(random, 8192 + random.bounded(40960));
+        content.imageData = randomBytes(random, 16384 + random.bounded(32768));
         content.thumbnailData = randomBytes(random, 4096);
     } else {
         content.contentType = "file";
-        content.filePath =
-            "/home/user/Documents/report-" + QString::number(random.generate()) + ".pdf";
+        content.filePath = "/home/user/Documents/" + words(random, 12).trimmed().replace(' ', '-') +
+                           "-" + QString::number(random.generate()) + ".pdf";
         content.fileName = content.filePath->section('/', -1);
         content.fileData = randomBytes(random, 1024 + random.bounded(15360));
         content.thumbnailData = randomBytes(random, 4096);
@@ -82,11 +165,25 @@ bool ensureHistory(const QString& path, int count)
     QRandomGenerator random(42);
     const QDateTime start = QDateTime::currentDateTimeUtc().addDays(-365);
     const qint64 step = 365LL * 86400 * 1000 / count;
+    context.setAutosaveEnabled(false);
+    QList<Category> categories;
+    for (int c = 0; c < 10; ++c) {
+        Category category(QStringLiteral("Category %1").arg(c + 1), QStringLiteral("#FF9F0A"), c,
+                          c == 0);
+        context.insert(category);
+        categories.append(category);
+    }
+    // A few thousand pins over the nine user categories.
+    const int pinEvery = std::max(1, count / 3000);
     for (int i = 0; i < count; ++i) {
         ClipboardItem item = makeItem(random, start.addMSecs(step * i));
         context.insert(item);
+        if (i % pinEvery == 0)
+            context.link(item, categories[1 + random.bounded(9)]);
         if (i % 2000 == 1999 && !context.save())
             return false;
+        if (i % 100000 == 99999)
+            std::fprintf(stderr, "  %d\n", i + 1);
     }
     return context.save();
 }

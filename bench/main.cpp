@@ -3,12 +3,13 @@
 
 namespace brivet::bench {
 bool prepareStoreBench();
+bool prepareHistoryBench();
 }
 
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
-    if (!brivet::bench::prepareStoreBench())
+    if (!brivet::bench::prepareStoreBench() || !brivet::bench::prepareHistoryBench())
         return 1;
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))

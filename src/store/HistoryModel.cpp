@@ -1,8 +1,12 @@
 #include "store/HistoryModel.h"
 
+#include "store/HistorySearch.h"
 #include "store/ModelContainer.h"
+#include "store/SearchIndex.h"
 #include "store/StoreLogging.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <algorithm>
 
 namespace brivet {
@@ -16,12 +20,21 @@ struct HistoryModel::Projection
 HistoryModel::HistoryModel(ModelContainer& container, QObject* parent)
     : QAbstractListModel(parent), m_context(container.mainContext())
 {
+    m_search =
+        std::make_unique<HistorySearch>(container.path(), [this](HistorySearchResult result) {
+            QMetaObject::invokeMethod(
+                this, [this, result = std::move(result)]() mutable { applyResult(result); },
+                Qt::QueuedConnection);
+        });
     connect(&m_context, &ModelContext::changed, this, &HistoryModel::onChanged);
     refreshCategories();
     reload();
 }
 
-HistoryModel::~HistoryModel() = default;
+HistoryModel::~HistoryModel()
+{
+    m_search.reset(); // no answer arrives after this
+}
 
 int HistoryModel::rowCount(const QModelIndex& parent) const
 {
@@ -137,26 +150,65 @@ std::optional<PersistentId> HistoryModel::filterCategory() const
     return 0; // an unknown category holds nothing
 }
 
+// The unsearched list shows its first page at once and the rest when the worker has read
+// it; a search keeps the rows it replaces until its answer is there.
 void HistoryModel::reload()
 {
+    const std::optional<PersistentId> category = filterCategory();
+    m_touched.clear();
+    m_search->post({++m_generation, m_foldedNeedle, category});
+    setSearching(true);
+    if (!m_foldedNeedle.isEmpty())
+        return;
     ItemPredicate predicate = ItemPredicate::all();
-    if (auto category = filterCategory()) {
-        Category stand;
+    if (category) {
         for (const Category& known : m_categories)
             if (known.persistentId() == *category)
-                stand = known;
-        predicate = predicate && ItemPredicate::inCategory(stand);
+                predicate = ItemPredicate::inCategory(known);
+        if (*category == 0)
+            predicate = ItemPredicate::persistentId(0);
     }
-    if (!m_searchText.isEmpty())
-        predicate = predicate && ItemPredicate::matching(m_searchText);
+    auto keys = m_context.keys(ItemFetch{predicate, {}, firstPage});
     const int before = rowCount();
     beginResetModel();
-    m_cache.clear();
-    m_rows.clear();
-    for (const ItemKey& key :
-         m_context.keys(ItemFetch{predicate, {}, {}}).value_or(std::vector<ItemKey>()))
-        m_rows.push_back({key.timestamp, key.id});
+    m_rows = keys.value_or(std::vector<ItemKey>());
     endResetModel();
+    if (rowCount() != before)
+        emit countChanged();
+}
+
+void HistoryModel::applyResult(HistorySearchResult& result)
+{
+    if (result.generation != m_generation)
+        return;
+    std::vector<Row> rows = std::move(result.keys);
+    if (!result.ok)
+        qCWarning(lcStore) << "history query failed; the list shows nothing";
+    if (!m_touched.isEmpty()) {
+        // Records changed since the question was asked stand where the store has them now.
+        std::erase_if(rows, [this](const Row& row) { return m_touched.contains(row.id); });
+        for (const PersistentId id : std::as_const(m_touched)) {
+            if (auto timestamp = passingTimestamp(id)) {
+                const Row row{*timestamp, id};
+                rows.insert(std::lower_bound(rows.begin(), rows.end(), row, ItemKey::newerFirst),
+                            row);
+            }
+        }
+        m_touched.clear();
+    }
+    const int before = rowCount();
+    const bool extendsShown =
+        rows.size() >= m_rows.size() && std::equal(m_rows.begin(), m_rows.end(), rows.begin());
+    if (extendsShown && rows.size() > m_rows.size()) {
+        beginInsertRows({}, before, int(rows.size()) - 1);
+        m_rows = std::move(rows);
+        endInsertRows();
+    } else if (!extendsShown) {
+        beginResetModel();
+        m_rows = std::move(rows);
+        endResetModel();
+    }
+    setSearching(false);
     if (rowCount() != before)
         emit countChanged();
 }
@@ -166,6 +218,7 @@ void HistoryModel::setSearchText(const QString& text)
     if (text == m_searchText)
         return;
     m_searchText = text;
+    m_foldedNeedle = SearchIndex::fold(text);
     emit searchTextChanged();
     reload();
 }
@@ -187,7 +240,12 @@ void HistoryModel::setSearching(bool value)
     emit searchingChanged();
 }
 
-void HistoryModel::waitForSearch() {}
+void HistoryModel::waitForSearch()
+{
+    QDeadlineTimer deadline(60000);
+    while (m_searching && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+}
 
 QVariantList HistoryModel::categoryList() const
 {
@@ -246,10 +304,11 @@ void HistoryModel::removeRecord(PersistentId id)
     emit countChanged();
 }
 
-void HistoryModel::placeRecord(PersistentId id, qint64 timestamp)
+void HistoryModel::placeRecord(PersistentId id, qint64 timestamp, bool isNew)
 {
     m_cache.remove(id);
-    const int from = rowOf(id);
+    // A new record has no row yet: no need to look through a million rows to be sure.
+    const int from = isNew ? -1 : rowOf(id);
     if (from >= 0 && m_rows[size_t(from)].timestamp == timestamp) {
         emit dataChanged(index(from), index(from));
         return;
@@ -280,30 +339,32 @@ void HistoryModel::placeRecord(PersistentId id, qint64 timestamp)
     emit countChanged();
 }
 
-// Brings one record's row in line with the store: present where it belongs when it passes
-// the filter, absent otherwise.
-void HistoryModel::followRecord(PersistentId id)
+// The timestamp of a record that passes the current filter; nothing when it does not.
+std::optional<qint64> HistoryModel::passingTimestamp(PersistentId id) const
 {
     auto current = record(id);
-    if (!current) {
-        removeRecord(id);
-        return;
-    }
-    bool passes = true;
+    if (!current)
+        return std::nullopt;
     if (auto category = filterCategory()) {
-        bool pinned = false;
-        for (const Category& c : m_context.categories(*current).value_or(QList<Category>()))
-            pinned = pinned || c.persistentId() == *category;
-        passes = pinned;
+        const auto categories = m_context.categories(*current).value_or(QList<Category>());
+        if (std::none_of(categories.begin(), categories.end(),
+                         [&](const Category& c) { return c.persistentId() == *category; }))
+            return std::nullopt;
     }
-    if (passes && !m_searchText.isEmpty()) {
-        auto found = m_context.count(ItemPredicate::persistentId(id) &&
-                                     ItemPredicate::matching(m_searchText));
-        passes = found && *found > 0;
-    }
-    if (passes)
-        placeRecord(id, current->timestamp.toMSecsSinceEpoch());
-    else
+    if (!m_foldedNeedle.isEmpty() && !SearchIndex::matches(*current, m_foldedNeedle))
+        return std::nullopt;
+    return current->timestamp.toMSecsSinceEpoch();
+}
+
+// Brings one record's row in line with the store: present where it belongs when it passes
+// the filter, absent otherwise.
+void HistoryModel::followRecord(PersistentId id, bool isNew)
+{
+    if (m_searching)
+        m_touched.insert(id);
+    if (auto timestamp = passingTimestamp(id))
+        placeRecord(id, *timestamp, isNew);
+    else if (!isNew)
         removeRecord(id);
 }
 
@@ -317,23 +378,29 @@ void HistoryModel::onChanged(const ModelChange& change)
     }
     switch (change.entity) {
     case ModelChange::Entity::Item:
-        if (change.kind == ModelChange::Kind::Deleted)
+        if (change.kind == ModelChange::Kind::Deleted) {
+            if (m_searching)
+                m_touched.insert(change.id);
             removeRecord(change.id);
-        else
-            followRecord(change.id);
+        } else {
+            followRecord(change.id, change.kind == ModelChange::Kind::Inserted);
+        }
         break;
     case ModelChange::Entity::Link:
         followRecord(change.id);
         break;
-    case ModelChange::Entity::Category:
+    case ModelChange::Entity::Category: {
+        // Deleting the category of the filter, or making it the default, changes the filter.
+        const std::optional<PersistentId> filterBefore = filterCategory();
         refreshCategories();
         emit categoryListChanged();
         m_cache.clear();
-        if (rowCount() > 0)
-            emit dataChanged(index(0), index(rowCount() - 1), {CategoriesRole});
-        if (filterCategory())
+        if (filterCategory() != filterBefore)
             reload();
+        else if (rowCount() > 0)
+            emit dataChanged(index(0), index(rowCount() - 1), {CategoriesRole});
         break;
+    }
     }
 }
 

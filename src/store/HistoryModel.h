@@ -4,6 +4,7 @@
 #include "store/ModelContext.h"
 
 #include <QAbstractListModel>
+#include <QSet>
 #include <QUuid>
 #include <QVariantList>
 #include <memory>
@@ -13,6 +14,8 @@
 namespace brivet {
 
 class ModelContainer;
+class HistorySearch;
+struct HistorySearchResult;
 
 // The history as the panel's card strip shows it: newest first, filtered by an optional
 // category and a search text. Holds only the ordered identities of the records that pass the
@@ -91,20 +94,21 @@ signals:
     void categoryListChanged();
 
 private:
-    struct Row
-    {
-        qint64 timestamp; // ms since the epoch
-        PersistentId id;
-    };
+    using Row = ItemKey;
     struct Projection;
+
+    // Rows a card strip sees at once, loaded before the rest of an unsearched list arrives.
+    static constexpr int firstPage = 256;
 
     void onChanged(const ModelChange& change);
     void reload();
+    void applyResult(HistorySearchResult& result);
+    std::optional<qint64> passingTimestamp(PersistentId id) const;
     void setSearching(bool value);
     void refreshCategories();
-    void followRecord(PersistentId id);
+    void followRecord(PersistentId id, bool isNew = false);
     void removeRecord(PersistentId id);
-    void placeRecord(PersistentId id, qint64 timestamp);
+    void placeRecord(PersistentId id, qint64 timestamp, bool isNew = false);
     std::optional<PersistentId> filterCategory() const;
     int rowOf(PersistentId id) const;
     int insertionRow(qint64 timestamp, PersistentId id) const;
@@ -112,6 +116,10 @@ private:
     std::optional<ClipboardItem> record(PersistentId id) const;
 
     ModelContext& m_context;
+    std::unique_ptr<HistorySearch> m_search;
+    quint64 m_generation = 0;
+    QSet<PersistentId> m_touched; // changed while the query in flight was answered
+    QString m_foldedNeedle;
     QString m_searchText;
     QUuid m_categoryId;
     bool m_searching = false;

@@ -2,6 +2,7 @@
 
 #include "store/Database.h"
 #include "store/ExternalData.h"
+#include "store/SearchIndex.h"
 #include "store/StoreLogging.h"
 
 #include <QDir>
@@ -233,6 +234,9 @@ std::variant<std::unique_ptr<ModelContainer>, QString> ModelContainer::create(co
     if (!configureConnection(*database))
         return fail(
             QStringLiteral("cannot open the store %1: %2").arg(path, database->lastError()));
+    if (auto indexError = SearchIndex::ensure(*database))
+        return fail(
+            QStringLiteral("cannot build the search index of %1: %2").arg(path, *indexError));
     for (const char* suffix : {"", "-wal", "-shm"})
         ::chmod(QFile::encodeName(path + QLatin1String(suffix)).constData(), 0600);
 

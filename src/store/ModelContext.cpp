@@ -2,6 +2,7 @@
 
 #include "store/Database.h"
 #include "store/ExternalData.h"
+#include "store/SearchIndex.h"
 #include "store/StoreLogging.h"
 
 #include <QDir>
@@ -135,16 +136,10 @@ ItemPredicate ItemPredicate::inCategory(const Category& category)
 
 ItemPredicate ItemPredicate::matching(const QString& text)
 {
-    QString escaped = text;
-    escaped.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
-        .replace(QLatin1Char('%'), QLatin1String("\\%"))
-        .replace(QLatin1Char('_'), QLatin1String("\\_"));
-    const QString pattern = QLatin1Char('%') + escaped + QLatin1Char('%');
+    const SearchIndex::Condition condition = SearchIndex::condition(SearchIndex::fold(text));
     ItemPredicate predicate;
-    predicate.m_sql =
-        QStringLiteral("(textContent LIKE ?1 ESCAPE '\\' OR urlString LIKE ?1 ESCAPE '\\' OR "
-                       "fileName LIKE ?1 ESCAPE '\\' OR sourceAppName LIKE ?1 ESCAPE '\\')");
-    predicate.m_arguments = {pattern};
+    predicate.m_sql = condition.sql;
+    predicate.m_arguments = {condition.argument};
     return predicate;
 }
 
@@ -231,7 +226,7 @@ void ModelContext::apply(Operation operation, const ModelChange& change)
     if (!m_needsReplay && !beginIfNeeded())
         error = m_database->lastError();
     else if (!m_needsReplay)
-        error = m_pending.back()(*m_database);
+        error = run(m_pending.back());
     if (error) {
         m_lastError = *error;
         qCWarning(lcStore) << "change could not be written yet:" << m_lastError;
@@ -239,6 +234,13 @@ void ModelContext::apply(Operation operation, const ModelChange& change)
     }
     m_unsentNotices.push_back(change);
     scheduleAutosave();
+}
+
+std::optional<QString> ModelContext::run(const Operation& operation)
+{
+    if (auto error = operation(*m_database))
+        return error;
+    return SearchIndex::drain(*m_database);
 }
 
 void ModelContext::scheduleAutosave()
@@ -278,7 +280,7 @@ bool ModelContext::replayPending()
         return false;
     }
     for (const Operation& operation : m_pending) {
-        if (auto error = operation(*m_database)) {
+        if (auto error = run(operation)) {
             m_lastError = *error;
             if (!m_database->exec("ROLLBACK"))
                 qCWarning(lcStore) << "rollback failed:" << m_database->lastError();

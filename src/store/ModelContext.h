@@ -173,6 +173,7 @@ private:
 
     void apply(Operation operation, const ModelChange& change);
     void scheduleAutosave();
+    std::optional<QString> run(const Operation& operation);
     bool beginIfNeeded();
     bool replayPending();
     QString externalDataPath(PersistentId id) const;

@@ -1,0 +1,249 @@
+// The panel's history model over large histories: ready with the first cards, a search per
+// keystroke, a category switch, one live change, and the memory the model and the search
+// index add. 100,000 records always; 1,000,000 when BRIVET_BENCH_1M is set (the store takes a
+// while to generate and a few GB of disk: it is kept in BRIVET_BENCH_DATA and reused).
+#include "HistoryGenerator.h"
+#include "store/HistoryModel.h"
+#include "store/ModelContainer.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+
+namespace {
+
+using namespace brivet;
+
+QString historyPath(int size)
+{
+    const QString folder =
+        qEnvironmentVariable("BRIVET_BENCH_DATA", QDir::currentPath() + "/bench-data");
+    QDir().mkpath(folder);
+    return folder + QStringLiteral("/panel-history-%1.sqlite").arg(size);
+}
+
+std::unique_ptr<ModelContainer> open(const QString& path)
+{
+    auto result = ModelContainer::create(path);
+    auto* container = std::get_if<std::unique_ptr<ModelContainer>>(&result);
+    return container ? std::move(*container) : nullptr;
+}
+
+// A copy that the changing benchmarks may write to, so the generated store stays as it is.
+struct ScratchStore
+{
+    QTemporaryDir dir{QDir::tempPath() + "/brivet-bench-XXXXXX"};
+    std::unique_ptr<ModelContainer> container;
+    explicit ScratchStore(int size)
+    {
+        const QString path = dir.filePath("BrivetCloud.sqlite");
+        QFile::copy(historyPath(size), path);
+        container = open(path);
+    }
+};
+
+void loadRows(HistoryModel& model, int rows)
+{
+    for (int row = 0; row < std::min(rows, model.rowCount()); ++row) {
+        benchmark::DoNotOptimize(model.data(model.index(row), HistoryModel::PreviewTextRole));
+        benchmark::DoNotOptimize(model.data(model.index(row), HistoryModel::CategoriesRole));
+        benchmark::DoNotOptimize(model.data(model.index(row), HistoryModel::DetailTextRole));
+    }
+}
+
+void modelReadyWithFirst50Rows(benchmark::State& state)
+{
+    auto container = open(historyPath(int(state.range(0))));
+    for (auto _ : state) {
+        HistoryModel model(*container);
+        loadRows(model, 50);
+        state.PauseTiming();
+        model.waitForSearch(); // the rest of the list, read on the worker
+        state.counters["rows"] = model.rowCount();
+        state.ResumeTiming();
+    }
+}
+
+void searchKeystroke(benchmark::State& state, const QString& needle)
+{
+    auto container = open(historyPath(int(state.range(0))));
+    HistoryModel model(*container);
+    model.waitForSearch();
+    qint64 matches = 0;
+    for (auto _ : state) {
+        model.setSearchText(QString());
+        model.waitForSearch();
+        QElapsedTimer timer;
+        timer.start();
+        model.setSearchText(needle);
+        model.waitForSearch();
+        loadRows(model, 10);
+        state.SetIterationTime(timer.nsecsElapsed() / 1e9);
+        matches = model.rowCount();
+    }
+    state.counters["matches"] = double(matches);
+}
+
+void categorySwitch(benchmark::State& state)
+{
+    auto container = open(historyPath(int(state.range(0))));
+    HistoryModel model(*container);
+    model.waitForSearch();
+    const QVariantList categories = model.categoryList();
+    int next = 1;
+    for (auto _ : state) {
+        const QUuid id(categories.at(next).toMap().value("id").toString());
+        next = next % (categories.size() - 1) + 1;
+        QElapsedTimer timer;
+        timer.start();
+        model.setCategoryId(id);
+        model.waitForSearch();
+        loadRows(model, 10);
+        state.SetIterationTime(timer.nsecsElapsed() / 1e9);
+        state.counters["rows"] = model.rowCount();
+        model.setCategoryId(QUuid());
+        model.waitForSearch();
+    }
+}
+
+// One change while the panel shows the unfiltered history: its save and the model's update.
+void liveChange(benchmark::State& state, const char* kind)
+{
+    ScratchStore store(int(state.range(0)));
+    ModelContext& context = store.container->mainContext();
+    HistoryModel model(*store.container);
+    model.waitForSearch();
+    ClipboardItemContent content;
+    content.contentType = "text";
+    content.textContent = QStringLiteral("a new copy while the panel is open");
+    for (auto _ : state) {
+        if (std::strcmp(kind, "insert") == 0) {
+            ClipboardItem item(content);
+            context.insert(item);
+            if (!context.save())
+                state.SkipWithError("save failed");
+        } else if (std::strcmp(kind, "promote") == 0) {
+            model.promote(25);
+        } else {
+            model.remove(0);
+        }
+    }
+    state.counters["rows"] = model.rowCount();
+}
+
+// Resident memory of a process with the bare store open (newest 50 records fetched), then with
+// the model ready, its whole list loaded and a search of each length done.
+void memoryAddedByModelAndIndex(benchmark::State& state)
+{
+    const int size = int(state.range(0));
+    for (auto _ : state) {
+        auto container = open(historyPath(size));
+        auto newest = container->mainContext().fetch(ItemFetch{{}, {}, 50});
+        benchmark::DoNotOptimize(newest);
+        const qint64 bare = bench::residentMemory();
+        {
+            HistoryModel model(*container);
+            model.waitForSearch();
+            loadRows(model, 50);
+            for (const char* needle : {"e", "qu", "fox", "function", "é", "ét", "été", "žluťouč"}) {
+                model.setSearchText(QString::fromUtf8(needle));
+                model.waitForSearch();
+                loadRows(model, 50);
+            }
+            model.setSearchText(QString());
+            model.waitForSearch();
+            state.counters["added_MB"] = double(bench::residentMemory() - bare) / (1024 * 1024);
+        }
+        state.counters["bare_MB"] = double(bare) / (1024 * 1024);
+    }
+}
+
+// Bytes of the index tables over the bytes of the whole file.
+void indexSizeOverStoreSize(benchmark::State& state)
+{
+    const QString path = historyPath(int(state.range(0)));
+    for (auto _ : state) {
+        sqlite3* db = nullptr;
+        sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+        sqlite3_stmt* statement = nullptr;
+        qint64 index = 0;
+        qint64 total = 0;
+        if (sqlite3_prepare_v2(db,
+                               "SELECT sum(CASE WHEN name LIKE 'ClipboardItemSearch%' OR name = "
+                               "'ClipboardItemFolded' OR name = 'ClipboardItem_byId' THEN pgsize "
+                               "ELSE 0 END), sum(pgsize) FROM dbstat",
+                               -1, &statement, nullptr) == SQLITE_OK &&
+            sqlite3_step(statement) == SQLITE_ROW) {
+            index = sqlite3_column_int64(statement, 0);
+            total = sqlite3_column_int64(statement, 1);
+        }
+        sqlite3_finalize(statement);
+        sqlite3_close(db);
+        state.counters["index_MB"] = double(index) / (1024 * 1024);
+        state.counters["store_MB"] = double(total) / (1024 * 1024);
+        state.counters["index_share_pct"] = total ? 100.0 * double(index) / double(total) : 0;
+    }
+}
+
+void sizes(benchmark::internal::Benchmark* benchmark)
+{
+    benchmark->Arg(100000);
+    if (qEnvironmentVariableIsSet("BRIVET_BENCH_1M"))
+        benchmark->Arg(1000000);
+}
+
+BENCHMARK(memoryAddedByModelAndIndex)->Apply(sizes)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(indexSizeOverStoreSize)->Apply(sizes)->Iterations(1);
+BENCHMARK(modelReadyWithFirst50Rows)->Apply(sizes)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(searchKeystroke, ascii_1, QStringLiteral("e"))
+    ->Apply(sizes)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(searchKeystroke, ascii_2, QStringLiteral("qu"))
+    ->Apply(sizes)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(searchKeystroke, ascii_3, QStringLiteral("fox"))
+    ->Apply(sizes)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(searchKeystroke, ascii_8, QStringLiteral("function"))
+    ->Apply(sizes)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(searchKeystroke, accented_1, QStringLiteral("É"))
+    ->Apply(sizes)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(searchKeystroke, accented_2, QStringLiteral("ét"))
+    ->Apply(sizes)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(searchKeystroke, accented_3, QStringLiteral("ÉTÉ"))
+    ->Apply(sizes)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(searchKeystroke, accented_8, QStringLiteral("žluťouč"))
+    ->Apply(sizes)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(categorySwitch)->Apply(sizes)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(liveChange, insert, "insert")->Apply(sizes)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(liveChange, promote, "promote")->Apply(sizes)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(liveChange, delete, "delete")->Apply(sizes)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+namespace brivet::bench {
+bool prepareHistoryBench()
+{
+    if (!ensureHistory(historyPath(100000), 100000))
+        return false;
+    return !qEnvironmentVariableIsSet("BRIVET_BENCH_1M") ||
+           ensureHistory(historyPath(1000000), 1000000);
+}
+} // namespace brivet::bench

@@ -1,0 +1,223 @@
+// The history's search over a real store: whatever the needle, the model's rows are exactly
+// the records a plain linear filter finds, newest first; and the index behind it stays in step
+// with the records, also for stores written without it.
+#include "store/HistoryModel.h"
+#include "store/ModelContainer.h"
+#include "support/TestRecords.h"
+
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+#include <sqlite3.h>
+
+using namespace brivet;
+
+namespace {
+
+// Letters in several scripts and cases, characters that mean something to SQL and to the
+// index's query syntax, surrogate pairs.
+const QStringList alphabet = {"a", "b", "c", "e",  "o",  "s", "t", "x", "A",  "B",  "E",  "O",  "S",
+                              "T", " ", " ", " ",  "\n", "é", "É", "è", "ü",  "Ü",  "ž",  "Ž",  "ø",
+                              "Ø", "ß", "ẞ", "σ",  "Σ",  "ς", "ı", "İ", "東", "京", "会", "議", "👍",
+                              "🎉", "%", "_", "\"", "*",  "'", "-", "(", ")",  ":",  "\\"};
+
+QString randomText(QRandomGenerator& random, int length)
+{
+    QString text;
+    while (text.size() < length)
+        text += alphabet[random.bounded(int(alphabet.size()))];
+    return text;
+}
+
+// The definition the search must meet, written without the store: one of the four fields
+// contains the needle, ignoring case.
+bool linearMatch(const ClipboardItem& item, const QString& needle)
+{
+    for (const auto* field :
+         {&item.textContent, &item.urlString, &item.fileName, &item.sourceAppName}) {
+        if (*field && (*field)->contains(needle, Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+class TestHistorySearch : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<ModelContainer> m_container;
+    QList<ClipboardItem> m_newestFirst;
+    QSet<PersistentId> m_pinned;
+    Category m_pins{"Pins", "#FF9F0A", 1, false};
+
+    QString storePath() const { return m_dir.filePath("BrivetCloud.sqlite"); }
+    void open()
+    {
+        auto result = ModelContainer::create(storePath());
+        QVERIFY(std::holds_alternative<std::unique_ptr<ModelContainer>>(result));
+        m_container = std::move(std::get<std::unique_ptr<ModelContainer>>(result));
+    }
+    QList<PersistentId> rows(HistoryModel& model)
+    {
+        QList<PersistentId> ids;
+        for (int row = 0; row < model.rowCount(); ++row)
+            ids << model.data(model.index(row), HistoryModel::PersistentIdRole).toLongLong();
+        return ids;
+    }
+    void runRawSql(const char* sql)
+    {
+        sqlite3* db = nullptr;
+        QCOMPARE(sqlite3_open(storePath().toUtf8().constData(), &db), SQLITE_OK);
+        char* error = nullptr;
+        const int rc = sqlite3_exec(db, sql, nullptr, nullptr, &error);
+        const QString message = QString::fromUtf8(error ? error : "");
+        sqlite3_free(error);
+        sqlite3_close(db);
+        QVERIFY2(rc == SQLITE_OK, qPrintable(message));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        open();
+        ModelContext& context = m_container->mainContext();
+        context.insert(m_pins);
+        QRandomGenerator random(7);
+        const QDateTime base = QDateTime::fromString("2026-01-01T10:00:00Z", Qt::ISODate);
+        for (int i = 0; i < 3000; ++i) {
+            ClipboardItemContent content;
+            const int kind = random.bounded(10);
+            content.contentType = kind < 7   ? "text"
+                                  : kind < 8 ? "link"
+                                  : kind < 9 ? "file"
+                                             : "image";
+            // Some texts longer than the card's preview, so needles cross its end.
+            if (kind < 8)
+                content.textContent =
+                    randomText(random, random.bounded(4) == 0 ? 480 + random.bounded(60)
+                                                              : 1 + random.bounded(40));
+            if (kind == 7)
+                content.urlString = "https://" + randomText(random, 12);
+            if (kind == 8) {
+                content.fileName = randomText(random, 8) + ".pdf";
+                content.filePath = "/home/Zzq" + randomText(random, 6) + "/" + *content.fileName;
+            }
+            if (random.bounded(3) != 0)
+                content.sourceAppName = randomText(random, 6);
+            content.sourceAppBundleID = "org.Qqz." + randomText(random, 4);
+            // Equal timestamps now and then: the later insert comes first.
+            ClipboardItem item(content, base.addSecs(random.bounded(2000)));
+            context.insert(item);
+            if (i % 5 == 0) {
+                context.link(item, m_pins);
+                m_pinned.insert(item.persistentId());
+            }
+            m_newestFirst.append(item);
+        }
+        QVERIFY(context.save());
+        std::stable_sort(m_newestFirst.begin(), m_newestFirst.end(),
+                         [](const ClipboardItem& a, const ClipboardItem& b) {
+                             return ItemKey::newerFirst(
+                                 {a.timestamp.toMSecsSinceEpoch(), a.persistentId()},
+                                 {b.timestamp.toMSecsSinceEpoch(), b.persistentId()});
+                         });
+    }
+
+    void equalsLinearFilter_data()
+    {
+        QTest::addColumn<QString>("needle");
+        QTest::addColumn<bool>("pinnedOnly");
+        QRandomGenerator random(11);
+        for (int i = 0; i < 160; ++i) {
+            const ClipboardItem& item = m_newestFirst[random.bounded(int(m_newestFirst.size()))];
+            const QString source = item.textContent.value_or(item.sourceAppName.value_or("x"));
+            const int length = QList<int>{1, 2, 3, 5, 8}[random.bounded(5)];
+            int start = random.bounded(int(std::max<qsizetype>(source.size() - length, 0)) + 1);
+            if (source.size() > 505 && i % 4 == 0)
+                start = 497; // across the end of the card's text
+            QString needle = source.mid(start, length);
+            if (needle.isEmpty() || needle.front().isLowSurrogate() ||
+                needle.back().isHighSurrogate())
+                needle = randomText(random, length);
+            needle = i % 3 == 0 ? needle.toUpper() : i % 3 == 1 ? needle.toLower() : needle;
+            QTest::addRow("%d: %s", i, qPrintable(needle)) << needle << (i % 5 == 0);
+        }
+        for (const char* needle : {"%", "_", "%_", "\"", "\"*", "*", "é", "ÉÉ", "Σσ", "東京", "👍",
+                                   "👍🎉", "zzq", "qqz", ".pdf", "https:/"})
+            QTest::addRow("fixed %s", needle) << QString::fromUtf8(needle) << false;
+    }
+
+    void equalsLinearFilter()
+    {
+        QFETCH(QString, needle);
+        QFETCH(bool, pinnedOnly);
+        HistoryModel model(*m_container);
+        if (pinnedOnly)
+            model.setCategoryId(m_pins.id);
+        // Typed key by key without waiting: only the last query's answer may count.
+        for (qsizetype length = 1; length <= needle.size(); ++length)
+            model.setSearchText(needle.left(length));
+        model.waitForSearch();
+        QVERIFY(!model.searching());
+
+        QList<PersistentId> expected;
+        for (const ClipboardItem& item : std::as_const(m_newestFirst)) {
+            if (linearMatch(item, needle) &&
+                (!pinnedOnly || m_pinned.contains(item.persistentId())))
+                expected << item.persistentId();
+        }
+        QCOMPARE(rows(model), expected);
+    }
+
+    void indexFollowsChangesAndIsRebuiltWhenMissing()
+    {
+        ModelContext& context = m_container->mainContext();
+        auto found = [this](const QString& needle) {
+            return m_container->mainContext().count(ItemPredicate::matching(needle)).value_or(-1);
+        };
+        ClipboardItem item = test::textRecord("Grüße aus Köln");
+        context.insert(item);
+        QCOMPARE(found("GRÜSSE"), 0); // no full folding of ß into ss
+        QCOMPARE(found("grüße AUS"), 1);
+        item.textContent = "Ärger in Bonn";
+        context.update(item);
+        QCOMPARE(found("grüße"), 0);
+        QCOMPARE(found("äR"), 1);
+        QVERIFY(context.save());
+
+        // A writer that knows nothing of the index, then one that removed it.
+        m_container.reset();
+        runRawSql("INSERT INTO ClipboardItem(id, contentType, timestamp, textContent) "
+                  "VALUES('00000000-0000-0000-0000-00000000abcd', 'text', 0, 'ÑANDÚ raw')");
+        open();
+        QCOMPARE(found("ñandú"), 1);
+        m_container.reset();
+        runRawSql("DROP TABLE ClipboardItemSearch; DELETE FROM ClipboardItemFolded;"
+                  "DROP TRIGGER ClipboardItem_searchInsert;");
+        open();
+        QCOMPARE(found("ñandú"), 1);
+        QCOMPARE(found("äR"), 1);
+        QCOMPARE(found("ñ"), 1);
+        m_container->mainContext().remove(item);
+        QCOMPARE(found("äR"), 0);
+        QVERIFY(m_container->mainContext().save());
+
+        // Still a store of schema 1.0.0 for any Brivet that opens it.
+        m_container.reset();
+        sqlite3* db = nullptr;
+        QCOMPARE(sqlite3_open(storePath().toUtf8().constData(), &db), SQLITE_OK);
+        sqlite3_stmt* version = nullptr;
+        QCOMPARE(sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &version, nullptr), SQLITE_OK);
+        QCOMPARE(sqlite3_step(version), SQLITE_ROW);
+        QCOMPARE(sqlite3_column_int(version, 0), 10000);
+        sqlite3_finalize(version);
+        sqlite3_close(db);
+        open();
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHistorySearch)
+#include "tst_historysearch.moc"
