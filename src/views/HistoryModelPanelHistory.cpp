@@ -9,9 +9,10 @@ namespace brivet {
 HistoryModelPanelHistory::HistoryModelPanelHistory(HistoryModel& model, QObject* parent)
     : PanelHistory(parent), m_model(model)
 {
-    connect(&m_model, SIGNAL(countChanged()), this, SIGNAL(countChanged()));
-    connect(&m_model, SIGNAL(categoryListChanged()), this, SIGNAL(categoriesChanged()));
-    connect(&m_model, SIGNAL(searchingChanged()), this, SLOT(searchingChanged()));
+    connect(&m_model, &HistoryModel::countChanged, this, &PanelHistory::countChanged);
+    connect(&m_model, &HistoryModel::categoryListChanged, this, &PanelHistory::categoriesChanged);
+    connect(&m_model, &HistoryModel::searchingChanged, this,
+            &HistoryModelPanelHistory::searchingChanged);
 }
 
 int HistoryModelPanelHistory::count() const
@@ -21,22 +22,24 @@ int HistoryModelPanelHistory::count() const
 
 void HistoryModelPanelHistory::setSearchText(const QString& text)
 {
-    m_model.setProperty("searchText", text);
+    m_model.setSearchText(text);
 }
 
 void HistoryModelPanelHistory::setCategoryId(const QUuid& id)
 {
-    m_model.setProperty("categoryId", id);
+    m_model.setCategoryId(id);
 }
 
 bool HistoryModelPanelHistory::isFiltering() const
 {
-    return m_model.property("searching").toBool();
+    // Without a search text the model shows the first rows of the answer at once and adds
+    // the rest later: what is shown is already right.
+    return m_model.searching() && !m_model.searchText().isEmpty();
 }
 
 void HistoryModelPanelHistory::searchingChanged()
 {
-    if (!isFiltering())
+    if (!m_model.searching())
         emit filteringFinished();
 }
 
@@ -68,7 +71,7 @@ bool HistoryModelPanelHistory::isInCategory(int row, const QUuid& categoryId) co
 QList<PanelCategory> HistoryModelPanelHistory::categories() const
 {
     QList<PanelCategory> result;
-    const QVariantList list = m_model.property("categoryList").toList();
+    const QVariantList list = m_model.categoryList();
     for (const QVariant& entry : list) {
         const QVariantMap map = entry.toMap();
         result.append({QUuid(map.value(QStringLiteral("id")).toString()),

@@ -6,8 +6,9 @@ namespace brivet {
 
 class HistoryModel;
 
-// The panel's view of the store's history model: the model filters on a worker and reports
-// through its `searching` flag, which this turns into isFiltering() and filteringFinished().
+// The panel's view of the store's history model: the model answers searches on a worker and
+// reports through its `searching` flag, which this turns into isFiltering() and
+// filteringFinished().
 class HistoryModelPanelHistory : public PanelHistory
 {
     Q_OBJECT
@@ -25,10 +26,9 @@ public:
     bool isInCategory(int row, const QUuid& categoryId) const override;
     QList<PanelCategory> categories() const override;
 
-private Q_SLOTS:
+private:
     void searchingChanged();
 
-private:
     HistoryModel& m_model;
     bool m_wasFiltering = false;
 };
