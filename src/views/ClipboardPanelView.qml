@@ -214,9 +214,16 @@ Item {
         id: cardMenu
         property int row: -1
 
+        // The submenu is there only while there are categories of the user's to pin to.
+        onAboutToShow: {
+            const wanted = root.viewState.pinCategories.length > 0
+            if (wanted !== (cardMenu.menuAt(0) === pinMenu))
+                wanted ? cardMenu.insertMenu(0, pinMenu) : cardMenu.takeMenu(0)
+        }
+
         Menu {
+            id: pinMenu
             title: qsTr("Pin to Category")
-            enabled: root.viewState.pinCategories.length > 0
             Repeater {
                 model: root.viewState.pinCategories
                 MenuItem {

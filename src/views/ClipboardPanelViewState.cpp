@@ -282,11 +282,13 @@ QVariantList ClipboardPanelViewState::pinCategories() const
 
 void ClipboardPanelViewState::clickCard(int index)
 {
+    qCDebug(lcViews) << "click on card" << index;
     setSelectedIndex(index);
 }
 
 void ClipboardPanelViewState::doubleClickCard(int index)
 {
+    qCDebug(lcViews) << "double-click on card" << index;
     // Also while the preview is open.
     if (index >= 0 && index < m_history.count())
         pasteRow(index);

@@ -56,20 +56,14 @@ Rectangle {
             Accessible.name: qsTr("Search")
         }
 
-        ToolButton {
+        Image {
             visible: root.searchText !== ""
-            focusPolicy: Qt.NoFocus
-            padding: 0
-            implicitWidth: clearIcon.width
-            implicitHeight: clearIcon.height
-            background: null
-            onClicked: root.edited("")
-            Accessible.name: qsTr("Clear search")
+            source: "image://symbol/xmark.circle.fill?color=" + encodeURIComponent(root.secondaryColor)
+            sourceSize: Qt.size(Math.round(root.captionSize * 1.3), Math.round(root.captionSize * 1.3))
             Accessible.role: Accessible.Button
-            contentItem: Image {
-                id: clearIcon
-                source: "image://symbol/xmark.circle.fill?color=" + encodeURIComponent(root.secondaryColor)
-                sourceSize: Qt.size(Math.round(root.captionSize * 1.3), Math.round(root.captionSize * 1.3))
+            Accessible.name: qsTr("Clear search")
+            TapHandler {
+                onTapped: root.edited("")
             }
         }
     }

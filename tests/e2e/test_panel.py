@@ -168,6 +168,40 @@ class PanelTest(BrivetTestCase):
         self.assertEqual(self.entry_text(entry), "alpha one")
         self.assertEqual(len(self.brivet.items()), 2)
 
+    def test_cards_answer_double_clicks_and_their_context_menu(self):
+        self.copy_texts("first card", "second card", "third card")
+        entry, window = self.open_entry()
+        self.show_panel()
+        info = wait_until(lambda: (found := self.panel_window()) and
+                          found["Absolute upper-left Y"] ==
+                          str(self.session.height - 8 - int(self.session.height * 0.22)) and found,
+                          message="panel at rest")
+        top, height = int(info["Absolute upper-left Y"]), int(info["Height"])
+        card_y = top + int(height * 0.65)
+
+        def card_x(index):  # cards are 160 wide, 8 apart, after a margin of 16
+            return int(info["Absolute upper-left X"]) + 16 + index * 168 + 80
+
+        # Right-click the newest card and choose Delete (the only entry without categories of
+        # the user's), just below and right of the pointer. The click inside the panel does
+        # not hide it.
+        self.session.run(["xdotool", "mousemove", str(card_x(0)), str(card_y), "click", "3"])
+        time.sleep(0.5)
+        self.session.run(["xdotool", "mousemove", str(card_x(0) + 40), str(card_y + 17),
+                          "click", "1"])
+        wait_until(lambda: len(self.brivet.items()) == 2, message="record deleted")
+        self.assertNotIn("third card", [item[1] for item in self.brivet.items()])
+        self.assertEqual(self.brivet.count_log(PANEL_HIDDEN), 0)
+        time.sleep(0.6)  # the strip closes the gap with a short animation
+
+        # A double-click on the second card left ("first card") pastes it.
+        self.session.run(["xdotool", "mousemove", str(card_x(1)), str(card_y),
+                          "click", "--repeat", "2", "--delay", "80", "1"])
+        self.brivet.wait_for_log(PASTE_FINISHED, timeout=15)
+        self.assertEqual(self.active_window(), window)
+        self.assertEqual(self.entry_text(entry), "first card")
+        self.assertEqual(self.newest_text(), "first card")
+
     def test_the_active_window_never_changes_while_the_panel_is_shown(self):
         self.copy_texts("one", "two")
         entry, window = self.open_entry()
