@@ -56,18 +56,36 @@ ORDER BY created_at DESC;"
   copy '#3B82F6'
 }
 
-shoot() {
-  local name=$1 scheme=$2
-  local config=$work/config-$name
-  mkdir -p "$config"
-  cp -r "$work/config/." "$config/" 2>/dev/null || true
-  local theme=Adwaita
-  [[ $scheme == dark ]] && theme=Adwaita:dark
-  XDG_CONFIG_HOME=$config GTK_THEME=$theme "$binary" >"$work/brivet-$name.log" 2>&1 &
-  local pid=$!
-  pids+=($pid)
+start_brivet() {
+  XDG_CONFIG_HOME=$work/config GTK_THEME=$1 "$binary" >>"$work/brivet.log" 2>&1 &
+  brivet_pid=$!
+  pids+=($brivet_pid)
   sleep 3
-  [[ -z $history_made ]] && { make_history; history_made=1; }
+}
+
+stop_brivet() {
+  kill "$brivet_pid"
+  wait "$brivet_pid" 2>/dev/null || true
+}
+
+# Categories of the user's, and a few records pinned to them (the panel only reads them).
+pin_some() {
+  local db=$work/data/brivet/BrivetCloud.sqlite
+  sqlite3 "$db" <<'SQL'
+INSERT INTO Category(id, name, colorHex, "order", isDefault) VALUES
+  ('7d3c6a52-6c51-4f40-9a43-0d1c1f7c0a01', 'Work', '#FF9500', 1, 0),
+  ('7d3c6a52-6c51-4f40-9a43-0d1c1f7c0a02', 'Personal', '#34C759', 2, 0),
+  ('7d3c6a52-6c51-4f40-9a43-0d1c1f7c0a03', 'Ideas', '#AF52DE', 3, 0);
+INSERT INTO ClipboardItemCategory(item, category)
+  SELECT i.pk, c.pk FROM ClipboardItem i, Category c
+  WHERE (i.textContent LIKE 'SELECT%' AND c.name = 'Work')
+     OR (i.urlString LIKE '%wikipedia%' AND c.name IN ('Personal', 'Work', 'Ideas'));
+SQL
+}
+
+shoot() {
+  local name=$1
+  start_brivet "$2"
   xdotool key super+shift+v
   sleep 1.5
   import -window root "$out/panel-$name.png"
@@ -77,10 +95,13 @@ shoot() {
   # The bottom of the screen, where the panel is.
   convert "$out/panel-$name-selected.png" -gravity south -crop 1440x250+0+0 +repage \
     "$out/panel-$name-strip.png"
-  kill "$pid"; wait "$pid" 2>/dev/null || true
+  stop_brivet
 }
 
-history_made=
-shoot light light
-shoot dark dark
+start_brivet Adwaita
+make_history
+stop_brivet
+pin_some
+shoot light Adwaita
+shoot dark Adwaita:dark
 echo "screenshots in $out"
