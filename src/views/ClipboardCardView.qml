@@ -1,3 +1,5 @@
+pragma ComponentBehavior: Bound
+
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
@@ -40,8 +42,8 @@ Item {
     readonly property int pinSize: 13
     readonly property int dotSize: 5
     readonly property int hoverMs: 150
-    readonly property real captionSize: Qt.application.font.pointSize * 0.85
-    readonly property real calloutSize: Qt.application.font.pointSize * 0.95
+    readonly property real captionSize: systemFont.font.pointSize * 0.85
+    readonly property real calloutSize: systemFont.font.pointSize * 0.95
     readonly property color primaryColor: systemPalette.windowText
     readonly property color secondaryColor: Qt.rgba(primaryColor.r, primaryColor.g, primaryColor.b, 0.55)
     readonly property color tertiaryColor: Qt.rgba(primaryColor.r, primaryColor.g, primaryColor.b, 0.35)
@@ -57,6 +59,7 @@ Item {
     Accessible.selected: isSelected
 
     SystemPalette { id: systemPalette }
+    FontMetrics { id: systemFont }
     HoverHandler { id: hover }
 
     Rectangle {
@@ -120,7 +123,8 @@ Item {
                     spacing: 4
                     Image {
                         source: visible ? "image://symbol/globe?color=" + encodeURIComponent(root.kindColor) : ""
-                        sourceSize: Qt.size(Math.round(root.calloutSize * 1.6), Math.round(root.calloutSize * 1.6))
+                        sourceSize.width: Math.round(root.calloutSize * 1.6)
+                        sourceSize.height: Math.round(root.calloutSize * 1.6)
                     }
                     Text {
                         Layout.fillWidth: true
@@ -146,7 +150,8 @@ Item {
                         width: Math.min(parent.width, implicitWidth)
                         height: Math.min(parent.height, implicitHeight)
                         source: root.isPicture ? "image://thumbnail/" + root.itemId : ""
-                        sourceSize: Qt.size(Math.ceil(pictureFrame.width), Math.ceil(pictureFrame.height))
+                        sourceSize.width: Math.ceil(pictureFrame.width)
+                        sourceSize.height: Math.ceil(pictureFrame.height)
                         fillMode: Image.PreserveAspectFit
                         asynchronous: true
                         cache: false
@@ -156,7 +161,8 @@ Item {
                         anchors.centerIn: parent
                         visible: root.contentType === "image" && picture.status === Image.Error
                         source: visible ? "image://symbol/photo?color=" + encodeURIComponent(root.secondaryColor) : ""
-                        sourceSize: Qt.size(Math.round(root.calloutSize * 2.6), Math.round(root.calloutSize * 2.6))
+                        sourceSize.width: Math.round(root.calloutSize * 2.6)
+                        sourceSize.height: Math.round(root.calloutSize * 2.6)
                     }
                 }
 
@@ -169,7 +175,8 @@ Item {
                         id: fileIcon
                         anchors.centerIn: parent
                         source: parent.visible && root.filePath !== "" ? "image://fileicon/" + encodeURIComponent(root.filePath) : ""
-                        sourceSize: Qt.size(root.fileIconSize, root.fileIconSize)
+                        sourceSize.width: root.fileIconSize
+                        sourceSize.height: root.fileIconSize
                         width: Math.min(root.fileIconSize, parent.width)
                         height: Math.min(root.fileIconSize, parent.height)
                         fillMode: Image.PreserveAspectFit
@@ -180,7 +187,8 @@ Item {
                         anchors.centerIn: parent
                         visible: !fileIcon.visible
                         source: parent.visible ? "image://symbol/doc?color=" + encodeURIComponent(root.kindColor) : ""
-                        sourceSize: Qt.size(root.docSymbolSize, root.docSymbolSize)
+                        sourceSize.width: root.docSymbolSize
+                        sourceSize.height: root.docSymbolSize
                     }
                 }
             }
@@ -231,7 +239,8 @@ Item {
             rotation: 45
             source: root.pinnedCategories.length > 0
                     ? "image://symbol/pin.fill?color=" + encodeURIComponent(root.categoryColor(root.pinnedCategories[0].colorHex)) : ""
-            sourceSize: Qt.size(root.pinSize + 3, root.pinSize + 3)
+            sourceSize.width: root.pinSize + 3
+            sourceSize.height: root.pinSize + 3
         }
     }
 }

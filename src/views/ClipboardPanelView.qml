@@ -1,3 +1,5 @@
+pragma ComponentBehavior: Bound
+
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
@@ -26,11 +28,12 @@ Item {
     readonly property int emptySymbolSize: 32
     readonly property int selectionMs: 200
     readonly property int changeMs: 250
-    readonly property real calloutSize: Qt.application.font.pointSize * 0.95
+    readonly property real calloutSize: systemFont.font.pointSize * 0.95
     readonly property color secondaryColor: Qt.rgba(systemPalette.windowText.r, systemPalette.windowText.g,
                                                     systemPalette.windowText.b, 0.55)
 
     SystemPalette { id: systemPalette }
+    FontMetrics { id: systemFont }
 
     Accessible.role: Accessible.Pane
     Accessible.name: qsTr("Clipboard history")
@@ -82,7 +85,8 @@ Item {
                     Accessible.name: qsTr("Settings")
                     contentItem: Image {
                         source: "image://symbol/gear?color=" + encodeURIComponent(root.secondaryColor)
-                        sourceSize: Qt.size(root.gearSize + 2, root.gearSize + 2)
+                        sourceSize.width: root.gearSize + 2
+                        sourceSize.height: root.gearSize + 2
                     }
                 }
             }
@@ -197,7 +201,8 @@ Item {
                 Image {
                     Layout.alignment: Qt.AlignHCenter
                     source: "image://symbol/clipboard?color=" + encodeURIComponent(root.secondaryColor)
-                    sourceSize: Qt.size(root.emptySymbolSize, root.emptySymbolSize)
+                    sourceSize.width: root.emptySymbolSize
+                    sourceSize.height: root.emptySymbolSize
                 }
                 Text {
                     Layout.alignment: Qt.AlignHCenter

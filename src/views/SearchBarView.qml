@@ -1,3 +1,5 @@
+pragma ComponentBehavior: Bound
+
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
@@ -13,12 +15,13 @@ Rectangle {
     readonly property int horizontalPadding: 8
     readonly property int verticalPadding: 5
     readonly property int spacing: 6
-    readonly property real captionSize: Qt.application.font.pointSize * 0.85
+    readonly property real captionSize: systemFont.font.pointSize * 0.85
 
     readonly property color secondaryColor: Qt.rgba(systemPalette.windowText.r, systemPalette.windowText.g,
                                                     systemPalette.windowText.b, 0.55)
 
     SystemPalette { id: systemPalette }
+    FontMetrics { id: systemFont }
 
     implicitHeight: row.implicitHeight + 2 * verticalPadding
     implicitWidth: 200
@@ -38,7 +41,8 @@ Rectangle {
 
         Image {
             source: "image://symbol/magnifyingglass?color=" + encodeURIComponent(root.secondaryColor)
-            sourceSize: Qt.size(Math.round(root.captionSize * 1.3), Math.round(root.captionSize * 1.3))
+            sourceSize.width: Math.round(root.captionSize * 1.3)
+            sourceSize.height: Math.round(root.captionSize * 1.3)
             Accessible.ignored: true
         }
 
@@ -59,7 +63,8 @@ Rectangle {
         Image {
             visible: root.searchText !== ""
             source: "image://symbol/xmark.circle.fill?color=" + encodeURIComponent(root.secondaryColor)
-            sourceSize: Qt.size(Math.round(root.captionSize * 1.3), Math.round(root.captionSize * 1.3))
+            sourceSize.width: Math.round(root.captionSize * 1.3)
+            sourceSize.height: Math.round(root.captionSize * 1.3)
             Accessible.role: Accessible.Button
             Accessible.name: qsTr("Clear search")
             TapHandler {
