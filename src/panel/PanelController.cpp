@@ -1,6 +1,7 @@
 #include "panel/PanelController.h"
 
 #include "common/NotificationCenter.h"
+#include "hotkey/HotkeyManager.h"
 #include "panel/FloatingPanel.h"
 #include "panel/PanelLogging.h"
 #include "paste/PasteService.h"
@@ -252,9 +253,12 @@ bool PanelController::createPanel(const QRect& contentRect)
     m_panel->onCharacterTyped = [stream](const QString& text) {
         stream->yield(PanelKeyAction::typeCharacter(text));
     };
+    // While the panel holds the keyboard the desktop never sees the shortcut: the panel
+    // posts the press itself, so that it joins the other presses on their one way to the
+    // toggle, in order.
     m_panel->onToggleShortcut = [self] {
         if (self)
-            self->toggle();
+            self->m_notifications.post(HotkeyManager::hotkeyPressedNotification());
     };
     connect(m_panel.get(), &QQuickWindow::frameSwapped, this, [this] {
         if (!m_isWaitingForFirstFrame)

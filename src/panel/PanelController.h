@@ -59,7 +59,8 @@ public:
     ModelContainer* modelContainer() const { return m_modelContainer; }
     // Not owned; may go away.
     void setPasteService(PasteService* service) { m_pasteService = service; }
-    // The global shortcut's combination: pressed inside the panel, it hides it.
+    // The global shortcut's combination: pressed inside the panel, it counts as a press of the
+    // global shortcut ("com.brivet.hotkeyPressed").
     void setToggleShortcut(std::function<Shortcut()> shortcut);
 
     bool isVisible() const { return m_isVisible; }
