@@ -11,7 +11,7 @@ namespace brivet {
 namespace {
 
 constexpr int kGrabRetryIntervalMs = 20;
-constexpr int kGrabAttempts = 100; // two seconds
+constexpr int kGrabAttempts = 100; // two seconds once the window is on screen
 
 quint32 hotkeyModifiers(Qt::KeyboardModifiers modifiers)
 {
@@ -65,7 +65,14 @@ void FloatingPanel::tryGrab()
 {
     if (!m_holdsKeyboard || m_hasKeyboard)
         return;
-    if (isExposed() && setKeyboardGrabEnabled(true)) {
+    // The grab needs the window on screen; the time that takes does not count against the
+    // attempts.
+    if (!isExposed()) {
+        if (!m_grabRetry.isActive())
+            m_grabRetry.start();
+        return;
+    }
+    if (setKeyboardGrabEnabled(true)) {
         m_grabRetry.stop();
         m_hasKeyboard = true;
         qCDebug(lcPanel) << "keyboard grabbed";
