@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QRandomGenerator>
+#include <cmath>
 #include <cstdio>
 #include <unistd.h>
 
@@ -17,21 +18,47 @@ QByteArray randomBytes(QRandomGenerator& random, int size)
     return bytes;
 }
 
+// Words as people write them: a few very frequent ones, a long tail of rare ones (the rank
+// of a word is drawn log-uniformly, close to Zipf's law). The tail is made of syllables, so
+// that a long needle finds few records and a short one many, as in a real history.
+const QStringList& vocabulary()
+{
+    static const QStringList list = [] {
+        QStringList words;
+        for (const char* word :
+             {"the",      "and",      "to",      "of",     "a",      "in",        "is",
+              "for",      "that",     "with",    "on",     "it",     "you",       "this",
+              "de",       "la",       "und",     "die",    "le",     "est",       "copy",
+              "paste",    "meeting",  "invoice", "server", "deploy", "return",    "const",
+              "function", "customer", "address", "Berlin", "École",  "été",       "déjà",
+              "café",     "Straße",   "Grüße",   "über",   "příliš", "žluťoučký", "東京",
+              "会議",     "北京",     "明天",    "👍",      "🎉",      "naïve",     "quick",
+              "brown",    "fox",      "lorem",   "ipsum"})
+            words << QString::fromUtf8(word);
+        static const char* const syllables[] = {"ka",  "ro",  "mi",  "ten", "sa",  "lu",  "vor",
+                                                "pe",  "dan", "qui", "zo",  "bre", "fi",  "gar",
+                                                "nu",  "ste", "hal", "wy",  "cre", "jo",  "mas",
+                                                "tri", "pol", "ex",  "ne",  "dor", "sli", "ba"};
+        QRandomGenerator random(1);
+        while (words.size() < 20000) {
+            QString word;
+            for (int n = 2 + random.bounded(3); n > 0; --n)
+                word += QLatin1String(syllables[random.bounded(int(std::size(syllables)))]);
+            words << word;
+        }
+        return words;
+    }();
+    return list;
+}
+
 QString words(QRandomGenerator& random, int length)
 {
-    // Mostly English, some French, German, Czech, Japanese and Chinese words, an emoji now and
-    // then: what a European user copies in a year.
-    static const char* const vocabulary[] = {
-        "clip",      "board",  "history",  "paste",  "copy",     "the",      "quick",   "brown",
-        "fox",       "lorem",  "ipsum",    "panel",  "shortcut", "record",   "meeting", "invoice",
-        "server",    "deploy", "function", "return", "const",    "customer", "address", "Berlin",
-        "and",       "of",     "to",       "in",     "is",       "for",      "with",    "that",
-        "École",     "été",    "déjà",     "café",   "Straße",   "Grüße",    "über",    "příliš",
-        "žluťoučký", "東京",   "会議",     "北京",   "明天",     "👍",        "🎉",       "naïve"};
+    const QStringList& list = vocabulary();
     QString text;
     text.reserve(length + 16);
     while (text.size() < length) {
-        text += QString::fromUtf8(vocabulary[random.bounded(int(std::size(vocabulary)))]);
+        const double rank = std::pow(double(list.size()), random.generateDouble());
+        text += list[std::min(int(rank) - 1, int(list.size()) - 1)];
         text += random.bounded(12) == 0 ? QLatin1String("\n") : QLatin1String(" ");
     }
     return text.left(length);

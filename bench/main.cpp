@@ -4,7 +4,7 @@
 namespace brivet::bench {
 bool prepareStoreBench();
 bool prepareHistoryBench();
-}
+} // namespace brivet::bench
 
 int main(int argc, char* argv[])
 {

@@ -10,6 +10,16 @@
 #include <algorithm>
 
 namespace brivet {
+namespace {
+
+// No half of a surrogate pair at either end: containment of such texts means containment of
+// their characters, which is what the index answers.
+bool isWholeText(const QString& text)
+{
+    return !text.isEmpty() && !text.front().isLowSurrogate() && !text.back().isHighSurrogate();
+}
+
+} // namespace
 
 struct HistoryModel::Projection
 {
@@ -28,7 +38,11 @@ HistoryModel::HistoryModel(ModelContainer& container, QObject* parent)
         });
     connect(&m_context, &ModelContext::changed, this, &HistoryModel::onChanged);
     refreshCategories();
-    reload();
+    // The first cards at once; the rest of the history as soon as the worker has read it.
+    auto first = m_context.keys(ItemFetch{{}, {}, firstPage});
+    m_all = HistoryRows::fromNewestFirst(first.value_or(std::vector<ItemKey>()));
+    m_search->loadWholeHistory();
+    updateSearching();
 }
 
 HistoryModel::~HistoryModel()
@@ -38,7 +52,7 @@ HistoryModel::~HistoryModel()
 
 int HistoryModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : int(m_rows.size());
+    return parent.isValid() ? 0 : shown().size();
 }
 
 QHash<int, QByteArray> HistoryModel::roleNames() const
@@ -115,7 +129,7 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const
 
 const HistoryModel::Projection* HistoryModel::projection(int row) const
 {
-    const PersistentId id = m_rows[size_t(row)].id;
+    const PersistentId id = shown().at(row).id;
     auto cached = m_cache.constFind(id);
     if (cached != m_cache.cend())
         return cached->get();
@@ -150,69 +164,6 @@ std::optional<PersistentId> HistoryModel::filterCategory() const
     return 0; // an unknown category holds nothing
 }
 
-// The unsearched list shows its first page at once and the rest when the worker has read
-// it; a search keeps the rows it replaces until its answer is there.
-void HistoryModel::reload()
-{
-    const std::optional<PersistentId> category = filterCategory();
-    m_touched.clear();
-    m_search->post({++m_generation, m_foldedNeedle, category});
-    setSearching(true);
-    if (!m_foldedNeedle.isEmpty())
-        return;
-    ItemPredicate predicate = ItemPredicate::all();
-    if (category) {
-        for (const Category& known : m_categories)
-            if (known.persistentId() == *category)
-                predicate = ItemPredicate::inCategory(known);
-        if (*category == 0)
-            predicate = ItemPredicate::persistentId(0);
-    }
-    auto keys = m_context.keys(ItemFetch{predicate, {}, firstPage});
-    const int before = rowCount();
-    beginResetModel();
-    m_rows = keys.value_or(std::vector<ItemKey>());
-    endResetModel();
-    if (rowCount() != before)
-        emit countChanged();
-}
-
-void HistoryModel::applyResult(HistorySearchResult& result)
-{
-    if (result.generation != m_generation)
-        return;
-    std::vector<Row> rows = std::move(result.keys);
-    if (!result.ok)
-        qCWarning(lcStore) << "history query failed; the list shows nothing";
-    if (!m_touched.isEmpty()) {
-        // Records changed since the question was asked stand where the store has them now.
-        std::erase_if(rows, [this](const Row& row) { return m_touched.contains(row.id); });
-        for (const PersistentId id : std::as_const(m_touched)) {
-            if (auto timestamp = passingTimestamp(id)) {
-                const Row row{*timestamp, id};
-                rows.insert(std::lower_bound(rows.begin(), rows.end(), row, ItemKey::newerFirst),
-                            row);
-            }
-        }
-        m_touched.clear();
-    }
-    const int before = rowCount();
-    const bool extendsShown =
-        rows.size() >= m_rows.size() && std::equal(m_rows.begin(), m_rows.end(), rows.begin());
-    if (extendsShown && rows.size() > m_rows.size()) {
-        beginInsertRows({}, before, int(rows.size()) - 1);
-        m_rows = std::move(rows);
-        endInsertRows();
-    } else if (!extendsShown) {
-        beginResetModel();
-        m_rows = std::move(rows);
-        endResetModel();
-    }
-    setSearching(false);
-    if (rowCount() != before)
-        emit countChanged();
-}
-
 void HistoryModel::setSearchText(const QString& text)
 {
     if (text == m_searchText)
@@ -230,14 +181,6 @@ void HistoryModel::setCategoryId(const QUuid& id)
     m_categoryId = id;
     emit categoryIdChanged();
     reload();
-}
-
-void HistoryModel::setSearching(bool value)
-{
-    if (m_searching == value)
-        return;
-    m_searching = value;
-    emit searchingChanged();
 }
 
 void HistoryModel::waitForSearch()
@@ -266,77 +209,12 @@ void HistoryModel::refreshCategories()
     m_categories = m_context.fetch(CategoryFetch{}).value_or(QList<Category>());
 }
 
-int HistoryModel::rowOf(PersistentId id) const
-{
-    for (size_t i = 0; i < m_rows.size(); ++i)
-        if (m_rows[i].id == id)
-            return int(i);
-    return -1;
-}
-
-int HistoryModel::insertionRow(qint64 timestamp, PersistentId id) const
-{
-    const ItemKey key{timestamp, id};
-    auto it =
-        std::lower_bound(m_rows.begin(), m_rows.end(), key, [](const Row& row, const ItemKey& k) {
-            return ItemKey::newerFirst({row.timestamp, row.id}, k);
-        });
-    return int(it - m_rows.begin());
-}
-
 std::optional<ClipboardItem> HistoryModel::record(PersistentId id) const
 {
     auto items = m_context.fetch(ItemFetch{ItemPredicate::persistentId(id), {}, 1});
     if (!items || items->isEmpty())
         return std::nullopt;
     return items->first();
-}
-
-void HistoryModel::removeRecord(PersistentId id)
-{
-    m_cache.remove(id);
-    const int row = rowOf(id);
-    if (row < 0)
-        return;
-    beginRemoveRows({}, row, row);
-    m_rows.erase(m_rows.begin() + row);
-    endRemoveRows();
-    emit countChanged();
-}
-
-void HistoryModel::placeRecord(PersistentId id, qint64 timestamp, bool isNew)
-{
-    m_cache.remove(id);
-    // A new record has no row yet: no need to look through a million rows to be sure.
-    const int from = isNew ? -1 : rowOf(id);
-    if (from >= 0 && m_rows[size_t(from)].timestamp == timestamp) {
-        emit dataChanged(index(from), index(from));
-        return;
-    }
-    if (from >= 0) {
-        // Where the record goes among the others, counted without it.
-        Row moved = m_rows[size_t(from)];
-        m_rows.erase(m_rows.begin() + from);
-        const int to = insertionRow(timestamp, id);
-        m_rows.insert(m_rows.begin() + from, moved);
-        moved.timestamp = timestamp;
-        if (to == from) {
-            m_rows[size_t(from)] = moved;
-            emit dataChanged(index(from), index(from));
-            return;
-        }
-        beginMoveRows({}, from, from, {}, to > from ? to + 1 : to);
-        m_rows.erase(m_rows.begin() + from);
-        m_rows.insert(m_rows.begin() + to, moved);
-        endMoveRows();
-        emit dataChanged(index(to), index(to));
-        return;
-    }
-    const int to = insertionRow(timestamp, id);
-    beginInsertRows({}, to, to);
-    m_rows.insert(m_rows.begin() + to, Row{timestamp, id});
-    endInsertRows();
-    emit countChanged();
 }
 
 // The timestamp of a record that passes the current filter; nothing when it does not.
@@ -356,38 +234,245 @@ std::optional<qint64> HistoryModel::passingTimestamp(PersistentId id) const
     return current->timestamp.toMSecsSinceEpoch();
 }
 
-// Brings one record's row in line with the store: present where it belongs when it passes
-// the filter, absent otherwise.
+const HistoryRows& HistoryModel::shown() const
+{
+    return m_filterActive ? m_filtered : m_all;
+}
+
+void HistoryModel::updateSearching()
+{
+    const bool searching = m_filterQueryInFlight || (!m_filterActive && !m_allComplete);
+    if (m_searching == searching)
+        return;
+    m_searching = searching;
+    emit searchingChanged();
+}
+
+// The unfiltered list is always at hand and kept up to date. A category shows its first page
+// at once and the rest when the worker has answered; a search keeps the rows it replaces
+// until its answer is there.
+void HistoryModel::reload()
+{
+    const std::optional<PersistentId> category = filterCategory();
+    // A longer needle finds a part of what the shorter one found: when that is little, only it
+    // is checked, which is what makes typing a rare word quick in a large history.
+    const bool refinable =
+        m_filterActive && !m_filterQueryInFlight && m_allComplete && !m_answeredNeedle.isEmpty() &&
+        m_answeredCategory == category && isWholeText(m_answeredNeedle) &&
+        m_foldedNeedle.contains(m_answeredNeedle) && m_filtered.size() <= maxRefined;
+    m_touched.clear();
+    ++m_generation; // answers to earlier filters no longer count
+    m_answeredNeedle.clear();
+    const int before = rowCount();
+    if (!category && m_foldedNeedle.isEmpty()) {
+        m_filterQueryInFlight = false;
+        if (m_filterActive) {
+            beginResetModel();
+            m_filterActive = false;
+            m_filtered = {};
+            endResetModel();
+        }
+    } else {
+        m_filterQueryInFlight = true;
+        // Without the whole list at hand the worker sorts; with it, sorting here is quicker.
+        HistoryQuery query{m_generation, m_foldedNeedle, category, !m_allComplete, std::nullopt};
+        if (refinable) {
+            query.candidates.emplace();
+            for (int row = 0; row < m_filtered.size(); ++row)
+                query.candidates->push_back(m_filtered.at(row).id);
+        }
+        m_search->post(std::move(query));
+        if (m_foldedNeedle.isEmpty()) {
+            ItemPredicate predicate = ItemPredicate::persistentId(0);
+            for (const Category& known : m_categories)
+                if (known.persistentId() == *category)
+                    predicate = ItemPredicate::inCategory(known);
+            auto keys = m_context.keys(ItemFetch{predicate, {}, firstPage});
+            beginResetModel();
+            m_filterActive = true;
+            m_filtered = HistoryRows::fromNewestFirst(keys.value_or(std::vector<ItemKey>()));
+            endResetModel();
+        }
+    }
+    updateSearching();
+    if (rowCount() != before)
+        emit countChanged();
+}
+
+// Replaces the rows shown from list with rows, by appending when rows only extends them.
+void HistoryModel::swapIn(HistoryRows& list, HistoryRows rows, bool isShown)
+{
+    const int before = rowCount();
+    if (!isShown) {
+        list = std::move(rows);
+    } else if (rows.startsWith(list) && rows.size() > list.size()) {
+        beginInsertRows({}, list.size(), rows.size() - 1);
+        list = std::move(rows);
+        endInsertRows();
+    } else if (!rows.startsWith(list) || rows.size() != list.size()) {
+        beginResetModel();
+        list = std::move(rows);
+        endResetModel();
+    }
+    if (rowCount() != before)
+        emit countChanged();
+}
+
+void HistoryModel::applyResult(HistorySearchResult& result)
+{
+    if (!result.ok)
+        qCWarning(lcStore) << "history query failed; the list shows what it could read";
+    if (result.wholeHistory) {
+        HistoryRows all = HistoryRows::fromNewestFirst(std::move(result.keys));
+        // Records changed while the list was read stand where the store has them now.
+        for (const PersistentId id : std::as_const(m_allTouched)) {
+            if (const int row = all.rowOf(id); row >= 0)
+                all.erase(row);
+            if (auto current = record(id)) {
+                const ItemKey key{current->timestamp.toMSecsSinceEpoch(), id};
+                all.insert(all.insertionRow(key), key);
+            }
+        }
+        m_allTouched.clear();
+        m_allComplete = true;
+        swapIn(m_all, std::move(all), !m_filterActive);
+        updateSearching();
+        return;
+    }
+    if (result.generation != m_generation)
+        return;
+    HistoryRows rows;
+    if (result.ordered) {
+        rows = HistoryRows::fromNewestFirst(std::move(result.keys));
+    } else {
+        PersistentId largest = 0;
+        for (const ItemKey& key : result.keys)
+            largest = std::max(largest, key.id);
+        std::vector<bool> matching(size_t(largest) + 1);
+        for (const ItemKey& key : result.keys)
+            matching[size_t(key.id)] = true;
+        rows = m_all.filtered(matching);
+    }
+    // Records changed since the question was asked stand where the store has them now.
+    for (const PersistentId id : std::as_const(m_touched)) {
+        if (const int row = rows.rowOf(id); row >= 0)
+            rows.erase(row);
+        if (auto timestamp = passingTimestamp(id)) {
+            const ItemKey key{*timestamp, id};
+            rows.insert(rows.insertionRow(key), key);
+        }
+    }
+    m_touched.clear();
+    m_filterQueryInFlight = false;
+    m_answeredNeedle = m_foldedNeedle;
+    m_answeredCategory = filterCategory();
+    if (!m_filterActive) {
+        beginResetModel();
+        m_filterActive = true;
+        m_filtered = std::move(rows);
+        endResetModel();
+        emit countChanged();
+    } else {
+        swapIn(m_filtered, std::move(rows), true);
+    }
+    updateSearching();
+}
+
+void HistoryModel::removeFrom(HistoryRows& list, PersistentId id, bool isShown)
+{
+    const int row = list.rowOf(id);
+    if (row < 0)
+        return;
+    if (isShown)
+        beginRemoveRows({}, row, row);
+    list.erase(row);
+    if (isShown) {
+        endRemoveRows();
+        emit countChanged();
+    }
+}
+
+void HistoryModel::placeIn(HistoryRows& list, const ItemKey& key, bool isNew, bool isShown)
+{
+    // A new record has no row yet: no need to look through a million rows to be sure.
+    const int from = isNew ? -1 : list.rowOf(key.id);
+    if (from < 0) {
+        const int to = list.insertionRow(key);
+        if (isShown)
+            beginInsertRows({}, to, to);
+        list.insert(to, key);
+        if (isShown) {
+            endInsertRows();
+            emit countChanged();
+        }
+        return;
+    }
+    // Where it goes counted with its old row still there, then without it.
+    const int slot = list.insertionRow(key);
+    const int to = slot > from ? slot - 1 : slot;
+    if (to != from && isShown)
+        beginMoveRows({}, from, from, {}, to > from ? to + 1 : to);
+    list.erase(from);
+    list.insert(to, key);
+    if (to != from && isShown)
+        endMoveRows();
+    if (isShown)
+        emit dataChanged(index(to), index(to));
+}
+
+// Brings one record's row in the filtered list in line with the store.
 void HistoryModel::followRecord(PersistentId id, bool isNew)
 {
-    if (m_searching)
-        m_touched.insert(id);
     if (auto timestamp = passingTimestamp(id))
-        placeRecord(id, *timestamp, isNew);
+        placeIn(m_filtered, {*timestamp, id}, isNew, true);
     else if (!isNew)
-        removeRecord(id);
+        removeFrom(m_filtered, id, true);
 }
 
 void HistoryModel::onChanged(const ModelChange& change)
 {
     if (change.kind == ModelChange::Kind::RolledBack) {
+        // Anything may have changed: read everything again.
         refreshCategories();
         emit categoryListChanged();
+        m_cache.clear();
+        auto first = m_context.keys(ItemFetch{{}, {}, firstPage});
+        m_allComplete = false;
+        m_allTouched.clear();
+        swapIn(m_all, HistoryRows::fromNewestFirst(first.value_or(std::vector<ItemKey>())),
+               !m_filterActive);
+        m_search->loadWholeHistory();
         reload();
         return;
     }
+    m_cache.remove(change.id);
+    if (m_filterQueryInFlight && change.entity != ModelChange::Entity::Category)
+        m_touched.insert(change.id);
     switch (change.entity) {
-    case ModelChange::Entity::Item:
-        if (change.kind == ModelChange::Kind::Deleted) {
-            if (m_searching)
-                m_touched.insert(change.id);
-            removeRecord(change.id);
-        } else {
-            followRecord(change.id, change.kind == ModelChange::Kind::Inserted);
+    case ModelChange::Entity::Item: {
+        const bool isNew = change.kind == ModelChange::Kind::Inserted;
+        if (!m_allComplete)
+            m_allTouched.insert(change.id);
+        if (change.kind == ModelChange::Kind::Deleted)
+            removeFrom(m_all, change.id, !m_filterActive);
+        else if (change.timestamp)
+            placeIn(m_all, {change.timestamp->toMSecsSinceEpoch(), change.id}, isNew,
+                    !m_filterActive);
+        if (m_filterActive) {
+            if (change.kind == ModelChange::Kind::Deleted) {
+                removeFrom(m_filtered, change.id, true);
+            } else {
+                followRecord(change.id, isNew);
+            }
         }
         break;
+    }
     case ModelChange::Entity::Link:
-        followRecord(change.id);
+        if (m_filterActive) {
+            followRecord(change.id);
+        } else if (const int row = m_all.rowOf(change.id); row >= 0) {
+            emit dataChanged(index(row), index(row), {CategoriesRole});
+        }
         break;
     case ModelChange::Entity::Category: {
         // Deleting the category of the filter, or making it the default, changes the filter.
@@ -406,32 +491,36 @@ void HistoryModel::onChanged(const ModelChange& change)
 
 bool HistoryModel::promote(int row)
 {
-    auto current = (row >= 0 && row < rowCount()) ? record(m_rows[size_t(row)].id) : std::nullopt;
+    auto current = (row >= 0 && row < rowCount()) ? record(shown().at(row).id) : std::nullopt;
     if (!current)
         return false;
     current->timestamp = QDateTime::currentDateTimeUtc();
     m_context.update(*current);
-    if (!m_context.save())
+    if (!m_context.save()) {
+        // The change stays pending, and so does its notice: show it now all the same.
         qCInfo(lcStore) << "promote not saved yet:" << m_context.lastError();
-    followRecord(current->persistentId());
+        onChanged({ModelChange::Entity::Item, ModelChange::Kind::Updated, current->persistentId(),
+                   current->timestamp});
+    }
     return true;
 }
 
 bool HistoryModel::remove(int row)
 {
-    auto current = (row >= 0 && row < rowCount()) ? record(m_rows[size_t(row)].id) : std::nullopt;
+    auto current = (row >= 0 && row < rowCount()) ? record(shown().at(row).id) : std::nullopt;
     if (!current)
         return false;
     m_context.remove(*current);
-    if (!m_context.save())
+    if (!m_context.save()) {
         qCInfo(lcStore) << "delete not saved yet:" << m_context.lastError();
-    removeRecord(current->persistentId());
+        onChanged({ModelChange::Entity::Item, ModelChange::Kind::Deleted, current->persistentId()});
+    }
     return true;
 }
 
 bool HistoryModel::toggleCategory(int row, const QUuid& categoryId)
 {
-    auto current = (row >= 0 && row < rowCount()) ? record(m_rows[size_t(row)].id) : std::nullopt;
+    auto current = (row >= 0 && row < rowCount()) ? record(shown().at(row).id) : std::nullopt;
     if (!current)
         return false;
     for (const Category& category : m_categories) {
@@ -462,7 +551,7 @@ std::optional<ClipboardItem> HistoryModel::item(int row) const
 {
     if (row < 0 || row >= rowCount())
         return std::nullopt;
-    return record(m_rows[size_t(row)].id);
+    return record(shown().at(row).id);
 }
 
 int HistoryModel::rowOfId(const QUuid& id) const
@@ -470,7 +559,7 @@ int HistoryModel::rowOfId(const QUuid& id) const
     auto keys = m_context.keys(ItemFetch{ItemPredicate::id(id), {}, 1});
     if (!keys || keys->empty())
         return -1;
-    return rowOf(keys->front().id);
+    return shown().rowOf(keys->front().id);
 }
 
 } // namespace brivet

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/ClipboardItem.h"
+#include "store/HistoryRows.h"
 #include "store/ModelContext.h"
 
 #include <QAbstractListModel>
@@ -94,37 +95,51 @@ signals:
     void categoryListChanged();
 
 private:
-    using Row = ItemKey;
     struct Projection;
 
-    // Rows a card strip sees at once, loaded before the rest of an unsearched list arrives.
+    // Rows a card strip sees at once, loaded before the rest of a list arrives.
     static constexpr int firstPage = 256;
+    // The most rows a refinement of a search checks one by one instead of asking the index.
+    static constexpr int maxRefined = 2000;
 
+    const HistoryRows& shown() const;
     void onChanged(const ModelChange& change);
     void reload();
     void applyResult(HistorySearchResult& result);
-    std::optional<qint64> passingTimestamp(PersistentId id) const;
-    void setSearching(bool value);
-    void refreshCategories();
+    void swapIn(HistoryRows& list, HistoryRows rows, bool isShown);
+    void placeIn(HistoryRows& list, const ItemKey& key, bool isNew, bool isShown);
+    void removeFrom(HistoryRows& list, PersistentId id, bool isShown);
     void followRecord(PersistentId id, bool isNew = false);
-    void removeRecord(PersistentId id);
-    void placeRecord(PersistentId id, qint64 timestamp, bool isNew = false);
+    std::optional<qint64> passingTimestamp(PersistentId id) const;
+    void updateSearching();
+    void refreshCategories();
     std::optional<PersistentId> filterCategory() const;
-    int rowOf(PersistentId id) const;
-    int insertionRow(qint64 timestamp, PersistentId id) const;
     const Projection* projection(int row) const;
     std::optional<ClipboardItem> record(PersistentId id) const;
 
     ModelContext& m_context;
     std::unique_ptr<HistorySearch> m_search;
-    quint64 m_generation = 0;
-    QSet<PersistentId> m_touched; // changed while the query in flight was answered
-    QString m_foldedNeedle;
     QString m_searchText;
+    QString m_foldedNeedle;
     QUuid m_categoryId;
-    bool m_searching = false;
-    std::vector<Row> m_rows;
     QList<Category> m_categories;
+
+    // The whole history, newest first, followed change by change; complete once the worker
+    // has read it (until then its first page).
+    HistoryRows m_all;
+    bool m_allComplete = false;
+    QSet<PersistentId> m_allTouched; // changed while the whole history was read
+    // The rows that pass the category and search filters, when there is a filter.
+    HistoryRows m_filtered;
+    bool m_filterActive = false;
+    quint64 m_generation = 0;
+    bool m_filterQueryInFlight = false;
+    // The filter the filtered rows answer completely, when it had a needle.
+    QString m_answeredNeedle;
+    std::optional<PersistentId> m_answeredCategory;
+    QSet<PersistentId> m_touched; // changed while the filter in flight was answered
+    bool m_searching = false;
+
     mutable QHash<PersistentId, std::shared_ptr<Projection>> m_cache;
 };
 

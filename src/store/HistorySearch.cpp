@@ -34,9 +34,20 @@ void HistorySearch::post(HistoryQuery query)
     m_wake.notify_one();
 }
 
+void HistorySearch::loadWholeHistory()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_wholeHistoryWanted = true;
+    }
+    m_wake.notify_one();
+}
+
 int HistorySearch::progress(void* self)
 {
     auto* search = static_cast<HistorySearch*>(self);
+    if (search->m_running == 0) // the whole history: nothing overtakes it
+        return search->m_stopping ? 1 : 0;
     // Non-zero interrupts the statement: a newer query is waiting, or the search is ending.
     return search->m_stopping || search->m_latest != search->m_running ? 1 : 0;
 }
@@ -46,23 +57,40 @@ void HistorySearch::run()
     std::unique_ptr<Database> database;
     for (;;) {
         HistoryQuery query;
+        bool wholeHistory = false;
         {
             std::unique_lock lock(m_mutex);
-            m_wake.wait(lock, [this] { return m_stop || m_next; });
+            m_wake.wait(lock, [this] { return m_stop || m_next || m_wholeHistoryWanted; });
             if (m_stop)
                 return;
-            query = std::move(*m_next);
-            m_next.reset();
+            if (m_wholeHistoryWanted) {
+                wholeHistory = true;
+                m_wholeHistoryWanted = false;
+            } else {
+                query = std::move(*m_next);
+                m_next.reset();
+            }
         }
         if (!database) {
             QString error;
             database = Database::openReadOnly(m_databasePath, &error);
             if (!database) {
                 qCWarning(lcStore) << "search:" << error;
-                m_deliver({query.generation, false, {}});
+                HistorySearchResult failed;
+                failed.generation = query.generation;
+                failed.wholeHistory = wholeHistory;
+                m_deliver(std::move(failed));
                 continue;
             }
             sqlite3_progress_handler(database->handle(), 1000, &HistorySearch::progress, this);
+        }
+        if (wholeHistory) {
+            m_running = 0;
+            HistorySearchResult result = answer(*database, HistoryQuery{});
+            result.wholeHistory = true;
+            if (!m_stopping)
+                m_deliver(std::move(result));
+            continue;
         }
         m_running = query.generation;
         HistorySearchResult result = answer(*database, query);
@@ -71,34 +99,81 @@ void HistorySearch::run()
     }
 }
 
+HistorySearchResult HistorySearch::refine(Database& database, const HistoryQuery& query)
+{
+    HistorySearchResult result{query.generation, false, false, false, {}};
+    for (const PersistentId id : *query.candidates) {
+        if (m_latest != query.generation || m_stopping)
+            return result;
+        Statement* read = database.prepare("SELECT textContent, urlString, fileName, "
+                                           "sourceAppName FROM ClipboardItemFolded WHERE item = ?");
+        if (!read)
+            return result;
+        if (!read->bind(1, id).step()) {
+            if (read->failed())
+                return result;
+            continue; // deleted meanwhile
+        }
+        bool matches = false;
+        for (int column = 0; column < 4 && !matches; ++column)
+            matches = !read->isNull(column) && read->text(column).contains(query.foldedNeedle);
+        read->finish();
+        if (matches)
+            result.keys.push_back({0, id});
+    }
+    result.ok = true;
+    return result;
+}
+
 HistorySearchResult HistorySearch::answer(Database& database, const HistoryQuery& query)
 {
-    QStringList conditions;
+    if (query.candidates)
+        return refine(database, query);
+    QString sql;
     QVariantList arguments;
+    const QString inCategory =
+        QStringLiteral("SELECT item FROM ClipboardItemCategory WHERE category = ?2");
     if (!query.foldedNeedle.isEmpty()) {
         const SearchIndex::Condition match = SearchIndex::condition(query.foldedNeedle);
-        conditions << match.sql;
         arguments << match.argument;
-    }
-    if (query.category) {
-        conditions << QStringLiteral(
-                          "pk IN (SELECT item FROM ClipboardItemCategory WHERE category = ?%1)")
-                          .arg(arguments.size() + 1);
+        sql = match.items;
+        if (query.category && !match.foldedTest.isEmpty()) {
+            // A scan of the pinned records only, not of the whole history.
+            sql = QStringLiteral("SELECT item FROM ClipboardItemFolded WHERE item IN (%1) AND %2")
+                      .arg(inCategory, match.foldedTest);
+            arguments << *query.category;
+        } else if (query.category) {
+            sql = QStringLiteral("SELECT item FROM (%1) WHERE item IN (%2)").arg(sql, inCategory);
+            arguments << *query.category;
+        }
+    } else if (query.category) {
+        sql = QString(inCategory).replace(QLatin1String("?2"), QLatin1String("?1"));
         arguments << *query.category;
+    } else {
+        sql = QStringLiteral("SELECT pk AS item FROM ClipboardItem");
     }
-    const QString sql =
-        QStringLiteral("SELECT timestamp, pk FROM ClipboardItem%1 ORDER BY timestamp DESC, pk DESC")
-            .arg(conditions.isEmpty()
-                     ? QString()
-                     : QStringLiteral(" WHERE ") + conditions.join(QLatin1String(" AND ")));
-    HistorySearchResult result{query.generation, false, {}};
+    // Ordered: through the timestamp index. Unordered: the identities straight from the index
+    // or the links, which is what makes a search over a million records quick.
+    if (query.ordered)
+        sql = QStringLiteral("SELECT timestamp, pk FROM ClipboardItem WHERE pk IN (%1) "
+                             "ORDER BY timestamp DESC, pk DESC")
+                  .arg(sql);
+    if (query.ordered && query.foldedNeedle.isEmpty() && !query.category)
+        sql = QStringLiteral("SELECT timestamp, pk FROM ClipboardItem "
+                             "ORDER BY timestamp DESC, pk DESC");
+
+    HistorySearchResult result{query.generation, false, query.ordered, false, {}};
     Statement* statement = database.prepare(sql.toStdString());
     if (!statement)
         return result;
     for (int i = 0; i < arguments.size(); ++i)
         statement->bind(i + 1, arguments.at(i));
-    while (statement->step())
-        result.keys.push_back({statement->int64(0), statement->int64(1)});
+    while (statement->step()) {
+        if (query.ordered)
+            result.keys.push_back({statement->int64(0), statement->int64(1)});
+        else
+            result.keys.push_back({0, statement->int64(0)});
+    }
     result.ok = !statement->failed();
     statement->finish();
     return result;

@@ -14,25 +14,32 @@
 namespace brivet {
 
 // One question to the history: the records matching a folded needle (none: every record),
-// pinned to a category (none: any), newest first.
+// pinned to a category (none: any); newest first when ordered, else in no particular order
+// (the asker knows the order).
 struct HistoryQuery
 {
     quint64 generation = 0;
     QString foldedNeedle;
     std::optional<PersistentId> category;
+    bool ordered = true;
+    // A refinement: the answer is those of these records that match (the asker knows that no
+    // other record can), in no particular order.
+    std::optional<std::vector<PersistentId>> candidates;
 };
 
 struct HistorySearchResult
 {
     quint64 generation = 0;
     bool ok = false;
-    std::vector<ItemKey> keys;
+    bool ordered = true;
+    bool wholeHistory = false; // the answer to loadWholeHistory()
+    std::vector<ItemKey> keys; // unordered answers carry ids only
 };
 
 // Answers history queries on a thread of its own, through a read-only connection of its own,
 // so that a query over a million records never holds up the main thread. Only the newest
 // query counts: a query posted while another runs interrupts it, and queries that were
-// overtaken before they started never run.
+// overtaken before they started never run. The whole history's keys are read first when asked.
 class HistorySearch
 {
 public:
@@ -45,10 +52,13 @@ public:
     HistorySearch& operator=(const HistorySearch&) = delete;
 
     void post(HistoryQuery query);
+    // Reads every record's key, newest first; never overtaken by a query.
+    void loadWholeHistory();
 
 private:
     void run();
     HistorySearchResult answer(class Database& database, const HistoryQuery& query);
+    HistorySearchResult refine(class Database& database, const HistoryQuery& query);
     static int progress(void* self);
 
     QString m_databasePath;
@@ -56,6 +66,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::optional<HistoryQuery> m_next;
+    bool m_wholeHistoryWanted = false;
     bool m_stop = false;
     std::atomic<quint64> m_latest{0};
     std::atomic<quint64> m_running{0};

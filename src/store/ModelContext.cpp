@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QTimer>
 #include <fcntl.h>
-#include <sqlite3.h>
 #include <unistd.h>
 
 namespace brivet {
@@ -253,11 +252,6 @@ void ModelContext::scheduleAutosave()
         if (hasChanges() && !save())
             qCDebug(lcStore) << "autosave failed, changes kept:" << m_lastError;
     });
-}
-
-QString ModelContext::databasePath() const
-{
-    return QString::fromUtf8(sqlite3_db_filename(m_database->handle(), "main"));
 }
 
 void ModelContext::rollback()

@@ -160,8 +160,6 @@ public:
     // Changes are saved at the next turn of the event loop when nobody saves them before
     // (on by default, as the main context of the program wants it).
     void setAutosaveEnabled(bool enabled) { m_autosaveEnabled = enabled; }
-    // The SQLite file the context writes, for readers with connections of their own.
-    QString databasePath() const;
     QString lastError() const { return m_lastError; }
 
 signals:

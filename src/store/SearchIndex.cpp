@@ -177,20 +177,26 @@ std::optional<QString> ensure(Database& database)
 
 Condition condition(const QString& foldedNeedle)
 {
+    Condition condition;
     // The trigram index finds three characters and more (code points, as it counts them).
     if (foldedNeedle.toUcs4().size() >= 3) {
         QString phrase = foldedNeedle;
         phrase.replace(QLatin1Char('"'), QLatin1String("\"\""));
-        return {QStringLiteral("pk IN (SELECT rowid FROM ClipboardItemSearch "
-                               "WHERE ClipboardItemSearch MATCH ?)"),
-                QLatin1Char('"') + phrase + QLatin1Char('"')};
+        condition.items = QStringLiteral("SELECT rowid AS item FROM ClipboardItemSearch "
+                                         "WHERE ClipboardItemSearch MATCH ?1");
+        condition.argument = QLatin1Char('"') + phrase + QLatin1Char('"');
+    } else {
+        QStringList tests;
+        for (const char* field : fields)
+            tests << QStringLiteral("instr(%1, ?1) > 0").arg(QLatin1String(field));
+        condition.foldedTest =
+            QLatin1Char('(') + tests.join(QLatin1String(" OR ")) + QLatin1Char(')');
+        condition.items = QStringLiteral("SELECT item FROM ClipboardItemFolded WHERE %1")
+                              .arg(condition.foldedTest);
+        condition.argument = foldedNeedle;
     }
-    QStringList tests;
-    for (const char* field : fields)
-        tests << QStringLiteral("instr(%1, ?1) > 0").arg(QLatin1String(field));
-    return {QStringLiteral("pk IN (SELECT item FROM ClipboardItemFolded WHERE %1)")
-                .arg(tests.join(QLatin1String(" OR "))),
-            foldedNeedle};
+    condition.sql = QStringLiteral("pk IN (%1)").arg(condition.items);
+    return condition;
 }
 
 } // namespace brivet::SearchIndex

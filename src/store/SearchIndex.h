@@ -31,11 +31,14 @@ bool matches(const ClipboardItem& item, const QString& foldedNeedle);
 // Indexes the records noted since the last call; part of the caller's transaction.
 [[nodiscard]] std::optional<QString> drain(Database& database);
 
-// An SQL condition on ClipboardItem.pk that holds for the records matching foldedNeedle, with
-// one parameter, to be bound to the returned argument.
+// The records matching foldedNeedle in SQL, with one parameter ?1, to be bound to argument.
 struct Condition
 {
-    QString sql;
+    QString sql;   // a condition on ClipboardItem.pk
+    QString items; // a query of their identities, as the column item
+    // Short needles: the test on a row of ClipboardItemFolded alone, so that a caller can
+    // scan fewer rows than all; empty when the trigram index answers.
+    QString foldedTest;
     QString argument;
 };
 Condition condition(const QString& foldedNeedle);

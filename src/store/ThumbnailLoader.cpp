@@ -61,19 +61,24 @@ QImage ThumbnailLoader::load(const QUuid& itemId, const QSize& requestedSize) co
     auto connection = takeConnection();
     if (!connection)
         return {};
-    QByteArray thumbnail;
-    QByteArray image;
-    if (Statement* read = connection->prepare(
-            "SELECT d.thumbnailData, CASE WHEN c.contentType = 'image' THEN d.imageData END "
-            "FROM ClipboardItem c JOIN ClipboardItemData d ON d.item = c.pk WHERE c.id = ?");
-        read && read->bind(1, itemId.toString(QUuid::WithoutBraces)).step()) {
-        thumbnail = read->blob(0);
-        image = read->blob(1);
-        read->finish();
-    }
+    // The thumbnail first; the image's own bytes only when there is no usable thumbnail.
+    auto read = [&connection, &itemId](const char* sql) -> QByteArray {
+        Statement* statement = connection->prepare(sql);
+        if (!statement || !statement->bind(1, itemId.toString(QUuid::WithoutBraces)).step())
+            return {};
+        QByteArray bytes = statement->blob(0);
+        statement->finish();
+        return bytes;
+    };
+    QImage result = decode(read("SELECT d.thumbnailData FROM ClipboardItem c JOIN "
+                                "ClipboardItemData d ON d.item = c.pk WHERE c.id = ?"),
+                           requestedSize);
+    if (result.isNull())
+        result = decode(read("SELECT d.imageData FROM ClipboardItem c JOIN ClipboardItemData d "
+                             "ON d.item = c.pk WHERE c.id = ? AND c.contentType = 'image'"),
+                        requestedSize);
     returnConnection(std::move(connection));
-    QImage result = decode(thumbnail, requestedSize);
-    return result.isNull() ? decode(image, requestedSize) : result;
+    return result;
 }
 
 } // namespace brivet
