@@ -9,7 +9,12 @@ build_packages=(
   qt6-qpa-plugins qt6-image-formats-plugins
   libsqlite3-dev libicu-dev
   libxcb1-dev libxcb-xfixes0-dev libxcb-xtest0-dev libxcb-keysyms1-dev
-  libxcb-xkb-dev libxcb-icccm4-dev libxkbcommon-dev libxkbcommon-x11-dev
+  libxcb-xkb-dev libxcb-icccm4-dev libxcb-xinput-dev libxkbcommon-dev libxkbcommon-x11-dev
+  qt6-declarative-dev qt6-declarative-dev-tools qt6-svg-dev
+  # The panel's Qt Quick modules, loaded at run time.
+  qml6-module-qtqml qml6-module-qtqml-models qml6-module-qtqml-workerscript
+  qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts
+  qml6-module-qtquick-templates qml6-module-qtquick-window
 )
 test_packages=(
   libbenchmark-dev

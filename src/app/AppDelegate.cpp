@@ -4,7 +4,6 @@
 
 #include <QLoggingCategory>
 #include <QStandardPaths>
-
 #include <cstdio>
 #include <cstdlib>
 
@@ -19,6 +18,8 @@ AppDelegate::AppDelegate(QString storePath, QString settingsPath, Platform platf
 {
     m_hotkeyManager = std::make_unique<HotkeyManager>(m_platform.globalHotkey.get(),
                                                       m_notificationCenter, m_settings);
+    m_panelController = std::make_unique<PanelController>(
+        m_notificationCenter, m_platform.globalClickMonitor.get(), m_platform.globalHotkey.get());
 }
 
 QString AppDelegate::defaultSettingsPath()
@@ -61,6 +62,12 @@ void AppDelegate::applicationDidFinishLaunching()
                 m_pasteService.get(), &PasteService::restore);
         m_pasteService->setTerminalWindowClasses(
             m_settings.value(QStringLiteral("terminalWindowClasses")).toStringList());
+        m_panelController->setModelContainer(&modelContainer());
+        m_panelController->setPasteService(m_pasteService.get());
+        HotkeyManager* hotkeys = m_hotkeyManager.get();
+        m_panelController->setToggleShortcut([hotkeys] {
+            return Shortcut{hotkeys->keyCode(), hotkeys->modifiers()};
+        });
     } else {
         qCWarning(lcApp) << "this desktop offers no clipboard: nothing will be recorded";
     }
@@ -75,7 +82,7 @@ void AppDelegate::applicationDidFinishLaunching()
 void AppDelegate::hotkeyPressed()
 {
     qCInfo(lcApp) << "hotkey pressed";
-    // The panel controller's toggle goes here: hide() when the panel is visible, else show().
+    m_panelController->toggle();
 }
 
 void AppDelegate::applicationWillTerminate()

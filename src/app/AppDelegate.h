@@ -4,6 +4,7 @@
 #include "common/NotificationCenter.h"
 #include "hotkey/HotkeyManager.h"
 #include "hotkey/HotkeyStreamTask.h"
+#include "panel/PanelController.h"
 #include "paste/PasteService.h"
 #include "platform/Platform.h"
 #include "store/ModelContainer.h"
@@ -11,7 +12,6 @@
 #include <QObject>
 #include <QSettings>
 #include <QString>
-
 #include <memory>
 
 namespace brivet {
@@ -43,6 +43,8 @@ public:
 
     // The global shortcut that opens the panel.
     HotkeyManager& hotkeyManager() { return *m_hotkeyManager; }
+    // The history panel.
+    PanelController& panelController() { return *m_panelController; }
 
     NotificationCenter& notificationCenter() { return m_notificationCenter; }
     // The user's settings: $XDG_CONFIG_HOME/brivet/brivet.conf.
@@ -65,6 +67,7 @@ private:
     // Last, so they go before the platform, settings and notification centre they use.
     std::unique_ptr<HotkeyManager> m_hotkeyManager;
     std::unique_ptr<HotkeyStreamTask> m_hotkeyListeningTask;
+    std::unique_ptr<PanelController> m_panelController;
 };
 
 } // namespace brivet

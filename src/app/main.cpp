@@ -1,9 +1,12 @@
 #include "app/AppDelegate.h"
 #include "app/UnixSignalWatcher.h"
 #include "platform/Platform.h"
+#include "platform/linux/DesktopColorScheme.h"
 #include "store/ModelContainer.h"
+#include "views/DarkPalette.h"
 
 #include <QApplication>
+#include <QStandardPaths>
 #include <cstdio>
 
 int main(int argc, char* argv[])
@@ -21,6 +24,10 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("Brivet"));
     QApplication::setOrganizationName(QStringLiteral("brivet"));
     QApplication::setQuitOnLastWindowClosed(false);
+    if (brivet::desktopPrefersDarkColors(
+            QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation),
+            qEnvironmentVariable("GTK_THEME")))
+        QApplication::setPalette(brivet::darkPalette());
 
     brivet::AppDelegate delegate(brivet::ModelContainer::defaultStorePath(),
                                  brivet::AppDelegate::defaultSettingsPath(),

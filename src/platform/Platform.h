@@ -2,6 +2,7 @@
 
 #include "platform/FileThumbnailer.h"
 #include "platform/FrontApplication.h"
+#include "platform/GlobalClickMonitor.h"
 #include "platform/GlobalHotkey.h"
 #include "platform/KeySynthesizer.h"
 #include "platform/Pasteboard.h"
@@ -19,6 +20,7 @@ struct Platform
     std::unique_ptr<FileThumbnailer> fileThumbnailer;
     std::unique_ptr<GlobalHotkey> globalHotkey;
     std::unique_ptr<KeySynthesizer> keySynthesizer;
+    std::unique_ptr<GlobalClickMonitor> globalClickMonitor;
 };
 
 // The platform of the running desktop session (X11). Must be called after the

@@ -1,0 +1,107 @@
+#!/usr/bin/env bash
+# Starts Brivet under a private X server (Xvfb + openbox) with an empty history, copies a small
+# made-up history into it with xclip (texts, links, an image, a file), opens the panel with the
+# default shortcut and saves screenshots in the light and the dark palette.
+#   scripts/screenshots.sh [output folder]      (default: build/screenshots)
+# Needs a built build/src/app/brivet and the test packages (scripts/install-deps.sh --with-tests).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+out=${1:-build/screenshots}
+binary=${BRIVET_BINARY:-build/src/app/brivet}
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
+work=$(mktemp -d /tmp/brivet-shots.XXXXXX)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+exec {displayfd}<> <(:)
+Xvfb -displayfd "$displayfd" -screen 0 1440x900x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+read -r -u "$displayfd" display
+export DISPLAY=":$display"
+openbox --sm-disable >/dev/null 2>&1 &
+pids+=($!)
+sleep 1
+xsetroot -solid '#3b4f66'
+
+export QT_QUICK_BACKEND=software
+export HOME=$work XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config
+
+copy() { printf '%s' "$1" | xclip -selection clipboard -i; sleep 0.8; }
+copy_file() { xclip -selection clipboard -t "$1" -i "$2"; sleep 0.8; }
+
+make_history() {
+  convert -size 640x400 gradient:'#ff9a56-#ff5e7e' -fill white -pointsize 56 -gravity center \
+    -annotate 0 'Q3 roadmap' "$work/roadmap.png"
+  mkdir -p "$work/Documents"
+  printf 'Meeting notes\n' > "$work/Documents/meeting-notes.pdf"
+  copy 'git rebase -i HEAD~3'
+  copy_file image/png "$work/roadmap.png"
+  printf 'file://%s\n' "$work/Documents/meeting-notes.pdf" > "$work/uris"
+  copy_file text/uri-list "$work/uris"
+  copy 'https://doc.qt.io/qt-6/qtquick-index.html'
+  copy 'The quick brown fox jumps over the lazy dog. Pack my box with five dozen liquor jugs.'
+  copy "SELECT name, email
+FROM users
+WHERE created_at > now() - interval '7 days'
+ORDER BY created_at DESC;"
+  copy 'https://en.wikipedia.org/wiki/Clipboard_(computing)'
+  copy 'Thanks for the review! I pushed a fix for the flaky test.'
+  copy '#3B82F6'
+}
+
+start_brivet() {
+  XDG_CONFIG_HOME=$work/config GTK_THEME=$1 "$binary" >>"$work/brivet.log" 2>&1 &
+  brivet_pid=$!
+  pids+=($brivet_pid)
+  sleep 3
+}
+
+stop_brivet() {
+  kill "$brivet_pid"
+  wait "$brivet_pid" 2>/dev/null || true
+}
+
+# Categories of the user's, and a few records pinned to them (the panel only reads them).
+pin_some() {
+  local db=$work/data/brivet/BrivetCloud.sqlite
+  sqlite3 "$db" <<'SQL'
+INSERT INTO Category(id, name, colorHex, "order", isDefault) VALUES
+  ('7d3c6a52-6c51-4f40-9a43-0d1c1f7c0a01', 'Work', '#FF9500', 1, 0),
+  ('7d3c6a52-6c51-4f40-9a43-0d1c1f7c0a02', 'Personal', '#34C759', 2, 0),
+  ('7d3c6a52-6c51-4f40-9a43-0d1c1f7c0a03', 'Ideas', '#AF52DE', 3, 0);
+INSERT INTO ClipboardItemCategory(item, category)
+  SELECT i.pk, c.pk FROM ClipboardItem i, Category c
+  WHERE (i.textContent LIKE 'SELECT%' AND c.name = 'Work')
+     OR (i.urlString LIKE '%wikipedia%' AND c.name IN ('Personal', 'Work', 'Ideas'));
+SQL
+}
+
+shoot() {
+  local name=$1
+  start_brivet "$2"
+  xdotool key super+shift+v
+  sleep 1.5
+  import -window root "$out/panel-$name.png"
+  xdotool key Right Right Right
+  sleep 0.8
+  import -window root "$out/panel-$name-selected.png"
+  # The bottom of the screen, where the panel is.
+  convert "$out/panel-$name-selected.png" -gravity south -crop 1440x250+0+0 +repage \
+    "$out/panel-$name-strip.png"
+  stop_brivet
+}
+
+start_brivet Adwaita
+make_history
+stop_brivet
+pin_some
+shoot light Adwaita
+shoot dark Adwaita:dark
+echo "screenshots in $out"

@@ -1,0 +1,318 @@
+#include "panel/PanelController.h"
+
+#include "common/NotificationCenter.h"
+#include "hotkey/HotkeyManager.h"
+#include "panel/FloatingPanel.h"
+#include "panel/PanelLogging.h"
+#include "paste/PasteService.h"
+#include "platform/GlobalClickMonitor.h"
+#include "platform/GlobalHotkey.h"
+#include "store/HistoryModel.h"
+#include "store/ModelContainer.h"
+#include "store/ThumbnailLoader.h"
+#include "views/ClipboardPanelViewState.h"
+#include "views/HistoryModelPanelHistory.h"
+#include "views/PanelImageProviders.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QPalette>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickStyle>
+#include <QScreen>
+#include <QTimer>
+#include <QtQml/qqmlextensionplugin.h>
+
+Q_IMPORT_QML_PLUGIN(Brivet_ViewsPlugin)
+
+namespace brivet {
+
+namespace {
+
+constexpr int kSideMargin = 16;
+constexpr int kBottomMargin = 8;
+constexpr double kHeightRatio = 0.22;
+constexpr int kSlideOutExtra = 16;
+constexpr int kSlideInMs = 250;
+constexpr int kSlideOutMs = 200;
+constexpr int kPasteDelayMs = 300;
+constexpr int kSettingsDelayMs = 250;
+
+// The platform's standard timing curves.
+QEasingCurve easeOut()
+{
+    QEasingCurve curve(QEasingCurve::BezierSpline);
+    curve.addCubicBezierSegment(QPointF(0, 0), QPointF(0.58, 1), QPointF(1, 1));
+    return curve;
+}
+
+QEasingCurve easeIn()
+{
+    QEasingCurve curve(QEasingCurve::BezierSpline);
+    curve.addCubicBezierSegment(QPointF(0.42, 0), QPointF(1, 1), QPointF(1, 1));
+    return curve;
+}
+
+// The screen the user is working on: the one under the pointer, else the primary one.
+QScreen* mainScreen()
+{
+    if (QScreen* screen = QGuiApplication::screenAt(QCursor::pos()))
+        return screen;
+    return QGuiApplication::primaryScreen();
+}
+
+} // namespace
+
+PanelGeometry PanelGeometry::forScreen(const QRect& screen)
+{
+    const int width = screen.width() - 2 * kSideMargin;
+    const int height = int(screen.height() * kHeightRatio);
+    const int x = screen.x() + kSideMargin;
+    const int screenBottom = screen.y() + screen.height();
+    return {QRect(x, screenBottom - kBottomMargin - height, width, height),
+            QRect(x, screenBottom, width, height)};
+}
+
+QRect PanelGeometry::slideOutEnd(const QRect& current)
+{
+    return current.translated(0, current.height() + kSlideOutExtra);
+}
+
+PanelController::PanelController(NotificationCenter& notifications,
+                                 GlobalClickMonitor* clickMonitor, const GlobalHotkey* keyCodes,
+                                 QObject* parent)
+    : QObject(parent), m_notifications(notifications), m_clickMonitor(clickMonitor),
+      m_keyCodes(keyCodes)
+{
+    connect(&m_slide, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
+        if (m_panel)
+            m_panel->setY(value.toInt());
+    });
+}
+
+PanelController::~PanelController()
+{
+    if (m_isMonitoringClicks && m_clickMonitor)
+        m_clickMonitor->stop();
+    m_slide.stop();
+    // The view's items before the window and the engine they live in.
+    m_view.reset();
+    m_panel.reset();
+}
+
+void PanelController::setToggleShortcut(std::function<Shortcut()> shortcut)
+{
+    m_toggleShortcut = std::move(shortcut);
+    if (m_panel)
+        m_panel->setToggleShortcut(m_toggleShortcut);
+}
+
+void PanelController::toggle()
+{
+    if (m_isVisible)
+        hide();
+    else
+        show();
+}
+
+void PanelController::show()
+{
+    QScreen* screen = mainScreen();
+    if (!screen || !m_modelContainer)
+        return;
+    m_showClock.start();
+    const PanelGeometry geometry = PanelGeometry::forScreen(screen->geometry());
+    if (!m_panel && !createPanel(QRect(QPoint(0, 0), geometry.resting.size())))
+        return;
+
+    // Before the panel takes the keyboard: the window in front now is where the paste goes.
+    if (m_pasteService)
+        m_pasteService->rememberFrontWindow();
+    m_slide.stop(); // a slide-out still running no longer orders the panel out
+    m_panel->setScreen(screen);
+    m_panel->setGeometry(geometry.slideInStart);
+    m_view->setSize(geometry.resting.size());
+    m_isWaitingForFirstFrame = true;
+    m_panel->show();
+    m_panel->raise();
+    m_panel->setHoldsKeyboard(true);
+    m_viewState->setClockRunning(true);
+    animateTo(geometry.resting.y(), kSlideInMs, easeOut(), false);
+
+    m_isVisible = true;
+    emit isVisibleChanged();
+    m_notifications.post(ClipboardPanelViewState::panelDidShowNotification());
+    if (m_clickMonitor) {
+        QPointer<PanelController> self(this);
+        m_isMonitoringClicks = m_clickMonitor->start([self](QPoint position) {
+            // Clicks inside the panel are the panel's own.
+            if (self && self->m_panel && !self->m_panel->geometry().contains(position))
+                self->hide();
+        });
+    }
+    qCDebug(lcPanel) << "shown at" << geometry.resting << "on" << screen->name();
+}
+
+void PanelController::hide()
+{
+    if (!m_isVisible || !m_panel)
+        return;
+    m_isVisible = false;
+    emit isVisibleChanged();
+    if (m_isMonitoringClicks) {
+        m_isMonitoringClicks = false;
+        m_clickMonitor->stop();
+    }
+    // At once, not after the slide: the paste stroke must reach the window in front.
+    m_panel->setHoldsKeyboard(false);
+    m_viewState->setClockRunning(false);
+    animateTo(PanelGeometry::slideOutEnd(m_panel->geometry()).y(), kSlideOutMs, easeIn(), true);
+    qCDebug(lcPanel) << "hidden";
+}
+
+void PanelController::animateTo(int y, int durationMs, const QEasingCurve& curve,
+                                bool orderOutAtEnd)
+{
+    m_slide.stop();
+    disconnect(&m_slide, &QVariantAnimation::finished, nullptr, nullptr);
+    m_slide.setStartValue(m_panel->y());
+    m_slide.setEndValue(y);
+    m_slide.setDuration(durationMs);
+    m_slide.setEasingCurve(curve);
+    if (orderOutAtEnd) {
+        connect(&m_slide, &QVariantAnimation::finished, m_panel.get(), &QWindow::hide);
+    }
+    m_slide.start();
+}
+
+bool PanelController::createPanel(const QRect& contentRect)
+{
+    QElapsedTimer clock;
+    clock.start();
+    if (QQuickStyle::name().isEmpty())
+        QQuickStyle::setStyle(QStringLiteral("Fusion"));
+
+    m_keyActions = std::make_unique<PanelKeyActionStream>();
+    m_historyModel = std::make_unique<HistoryModel>(*m_modelContainer);
+    m_history = std::make_unique<HistoryModelPanelHistory>(*m_historyModel);
+    m_viewState = std::make_unique<ClipboardPanelViewState>(*m_history, m_historyModel.get());
+    QPointer<PanelController> self(this);
+    m_viewState->onItemSelected = [self](const ClipboardItem& item) {
+        if (self)
+            self->onItemSelected(item);
+    };
+    m_viewState->onDismiss = [self] {
+        if (self)
+            self->onDismiss();
+    };
+    m_viewState->onOpenSettings = [self] {
+        if (self)
+            self->onOpenSettings();
+    };
+    m_viewState->onReclaimFocus = [self] {
+        if (self)
+            self->onReclaimFocus();
+    };
+    m_viewState->observe(m_notifications);
+    m_viewState->consume(*m_keyActions);
+
+    m_engine = std::make_unique<QQmlEngine>();
+    m_engine->addImportPath(QStringLiteral("qrc:/qt/qml"));
+    m_engine->addImageProvider(
+        QStringLiteral("thumbnail"),
+        new ThumbnailImageProvider(std::make_shared<ThumbnailLoader>(m_modelContainer->path())));
+    m_engine->addImageProvider(QStringLiteral("symbol"), new SymbolImageProvider);
+    m_engine->addImageProvider(QStringLiteral("fileicon"), new FileIconImageProvider);
+
+    m_panel = std::make_unique<FloatingPanel>(contentRect);
+    m_panel->setColor(QGuiApplication::palette().color(QPalette::Window));
+    if (m_keyCodes) {
+        const GlobalHotkey* keyCodes = m_keyCodes;
+        m_panel->setKeyCodeMapper([keyCodes](quint32 nativeScanCode) {
+            return keyCodes->keyCodeForNativeScanCode(nativeScanCode);
+        });
+    }
+    m_panel->setToggleShortcut(m_toggleShortcut);
+    PanelKeyActionStream* stream = m_keyActions.get();
+    using Kind = PanelKeyAction::Kind;
+    const auto yield = [stream](Kind kind) {
+        return [stream, kind] {
+            stream->yield(PanelKeyAction::of(kind));
+        };
+    };
+    m_panel->onEscapePressed = yield(Kind::Escape);
+    m_panel->onLeftArrow = yield(Kind::MoveLeft);
+    m_panel->onRightArrow = yield(Kind::MoveRight);
+    m_panel->onDeleteKey = yield(Kind::DeleteItem);
+    m_panel->onReturnKey = yield(Kind::PasteItem);
+    m_panel->onSpaceKey = yield(Kind::QuickLook);
+    m_panel->onNextCategory = yield(Kind::NextCategory);
+    m_panel->onPreviousCategory = yield(Kind::PreviousCategory);
+    m_panel->onCharacterTyped = [stream](const QString& text) {
+        stream->yield(PanelKeyAction::typeCharacter(text));
+    };
+    // While the panel holds the keyboard the desktop never sees the shortcut: the panel
+    // posts the press itself, so that it joins the other presses on their one way to the
+    // toggle, in order.
+    m_panel->onToggleShortcut = [self] {
+        if (self)
+            self->m_notifications.post(HotkeyManager::hotkeyPressedNotification());
+    };
+    connect(m_panel.get(), &QQuickWindow::frameSwapped, this, [this] {
+        if (!m_isWaitingForFirstFrame)
+            return;
+        m_isWaitingForFirstFrame = false;
+        const qint64 elapsed = m_showClock.nsecsElapsed();
+        qCDebug(lcPanel).nospace() << "first frame after " << elapsed / 1000 << " us";
+        emit firstFrameShown(elapsed);
+    });
+
+    QQmlComponent component(
+        m_engine.get(), QUrl(QStringLiteral("qrc:/qt/qml/Brivet/Views/ClipboardPanelView.qml")));
+    QObject* object = component.createWithInitialProperties(
+        {{QStringLiteral("viewState"), QVariant::fromValue(m_viewState.get())}});
+    auto* view = qobject_cast<QQuickItem*>(object);
+    if (!view) {
+        qCCritical(lcPanel).noquote()
+            << "the panel view could not be built:" << component.errorString();
+        delete object;
+        m_panel.reset();
+        return false;
+    }
+    m_view.reset(view);
+    view->setParentItem(m_panel->contentItem());
+    view->setSize(contentRect.size());
+    qCDebug(lcPanel) << "panel built in" << clock.elapsed() << "ms";
+    return true;
+}
+
+void PanelController::onItemSelected(const ClipboardItem& item)
+{
+    hide();
+    QTimer::singleShot(kPasteDelayMs, this, [this, item] {
+        if (m_pasteService)
+            m_pasteService->paste(item);
+    });
+}
+
+void PanelController::onDismiss()
+{
+    hide();
+}
+
+void PanelController::onOpenSettings()
+{
+    hide();
+    QTimer::singleShot(kSettingsDelayMs, this,
+                       [this] { m_notifications.post(openSettingsNotification()); });
+}
+
+void PanelController::onReclaimFocus()
+{
+    if (m_panel)
+        m_panel->contentItem()->forceActiveFocus();
+}
+
+} // namespace brivet

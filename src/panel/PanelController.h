@@ -1,0 +1,110 @@
+#pragma once
+
+#include "hotkey/Shortcut.h"
+#include "panel/PanelKeyAction.h"
+#include "paste/PasteService.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPointer>
+#include <QRect>
+#include <QVariantAnimation>
+#include <functional>
+#include <memory>
+
+class QQmlEngine;
+class QQuickItem;
+class QScreen;
+
+namespace brivet {
+
+class ClipboardPanelViewState;
+class FloatingPanel;
+class GlobalClickMonitor;
+class GlobalHotkey;
+class HistoryModel;
+class ModelContainer;
+class NotificationCenter;
+class PanelHistory;
+
+// Where the panel sits on a screen: along the bottom edge, 16 from the sides, 8 above the
+// bottom, 22 % of the screen high; it slides in from just below the edge.
+struct PanelGeometry
+{
+    QRect resting;
+    QRect slideInStart;
+
+    static PanelGeometry forScreen(const QRect& screen);
+    // Where the slide-out of a panel at `current` ends: its height and 16 more below.
+    static QRect slideOutEnd(const QRect& current);
+};
+
+// Owns the history panel: builds it and its view on the first show, slides it in and out
+// along the bottom of the screen, hides it on a click elsewhere, feeds the view the panel's
+// keys, and pastes the chosen record into the window that was in front. Main thread only.
+class PanelController : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(bool isVisible READ isVisible NOTIFY isVisibleChanged)
+public:
+    static QString openSettingsNotification() { return QStringLiteral("com.brivet.openSettings"); }
+
+    // clickMonitor and keyCodes may be null (no click-outside, no shortcut inside the panel).
+    PanelController(NotificationCenter& notifications, GlobalClickMonitor* clickMonitor,
+                    const GlobalHotkey* keyCodes, QObject* parent = nullptr);
+    ~PanelController() override;
+
+    // Show does nothing until a container is set.
+    void setModelContainer(ModelContainer* container) { m_modelContainer = container; }
+    ModelContainer* modelContainer() const { return m_modelContainer; }
+    // Not owned; may go away.
+    void setPasteService(PasteService* service) { m_pasteService = service; }
+    // The global shortcut's combination: pressed inside the panel, it counts as a press of the
+    // global shortcut ("com.brivet.hotkeyPressed").
+    void setToggleShortcut(std::function<Shortcut()> shortcut);
+
+    bool isVisible() const { return m_isVisible; }
+    void show();
+    void hide();
+    void toggle();
+
+    // Null before the first show.
+    FloatingPanel* panel() const { return m_panel.get(); }
+    ClipboardPanelViewState* viewState() const { return m_viewState.get(); }
+
+signals:
+    void isVisibleChanged();
+    // The first frame of a slide-in is on screen, `elapsedNs` after show() was called.
+    void firstFrameShown(qint64 elapsedNs);
+
+private:
+    bool createPanel(const QRect& contentRect);
+    void onItemSelected(const ClipboardItem& item);
+    void onDismiss();
+    void onOpenSettings();
+    void onReclaimFocus();
+    void animateTo(int y, int durationMs, const QEasingCurve& curve, bool orderOutAtEnd);
+
+    NotificationCenter& m_notifications;
+    GlobalClickMonitor* m_clickMonitor;
+    const GlobalHotkey* m_keyCodes;
+    std::function<Shortcut()> m_toggleShortcut;
+    ModelContainer* m_modelContainer = nullptr;
+    QPointer<PasteService> m_pasteService;
+    bool m_isVisible = false;
+    bool m_isMonitoringClicks = false;
+
+    // Built on the first show, in this order, and torn down in reverse.
+    std::unique_ptr<PanelKeyActionStream> m_keyActions;
+    std::unique_ptr<HistoryModel> m_historyModel;
+    std::unique_ptr<PanelHistory> m_history;
+    std::unique_ptr<ClipboardPanelViewState> m_viewState;
+    std::unique_ptr<QQmlEngine> m_engine;
+    std::unique_ptr<FloatingPanel> m_panel;
+    std::unique_ptr<QQuickItem> m_view;
+    QVariantAnimation m_slide;
+    QElapsedTimer m_showClock;
+    bool m_isWaitingForFirstFrame = false;
+};
+
+} // namespace brivet

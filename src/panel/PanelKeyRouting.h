@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+#include <optional>
+
+namespace brivet {
+
+// What the panel does with one key press.
+enum class PanelKeyRoute
+{
+    Escape,
+    LeftArrow,
+    RightArrow,
+    DeleteKey,
+    ReturnKey,
+    SpaceKey,
+    NextCategory,
+    PreviousCategory,
+    CharacterTyped, // the press's text goes to the search
+    BaseHandling,   // the window's own handling: the focused control, or nothing
+};
+
+// One key press, reduced to what the routing reads: the physical key (Brivet's key codes,
+// ANSI positions), whether the shortcut modifier is held (Ctrl on Linux) and the text the key
+// typed with the modifiers applied.
+struct PanelKeyPress
+{
+    std::optional<quint32> keyCode;
+    bool isCommand = false;
+    QString text;
+};
+
+// Key codes the routing knows, by position.
+namespace PanelKeyCode {
+inline constexpr quint32 RightBracket = 30;
+inline constexpr quint32 LeftBracket = 33;
+inline constexpr quint32 Return = 36;
+inline constexpr quint32 Space = 49;
+inline constexpr quint32 Delete = 51; // Backspace
+inline constexpr quint32 Escape = 53;
+inline constexpr quint32 LeftArrow = 123;
+inline constexpr quint32 RightArrow = 124;
+} // namespace PanelKeyCode
+
+// With the shortcut modifier only the table's keys are routed and nothing counts as typed
+// text. Without it the brackets type like any key; text holding a control, format or
+// private-use character (Tab, Ctrl+letter, keypad Enter, Forward Delete) is left to the
+// window, and so is a key that types nothing (Up, Home, F1, a dead key).
+[[nodiscard]] PanelKeyRoute routePanelKey(const PanelKeyPress& press);
+
+} // namespace brivet

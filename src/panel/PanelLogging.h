@@ -1,0 +1,7 @@
+#pragma once
+
+#include <QLoggingCategory>
+
+namespace brivet {
+Q_DECLARE_LOGGING_CATEGORY(lcPanel)
+}

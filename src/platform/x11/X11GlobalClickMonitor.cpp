@@ -1,0 +1,110 @@
+#include "platform/x11/X11GlobalClickMonitor.h"
+
+#include "platform/x11/XcbConnection.h"
+
+#include <QLoggingCategory>
+#include <QSocketNotifier>
+#include <xcb/xinput.h>
+
+namespace brivet {
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcClicks, "brivet.platform.clicks", QtInfoMsg)
+
+constexpr uint32_t kLeftButton = 1;
+constexpr uint32_t kRightButton = 3;
+
+} // namespace
+
+X11GlobalClickMonitor::X11GlobalClickMonitor(QObject* parent)
+    : QObject(parent), m_xcb(XcbConnection::open())
+{
+    if (!m_xcb) {
+        qCWarning(lcClicks) << "cannot reach the X server; clicks elsewhere will not be seen";
+        return;
+    }
+    xcb_connection_t* connection = m_xcb->get();
+    const xcb_query_extension_reply_t* extension =
+        xcb_get_extension_data(connection, &xcb_input_id);
+    if (extension && extension->present) {
+        // Raw events need XInput 2.0; asking for 2.2 is what current servers expect.
+        XcbReply<xcb_input_xi_query_version_reply_t> version(xcb_input_xi_query_version_reply(
+            connection, xcb_input_xi_query_version(connection, 2, 2), nullptr));
+        m_hasXInput2 = version && version->major_version >= 2;
+        m_xinputOpcode = extension->major_opcode;
+    }
+    if (!m_hasXInput2) {
+        qCWarning(lcClicks) << "the X server has no XInput 2; clicks elsewhere will not be seen";
+        return;
+    }
+    m_notifier = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(connection),
+                                                   QSocketNotifier::Read);
+    connect(m_notifier.get(), &QSocketNotifier::activated, this,
+            &X11GlobalClickMonitor::readEvents);
+}
+
+X11GlobalClickMonitor::~X11GlobalClickMonitor()
+{
+    m_notifier.reset();
+}
+
+bool X11GlobalClickMonitor::start(std::function<void(QPoint)> handler)
+{
+    if (!m_hasXInput2 || m_xcb->hasError())
+        return false;
+    m_handler = std::move(handler);
+    select(true);
+    return true;
+}
+
+void X11GlobalClickMonitor::stop()
+{
+    if (!m_handler)
+        return;
+    m_handler = nullptr;
+    if (m_hasXInput2)
+        select(false);
+}
+
+void X11GlobalClickMonitor::select(bool enabled)
+{
+    struct
+    {
+        xcb_input_event_mask_t head;
+        uint32_t mask;
+    } mask{{XCB_INPUT_DEVICE_ALL_MASTER, 1},
+           enabled ? uint32_t(XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_PRESS) : 0u};
+    xcb_input_xi_select_events(m_xcb->get(), m_xcb->root(), 1, &mask.head);
+    xcb_flush(m_xcb->get());
+    // Presses read before the selection changed must not be reported afterwards.
+    readEvents();
+}
+
+void X11GlobalClickMonitor::readEvents()
+{
+    xcb_connection_t* connection = m_xcb->get();
+    bool clicked = false;
+    while (xcb_generic_event_t* event = xcb_poll_for_event(connection)) {
+        if ((event->response_type & ~0x80) == XCB_GE_GENERIC) {
+            const auto* raw = reinterpret_cast<const xcb_input_raw_button_press_event_t*>(event);
+            if (raw->extension == m_xinputOpcode && raw->event_type == XCB_INPUT_RAW_BUTTON_PRESS &&
+                (raw->detail == kLeftButton || raw->detail == kRightButton))
+                clicked = true;
+        }
+        std::free(event);
+    }
+    if (!clicked || !m_handler)
+        return;
+    XcbReply<xcb_query_pointer_reply_t> pointer(
+        xcb_query_pointer_reply(connection, xcb_query_pointer(connection, m_xcb->root()), nullptr));
+    if (!pointer)
+        return;
+    const QPoint position(pointer->root_x, pointer->root_y);
+    qCDebug(lcClicks) << "click at" << position;
+    // The handler may stop the monitor.
+    auto handler = m_handler;
+    handler(position);
+}
+
+} // namespace brivet

@@ -1,0 +1,250 @@
+pragma ComponentBehavior: Bound
+
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Brivet.Views
+
+// The whole content of the history panel: the header (search, categories, settings), a divider
+// and the strip of cards, or the empty state. State and rules live in viewState.
+Item {
+    id: root
+
+    required property ClipboardPanelViewState viewState
+
+    readonly property int cornerRadius: 12
+    readonly property int headerSpacing: 12
+    readonly property int headerHorizontalPadding: 16
+    readonly property int headerVerticalPadding: 10
+    readonly property int searchMaximumWidth: 200
+    readonly property int settingsBoxWidth: 200
+    readonly property int gearSize: 14
+    readonly property int cardSpacing: 8
+    readonly property int stripHorizontalPadding: 16
+    readonly property int stripVerticalPadding: 10
+    readonly property int minimumCardWidth: 160
+    readonly property int maximumCardWidth: 280
+    readonly property real cardWidthRatio: 0.85
+    readonly property int emptySymbolSize: 32
+    readonly property int selectionMs: 200
+    readonly property int changeMs: 250
+    readonly property real calloutSize: systemFont.font.pointSize * 0.95
+    readonly property color secondaryColor: Qt.rgba(systemPalette.windowText.r, systemPalette.windowText.g,
+                                                    systemPalette.windowText.b, 0.55)
+
+    SystemPalette { id: systemPalette }
+    FontMetrics { id: systemFont }
+
+    Accessible.role: Accessible.Pane
+    Accessible.name: qsTr("Clipboard history")
+
+    Rectangle {
+        anchors.fill: parent
+        radius: root.cornerRadius
+        color: systemPalette.window
+        border.width: 1
+        border.color: Qt.rgba(systemPalette.windowText.r, systemPalette.windowText.g, systemPalette.windowText.b, 0.12)
+    }
+
+    ColumnLayout {
+        anchors.fill: parent
+        spacing: 0
+
+        RowLayout {
+            Layout.fillWidth: true
+            Layout.leftMargin: root.headerHorizontalPadding
+            Layout.rightMargin: root.headerHorizontalPadding
+            Layout.topMargin: root.headerVerticalPadding
+            Layout.bottomMargin: root.headerVerticalPadding
+            spacing: root.headerSpacing
+
+            SearchBarView {
+                Layout.maximumWidth: root.searchMaximumWidth
+                Layout.fillWidth: true
+                searchText: root.viewState.searchText
+                onEdited: text => root.viewState.searchText = text
+            }
+
+            // The category chips come here.
+            Item {
+                Layout.fillWidth: true
+                implicitHeight: 1
+            }
+
+            Item {
+                Layout.preferredWidth: root.settingsBoxWidth
+                implicitHeight: settingsButton.implicitHeight
+                ToolButton {
+                    id: settingsButton
+                    anchors.right: parent.right
+                    anchors.verticalCenter: parent.verticalCenter
+                    focusPolicy: Qt.NoFocus
+                    flat: true
+                    padding: 4
+                    onClicked: root.viewState.openSettings()
+                    Accessible.name: qsTr("Settings")
+                    contentItem: Image {
+                        source: "image://symbol/gear?color=" + encodeURIComponent(root.secondaryColor)
+                        sourceSize.width: root.gearSize + 2
+                        sourceSize.height: root.gearSize + 2
+                    }
+                }
+            }
+        }
+
+        Rectangle {
+            Layout.fillWidth: true
+            implicitHeight: 1
+            color: systemPalette.mid
+            opacity: 0.3
+        }
+
+        Item {
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+
+            ListView {
+                id: strip
+
+                readonly property real cardWidth: Math.min(Math.max(height * root.cardWidthRatio, root.minimumCardWidth),
+                                                           root.maximumCardWidth)
+
+                anchors.fill: parent
+                visible: count > 0
+                orientation: ListView.Horizontal
+                spacing: root.cardSpacing
+                leftMargin: root.stripHorizontalPadding
+                rightMargin: root.stripHorizontalPadding
+                clip: true
+                boundsBehavior: Flickable.StopAtBounds
+                model: root.viewState.items
+                // Centres the selected card (as far as the ends of the strip allow), sliding
+                // there from where the strip is now.
+                function centreSelected() {
+                    const index = root.viewState.selectedIndex
+                    if (index < 0 || index >= count)
+                        return
+                    scroll.stop()
+                    const from = contentX
+                    positionViewAtIndex(index, ListView.Center)
+                    const to = contentX
+                    if (from === to)
+                        return
+                    contentX = from
+                    scroll.to = to
+                    scroll.start()
+                }
+
+                NumberAnimation {
+                    id: scroll
+                    target: strip
+                    property: "contentX"
+                    duration: root.selectionMs
+                    easing.type: Easing.InOutQuad
+                }
+
+                Connections {
+                    target: root.viewState
+                    function onSelectedIndexChanged() { strip.centreSelected() }
+                }
+                reuseItems: true
+                ScrollBar.horizontal: null
+
+                delegate: ClipboardCardView {
+                    id: card
+                    required property int index
+                    height: strip.height - 2 * root.stripVerticalPadding
+                    y: root.stripVerticalPadding
+                    cardWidth: strip.cardWidth
+                    isSelected: index === root.viewState.selectedIndex
+                    // Re-read whenever the clock moves on.
+                    age: root.viewState.now, root.viewState.timeAgo(timestamp)
+                    kindName: root.viewState.kindName(contentType)
+                    kindColor: root.viewState.kindColor(contentType)
+                    categoryColor: hex => root.viewState.categoryColor(hex)
+
+                    TapHandler {
+                        acceptedButtons: Qt.LeftButton
+                        onTapped: (eventPoint, button) => {
+                            if (tapCount === 2)
+                                root.viewState.doubleClickCard(card.index)
+                            else
+                                root.viewState.clickCard(card.index)
+                        }
+                    }
+                    TapHandler {
+                        acceptedButtons: Qt.RightButton
+                        onTapped: {
+                            cardMenu.row = card.index
+                            cardMenu.popup()
+                        }
+                    }
+                }
+
+                add: Transition {
+                    NumberAnimation { property: "scale"; from: 0.8; to: 1; duration: root.changeMs; easing.type: Easing.InOutQuad }
+                    NumberAnimation { property: "opacity"; from: 0; to: 1; duration: root.changeMs; easing.type: Easing.InOutQuad }
+                }
+                remove: Transition {
+                    NumberAnimation { property: "scale"; to: 0.8; duration: root.changeMs; easing.type: Easing.InOutQuad }
+                    NumberAnimation { property: "opacity"; to: 0; duration: root.changeMs; easing.type: Easing.InOutQuad }
+                }
+                displaced: Transition {
+                    NumberAnimation { properties: "x"; duration: root.changeMs; easing.type: Easing.InOutQuad }
+                }
+            }
+
+            ColumnLayout {
+                anchors.centerIn: parent
+                visible: strip.count === 0
+                spacing: 8
+                Image {
+                    Layout.alignment: Qt.AlignHCenter
+                    source: "image://symbol/clipboard?color=" + encodeURIComponent(root.secondaryColor)
+                    sourceSize.width: root.emptySymbolSize
+                    sourceSize.height: root.emptySymbolSize
+                }
+                Text {
+                    Layout.alignment: Qt.AlignHCenter
+                    text: qsTr("No clipboard items")
+                    font.pointSize: root.calloutSize
+                    color: root.secondaryColor
+                }
+            }
+        }
+    }
+
+    // The context menu of one card.
+    Menu {
+        id: cardMenu
+        property int row: -1
+
+        // The submenu is there only while there are categories of the user's to pin to.
+        onAboutToShow: {
+            const wanted = root.viewState.pinCategories.length > 0
+            if (wanted !== (cardMenu.menuAt(0) === pinMenu))
+                wanted ? cardMenu.insertMenu(0, pinMenu) : cardMenu.takeMenu(0)
+        }
+
+        Menu {
+            id: pinMenu
+            title: qsTr("Pin to Category")
+            Repeater {
+                model: root.viewState.pinCategories
+                MenuItem {
+                    required property var modelData
+                    text: modelData.name
+                    checkable: true
+                    checked: cardMenu.visible && root.viewState.isPinned(cardMenu.row, modelData.id)
+                    onTriggered: root.viewState.togglePin(cardMenu.row, modelData.id)
+                }
+            }
+        }
+        MenuSeparator {}
+        MenuItem {
+            text: qsTr("Delete")
+            icon.source: "image://symbol/trash?color=" + encodeURIComponent(systemPalette.windowText)
+            onTriggered: root.viewState.deleteCard(cardMenu.row)
+        }
+    }
+}

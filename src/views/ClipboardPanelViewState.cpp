@@ -1,0 +1,350 @@
+#include "views/ClipboardPanelViewState.h"
+
+#include "common/NotificationCenter.h"
+#include "store/ContentType.h"
+#include "store/Palette.h"
+#include "views/ViewsLogging.h"
+
+#include <QAbstractItemModel>
+#include <QTextBoundaryFinder>
+#include <QVariantMap>
+
+namespace brivet {
+
+namespace {
+
+constexpr int kClockIntervalMs = 30'000;
+
+// The text without its last user-perceived character.
+QString withoutLastGrapheme(const QString& text)
+{
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    finder.toEnd();
+    const qsizetype previous = finder.toPreviousBoundary();
+    return text.left(previous < 0 ? 0 : previous);
+}
+
+} // namespace
+
+ClipboardPanelViewState::ClipboardPanelViewState(PanelHistory& history, QAbstractItemModel* items,
+                                                 QObject* parent)
+    : QObject(parent), m_history(history), m_items(items)
+{
+    connect(&m_history, &PanelHistory::countChanged, this, &ClipboardPanelViewState::countChanged);
+    connect(&m_history, &PanelHistory::categoriesChanged, this,
+            &ClipboardPanelViewState::categoriesChanged);
+    connect(&m_history, &PanelHistory::filteringFinished, this,
+            &ClipboardPanelViewState::scheduleNext);
+    m_clock.setInterval(kClockIntervalMs);
+    connect(&m_clock, &QTimer::timeout, this, [this] {
+        m_now = QDateTime::currentDateTimeUtc();
+        emit nowChanged();
+    });
+}
+
+ClipboardPanelViewState::~ClipboardPanelViewState() = default;
+
+void ClipboardPanelViewState::consume(PanelKeyActionStream& stream)
+{
+    if (m_stream)
+        disconnect(m_stream, nullptr, this, nullptr);
+    m_stream = &stream;
+    connect(&stream, &PanelKeyActionStream::actionYielded, this,
+            &ClipboardPanelViewState::scheduleNext);
+    scheduleNext();
+}
+
+void ClipboardPanelViewState::observe(NotificationCenter& notifications)
+{
+    connect(&notifications, &NotificationCenter::posted, this, [this](const QString& name) {
+        if (name == panelDidShowNotification())
+            resetForShow();
+    });
+}
+
+void ClipboardPanelViewState::scheduleNext()
+{
+    if (m_isScheduled || !m_stream || m_stream->bufferedCount() == 0)
+        return;
+    m_isScheduled = true;
+    QMetaObject::invokeMethod(this, &ClipboardPanelViewState::deliverNext, Qt::QueuedConnection);
+}
+
+void ClipboardPanelViewState::deliverNext()
+{
+    m_isScheduled = false;
+    // Resumed by filteringFinished.
+    if (!m_stream || m_history.isFiltering())
+        return;
+    if (auto action = m_stream->take())
+        apply(*action);
+    scheduleNext();
+}
+
+void ClipboardPanelViewState::apply(const PanelKeyAction& action)
+{
+    using Kind = PanelKeyAction::Kind;
+    const int n = m_history.count();
+    if (m_isQuickLookVisible && action.kind != Kind::QuickLook && action.kind != Kind::Escape)
+        return;
+    switch (action.kind) {
+    case Kind::TypeCharacter:
+        setSearchText(m_searchText + action.text);
+        setSelectedIndex(0);
+        break;
+    case Kind::MoveLeft:
+        if (m_selectedIndex >= 1)
+            setSelectedIndex(m_selectedIndex - 1);
+        break;
+    case Kind::MoveRight:
+        if (m_selectedIndex < n - 1)
+            setSelectedIndex(m_selectedIndex + 1);
+        break;
+    case Kind::DeleteItem:
+        if (!m_searchText.isEmpty()) {
+            setSearchText(withoutLastGrapheme(m_searchText));
+            setSelectedIndex(0);
+        } else {
+            deleteSelected();
+        }
+        break;
+    case Kind::PasteItem:
+        if (m_selectedIndex >= 0 && m_selectedIndex < n)
+            pasteRow(m_selectedIndex);
+        break;
+    case Kind::QuickLook:
+        setQuickLookVisible(!m_isQuickLookVisible);
+        break;
+    case Kind::NextCategory:
+        cycleCategory(+1);
+        break;
+    case Kind::PreviousCategory:
+        cycleCategory(-1);
+        break;
+    case Kind::Escape:
+        if (m_isQuickLookVisible) {
+            setQuickLookVisible(false);
+        } else if (m_searchText.isEmpty()) {
+            if (onDismiss)
+                onDismiss();
+        } else {
+            setSearchText(QString());
+            setSelectedIndex(0);
+        }
+        break;
+    }
+}
+
+void ClipboardPanelViewState::deleteSelected()
+{
+    const int n = m_history.count();
+    if (n == 0 || m_selectedIndex < 0 || m_selectedIndex >= n)
+        return;
+    const int deleted = m_selectedIndex;
+    if (!m_history.remove(deleted))
+        return;
+    // The last card gone: the one before it takes the selection. Otherwise the next card
+    // moves in under the selection.
+    if (deleted >= n - 1)
+        setSelectedIndex(std::max(n - 2, 0));
+}
+
+void ClipboardPanelViewState::pasteRow(int row)
+{
+    std::optional<ClipboardItem> item = m_history.item(row);
+    if (!item)
+        return;
+    m_history.promote(row);
+    setSelectedIndex(0);
+    if (onItemSelected)
+        onItemSelected(*item);
+}
+
+void ClipboardPanelViewState::cycleCategory(int step)
+{
+    const QList<PanelCategory> categories = m_history.categories();
+    const int n = int(categories.size());
+    if (n == 0)
+        return;
+    int position = 0;
+    for (int i = 0; i < n; ++i) {
+        const bool isCurrent = m_selectedCategoryId.isNull()
+                                   ? categories[i].isDefault
+                                   : categories[i].id == m_selectedCategoryId;
+        if (isCurrent) {
+            position = i;
+            break;
+        }
+    }
+    const PanelCategory& target = categories[(position + step + n) % n];
+    setSelectedCategory(target.isDefault ? QUuid() : target.id);
+    setSelectedIndex(0);
+}
+
+void ClipboardPanelViewState::resetForShow()
+{
+    setSearchText(QString());
+    setSelectedIndex(0);
+    setQuickLookVisible(false);
+}
+
+void ClipboardPanelViewState::setSearchText(const QString& text)
+{
+    if (text == m_searchText)
+        return;
+    m_searchText = text;
+    m_history.setSearchText(text);
+    emit searchTextChanged();
+}
+
+void ClipboardPanelViewState::setSearchTextFromField(const QString& text)
+{
+    setSearchText(text);
+    setSelectedIndex(0);
+}
+
+void ClipboardPanelViewState::setSelectedIndex(int index)
+{
+    if (index == m_selectedIndex)
+        return;
+    m_selectedIndex = index;
+    emit selectedIndexChanged();
+}
+
+void ClipboardPanelViewState::setSelectedCategory(const QUuid& id)
+{
+    if (id == m_selectedCategoryId)
+        return;
+    m_selectedCategoryId = id;
+    m_history.setCategoryId(id);
+    emit selectedCategoryChanged();
+}
+
+void ClipboardPanelViewState::selectCategory(const QString& id)
+{
+    const QUuid uuid(id);
+    for (const PanelCategory& category : m_history.categories()) {
+        if (category.id == uuid) {
+            setSelectedCategory(category.isDefault ? QUuid() : uuid);
+            return;
+        }
+    }
+    setSelectedCategory(QUuid());
+}
+
+QString ClipboardPanelViewState::selectedCategoryIdText() const
+{
+    return m_selectedCategoryId.isNull() ? QString()
+                                         : m_selectedCategoryId.toString(QUuid::WithoutBraces);
+}
+
+void ClipboardPanelViewState::setQuickLookVisible(bool visible)
+{
+    if (visible == m_isQuickLookVisible)
+        return;
+    m_isQuickLookVisible = visible;
+    emit isQuickLookVisibleChanged();
+    // Keys must reach the panel's routing again, not the search field.
+    if (!visible && onReclaimFocus)
+        onReclaimFocus();
+}
+
+void ClipboardPanelViewState::setQuickLookVisibleFromView(bool visible)
+{
+    if (!visible)
+        setQuickLookVisible(false);
+}
+
+void ClipboardPanelViewState::setClockRunning(bool running)
+{
+    if (running) {
+        m_now = QDateTime::currentDateTimeUtc();
+        emit nowChanged();
+        m_clock.start();
+    } else {
+        m_clock.stop();
+    }
+}
+
+QVariantList ClipboardPanelViewState::pinCategories() const
+{
+    QVariantList result;
+    for (const PanelCategory& category : m_history.categories()) {
+        if (category.isDefault)
+            continue;
+        result.append(
+            QVariantMap{{QStringLiteral("id"), category.id.toString(QUuid::WithoutBraces)},
+                        {QStringLiteral("name"), category.name},
+                        {QStringLiteral("colorHex"), category.colorHex}});
+    }
+    return result;
+}
+
+void ClipboardPanelViewState::clickCard(int index)
+{
+    qCDebug(lcViews) << "click on card" << index;
+    setSelectedIndex(index);
+}
+
+void ClipboardPanelViewState::doubleClickCard(int index)
+{
+    qCDebug(lcViews) << "double-click on card" << index;
+    // Also while the preview is open.
+    if (index >= 0 && index < m_history.count())
+        pasteRow(index);
+}
+
+void ClipboardPanelViewState::deleteCard(int index)
+{
+    m_history.remove(index);
+}
+
+void ClipboardPanelViewState::togglePin(int index, const QString& categoryId)
+{
+    m_history.toggleCategory(index, QUuid(categoryId));
+}
+
+bool ClipboardPanelViewState::isPinned(int index, const QString& categoryId) const
+{
+    return m_history.isInCategory(index, QUuid(categoryId));
+}
+
+void ClipboardPanelViewState::openSettings()
+{
+    if (onOpenSettings)
+        onOpenSettings();
+}
+
+QString ClipboardPanelViewState::timeAgo(const QDateTime& timestamp) const
+{
+    ClipboardItem probe;
+    probe.timestamp = timestamp;
+    return probe.timeAgo(QDateTime::currentDateTimeUtc());
+}
+
+QString ClipboardPanelViewState::kindName(const QString& contentType) const
+{
+    switch (contentTypeFromRaw(contentType)) {
+    case ContentType::Text:
+        return tr("Text");
+    case ContentType::Image:
+        return tr("Image");
+    case ContentType::Link:
+        return tr("Link");
+    case ContentType::File:
+        return tr("File");
+    }
+    return tr("Text");
+}
+
+QColor ClipboardPanelViewState::kindColor(const QString& contentType) const
+{
+    return color(contentTypeFromRaw(contentType));
+}
+
+QColor ClipboardPanelViewState::categoryColor(const QString& colorHex) const
+{
+    return colorFromHex(colorHex);
+}
+
+} // namespace brivet

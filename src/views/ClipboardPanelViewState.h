@@ -1,0 +1,132 @@
+#pragma once
+
+#include "panel/PanelKeyAction.h"
+#include "views/PanelHistory.h"
+
+#include <QAbstractItemModel>
+#include <QColor>
+#include <QDateTime>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+#include <QUuid>
+#include <QVariantList>
+#include <QtQml/qqmlregistration.h>
+#include <functional>
+
+namespace brivet {
+
+class NotificationCenter;
+
+// The browsing state of the history panel and every rule that changes it: the selected
+// category, the search text, the selected card and the preview flag; the key actions from the
+// panel, the clicks on cards and the context menu. The panel's QML binds to it and only lays
+// out and animates. Main thread only.
+class ClipboardPanelViewState : public QObject
+{
+    Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("made by the panel controller")
+    Q_PROPERTY(
+        QString searchText READ searchText WRITE setSearchTextFromField NOTIFY searchTextChanged)
+    Q_PROPERTY(int selectedIndex READ selectedIndex NOTIFY selectedIndexChanged)
+    Q_PROPERTY(
+        QString selectedCategoryId READ selectedCategoryIdText NOTIFY selectedCategoryChanged)
+    Q_PROPERTY(bool isQuickLookVisible READ isQuickLookVisible WRITE setQuickLookVisibleFromView
+                   NOTIFY isQuickLookVisibleChanged)
+    Q_PROPERTY(int count READ count NOTIFY countChanged)
+    Q_PROPERTY(QAbstractItemModel* items READ items CONSTANT)
+    Q_PROPERTY(QVariantList pinCategories READ pinCategories NOTIFY categoriesChanged)
+    // Moves on every half minute while the panel is open, so that card ages stay current.
+    Q_PROPERTY(QDateTime now READ now NOTIFY nowChanged)
+public:
+    static QString panelDidShowNotification() { return QStringLiteral("com.brivet.panelDidShow"); }
+
+    // history is the filtered list the state acts on; items the same list as a Qt model for
+    // the cards (may be null in tests).
+    ClipboardPanelViewState(PanelHistory& history, QAbstractItemModel* items,
+                            QObject* parent = nullptr);
+    ~ClipboardPanelViewState() override;
+
+    std::function<void(const ClipboardItem&)> onItemSelected;
+    std::function<void()> onDismiss;
+    std::function<void()> onOpenSettings;
+    std::function<void()> onReclaimFocus;
+
+    // Applies the stream's actions one at a time, in order, as they come. An action that
+    // arrives while the list is still being filtered waits for the filter, so that a Return
+    // typed right after a search acts on the search's result.
+    void consume(PanelKeyActionStream& stream);
+    // Resets on every "com.brivet.panelDidShow".
+    void observe(NotificationCenter& notifications);
+    void apply(const PanelKeyAction& action);
+
+    QString searchText() const { return m_searchText; }
+    int selectedIndex() const { return m_selectedIndex; }
+    QUuid selectedCategoryId() const { return m_selectedCategoryId; }
+    QString selectedCategoryIdText() const;
+    bool isQuickLookVisible() const { return m_isQuickLookVisible; }
+    int count() const { return m_history.count(); }
+    QAbstractItemModel* items() const { return m_items; }
+    QVariantList pinCategories() const;
+    QDateTime now() const { return m_now; }
+
+    // Typing into the search field itself.
+    void setSearchTextFromField(const QString& text);
+    // The preview closing by itself (a click outside it); opening this way does nothing.
+    void setQuickLookVisibleFromView(bool visible);
+    // The category bar's choice: changes only the filter. Null for none.
+    Q_INVOKABLE void selectCategory(const QString& id);
+    // Runs the clock of `now` while the panel is open.
+    void setClockRunning(bool running);
+
+    Q_INVOKABLE void clickCard(int index);
+    Q_INVOKABLE void doubleClickCard(int index);
+    // The card's context menu.
+    Q_INVOKABLE void deleteCard(int index);
+    Q_INVOKABLE void togglePin(int index, const QString& categoryId);
+    Q_INVOKABLE bool isPinned(int index, const QString& categoryId) const;
+    Q_INVOKABLE void openSettings();
+    // The age of a record now: "Just now", "5 min. ago", ... (bind to `now` to refresh).
+    Q_INVOKABLE QString timeAgo(const QDateTime& timestamp) const;
+    // A kind's badge text ("Text", "Image", "Link", "File") and accent colour.
+    Q_INVOKABLE QString kindName(const QString& contentType) const;
+    Q_INVOKABLE QColor kindColor(const QString& contentType) const;
+    // A category's colour text as a colour (black when unreadable).
+    Q_INVOKABLE QColor categoryColor(const QString& colorHex) const;
+
+signals:
+    void searchTextChanged();
+    void selectedIndexChanged();
+    void selectedCategoryChanged();
+    void isQuickLookVisibleChanged();
+    void countChanged();
+    void categoriesChanged();
+    void nowChanged();
+
+private:
+    void resetForShow();
+    void setSearchText(const QString& text);
+    void setSelectedIndex(int index);
+    void setSelectedCategory(const QUuid& id);
+    void setQuickLookVisible(bool visible);
+    void cycleCategory(int step);
+    void deleteSelected();
+    void pasteRow(int row);
+    void scheduleNext();
+    void deliverNext();
+
+    PanelHistory& m_history;
+    QAbstractItemModel* m_items;
+    QPointer<PanelKeyActionStream> m_stream;
+    QString m_searchText;
+    int m_selectedIndex = 0;
+    QUuid m_selectedCategoryId;
+    bool m_isQuickLookVisible = false;
+    bool m_isScheduled = false;
+    QDateTime m_now = QDateTime::currentDateTimeUtc();
+    QTimer m_clock;
+};
+
+} // namespace brivet

@@ -1,0 +1,85 @@
+#include "views/HistoryModelPanelHistory.h"
+
+#include "store/HistoryModel.h"
+
+#include <QVariantMap>
+
+namespace brivet {
+
+HistoryModelPanelHistory::HistoryModelPanelHistory(HistoryModel& model, QObject* parent)
+    : PanelHistory(parent), m_model(model)
+{
+    connect(&m_model, &HistoryModel::countChanged, this, &PanelHistory::countChanged);
+    connect(&m_model, &HistoryModel::categoryListChanged, this, &PanelHistory::categoriesChanged);
+    connect(&m_model, &HistoryModel::searchingChanged, this,
+            &HistoryModelPanelHistory::searchingChanged);
+}
+
+int HistoryModelPanelHistory::count() const
+{
+    return m_model.rowCount();
+}
+
+void HistoryModelPanelHistory::setSearchText(const QString& text)
+{
+    m_model.setSearchText(text);
+}
+
+void HistoryModelPanelHistory::setCategoryId(const QUuid& id)
+{
+    m_model.setCategoryId(id);
+}
+
+bool HistoryModelPanelHistory::isFiltering() const
+{
+    // Without a search text the model shows the first rows of the answer at once and adds
+    // the rest later: what is shown is already right.
+    return m_model.searching() && !m_model.searchText().isEmpty();
+}
+
+void HistoryModelPanelHistory::searchingChanged()
+{
+    if (!m_model.searching())
+        emit filteringFinished();
+}
+
+std::optional<ClipboardItem> HistoryModelPanelHistory::item(int row) const
+{
+    return m_model.item(row);
+}
+
+bool HistoryModelPanelHistory::promote(int row)
+{
+    return m_model.promote(row);
+}
+
+bool HistoryModelPanelHistory::remove(int row)
+{
+    return m_model.remove(row);
+}
+
+bool HistoryModelPanelHistory::toggleCategory(int row, const QUuid& categoryId)
+{
+    return m_model.toggleCategory(row, categoryId);
+}
+
+bool HistoryModelPanelHistory::isInCategory(int row, const QUuid& categoryId) const
+{
+    return m_model.isInCategory(row, categoryId);
+}
+
+QList<PanelCategory> HistoryModelPanelHistory::categories() const
+{
+    QList<PanelCategory> result;
+    const QVariantList list = m_model.categoryList();
+    for (const QVariant& entry : list) {
+        const QVariantMap map = entry.toMap();
+        result.append({QUuid(map.value(QStringLiteral("id")).toString()),
+                       map.value(QStringLiteral("name")).toString(),
+                       map.value(QStringLiteral("colorHex")).toString(),
+                       map.value(QStringLiteral("isDefault")).toBool()});
+    }
+    return result;
+}
+
+} // namespace brivet

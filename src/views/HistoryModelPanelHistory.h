@@ -1,0 +1,36 @@
+#pragma once
+
+#include "views/PanelHistory.h"
+
+namespace brivet {
+
+class HistoryModel;
+
+// The panel's view of the store's history model: the model answers searches on a worker and
+// reports through its `searching` flag, which this turns into isFiltering() and
+// filteringFinished().
+class HistoryModelPanelHistory : public PanelHistory
+{
+    Q_OBJECT
+public:
+    explicit HistoryModelPanelHistory(HistoryModel& model, QObject* parent = nullptr);
+
+    int count() const override;
+    void setSearchText(const QString& text) override;
+    void setCategoryId(const QUuid& id) override;
+    bool isFiltering() const override;
+    std::optional<ClipboardItem> item(int row) const override;
+    bool promote(int row) override;
+    bool remove(int row) override;
+    bool toggleCategory(int row, const QUuid& categoryId) override;
+    bool isInCategory(int row, const QUuid& categoryId) const override;
+    QList<PanelCategory> categories() const override;
+
+private:
+    void searchingChanged();
+
+    HistoryModel& m_model;
+    bool m_wasFiltering = false;
+};
+
+} // namespace brivet

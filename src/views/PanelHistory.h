@@ -1,0 +1,57 @@
+#pragma once
+
+#include "store/ClipboardItem.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QUuid>
+#include <optional>
+
+namespace brivet {
+
+// A category as the panel's cycling and menus need it.
+struct PanelCategory
+{
+    QUuid id;
+    QString name;
+    QString colorHex;
+    bool isDefault = false;
+};
+
+// The filtered history as the panel view acts on it: rows are indexes into the current
+// filter (search text and category), newest first. Filtering may finish later than the call
+// that asked for it; isFiltering() is true until the rows match the filter.
+class PanelHistory : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~PanelHistory() override = default;
+
+    virtual int count() const = 0;
+    virtual void setSearchText(const QString& text) = 0;
+    // A null id filters nothing.
+    virtual void setCategoryId(const QUuid& id) = 0;
+    virtual bool isFiltering() const = 0;
+
+    // The full record of a row, std::nullopt out of range.
+    virtual std::optional<ClipboardItem> item(int row) const = 0;
+    // Makes the row's record the newest; false out of range.
+    virtual bool promote(int row) = 0;
+    // Deletes the row's record from the store; false out of range.
+    virtual bool remove(int row) = 0;
+    virtual bool toggleCategory(int row, const QUuid& categoryId) = 0;
+    virtual bool isInCategory(int row, const QUuid& categoryId) const = 0;
+
+    // Every category, by order.
+    virtual QList<PanelCategory> categories() const = 0;
+
+signals:
+    void countChanged();
+    // The rows match the filter asked for last.
+    void filteringFinished();
+    void categoriesChanged();
+};
+
+} // namespace brivet

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QQuickAsyncImageProvider>
+#include <QQuickImageProvider>
+#include <QThreadPool>
+#include <memory>
+
+namespace brivet {
+
+class ThumbnailLoader;
+
+// "image://thumbnail/<itemId>": the card picture of one record, read and decoded off the main
+// thread at the size the card asks for. An item without a picture gives an error, which the
+// card turns into its placeholder symbol.
+class ThumbnailImageProvider : public QQuickAsyncImageProvider
+{
+public:
+    explicit ThumbnailImageProvider(std::shared_ptr<const ThumbnailLoader> loader);
+    ~ThumbnailImageProvider() override;
+
+    QQuickImageResponse* requestImageResponse(const QString& id,
+                                              const QSize& requestedSize) override;
+
+private:
+    std::shared_ptr<const ThumbnailLoader> m_loader;
+    QThreadPool m_pool;
+};
+
+// "image://symbol/<name>?color=<#rrggbb>": one of the panel's symbols ("gear", "photo",
+// "pin.fill", ...), drawn from the program's own vector images in one colour.
+class SymbolImageProvider : public QQuickImageProvider
+{
+public:
+    SymbolImageProvider();
+    QImage requestImage(const QString& id, QSize* size, const QSize& requestedSize) override;
+};
+
+// "image://fileicon/<path>": the desktop icon theme's icon for the kind of file the path names
+// (by its name; the file may be gone), or an error when the theme has none.
+class FileIconImageProvider : public QQuickImageProvider
+{
+public:
+    FileIconImageProvider();
+    QImage requestImage(const QString& id, QSize* size, const QSize& requestedSize) override;
+};
+
+} // namespace brivet

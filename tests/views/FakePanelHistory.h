@@ -1,0 +1,118 @@
+#pragma once
+
+#include "views/PanelHistory.h"
+
+#include <QSet>
+#include <QStringList>
+
+namespace brivet {
+
+// The panel's history held in memory: records are texts, newest first; the search keeps the
+// texts that contain it, ignoring case. With isAsynchronous the new rows arrive only at
+// finishFiltering(), as they do from a worker.
+class FakePanelHistory : public PanelHistory
+{
+    Q_OBJECT
+public:
+    QStringList records;
+    QList<PanelCategory> categoryList;
+    QSet<QPair<QString, QUuid>> pins; // (record, category)
+    QStringList promoted;
+    QStringList removed;
+    bool isAsynchronous = false;
+
+    explicit FakePanelHistory(QStringList texts) : records(std::move(texts)) { m_rows = records; }
+
+    int count() const override { return int(m_rows.size()); }
+    void setSearchText(const QString& text) override
+    {
+        m_search = text;
+        refilter();
+    }
+    void setCategoryId(const QUuid& id) override
+    {
+        m_category = id;
+        refilter();
+    }
+    bool isFiltering() const override { return m_isFiltering; }
+    void finishFiltering()
+    {
+        m_isFiltering = false;
+        m_rows = matching();
+        emit countChanged();
+        emit filteringFinished();
+    }
+    std::optional<ClipboardItem> item(int row) const override
+    {
+        if (row < 0 || row >= count())
+            return std::nullopt;
+        ClipboardItem item;
+        item.textContent = m_rows[row];
+        return item;
+    }
+    bool promote(int row) override
+    {
+        if (row < 0 || row >= count())
+            return false;
+        const QString text = m_rows[row];
+        promoted << text;
+        records.removeOne(text);
+        records.prepend(text);
+        m_rows = matching();
+        return true;
+    }
+    bool remove(int row) override
+    {
+        if (row < 0 || row >= count())
+            return false;
+        removed << m_rows[row];
+        records.removeOne(m_rows[row]);
+        m_rows = matching();
+        emit countChanged();
+        return true;
+    }
+    bool toggleCategory(int row, const QUuid& categoryId) override
+    {
+        if (row < 0 || row >= count())
+            return false;
+        const QPair<QString, QUuid> pin(m_rows[row], categoryId);
+        if (!pins.remove(pin))
+            pins.insert(pin);
+        return true;
+    }
+    bool isInCategory(int row, const QUuid& categoryId) const override
+    {
+        return row >= 0 && row < count() && pins.contains({m_rows[row], categoryId});
+    }
+    QList<PanelCategory> categories() const override { return categoryList; }
+
+private:
+    QStringList matching() const
+    {
+        QStringList result;
+        for (const QString& text : records) {
+            if (!m_category.isNull() && !pins.contains({text, m_category}))
+                continue;
+            if (!text.contains(m_search, Qt::CaseInsensitive))
+                continue;
+            result << text;
+        }
+        return result;
+    }
+    void refilter()
+    {
+        if (isAsynchronous) {
+            m_isFiltering = true;
+            return;
+        }
+        m_rows = matching();
+        emit countChanged();
+    }
+
+    QStringList m_rows;
+    QString m_search;
+    QUuid m_category;
+    bool m_isFiltering = false;
+};
+
+} // namespace brivet

@@ -1,0 +1,282 @@
+// The panel view's rules, driven by key actions against an in-memory history: search editing,
+// selection moves, delete and paste, the preview flag, category cycling and the show reset.
+
+#include "common/NotificationCenter.h"
+#include "views/ClipboardPanelViewState.h"
+#include "views/FakePanelHistory.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace brivet;
+
+namespace {
+
+const QStringList kRecords{"alpha", "beta", "gamma", "delta", "epsilon"};
+
+// Categories in order: the default one first, then two of the user's.
+QList<PanelCategory> categories()
+{
+    return {
+        {QUuid::createUuidV5(QUuid(), QStringLiteral("all")), "Clipboard History", "#FFFFFF", true},
+        {QUuid::createUuidV5(QUuid(), QStringLiteral("work")), "Work", "#FF9500", false},
+        {QUuid::createUuidV5(QUuid(), QStringLiteral("home")), "Home", "#34C759", false}};
+}
+
+QString categoryName(const QUuid& id)
+{
+    for (const PanelCategory& category : categories())
+        if (category.id == id)
+            return category.name;
+    return id.isNull() ? QString() : QStringLiteral("?");
+}
+
+// One letter per action: L R left/right, D delete, P paste (Return), Q preview (Space),
+// N B next/previous category, E escape, S the panel shown again, t:<text> typed text.
+void apply(ClipboardPanelViewState& state, NotificationCenter& notifications, const QString& script)
+{
+    using Kind = PanelKeyAction::Kind;
+    for (const QString& token : script.split(u' ', Qt::SkipEmptyParts)) {
+        if (token.startsWith(QLatin1String("t:"))) {
+            state.apply(PanelKeyAction::typeCharacter(token.mid(2)));
+            continue;
+        }
+        switch (token.at(0).toLatin1()) {
+        case 'L':
+            state.apply(PanelKeyAction::of(Kind::MoveLeft));
+            break;
+        case 'R':
+            state.apply(PanelKeyAction::of(Kind::MoveRight));
+            break;
+        case 'D':
+            state.apply(PanelKeyAction::of(Kind::DeleteItem));
+            break;
+        case 'P':
+            state.apply(PanelKeyAction::of(Kind::PasteItem));
+            break;
+        case 'Q':
+            state.apply(PanelKeyAction::of(Kind::QuickLook));
+            break;
+        case 'N':
+            state.apply(PanelKeyAction::of(Kind::NextCategory));
+            break;
+        case 'B':
+            state.apply(PanelKeyAction::of(Kind::PreviousCategory));
+            break;
+        case 'E':
+            state.apply(PanelKeyAction::of(Kind::Escape));
+            break;
+        case 'S':
+            notifications.post(ClipboardPanelViewState::panelDidShowNotification());
+            break;
+        default:
+            QFAIL(qPrintable("unknown action " + token));
+        }
+    }
+}
+
+} // namespace
+
+class TestClipboardPanelViewState : public QObject
+{
+    Q_OBJECT
+private slots:
+    void keyActions_data();
+    void keyActions();
+    void actionsWaitForTheSearchResult();
+    void categoryBarChangesOnlyTheFilter();
+};
+
+void TestClipboardPanelViewState::keyActions_data()
+{
+    QTest::addColumn<int>("recordCount");      // the first n of kRecords
+    QTest::addColumn<QString>("pinnedToWork"); // records pinned to "Work", comma-separated
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("searchText");
+    QTest::addColumn<int>("selectedIndex");
+    QTest::addColumn<bool>("isQuickLookVisible");
+    QTest::addColumn<QString>("category");
+    QTest::addColumn<QString>("events"); // callbacks and store changes, in order
+
+    QTest::addRow("typing appends and selects the first card") << 5 << ""
+                                                               << "R R t:a t:l"
+                                                               << "al" << 0 << false << ""
+                                                               << "";
+    QTest::addRow("two letters then Delete leave the first") << 5 << ""
+                                                             << "R t:a t:b D"
+                                                             << "a" << 0 << false << ""
+                                                             << "";
+    QTest::addRow("Delete takes back a whole accented character")
+        << 5 << "" << QStringLiteral("t:e t:e\u0301 D") << "e" << 0 << false << ""
+        << "";
+    QTest::addRow("Delete with an empty search deletes the selected card; the next moves in")
+        << 5 << ""
+        << "R D"
+        << "" << 1 << false << ""
+        << "removed beta";
+    QTest::addRow("deleting the last card selects the one before it") << 5 << ""
+                                                                      << "R R R R D"
+                                                                      << "" << 3 << false << ""
+                                                                      << "removed epsilon";
+    QTest::addRow("deleting the only card leaves index 0") << 1 << ""
+                                                           << "D"
+                                                           << "" << 0 << false << ""
+                                                           << "removed alpha";
+    QTest::addRow("Delete with no cards does nothing") << 0 << ""
+                                                       << "D"
+                                                       << "" << 0 << false << ""
+                                                       << "";
+    QTest::addRow("Right on the last card and Left on the first do nothing")
+        << 3 << ""
+        << "L R R R R"
+        << "" << 2 << false << ""
+        << "";
+    QTest::addRow("Right with no cards does nothing") << 0 << ""
+                                                      << "R"
+                                                      << "" << 0 << false << ""
+                                                      << "";
+    QTest::addRow("Return pastes the selected card after promoting it")
+        << 5 << ""
+        << "R R P"
+        << "" << 0 << false << ""
+        << "promoted gamma, selected gamma";
+    QTest::addRow("Return pastes from the search result") << 5 << ""
+                                                          << "t:LT P"
+                                                          << "LT" << 0 << false << ""
+                                                          << "promoted delta, selected delta";
+    QTest::addRow("Return with no match does nothing") << 5 << ""
+                                                       << "t:zz P"
+                                                       << "zz" << 0 << false << ""
+                                                       << "";
+    QTest::addRow("Return with the preview open does nothing") << 5 << ""
+                                                               << "Q P"
+                                                               << "" << 0 << true << ""
+                                                               << "";
+    QTest::addRow("Space with no cards sets the flag; arrows and typing wait for Escape")
+        << 0 << ""
+        << "Q R t:x E t:y"
+        << "y" << 0 << false << ""
+        << "reclaim focus";
+    QTest::addRow("Space twice closes the preview and gives the keys back")
+        << 5 << ""
+        << "Q Q"
+        << "" << 0 << false << ""
+        << "reclaim focus";
+    QTest::addRow("Escape closes the preview, then clears the search, then dismisses")
+        << 5 << ""
+        << "t:a Q E E E"
+        << "" << 0 << false << ""
+        << "reclaim focus, dismiss";
+    QTest::addRow("Escape with a search clears it and selects the first card")
+        << 5 << ""
+        << "t:e R E"
+        << "" << 0 << false << ""
+        << "";
+    QTest::addRow("next category from none selects the second") << 5 << "beta,delta"
+                                                                << "R N"
+                                                                << "" << 0 << false << "Work"
+                                                                << "";
+    QTest::addRow("next twice selects the third") << 5 << ""
+                                                  << "N N"
+                                                  << "" << 0 << false << "Home"
+                                                  << "";
+    QTest::addRow("next three times wraps to the default, which filters nothing")
+        << 5 << ""
+        << "N N N"
+        << "" << 0 << false << ""
+        << "";
+    QTest::addRow("previous from none selects the last") << 5 << ""
+                                                         << "B"
+                                                         << "" << 0 << false << "Home"
+                                                         << "";
+    QTest::addRow("category keys wait while the preview is open") << 5 << ""
+                                                                  << "Q N E"
+                                                                  << "" << 0 << false << ""
+                                                                  << "reclaim focus";
+    QTest::addRow("a category filters what Return pastes") << 5 << "gamma"
+                                                           << "N P"
+                                                           << "" << 0 << false << "Work"
+                                                           << "promoted gamma, selected gamma";
+    QTest::addRow("showing again clears search, selection and preview, not the category")
+        << 5 << ""
+        << "N t:a R Q S"
+        << "" << 0 << false << "Work"
+        << "reclaim focus";
+}
+
+void TestClipboardPanelViewState::keyActions()
+{
+    QFETCH(int, recordCount);
+    QFETCH(QString, pinnedToWork);
+    QFETCH(QString, script);
+
+    FakePanelHistory history(kRecords.mid(0, recordCount));
+    history.categoryList = categories();
+    for (const QString& record : pinnedToWork.split(u',', Qt::SkipEmptyParts))
+        history.pins.insert({record, categories()[1].id});
+    NotificationCenter notifications;
+    ClipboardPanelViewState state(history, nullptr);
+    state.observe(notifications);
+    QStringList events;
+    state.onItemSelected = [&](const ClipboardItem& item) {
+        events << history.promoted.takeFirst().prepend("promoted ")
+               << "selected " + item.textContent.value_or(QString());
+    };
+    state.onDismiss = [&] {
+        events << "dismiss";
+    };
+    state.onReclaimFocus = [&] {
+        events << "reclaim focus";
+    };
+    connect(&history, &FakePanelHistory::countChanged, [&] {
+        if (!history.removed.isEmpty())
+            events << "removed " + history.removed.takeFirst();
+    });
+
+    apply(state, notifications, script);
+
+    QTEST(state.searchText(), "searchText");
+    QTEST(state.selectedIndex(), "selectedIndex");
+    QTEST(state.isQuickLookVisible(), "isQuickLookVisible");
+    QTEST(categoryName(state.selectedCategoryId()), "category");
+    QTEST(events.join(QStringLiteral(", ")), "events");
+}
+
+void TestClipboardPanelViewState::actionsWaitForTheSearchResult()
+{
+    FakePanelHistory history(kRecords);
+    history.isAsynchronous = true;
+    ClipboardPanelViewState state(history, nullptr);
+    QStringList pasted;
+    state.onItemSelected = [&](const ClipboardItem& item) {
+        pasted << *item.textContent;
+    };
+    PanelKeyActionStream stream;
+    state.consume(stream);
+
+    stream.yield(PanelKeyAction::typeCharacter(QStringLiteral("ps")));
+    stream.yield(PanelKeyAction::of(PanelKeyAction::Kind::PasteItem));
+    QTRY_VERIFY(history.isFiltering());
+    QTest::qWait(50);
+    QVERIFY(pasted.isEmpty()); // Return waits for the rows of "ps"
+
+    history.finishFiltering();
+    QTRY_COMPARE(pasted, QStringList{"epsilon"});
+}
+
+void TestClipboardPanelViewState::categoryBarChangesOnlyTheFilter()
+{
+    FakePanelHistory history(kRecords);
+    history.categoryList = categories();
+    ClipboardPanelViewState state(history, nullptr);
+    state.apply(PanelKeyAction::of(PanelKeyAction::Kind::MoveRight));
+
+    state.selectCategory(categories()[2].id.toString());
+    QCOMPARE(categoryName(state.selectedCategoryId()), QStringLiteral("Home"));
+    QCOMPARE(state.selectedIndex(), 1);
+    state.selectCategory(categories()[0].id.toString());
+    QVERIFY(state.selectedCategoryId().isNull());
+}
+
+QTEST_MAIN(TestClipboardPanelViewState)
+#include "tst_clipboardpanelviewstate.moc"
