@@ -139,6 +139,6 @@ private slots:
 };
 
 BRIVET_TEST_CLASS(TestModelContainer)
-static const brivet::test::Registration childMode(brivet::test::ChildMode{childEnvironment,
-                                                                          saveAndWait});
+static const brivet::test::Registration childMode(childEnvironment,
+                                                  brivet::test::Registration::Child(saveAndWait));
 #include "tst_modelcontainer.moc"

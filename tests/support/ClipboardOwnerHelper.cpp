@@ -1,12 +1,6 @@
 // A clipboard owner for the end-to-end tests, offering what xclip cannot: several targets at
-// once, or no answer at all.
-//
-//   brivet_clipboard_owner [--silent] [TARGET=TEXT]...
-//
-// Takes CLIPBOARD, prints "ready" once it owns it, and serves each TARGET with TEXT (and
-// TARGETS with the list) until it is terminated, printing "asked TARGET" for each request.
-// With --silent it ignores every request, like a hung application.
-
+// once, or no answer at all: brivet_clipboard_owner [--silent] [TARGET=TEXT]...
+// Prints "ready" once it owns CLIPBOARD and "asked TARGET" for each request, until terminated.
 #include "support/TestSelectionOwner.h"
 
 #include <cstdio>
@@ -20,27 +14,17 @@ int main(int argc, char* argv[])
     QList<TestSelectionOwner::Target> targets;
     for (int i = 1; i < argc; ++i) {
         const QByteArray argument(argv[i]);
-        if (argument == "--silent") {
+        if (argument == "--silent")
             behaviour = TestSelectionOwner::Behaviour::Silent;
-            continue;
-        }
-        const qsizetype equals = argument.indexOf('=');
-        if (equals < 0) {
-            std::fprintf(stderr, "usage: %s [--silent] [TARGET=TEXT]...\n", argv[0]);
-            return 2;
-        }
-        targets.append({argument.left(equals), argument.mid(equals + 1)});
+        else
+            targets.append(
+                {argument.left(argument.indexOf('=')), argument.mid(argument.indexOf('=') + 1)});
     }
-
     TestSelectionOwner owner(targets, behaviour);
-    if (!owner.take()) {
-        std::fprintf(stderr, "could not take CLIPBOARD\n");
+    if (!owner.take())
         return 1;
-    }
     std::printf("ready\n");
-    std::fflush(stdout);
-    // The owner serves on a thread of its own.
-    for (qsizetype told = 0;; ::usleep(20000)) {
+    for (qsizetype told = 0;; ::usleep(20000)) { // the owner serves on a thread of its own
         const QByteArrayList requests = owner.requests();
         for (; told < requests.size(); ++told)
             std::printf("asked %s\n", requests.at(told).constData());

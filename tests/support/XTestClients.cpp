@@ -11,9 +11,7 @@ namespace {
 std::unique_ptr<XcbConnection> connect()
 {
     auto x = XcbConnection::open();
-    if (!x)
-        qFatal("no X server");
-    return x;
+    return x ? std::move(x) : (qFatal("no X server"), nullptr);
 }
 
 void roundTrip(xcb_connection_t* c)
@@ -107,11 +105,6 @@ TestWindow::TestWindow(const QByteArray& instance, const QByteArray& wmClass,
     m_symbols = xcb_key_symbols_alloc(c);
 }
 
-TestWindow::~TestWindow()
-{
-    xcb_key_symbols_free(m_symbols);
-}
-
 void TestWindow::focus()
 {
     xcb_set_input_focus(m_x->get(), XCB_INPUT_FOCUS_POINTER_ROOT, m_window, XCB_CURRENT_TIME);
@@ -162,14 +155,6 @@ QList<TestWindow::Key> TestWindow::keys()
                      key->state});
     }
     return keys;
-}
-
-char* toString(const TestWindow::Key& key)
-{
-    return qstrdup(QByteArray(key.press ? "press " : "release ")
-                       .append(QByteArray::number(key.keysym, 16))
-                       .append(" state ")
-                       .append(QByteArray::number(key.state, 16)));
 }
 
 } // namespace brivet::test
