@@ -2,7 +2,6 @@
 
 #include <QElapsedTimer>
 #include <QThread>
-#include <xcb/xtest.h>
 
 namespace brivet::test {
 
@@ -130,16 +129,6 @@ void TestWindow::destroy()
 {
     xcb_destroy_window(m_x->get(), m_window);
     xcb_flush(m_x->get());
-}
-
-void TestWindow::hold(xcb_keysym_t keysym)
-{
-    xcb_keycode_t* codes = xcb_key_symbols_get_keycode(m_symbols, keysym);
-    if (!codes)
-        qFatal("no key for keysym %x", keysym);
-    xcb_test_fake_input(m_x->get(), XCB_KEY_PRESS, codes[0], XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-    free(codes);
-    roundTrip(m_x->get());
 }
 
 QList<TestWindow::Key> TestWindow::keys()

@@ -52,8 +52,7 @@ public:
     void focus();    // takes the keyboard focus itself, as where no window manager runs
     void activate(); // asks the window manager to make it active, as a pager would
     void destroy();
-    void hold(xcb_keysym_t keysym); // presses a key by XTest and keeps it down
-    QList<Key> keys();              // every key event so far, once the server sent them all
+    QList<Key> keys(); // every key event so far, once the server sent them all
 
 private:
     std::unique_ptr<XcbConnection> m_x;
