@@ -39,7 +39,7 @@ public:
     bool isPaused() const { return !changes.isEmpty() && changes.last().paused; }
     void setIsPaused(bool paused)
     {
-        changes.append({paused, clock.elapsed(), m_pasteboard.writes(), m_keys.strokes().size()});
+        changes.append({paused, clock.elapsed(), m_pasteboard.writes(), m_keys.strokes.size()});
     }
     QList<Change> changes;
     QElapsedTimer clock;
@@ -152,7 +152,9 @@ private slots:
     void pastesInOrderWithItsDelays()
     {
         qint64 strokeAtMs = -1;
-        m_keys->setOnStroke([&] { strokeAtMs = m_monitor->clock.elapsed(); });
+        m_keys->onStroke = [&] {
+            strokeAtMs = m_monitor->clock.elapsed();
+        };
         service({});
         const qint64 startMs = m_monitor->clock.elapsed();
         m_service->paste(textRecord("pasted"));
@@ -160,12 +162,12 @@ private slots:
         QCOMPARE(m_monitor->changes[0].writes, 0);
         QVERIFY(m_monitor->isPaused());
         QCOMPARE(m_pasteboard->writes(), 1);
-        QVERIFY(m_keys->strokes().isEmpty());
+        QVERIFY(m_keys->strokes.isEmpty());
 
         QSignalSpy finished(m_service.get(), &PasteService::pasteFinished);
         QVERIFY(finished.wait(5000));
-        QCOMPARE(m_keys->strokes().size(), 1);
-        QCOMPARE(m_keys->strokes()[0].shortcut, PasteShortcut::ControlV);
+        QCOMPARE(m_keys->strokes.size(), 1);
+        QCOMPARE(m_keys->strokes[0].shortcut, PasteShortcut::ControlV);
         QCOMPARE(m_monitor->changes.size(), 2);
         QCOMPARE(m_monitor->changes[1].strokes, 1);
         QVERIFY(!m_monitor->isPaused());
@@ -180,7 +182,9 @@ private slots:
     void imageConversionKeepsTheCallerFree()
     {
         QList<PasteboardType> typesAtStroke;
-        m_keys->setOnStroke([&] { typesAtStroke = m_pasteboard->contents().types; });
+        m_keys->onStroke = [&] {
+            typesAtStroke = m_pasteboard->contents().types;
+        };
         const QByteArray tiff = encode(plainImage({640, 480}), "TIFF");
         service().paste(item("image", {}, {}, {}, tiff));
         QVERIFY(m_monitor->isPaused());
@@ -198,12 +202,12 @@ private slots:
     {
         QSignalSpy finished(&service({20ms, 200ms, 1000ms, 20ms}), &PasteService::pasteFinished);
         connect(m_service.get(), &PasteService::keyStrokeDone, this, [&] {
-            if (m_keys->strokes().size() == 1)
+            if (m_keys->strokes.size() == 1)
                 m_service->paste(textRecord("second"));
         });
         m_service->paste(textRecord("first"));
         QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, 5000);
-        QCOMPARE(m_keys->strokes().size(), 2);
+        QCOMPARE(m_keys->strokes.size(), 2);
         QVERIFY(!m_monitor->isPaused());
         QCOMPARE(clipboardText(), "second");
     }
@@ -214,7 +218,7 @@ private slots:
         m_monitor.reset();
         pasteAndWait(textRecord("still pasted"));
         QCOMPARE(m_pasteboard->writes(), 1);
-        QCOMPARE(m_keys->strokes().size(), 1);
+        QCOMPARE(m_keys->strokes.size(), 1);
     }
 
     // Capture must not stay paused when the service goes away mid-paste; its stroke dies too.
@@ -225,17 +229,17 @@ private slots:
         service();
         QVERIFY(!m_monitor->isPaused());
         pasteAndWait(textRecord("x"));
-        QCOMPARE(m_keys->strokes().size(), 1);
+        QCOMPARE(m_keys->strokes.size(), 1);
     }
 
     void noKeySynthesisLeavesTheRecordOnTheClipboard()
     {
-        m_keys->setAvailable(false);
+        m_keys->available = false;
         QSignalSpy stroke(&service(), &PasteService::keyStrokeDone);
         pasteAndWait(textRecord("paste me by hand"));
         QCOMPARE(stroke.size(), 1);
         QCOMPARE(stroke[0][0].toBool(), false);
-        QVERIFY(m_keys->strokes().isEmpty());
+        QVERIFY(m_keys->strokes.isEmpty());
         QVERIFY(!m_monitor->isPaused());
         QCOMPARE(clipboardText(), "paste me by hand");
     }
@@ -268,17 +272,17 @@ private slots:
         QFETCH(int, strokes);
         QFETCH(int, activationRequests);
         if (targetOpen)
-            m_keys->openWindow(10, {"gedit", "Gedit"});
-        m_keys->openWindow(20, {"brivet", "Brivet"});
-        m_keys->setActiveWindow(10);
+            m_keys->windows.insert(10, {"gedit", "Gedit"});
+        m_keys->windows.insert(20, {"brivet", "Brivet"});
+        m_keys->active = 10;
         service().rememberFrontWindow(); // as the panel does before it shows
-        m_keys->setActiveWindow(activeAtStroke);
-        m_keys->setObeysActivation(obeysActivation);
+        m_keys->active = activeAtStroke;
+        m_keys->obeysActivation = obeysActivation;
         pasteAndWait(textRecord("x"));
-        QCOMPARE(m_keys->activationRequests().size(), activationRequests);
-        QCOMPARE(m_keys->strokes().size(), strokes);
+        QCOMPARE(m_keys->activationRequests.size(), activationRequests);
+        QCOMPARE(m_keys->strokes.size(), strokes);
         if (strokes && activeAtStroke)
-            QCOMPARE(m_keys->strokes()[0].window, std::optional<WindowId>(10));
+            QCOMPARE(m_keys->strokes[0].window, std::optional<WindowId>(10));
         QVERIFY(!m_monitor->isPaused());
     }
 
@@ -302,12 +306,12 @@ private slots:
         QFETCH(QStringList, windowClasses);
         QFETCH(QStringList, extraTerminals);
         QFETCH(PasteShortcut, shortcut);
-        m_keys->openWindow(10, windowClasses);
-        m_keys->setActiveWindow(10);
+        m_keys->windows.insert(10, windowClasses);
+        m_keys->active = 10;
         service().setTerminalWindowClasses(extraTerminals);
         pasteAndWait(textRecord("ls -l"));
-        QCOMPARE(m_keys->strokes().size(), 1);
-        QCOMPARE(m_keys->strokes()[0].shortcut, shortcut);
+        QCOMPARE(m_keys->strokes.size(), 1);
+        QCOMPARE(m_keys->strokes[0].shortcut, shortcut);
     }
 };
 
