@@ -105,17 +105,6 @@ private slots:
         QCOMPARE(xclip("UTF8_STRING"), QByteArray("next"));
     }
 
-    // Another application's copy ends the ownership; the next offer takes it back.
-    void givesWayToAnotherOwner()
-    {
-        X11ClipboardOwner owner;
-        owner.offer({{PasteboardType::String, "ours"}});
-        QVERIFY(xclip("UTF8_STRING", "theirs"));
-        QTRY_COMPARE_WITH_TIMEOUT(xclip("UTF8_STRING"), QByteArray("theirs"), 5000);
-        owner.offer({{PasteboardType::String, "ours again"}});
-        QCOMPARE(xclip("UTF8_STRING"), QByteArray("ours again"));
-    }
-
     // Runs last: it takes the X server down. The owner goes on without a clipboard, unblocked.
     void survivesTheServerGoing()
     {
