@@ -50,10 +50,21 @@ def png_size(data):
 def png_bytes(width, height, rgb=(40, 120, 200)):
     """A truecolour PNG filled with one colour."""
     def chunk(kind, body):
-        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
+        return (struct.pack(">I", len(body)) + kind + body
+                + struct.pack(">I", zlib.crc32(kind + body)))
+    return (b"\x89PNG\r\n\x1a\n"
+            + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
             + chunk(b"IDAT", zlib.compress((b"\x00" + bytes(rgb) * width) * height, 6))
             + chunk(b"IEND", b""))
+
+
+def query(path, sql, parameters=()):
+    """Reads a real database file (write-ahead log included)."""
+    connection = sqlite3.connect(path, timeout=5)
+    try:
+        return connection.execute(sql, parameters).fetchall()
+    finally:
+        connection.close()
 
 
 def read_lines(stream, *sinks):
@@ -79,7 +90,8 @@ class XSession:
         read_fd, write_fd = os.pipe()
         self.processes.append(subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", self.size, "-nolisten", "tcp",
-             "-noreset"], pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+             "-noreset"], pass_fds=(write_fd,), stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL))
         os.close(write_fd)
         with os.fdopen(read_fd) as pipe:
             display = pipe.readline().strip()
@@ -90,8 +102,9 @@ class XSession:
         if window_manager:
             self.popen(["openbox", "--sm-disable"], stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
-            wait_until(lambda: b"(WINDOW)" in self.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"],
-                                                       check=False).stdout, 10, message="openbox")
+            wait_until(lambda: b"(WINDOW)" in self.run(
+                ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], check=False).stdout, 10,
+                message="openbox")
         return self
 
     def run(self, args, input=None, check=True, timeout=30):
@@ -106,12 +119,14 @@ class XSession:
     def copy(self, data, target=None):
         """Puts data on CLIPBOARD with xclip, which keeps serving it in the background."""
         # Not run(): xclip's background child keeps captured pipes open until it exits.
-        subprocess.run(["xclip", "-selection", "clipboard", "-i"] + (["-t", target] if target else []),
+        target = ["-t", target] if target else []
+        subprocess.run(["xclip", "-selection", "clipboard", "-i", *target],
                        env=self.env, input=data.encode() if isinstance(data, str) else data,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True, timeout=30)
 
     def paste(self, target=None):
-        return self.run(["xclip", "-selection", "clipboard", "-o"] + (["-t", target] if target else [])).stdout
+        return self.run(["xclip", "-selection", "clipboard", "-o",
+                         *(["-t", target] if target else [])]).stdout
 
     def stop(self):
         # The background xclips of this display only: other sessions run on the same machine.
@@ -176,12 +191,7 @@ class Brivet:
         wait_until(found, timeout=timeout, message=f"log line {pattern!r}")
 
     def query(self, sql, parameters=()):
-        """Reads the real database file (write-ahead log included)."""
-        connection = sqlite3.connect(self.database_path, timeout=5)
-        try:
-            return connection.execute(sql, parameters).fetchall()
-        finally:
-            connection.close()
+        return query(self.database_path, sql, parameters)
 
     def items(self):
         return self.query("SELECT contentType, textContent, urlString, filePath, fileName "
@@ -270,7 +280,8 @@ class PasteDriver:
                 if line.startswith("error"):
                     raise AssertionError(line)
         except queue.Empty:
-            raise AssertionError(f"driver never said {wanted!r}:\n" + "\n".join(self.log)) from None
+            raise AssertionError(f"driver never said {wanted!r}:\n"
+                                 + "\n".join(self.log)) from None
 
     def send(self, record):
         self.process.stdin.write(json.dumps(record) + "\n")
@@ -288,12 +299,8 @@ class PasteDriver:
         self.expect("polled")
 
     def texts(self):
-        connection = sqlite3.connect(self.store_path, timeout=5)
-        try:
-            return [row[0] for row in connection.execute(
-                "SELECT textContent FROM ClipboardItem ORDER BY timestamp")]
-        finally:
-            connection.close()
+        return [row[0] for row in query(self.store_path,
+                                        "SELECT textContent FROM ClipboardItem ORDER BY timestamp")]
 
     def stop_cleanly(self):
         """Stops the driver and fails when it did not exit cleanly (sanitizer reports too)."""
