@@ -63,6 +63,7 @@ private slots:
     {
         QVERIFY(m_hotkey->registerHotkey(kV, kSuperShift));
         QVERIFY(press("super+shift+v"));
+        QTRY_COMPARE(m_presses, 1);
         QVERIFY(press("super+v"));
         QVERIFY(press("ctrl+super+shift+v"));
         settle(1);
@@ -159,6 +160,7 @@ private slots:
             ~Restore() { runProgram("setxkbmap", {"us"}); }
         } restore;
         QVERIFY(press("super+shift+a"));
+        QTRY_COMPARE(m_presses, 1);
         QVERIFY(press("super+shift+q"));
         settle(1);
     }
