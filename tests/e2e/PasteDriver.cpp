@@ -34,27 +34,21 @@ public:
     std::optional<ApplicationInfo> frontmostApplication() override { return std::nullopt; }
 };
 
-std::optional<QString> field(const QJsonObject& object, const char* name)
+ClipboardItem parseRecord(const QJsonObject& object)
 {
-    const QJsonValue value = object.value(QLatin1String(name));
-    return value.isString() ? std::optional(value.toString()) : std::nullopt;
-}
-
-std::optional<ClipboardItem> parseRecord(const QByteArray& line)
-{
-    const QJsonObject object = QJsonDocument::fromJson(line).object();
-    if (object.isEmpty())
-        return std::nullopt;
+    const auto field = [&](const char* name) {
+        const QJsonValue value = object.value(QLatin1String(name));
+        return value.isString() ? std::optional(value.toString()) : std::nullopt;
+    };
     ClipboardItemContent content;
     content.contentType = object.value("kind").toString();
-    content.textContent = field(object, "text");
-    content.urlString = field(object, "url");
-    content.filePath = field(object, "path");
-    if (auto imageFile = field(object, "imageFile")) {
+    content.textContent = field("text");
+    content.urlString = field("url");
+    content.filePath = field("path");
+    if (auto imageFile = field("imageFile")) {
         QFile file(*imageFile);
-        if (!file.open(QIODevice::ReadOnly))
-            return std::nullopt;
-        content.imageData = file.readAll();
+        if (file.open(QIODevice::ReadOnly))
+            content.imageData = file.readAll();
     }
     return ClipboardItem(content);
 }
@@ -116,20 +110,16 @@ int main(int argc, char* argv[])
         while ((end = pending.indexOf('\n')) >= 0) {
             const QByteArray line = pending.left(end);
             pending.remove(0, end + 1);
-            if (QJsonDocument::fromJson(line).object().contains("poll")) {
+            const QJsonObject object = QJsonDocument::fromJson(line).object();
+            if (object.contains("poll")) {
                 monitor.checkForChanges(); // a read it starts is recorded before later changes
                 say("polled");
                 continue;
             }
-            std::optional<ClipboardItem> item = parseRecord(line);
-            if (!item) {
-                say("error: bad record " + QString::fromUtf8(line));
-                continue;
-            }
-            const QJsonValue target = QJsonDocument::fromJson(line).object().value("target");
+            const QJsonValue target = object.value("target");
             service.setTargetWindow(target.isDouble() ? std::optional(WindowId(target.toDouble()))
                                                       : std::nullopt);
-            service.paste(*item);
+            service.paste(parseRecord(object));
             say("pasted");
         }
     });

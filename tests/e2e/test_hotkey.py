@@ -32,16 +32,14 @@ class HotkeyTest(BrivetTestCase):
 
     def test_presses_reach_the_listening_task(self):
         self.start()
-        self.assertTrue(any('"Shift+Super+V"' in line for line in self.brivet.log()))
-        self.press("super+shift+v")
-        self.brivet.wait_for_log(PRESSED)
-        self.press("super+shift+v", "super+shift+v", "super+shift+v")
-        self.brivet.wait_for_log(PRESSED, count=4)
+        self.assertGreater(self.brivet.count_log('"Shift\\+Super\\+V"'), 0)
+        self.press("super+shift+v", "super+shift+v")
+        self.brivet.wait_for_log(PRESSED, count=2)
 
     def test_stored_combination(self):
         # Ctrl+Alt+Space, as the settings window stores it.
         self.start("[General]\nhotkeyKeyCode=49\nhotkeyModifiers=6144\n")
-        self.assertTrue(any('"Ctrl+Alt+Space"' in line for line in self.brivet.log()))
+        self.assertGreater(self.brivet.count_log('"Ctrl\\+Alt\\+Space"'), 0)
         self.press("ctrl+alt+space")
         self.brivet.wait_for_log(PRESSED)
 

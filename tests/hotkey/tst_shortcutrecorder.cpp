@@ -1,3 +1,4 @@
+// ShortcutRecorder fed with key events sent through the application, as Qt delivers them.
 #include "fakes/FakeGlobalHotkey.h"
 #include "hotkey/ShortcutRecorder.h"
 #include "support/TestMain.h"
@@ -18,195 +19,143 @@ struct Press
     Qt::KeyboardModifiers modifiers;
     quint32 scanCode;
 };
+constexpr Press kA{Qt::Key_A, Qt::NoModifier, 38};
+constexpr Press kShiftA{Qt::Key_A, Qt::ShiftModifier, 38};
 
-// Stands for a text field or any other widget of the application.
+// Stands for a text field of the application; counts the key events that reach it.
 class KeyTarget : public QObject
 {
 public:
     int keyEvents = 0;
+    void send(const QList<Press>& presses)
+    {
+        for (const Press& press : presses) {
+            QKeyEvent event(QEvent::KeyPress, press.key, press.modifiers, press.scanCode, 0, 0);
+            QCoreApplication::sendEvent(this, &event);
+        }
+    }
 
 protected:
     bool event(QEvent* event) override
     {
-        if (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride)
-            ++keyEvents;
+        keyEvents += event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride;
         return QObject::event(event);
     }
 };
-
-// The results a recording delivered, in order; each completion appends once.
-struct Results
-{
-    QList<std::optional<Shortcut>> values;
-    ShortcutRecorder::Completion completion()
-    {
-        return [this](std::optional<Shortcut> value) {
-            values << value;
-        };
-    }
-};
-
-constexpr Press kA{Qt::Key_A, Qt::NoModifier, 38};
-constexpr Press kShiftA{Qt::Key_A, Qt::ShiftModifier, 38};
 
 } // namespace
 
 Q_DECLARE_METATYPE(Press)
 Q_DECLARE_METATYPE(std::optional<brivet::Shortcut>)
 
-// ShortcutRecorder fed with key events sent through the application, as Qt delivers them.
 class TestShortcutRecorder : public QObject
 {
     Q_OBJECT
 
-private:
-    static void sendAll(KeyTarget& target, const QList<Press>& presses)
+    FakeGlobalHotkey m_fake;
+    std::unique_ptr<ShortcutRecorder> m_recorder;
+    std::unique_ptr<KeyTarget> m_target;
+    QList<std::optional<Shortcut>> m_results; // what recordings delivered, in order
+
+    void record(QObject* context = nullptr)
     {
-        for (const Press& press : presses) {
-            QKeyEvent event(QEvent::KeyPress, press.key, press.modifiers, press.scanCode, 0, 0);
-            QCoreApplication::sendEvent(&target, &event);
-        }
+        m_recorder->recordShortcut(context ? context : m_target.get(),
+                                   [this](std::optional<Shortcut> value) { m_results << value; });
     }
 
-    FakeGlobalHotkey m_fake;
-
 private slots:
+    void init()
+    {
+        m_recorder = std::make_unique<ShortcutRecorder>(m_fake);
+        m_target = std::make_unique<KeyTarget>();
+        m_results.clear();
+    }
+
+    // Modifiers pressed first, Escape and real scan codes: tst_x11shortcutrecorder.
     void recording_data()
     {
         QTest::addColumn<QList<Press>>("presses");
         QTest::addColumn<std::optional<Shortcut>>("expected");
         QTest::addColumn<int>("passedOn"); // presses that reached the application
-
-        // Modifiers pressed first, Escape and Return, real scan codes: tst_x11shortcutrecorder.
-        QTest::addRow("Super alone waits too")
-            << QList<Press>{{Qt::Key_Super_L, Qt::MetaModifier, 133}} << std::optional<Shortcut>()
-            << 0;
-        QTest::addRow("a key without a position is ignored")
-            << QList<Press>{{Qt::Key_Print, Qt::ControlModifier, 107}} << std::optional<Shortcut>()
-            << 0;
-        QTest::addRow("keypad and AltGr are no modifiers")
-            << QList<Press>{{Qt::Key_A, Qt::KeypadModifier | Qt::GroupSwitchModifier, 38}}
-            << std::optional<Shortcut>() << 0;
-        QTest::addRow("the key is where it sits, not what it types")
-            << QList<Press>{{Qt::Key_A, Qt::ControlModifier, 24}} // A typed on the Q key (AZERTY)
-            << std::optional(Shortcut{12, 4096}) << 0;
-        QTest::addRow("only the first combination counts")
-            << QList<Press>{kShiftA, {Qt::Key_V, Qt::ControlModifier, 55}}
-            << std::optional(Shortcut{0, 512}) << 1;
+        const auto row = [](const char* name, QList<Press> presses,
+                            std::optional<Shortcut> expected = {}, int passedOn = 0) {
+            QTest::newRow(name) << presses << expected << passedOn;
+        };
+        // clang-format off
+        row("Super alone waits", {{Qt::Key_Super_L, Qt::MetaModifier, 133}});
+        row("a key without a position", {{Qt::Key_Print, Qt::ControlModifier, 107}});
+        row("keypad and AltGr are no modifiers", {{Qt::Key_A, Qt::KeypadModifier | Qt::GroupSwitchModifier, 38}});
+        row("where the key sits, not what it types", {{Qt::Key_A, Qt::ControlModifier, 24}}, Shortcut{12, 4096});
+        row("only the first combination", {kShiftA, {Qt::Key_V, Qt::ControlModifier, 55}}, Shortcut{0, 512}, 1);
+        // clang-format on
     }
-
     void recording()
     {
         QFETCH(QList<Press>, presses);
         QFETCH(std::optional<Shortcut>, expected);
         QFETCH(int, passedOn);
-        ShortcutRecorder recorder(m_fake);
-        KeyTarget target;
-        Results results;
-
-        recorder.recordShortcut(&target, results.completion());
-        sendAll(target, presses);
-
-        // Every press was swallowed while recording, the recorded one included.
-        QCOMPARE(target.keyEvents, passedOn);
-        if (expected) {
-            QVERIFY(!recorder.isRecording());
-            QTRY_COMPARE(results.values.size(), 1);
-            QCOMPARE(results.values.first(), expected);
-        } else {
-            QVERIFY(recorder.isRecording());
-            QCoreApplication::sendPostedEvents();
-            QVERIFY(results.values.isEmpty());
-        }
-        // Once idle, key presses reach the application again.
-        recorder.finishRecording(std::nullopt);
-        sendAll(target, {kA});
-        QCOMPARE(target.keyEvents, passedOn + 1);
+        record();
+        m_target->send(presses);
+        QCOMPARE(m_target->keyEvents, passedOn); // swallowed while recording
+        QCOMPARE(m_recorder->isRecording(), !expected);
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(m_results, expected ? QList{expected} : QList<std::optional<Shortcut>>());
+        m_recorder->finishRecording(std::nullopt);
+        m_target->send({kA}); // idle: keys reach the application again
+        QCOMPARE(m_target->keyEvents, passedOn + 1);
     }
 
+    // Accepted, it keeps application shortcuts (Ctrl+Q: quit) from firing.
     void shortcutOverrideIsSwallowedWhileRecording()
     {
-        ShortcutRecorder recorder(m_fake);
-        KeyTarget target;
-        Results results;
-        recorder.recordShortcut(&target, results.completion());
-
+        record();
         QKeyEvent override(QEvent::ShortcutOverride, Qt::Key_Q, Qt::ControlModifier, 24, 0, 0);
         override.ignore();
-        QCoreApplication::sendEvent(&target, &override);
-
-        // Accepted, it keeps application shortcuts (Ctrl+Q: quit) from firing.
+        QCoreApplication::sendEvent(m_target.get(), &override);
         QVERIFY(override.isAccepted());
-        QCOMPARE(target.keyEvents, 0);
-        QVERIFY(recorder.isRecording());
+        QCOMPARE(m_target->keyEvents, 0);
     }
 
     void newRecordingEndsTheEarlierWithNothing()
     {
-        ShortcutRecorder recorder(m_fake);
-        KeyTarget target;
-        Results first;
-        Results second;
-
-        recorder.recordShortcut(&target, first.completion());
-        recorder.recordShortcut(&target, second.completion());
-        QVERIFY(recorder.isRecording());
-        QCOMPARE(first.values.size(), 0); // not inside the call
-        QTRY_COMPARE(first.values.size(), 1);
-        QCOMPARE(first.values.first(), std::nullopt);
-        QVERIFY(second.values.isEmpty());
-
-        sendAll(target, {kShiftA});
-        QTRY_COMPARE(second.values.size(), 1);
-        QCOMPARE(second.values.first(), std::optional(Shortcut{0, 512}));
-        QCOMPARE(first.values.size(), 1);
+        record();
+        record();
+        QVERIFY(m_results.isEmpty()); // not inside the call
+        QTRY_COMPARE(m_results, QList<std::optional<Shortcut>>({std::nullopt}));
+        m_target->send({kShiftA});
+        QTRY_COMPARE(m_results.size(), 2);
+        QCOMPARE(m_results.last(), std::optional(Shortcut{0, 512}));
     }
 
     void finishRecording()
     {
-        ShortcutRecorder recorder(m_fake);
-        QSignalSpy recordingSpy(&recorder, &ShortcutRecorder::isRecordingChanged);
-        KeyTarget target;
-        Results results;
-
-        recorder.finishRecording(std::nullopt); // idle: nothing happens
-        QCOMPARE(recordingSpy.count(), 0);
-
-        recorder.recordShortcut(&target, results.completion());
-        recorder.finishRecording(std::nullopt);
-        recorder.finishRecording(Shortcut{0, 512}); // nothing left to resume
-        QTRY_COMPARE(results.values.size(), 1);
-        QCOMPARE(results.values.first(), std::nullopt);
+        QSignalSpy recordingSpy(m_recorder.get(), &ShortcutRecorder::isRecordingChanged);
+        m_recorder->finishRecording(std::nullopt); // idle: nothing happens
+        record();
+        m_recorder->finishRecording(std::nullopt);
+        m_recorder->finishRecording(Shortcut{0, 512}); // nothing left to resume
         QCoreApplication::sendPostedEvents();
-        QCOMPARE(results.values.size(), 1);
+        QCOMPARE(m_results, QList<std::optional<Shortcut>>({std::nullopt}));
         QCOMPARE(recordingSpy.count(), 2);
     }
 
     void destroyedRecorderEndsTheRecordingWithNothing()
     {
-        KeyTarget target;
-        Results results;
-        {
-            ShortcutRecorder recorder(m_fake);
-            recorder.recordShortcut(&target, results.completion());
-        }
-        QTRY_COMPARE(results.values.size(), 1);
-        QCOMPARE(results.values.first(), std::nullopt);
-        sendAll(target, {kA});
-        QCOMPARE(target.keyEvents, 1);
+        record();
+        m_recorder.reset();
+        QTRY_COMPARE(m_results, QList<std::optional<Shortcut>>({std::nullopt}));
+        m_target->send({kA});
+        QCOMPARE(m_target->keyEvents, 1);
     }
 
     void completionIsDroppedWithItsContext()
     {
-        ShortcutRecorder recorder(m_fake);
-        KeyTarget target;
-        Results results;
         auto context = std::make_unique<QObject>();
-        recorder.recordShortcut(context.get(), results.completion());
-        sendAll(target, {kShiftA});
+        record(context.get());
+        m_target->send({kShiftA});
         context.reset();
         QCoreApplication::sendPostedEvents();
-        QVERIFY(results.values.isEmpty());
+        QVERIFY(m_results.isEmpty());
     }
 };
 

@@ -1,10 +1,9 @@
 // X11FrontApplication under a real X server with openbox managing the windows.
 #include "platform/x11/X11FrontApplication.h"
+#include "support/TestContent.h"
 #include "support/TestMain.h"
 #include "support/XTestClients.h"
 
-#include <QDir>
-#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -15,47 +14,37 @@ class TestX11FrontApplication : public QObject
 {
     Q_OBJECT
 
-    static constexpr int kWaitMs = 10000;
     QProcess m_openbox;
     QTemporaryDir m_data;
 
     // The application in front once it is the one named id; the window, when given, is asked
     // to become active meanwhile.
-    std::optional<ApplicationInfo> waitForFront(X11FrontApplication& front, const QString& id,
+    std::optional<ApplicationInfo> waitForFront(const char* locale, const QString& id,
                                                 test::TestWindow* window = nullptr)
     {
+        X11FrontApplication front(DesktopEntries({m_data.path()}, locale));
         std::optional<ApplicationInfo> info;
-        const bool found = QTest::qWaitFor(
+        (void)QTest::qWaitFor(
             [&] {
                 info = front.frontmostApplication();
-                if (info && info->bundleId == id)
-                    return true;
-                if (window)
+                if (window && !(info && info->bundleId == id))
                     window->activate();
-                return false;
+                return info && info->bundleId == id;
             },
-            kWaitMs);
-        if (!found && info)
-            qWarning() << "in front instead:" << info->bundleId.value_or("-")
-                       << info->name.value_or("-");
+            10000);
         return info;
     }
 
 private slots:
     void initTestCase()
     {
-        auto x = XcbConnection::open();
-        QVERIFY2(x, "runs under an X server");
-        QVERIFY(QDir().mkpath(m_data.filePath("applications")));
-        QFile file(m_data.filePath("applications/org.example.Notes.desktop"));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("[Desktop Entry]\nType=Application\nName=Notes\nName[de]=Notizen\n");
-        m_openbox.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        test::writeFile(m_data.filePath("applications/org.example.Notes.desktop"),
+                        "[Desktop Entry]\nType=Application\nName=Notes\nName[de]=Notizen\n");
         m_openbox.start("openbox", {"--sm-disable"});
-        QVERIFY(m_openbox.waitForStarted());
-        const xcb_atom_t check = x->atom("_NET_SUPPORTING_WM_CHECK");
-        QVERIFY(
-            QTest::qWaitFor([&] { return x->property(x->root(), check).has_value(); }, kWaitMs));
+        auto x = XcbConnection::open();
+        QVERIFY(QTest::qWaitFor(
+            [&] { return x->property(x->root(), x->atom("_NET_SUPPORTING_WM_CHECK")).has_value(); },
+            10000));
     }
     void cleanupTestCase()
     {
@@ -66,11 +55,8 @@ private slots:
     // The GTK application id names the desktop entry, whose name is localized.
     void gtkApplication()
     {
-        X11FrontApplication front(DesktopEntries({m_data.path()}, "de_DE.UTF-8"));
         test::TestWindow window("notes", "Notes-app", "org.example.Notes");
-        const std::optional<ApplicationInfo> info =
-            waitForFront(front, "org.example.Notes", &window);
-        QVERIFY(info);
+        const auto info = waitForFront("de_DE.UTF-8", "org.example.Notes", &window);
         QCOMPARE(info->name, std::optional<QString>("Notizen"));
     }
 
@@ -78,18 +64,13 @@ private slots:
     // manager still names the closed window as the active one.
     void realClient()
     {
-        X11FrontApplication front(DesktopEntries({m_data.path()}, "C"));
         QProcess xmessage;
         xmessage.start("xmessage", {"front application test"});
-        QVERIFY(xmessage.waitForStarted());
-        const std::optional<ApplicationInfo> info = waitForFront(front, "Xmessage");
-        QVERIFY(info);
-        QCOMPARE(info->name, std::optional<QString>("Xmessage"));
-
+        QCOMPARE(waitForFront("C", "Xmessage")->name, std::optional<QString>("Xmessage"));
         xmessage.kill();
         xmessage.waitForFinished();
-        QVERIFY(
-            QTest::qWaitFor([&] { return !front.frontmostApplication().has_value(); }, kWaitMs));
+        X11FrontApplication front(DesktopEntries({m_data.path()}, "C"));
+        QVERIFY(QTest::qWaitFor([&] { return !front.frontmostApplication(); }, 10000));
     }
 };
 

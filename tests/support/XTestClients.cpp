@@ -2,7 +2,6 @@
 
 #include <QElapsedTimer>
 #include <QThread>
-#include <xcb/xtest.h>
 
 namespace brivet::test {
 
@@ -11,9 +10,7 @@ namespace {
 std::unique_ptr<XcbConnection> connect()
 {
     auto x = XcbConnection::open();
-    if (!x)
-        qFatal("no X server");
-    return x;
+    return x ? std::move(x) : (qFatal("no X server"), nullptr);
 }
 
 void roundTrip(xcb_connection_t* c)
@@ -107,11 +104,6 @@ TestWindow::TestWindow(const QByteArray& instance, const QByteArray& wmClass,
     m_symbols = xcb_key_symbols_alloc(c);
 }
 
-TestWindow::~TestWindow()
-{
-    xcb_key_symbols_free(m_symbols);
-}
-
 void TestWindow::focus()
 {
     xcb_set_input_focus(m_x->get(), XCB_INPUT_FOCUS_POINTER_ROOT, m_window, XCB_CURRENT_TIME);
@@ -139,16 +131,6 @@ void TestWindow::destroy()
     xcb_flush(m_x->get());
 }
 
-void TestWindow::hold(xcb_keysym_t keysym)
-{
-    xcb_keycode_t* codes = xcb_key_symbols_get_keycode(m_symbols, keysym);
-    if (!codes)
-        qFatal("no key for keysym %x", keysym);
-    xcb_test_fake_input(m_x->get(), XCB_KEY_PRESS, codes[0], XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-    free(codes);
-    roundTrip(m_x->get());
-}
-
 QList<TestWindow::Key> TestWindow::keys()
 {
     roundTrip(m_x->get());
@@ -162,14 +144,6 @@ QList<TestWindow::Key> TestWindow::keys()
                      key->state});
     }
     return keys;
-}
-
-char* toString(const TestWindow::Key& key)
-{
-    return qstrdup(QByteArray(key.press ? "press " : "release ")
-                       .append(QByteArray::number(key.keysym, 16))
-                       .append(" state ")
-                       .append(QByteArray::number(key.state, 16)));
 }
 
 } // namespace brivet::test

@@ -2,7 +2,6 @@
 
 #include "platform/x11/XcbConnection.h"
 
-#include <QByteArray>
 #include <QList>
 #include <memory>
 #include <optional>
@@ -34,8 +33,8 @@ private:
     xcb_window_t m_window;
 };
 
-// A top-level window with what a toolkit would set (WM_CLASS, and the GTK application id when
-// given); records the keys it receives.
+// A top-level window with WM_CLASS (and the GTK application id when given); records the keys
+// it receives.
 class TestWindow
 {
 public:
@@ -48,13 +47,12 @@ public:
     };
     explicit TestWindow(const QByteArray& instance = "myterm", const QByteArray& wmClass = "MyTerm",
                         const QByteArray& gtkApplicationId = {});
-    ~TestWindow();
+    ~TestWindow() { xcb_key_symbols_free(m_symbols); }
     xcb_window_t id() const { return m_window; }
     void focus();    // takes the keyboard focus itself, as where no window manager runs
     void activate(); // asks the window manager to make it active, as a pager would
     void destroy();
-    void hold(xcb_keysym_t keysym); // presses a key by XTest and keeps it down
-    QList<Key> keys();              // every key event so far, once the server sent them all
+    QList<Key> keys(); // every key event so far, once the server sent them all
 
 private:
     std::unique_ptr<XcbConnection> m_x;
@@ -62,6 +60,10 @@ private:
     xcb_key_symbols_t* m_symbols = nullptr;
 };
 
-char* toString(const TestWindow::Key& key); // for QCOMPARE
+inline char* toString(const TestWindow::Key& key) // for QCOMPARE
+{
+    return qstrdup(QByteArray::number(key.keysym, 16) + (key.press ? " down" : " up") + " state " +
+                   QByteArray::number(key.state, 16));
+}
 
 } // namespace brivet::test

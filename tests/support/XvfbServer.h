@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QProcess>
 
 namespace brivet::test {
@@ -11,23 +10,20 @@ class XvfbServer
 public:
     explicit XvfbServer(const QStringList& extraArguments = {})
     {
-        m_process.start("Xvfb", QStringList{"-displayfd", "1", "-nolisten", "tcp", "-screen", "0",
-                                            "640x480x24"} +
-                                    extraArguments);
-        m_process.waitForStarted();
-        QElapsedTimer clock;
-        clock.start();
-        while (!m_process.canReadLine() && clock.elapsed() < 15000)
+        m_process.start("Xvfb",
+                        QStringList{"-displayfd", "1", "-nolisten", "tcp"} + extraArguments);
+        for (int i = 0; i < 150 && !m_process.canReadLine(); ++i)
             m_process.waitForReadyRead(100);
         const QByteArray number = m_process.readLine().trimmed();
         if (!number.isEmpty())
             qputenv("DISPLAY", ":" + number);
         m_started = !number.isEmpty();
     }
-    ~XvfbServer() { stop(); }
-    XvfbServer(const XvfbServer&) = delete;
-    XvfbServer& operator=(const XvfbServer&) = delete;
-
+    ~XvfbServer()
+    {
+        m_process.terminate();
+        m_process.waitForFinished(5000);
+    }
     bool isStarted() const { return m_started; }
     // Takes the server down at once, as a crash would.
     void kill()
@@ -37,12 +33,6 @@ public:
     }
 
 private:
-    void stop()
-    {
-        m_process.terminate();
-        m_process.waitForFinished(5000);
-    }
-
     QProcess m_process;
     bool m_started = false;
 };
