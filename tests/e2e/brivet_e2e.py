@@ -82,6 +82,7 @@ class XSession:
     """Xvfb on a free display, with openbox managing it."""
 
     def __init__(self, width=1280, height=800):
+        self.width, self.height = width, height
         self.size = f"{width}x{height}x24"
         self.processes = []
         self.env = None
