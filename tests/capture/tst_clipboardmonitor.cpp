@@ -1,4 +1,5 @@
 #include "capture/ClipboardMonitor.h"
+#include "fakes/FakeFileThumbnailer.h"
 #include "fakes/FakeFrontApplication.h"
 #include "fakes/FakePasteboard.h"
 #include "store/ModelContainer.h"
@@ -8,7 +9,6 @@
 
 #include <QDirIterator>
 #include <QPromise>
-#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -34,20 +34,6 @@ PasteboardContents t(const char* text)
 {
     return textCopy(QString::fromUtf8(text));
 }
-
-// A thumbnailer that keeps the worker busy until released.
-class BlockingThumbnailer : public FileThumbnailer
-{
-public:
-    std::optional<QByteArray> thumbnail(const QString&, int) const override
-    {
-        m_entered.release();
-        m_release.acquire();
-        return QByteArray("late thumbnail");
-    }
-    mutable QSemaphore m_entered;
-    mutable QSemaphore m_release;
-};
 
 } // namespace
 
@@ -107,17 +93,23 @@ private slots:
             {"file:" + a, "file:" + b});
         row("same file twice in one copy", {fileCopy({a, a})}, {"file:" + a});
         row("text after a file", {fileCopy({a}), textCopy(a)}, {"file:" + a, "text:" + a});
+        row("nothing offered", {{}}, {});
+        row("only an unread type", {{{PasteboardType::JPEG}, {}, {{PasteboardType::JPEG, "j"}}}},
+            {});
     }
     void recordsAndDuplicates()
     {
         QFETCH(Copies, copies);
         QFETCH(bool, onePoll);
+        QSignalSpy finished(m_monitor.get(), &ClipboardMonitor::captureFinished);
         for (const PasteboardContents& copy : copies) {
             m_pasteboard->setContents(copy);
             if (!onePoll)
                 m_monitor->checkForChanges();
         }
         m_monitor->checkForChanges();
+        m_monitor->checkForChanges(); // each change is handled once, even one without records
+        QCOMPARE(finished.count(), onePoll ? 1 : copies.size());
         QTEST(records(), "expected");
         QVERIFY(!m_container->mainContext().hasChanges());
     }
@@ -134,27 +126,6 @@ private slots:
         m_pasteboard->setText("after resuming");
         m_monitor->checkForChanges();
         QCOMPARE(records(), QStringList{"text:after resuming"});
-    }
-
-    // A change that gives no record is handled once, not read again at every poll.
-    void changeWithoutContentIsHandledOnce_data()
-    {
-        QTest::addColumn<PasteboardContents>("contents");
-        PasteboardContents jpegOnly = pngCopy("jpeg bytes");
-        jpegOnly.types = {PasteboardType::JPEG};
-        QTest::addRow("nothing offered") << PasteboardContents{};
-        QTest::addRow("only an unread type") << jpegOnly;
-    }
-    void changeWithoutContentIsHandledOnce()
-    {
-        QFETCH(PasteboardContents, contents);
-        QSignalSpy finished(m_monitor.get(), &ClipboardMonitor::captureFinished);
-        m_pasteboard->setContents(contents);
-        m_monitor->checkForChanges();
-        m_monitor->checkForChanges();
-        QCOMPARE(m_monitor->lastChangeCount(), 1);
-        QCOMPARE(finished.count(), 1);
-        QCOMPARE(records(), QStringList());
     }
 
     // Changes the platform could not credit get the application in front at the poll, asked once.
@@ -190,8 +161,9 @@ private slots:
         QCOMPARE(files, QStringList{QString::number(stored().first().persistentId())});
     }
 
-    // Polls during a read do nothing; the change made meanwhile is seen by the next poll.
-    void pollsWaitForTheReadInFlight()
+    // Polls during a read do nothing and the change made meanwhile is read next; a read that
+    // finishes after a stop is dropped (results come in order: it would come first).
+    void readInFlight()
     {
         start(manualExecutor());
         m_pasteboard->setText("A");
@@ -201,50 +173,32 @@ private slots:
         QCOMPARE(m_pending.size(), 1);
         runPending();
         QVERIFY(QTest::qWaitFor([&] { return !m_monitor->isReading(); }, 5000));
-        QCOMPARE(records(), QStringList{"text:A"});
-        m_monitor->checkForChanges();
-        runPending();
-        QVERIFY(QTest::qWaitFor([&] { return records().size() == 2; }, 5000));
-        QCOMPARE(records(), (QStringList{"text:A", "text:B"}));
-    }
-
-    // Results arrive in order: a read wrongly delivered after the stop would come first.
-    void readFinishingAfterStopIsDropped()
-    {
-        start(manualExecutor());
-        m_pasteboard->setText("in flight");
         m_monitor->checkForChanges();
         m_monitor->stopMonitoring();
         runPending();
         m_monitor->startMonitoring();
-        m_pasteboard->setText("next");
+        m_pasteboard->setText("C");
         m_monitor->checkForChanges();
         runPending();
-        QVERIFY(QTest::qWaitFor([&] { return records().size() == 1; }, 5000));
-        QCOMPARE(records(), QStringList{"text:next"});
+        QVERIFY(QTest::qWaitFor([&] { return records().size() == 2; }, 5000));
+        QCOMPARE(records(), (QStringList{"text:A", "text:C"}));
     }
 
-    // The worker holds its own copy of what it needs: destroying the monitor mid-read is safe.
-    void monitorDestroyedWhileTheWorkerRuns()
+    // A read holds its own copies: the monitor and its thumbnailer may go before it runs.
+    void monitorDestroyedBeforeItsReadRuns()
     {
-        auto blocking = std::make_shared<BlockingThumbnailer>();
-        m_monitor = std::make_unique<ClipboardMonitor>(m_container->mainContext(), *m_pasteboard,
-                                                       *m_front, blocking);
-        m_monitor->startMonitoring();
-        m_pasteboard->setContents(fileCopy({writeFile(m_dir->filePath("slow.txt"), "slow")}));
+        auto thumbnailer = std::make_shared<FakeFileThumbnailer>();
+        start(manualExecutor(), thumbnailer);
+        m_pasteboard->setContents(fileCopy({writeFile(m_dir->filePath("f.txt"), "f")}));
         m_monitor->checkForChanges();
-        QVERIFY(blocking->m_entered.tryAcquire(1, 10000));
-        BlockingThumbnailer* running = blocking.get();
         m_monitor.reset();
-        blocking.reset();
-        running->m_release.release(); // only the worker's reader holds it now
-        QThreadPool::globalInstance()->waitForDone();
+        thumbnailer.reset();
+        runPending();
         QCoreApplication::sendPostedEvents(); // a result wrongly delivered would arrive now
         QCOMPARE(records(), QStringList());
     }
 
-    // The clipboard's owner quits, nobody else copies: its copy is offered again when it is
-    // the newest record, and only then.
+    // The owner quits: its copy is offered again when it is the newest record, and only then.
     void ownerLeaving_data()
     {
         QTest::addColumn<Copies>("copies");
@@ -293,10 +247,11 @@ private slots:
     }
 
 private:
-    void start(ClipboardMonitor::ReadExecutor executor)
+    void start(ClipboardMonitor::ReadExecutor executor,
+               std::shared_ptr<const FileThumbnailer> thumbnailer = nullptr)
     {
         m_monitor = std::make_unique<ClipboardMonitor>(m_container->mainContext(), *m_pasteboard,
-                                                       *m_front, nullptr, std::move(executor));
+                                                       *m_front, thumbnailer, std::move(executor));
         m_monitor->startMonitoring();
     }
     // Holds reads until runPending(), as a slow worker would.

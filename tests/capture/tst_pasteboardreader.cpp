@@ -67,7 +67,6 @@ private slots:
         QCOMPARE(item.urlString, isLink ? std::optional(text) : std::nullopt);
         QCOMPARE(item.characterCount, qint64(characterCount));
         QCOMPARE(item.sourceAppName, editor.name);
-        QCOMPARE(item.sourceAppBundleID, editor.bundleId);
     }
 
     // Which kind a snapshot gives, and the fields of image and file records.

@@ -32,8 +32,7 @@ class CaptureOwnerTest(BrivetTestCase):
                                 check=False).stdout
 
     def test_burst_from_two_windows(self):
-        """Twenty texts copied 0.1 s apart, alternately in two applications: all recorded once,
-        in order, dated by their copy, each credited to its window."""
+        # Twenty texts 0.1 s apart from two windows: each recorded, in order, dated, credited.
         names = ["BurstLeft", "BurstRight"]
         windows = [open_window(self.session, name) for name in names]
         expected = [(f"copy {i:02}", names[i % 2]) for i in range(20)]
@@ -75,9 +74,7 @@ class CaptureOwnerTest(BrivetTestCase):
         self.assertEqual(self.session.paste(), b"next")
 
     def test_the_text_is_recorded_whatever_becomes_of_the_image(self):
-        """As a spreadsheet offers a text and an image: slow, never sent, refused or undecodable,
-        the text is recorded once, credited to its window, and the next copy as usual. The next
-        copy after the slow owner comes while its image is awaited."""
+        # A text with a slow, unsent, refused or undecodable image, as a spreadsheet offers.
         png, garbage = (os.path.join(self.brivet.home, name) for name in ("a.png", "bad.png"))
         with open(png, "wb") as file, open(garbage, "wb") as bad:
             file.write(png_bytes(32, 32))

@@ -38,8 +38,7 @@ private slots:
         QVERIFY(m_pasteboard->isWatching());
         cleanup();
     }
-    // After every test, while its owner still lives, the next copy is read whole: nothing a
-    // failed or abandoned read leaves behind reaches it.
+    // While each test's owner still lives, the next copy is read whole.
     void cleanup()
     {
         const QByteArray marker = "next copy " + QByteArray::number(++m_copies);
