@@ -6,7 +6,6 @@
 #include "support/TestRecords.h"
 
 #include <QDir>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -225,24 +224,6 @@ private slots:
         QCOMPARE(texts(P::matching("_")), QStringList({"snake_case"}));
         QCOMPARE(texts(P::inCategory(pinned)), QStringList({"Hello World", "100% sure"}));
         QCOMPARE(texts(P::matching("o") && P::inCategory(pinned)), QStringList({"Hello World"}));
-    }
-
-    void observersHearEveryChange()
-    {
-        QSignalSpy spy(&context(), &ModelContext::changed);
-        ClipboardItem item = insert("x");
-        Category category("C", "#FFFFFF", 0, false);
-        context().insert(category);
-        context().link(item, category);
-        context().update(item);
-        context().remove(item);
-        QCOMPARE(spy.size(), 0); // heard when saved
-        QVERIFY(context().save());
-        QCOMPARE(spy.size(), 5);
-        const auto last = spy.last().first().value<ModelChange>();
-        QCOMPARE(last.entity, ModelChange::Entity::Item);
-        QCOMPARE(last.kind, ModelChange::Kind::Deleted);
-        QCOMPARE(last.id, item.persistentId());
     }
 };
 
