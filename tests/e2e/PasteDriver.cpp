@@ -1,8 +1,7 @@
-// Drives the real paste path for the end-to-end tests, in place of the panel: the X11
-// platform, a real store, a running ClipboardMonitor and the PasteService. Each line on stdin is
-// a JSON record to paste: {"kind": "text", "text": ..., "url": ..., "path": ..., "imageFile":
-// ..., "target": <window id>}, or {"poll": true} to poll the clipboard at once. Progress goes to
-// stdout, one line per event.
+// The real paste path in place of the panel, for the end-to-end tests: the X11 platform, a
+// real store, a running ClipboardMonitor and the PasteService. Each stdin line is a JSON record
+// to paste ({"kind", "text", "url", "path", "imageFile", "target": <window id>}) or {"poll": true};
+// progress goes to stdout, a line per event.
 
 #include "capture/ClipboardMonitor.h"
 #include "paste/PasteService.h"
@@ -60,7 +59,6 @@ int main(int argc, char* argv[])
     QGuiApplication app(argc, argv);
     QCommandLineParser parser;
     parser.addOption({"store", "The history database.", "path"});
-    parser.addOption({"terminals", "Extra terminal window classes, comma-separated.", "list"});
     parser.addOption({"resume-delay", "Milliseconds from the stroke to the resume.", "ms"});
     parser.process(app);
 
@@ -84,17 +82,10 @@ int main(int argc, char* argv[])
         std::shared_ptr<const FileThumbnailer>(std::move(platform.fileThumbnailer)));
     monitor.startMonitoring();
     PasteService::Timing timing;
-    if (parser.isSet("resume-delay"))
-        timing.resumeDelay = std::chrono::milliseconds(parser.value("resume-delay").toInt());
+    timing.resumeDelay = std::chrono::milliseconds(parser.value("resume-delay").toInt());
     PasteService service(platform.pasteboard.get(), platform.keySynthesizer.get(),
                          weakMonitorLink(&monitor), timing);
-    service.setTerminalWindowClasses(parser.value("terminals").split(',', Qt::SkipEmptyParts));
-
-    QObject::connect(&service, &PasteService::keyStrokeDone,
-                     [](bool sent) { say(sent ? "stroke sent" : "stroke none"); });
     QObject::connect(&service, &PasteService::pasteFinished, [] { say("paste finished"); });
-    QObject::connect(&monitor, &ClipboardMonitor::captureFinished,
-                     [](int inserted) { say(QStringLiteral("captured %1").arg(inserted)); });
 
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
     QByteArray pending;

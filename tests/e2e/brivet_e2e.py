@@ -129,6 +129,29 @@ class XSession:
         return self.run(["xclip", "-selection", "clipboard", "-o",
                          *(["-t", target] if target else [])]).stdout
 
+    def open_entry(self, title="Target"):
+        """A GTK text field (zenity) in front; the process and its window id."""
+        entry = self.popen(["zenity", "--entry", f"--title={title}", "--text=Paste"],
+                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        window = int(wait_until(lambda: self.run(["xdotool", "search", "--name", f"^{title}$"],
+                                                 check=False).stdout.split(),
+                                timeout=20, message=f"zenity window {title}")[0])
+        wait_until(lambda: self.active_window() == window, timeout=10, message=f"{title} active")
+        return entry, window
+
+    def active_window(self):
+        found = re.search(rb"window id # (0x[0-9a-f]+)",
+                          self.run(["xprop", "-root", "_NET_ACTIVE_WINDOW"], check=False).stdout)
+        return int(found.group(1), 16) if found else 0
+
+    def entry_text(self, entry, window=None):
+        """Submits the entry with Return (once its window is active again) and returns what it
+        held."""
+        if window:
+            wait_until(lambda: self.active_window() == window, message="entry active")
+        self.run(["xdotool", "key", "Return"])
+        return entry.communicate(timeout=10)[0].rstrip("\n")
+
     def stop(self):
         # The background xclips of this display only: other sessions run on the same machine.
         display = f"DISPLAY={self.env['DISPLAY']}".encode()
@@ -161,9 +184,9 @@ class Brivet:
 
     def __init__(self, session, home=None):
         self.home = home or tempfile.mkdtemp(prefix="brivet-e2e-")
-        self.config_home = os.path.join(self.home, "config")
         self.env = dict(session.env, XDG_DATA_HOME=os.path.join(self.home, "data"),
-                        XDG_CONFIG_HOME=self.config_home, HOME=self.home, **LOGGING)
+                        XDG_CONFIG_HOME=os.path.join(self.home, "config"), HOME=self.home,
+                        **LOGGING)
         self.database_path = os.path.join(self.home, "data", "brivet", "BrivetCloud.sqlite")
         self.lines = []
         self.process = None
@@ -262,11 +285,10 @@ class PasteDriver:
     """brivet_paste_driver: the real paste path in place of the panel. Records go in on stdin as
     JSON lines, its progress lines come out on stdout."""
 
-    def __init__(self, session, store_path, terminals=None, resume_delay=None):
+    def __init__(self, session, store_path, resume_delay=None):
         self.store_path = store_path
-        args = [DRIVER, "--store", store_path] + (["--terminals", terminals] if terminals else [])
         self.process = subprocess.Popen(
-            args + (["--resume-delay", str(resume_delay)] if resume_delay else []),
+            [DRIVER, "--store", store_path, "--resume-delay", str(resume_delay or 500)],
             env=dict(session.env, **LOGGING), stdin=subprocess.PIPE, stdout=subprocess.PIPE,
             stderr=subprocess.PIPE, text=True)
         self.lines, self.log = queue.Queue(), []
@@ -305,13 +327,11 @@ class PasteDriver:
 
     def stop_cleanly(self):
         """Stops the driver and fails when it did not exit cleanly (sanitizer reports too)."""
-        if not self.process.stdin.closed:
-            self.process.stdin.close()
+        self.process.stdin.close()
         try:
             self.process.wait(timeout=10)
         except subprocess.TimeoutExpired:
-            self.process.kill()
-            self.process.wait()
+            stop(self.process, signal.SIGKILL)
         for reader in self.readers:
             reader.join(timeout=5)
         self.process.stdout.close()

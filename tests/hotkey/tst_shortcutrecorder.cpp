@@ -82,7 +82,6 @@ private slots:
             QTest::newRow(name) << presses << expected << passedOn;
         };
         // clang-format off
-        row("Super alone waits", {{Qt::Key_Super_L, Qt::MetaModifier, 133}});
         row("a key without a position", {{Qt::Key_Print, Qt::ControlModifier, 107}});
         row("keypad and AltGr are no modifiers", {{Qt::Key_A, Qt::KeypadModifier | Qt::GroupSwitchModifier, 38}});
         row("where the key sits, not what it types", {{Qt::Key_A, Qt::ControlModifier, 24}}, Shortcut{12, 4096});

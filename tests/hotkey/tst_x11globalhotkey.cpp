@@ -7,6 +7,7 @@
 #include "support/TestMain.h"
 
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTest>
 
 using namespace brivet;
@@ -80,17 +81,12 @@ private slots:
     {
         QFETCH(QStringList, locks);
         QVERIFY(m_hotkey->registerHotkey(kV, kSuperShift));
-        struct Locks // switched off again whatever happens
-        {
-            QStringList names;
-            void toggle() const
-            {
-                for (const QString& name : names)
-                    press(name + "_Lock");
-            }
-            ~Locks() { toggle(); }
-        } held{locks};
-        held.toggle();
+        const auto toggle = [&] {
+            for (const QString& name : locks)
+                press(name + "_Lock");
+        };
+        toggle();
+        const auto off = qScopeGuard(toggle); // switched off again whatever happens
         for (const QString& name : locks)
             QTRY_VERIFY(isOn(name + " Lock"));
         QVERIFY(press("super+shift+v"));
@@ -155,10 +151,7 @@ private slots:
     {
         QVERIFY(m_hotkey->registerHotkey(12, kSuperShift));
         QVERIFY(runProgram("setxkbmap", {"fr"}));
-        struct Restore
-        {
-            ~Restore() { runProgram("setxkbmap", {"us"}); }
-        } restore;
+        const auto restore = qScopeGuard([] { runProgram("setxkbmap", {"us"}); });
         QVERIFY(press("super+shift+a"));
         QTRY_COMPARE(m_presses, 1);
         QVERIFY(press("super+shift+q"));
@@ -170,14 +163,10 @@ private slots:
     {
         QVERIFY(m_hotkey->registerHotkey(kV, kSuperShift));
         QVERIFY(runProgram("xmodmap", {"-e", "clear mod2", "-e", "add mod3 = Num_Lock"}));
-        struct Restore
-        {
-            ~Restore()
-            {
-                press("Num_Lock");
-                runProgram("xmodmap", {"-e", "clear mod3", "-e", "add mod2 = Num_Lock"});
-            }
-        } restore;
+        const auto restore = qScopeGuard([] {
+            press("Num_Lock");
+            runProgram("xmodmap", {"-e", "clear mod3", "-e", "add mod2 = Num_Lock"});
+        });
         QVERIFY(press("Num_Lock"));
         QTRY_VERIFY(isOn("Num Lock"));
         // The new grabs follow the mapping change asynchronously: press until one arrives.

@@ -68,7 +68,7 @@ private slots:
         QTest::newRow("PNG tall") << QSize(300, 1200) << QSize(128, 512);
         QTest::newRow("PNG small") << QSize(100, 50) << QSize(100, 50);
         QTest::newRow("BMP") << QSize(512, 512) << QSize(512, 512);
-        QTest::newRow("PNG tall") << QSize(3000, 2) << QSize(512, 1);
+        QTest::newRow("PNG wide") << QSize(3000, 2) << QSize(512, 1);
     }
     void images()
     {
@@ -78,10 +78,8 @@ private slots:
         const QImage image = thumbnail(makeImage(
             QTest::currentDataTag() + QString(".") + format.toLower(), size, qPrintable(format)));
         QCOMPARE(image.size(), expected);
-        if (expected.height() > 4) // the picture survives the scaling
-            QCOMPARE(QColor(image.pixel(0, 0)).red() > 200 &&
-                         QColor(image.pixel(0, 0)).green() < 60,
-                     true);
+        const QColor topLeft = image.pixel(0, 0); // the picture survives the scaling
+        QVERIFY(expected.height() <= 4 || (topLeft.red() > 200 && topLeft.green() < 60));
     }
 
     void pdfFirstPage()
@@ -89,8 +87,7 @@ private slots:
         const QImage image = thumbnail(m_pdf);
         QCOMPARE(image.height(), 512);
         QVERIFY(qAbs(image.width() - 362) <= 1);
-        QCOMPARE(QColor(image.pixel(5, 5)).blue() > 200 && QColor(image.pixel(5, 5)).red() < 60,
-                 true);
+        QVERIFY(QColor(image.pixel(5, 5)).blue() > 200 && QColor(image.pixel(5, 5)).red() < 60);
         QCOMPARE(QColor(image.pixel(image.width() - 5, 507)), QColor(Qt::white));
     }
 
@@ -117,8 +114,7 @@ private slots:
         QCOMPARE(thumbnail(input, 256).size(), QSize(256, 85));
         QFile args(m_dir.filePath("args"));
         QVERIFY(args.open(QIODevice::ReadOnly));
-        const QStringList received =
-            QString::fromUtf8(args.readAll()).split('\n', Qt::SkipEmptyParts);
+        const QStringList received = QString(args.readAll()).split('\n', Qt::SkipEmptyParts);
         QCOMPARE(received.size(), 5);
         QCOMPARE(received.mid(0, 3), QStringList({"-s", "256", input}));
         QVERIFY(received.at(3).endsWith("/thumbnail.png"));

@@ -44,11 +44,9 @@ private slots:
         QTest::addColumn<QString>("expected");
         const auto row = [](const char* kind, const char* url, const char* file, qint64 size,
                             const char* expected) {
-            const auto opt = [](const char* s) {
-                return s ? QVariant(s) : QVariant();
-            };
             QTest::addRow("%s %s%s %lld", kind, url ? url : "", file ? file : "", size)
-                << kind << opt(url) << opt(file) << size << QString::fromUtf8(expected);
+                << kind << (url ? QVariant(url) : QVariant())
+                << (file ? QVariant(file) : QVariant()) << size << QString::fromUtf8(expected);
         };
         row("image", nullptr, nullptr, -1, "Image");
         row("image", nullptr, nullptr, 1023, "0 KB");

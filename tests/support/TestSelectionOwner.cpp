@@ -176,32 +176,26 @@ void TestSelectionOwner::Private::answer(const xcb_selection_request_event_t& re
                                               std::chrono::milliseconds(target.delayMs));
             return;
         }
-        if (behaviour == Behaviour::StallIncremental) {
-            const uint32_t size = uint32_t(target.data.size());
-            xcb_change_property(c, XCB_PROP_MODE_REPLACE, request.requestor, request.property, incr,
-                                32, 1, &size);
-            notify(request, request.property);
-            return;
-        }
         const QByteArray typeName = target.type.isEmpty() ? target.name : target.type;
-        if (behaviour == Behaviour::Incremental) {
-            const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
-            xcb_change_window_attributes(c, request.requestor, XCB_CW_EVENT_MASK, &mask);
-            incremental = {request.requestor,
-                           request.property,
-                           connection->atom(typeName.constData()),
-                           target.data,
-                           0,
-                           false};
-            const uint32_t hint = 1;
+        if (behaviour == Behaviour::Answer) {
+            xcb_change_property(c, XCB_PROP_MODE_REPLACE, request.requestor, request.property,
+                                connection->atom(typeName.constData()), 8,
+                                uint32_t(target.data.size()), target.data.constData());
+        } else { // INCR with a size hint; the pieces follow as the requestor deletes each one
+            const uint32_t hint = behaviour == Behaviour::Incremental ? 1 : target.data.size();
+            if (behaviour == Behaviour::Incremental) {
+                const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+                xcb_change_window_attributes(c, request.requestor, XCB_CW_EVENT_MASK, &mask);
+                incremental = {request.requestor,
+                               request.property,
+                               connection->atom(typeName.constData()),
+                               target.data,
+                               0,
+                               false};
+            }
             xcb_change_property(c, XCB_PROP_MODE_REPLACE, request.requestor, request.property, incr,
                                 32, 1, &hint);
-            notify(request, request.property);
-            return;
         }
-        xcb_change_property(c, XCB_PROP_MODE_REPLACE, request.requestor, request.property,
-                            connection->atom(typeName.constData()), 8, uint32_t(target.data.size()),
-                            target.data.constData());
         notify(request, request.property);
         return;
     }
@@ -231,13 +225,9 @@ void TestSelectionOwner::Private::sendPiece()
 void TestSelectionOwner::Private::notify(const xcb_selection_request_event_t& request,
                                          xcb_atom_t property)
 {
-    xcb_selection_notify_event_t event{};
-    event.response_type = XCB_SELECTION_NOTIFY;
-    event.time = request.time;
-    event.requestor = request.requestor;
-    event.selection = request.selection;
-    event.target = request.target;
-    event.property = property;
+    const xcb_selection_notify_event_t event{
+        XCB_SELECTION_NOTIFY, 0,       0, request.time, request.requestor, request.selection,
+        request.target,       property};
     xcb_send_event(connection->get(), 0, request.requestor, XCB_EVENT_MASK_NO_EVENT,
                    reinterpret_cast<const char*>(&event));
     xcb_flush(connection->get());

@@ -25,11 +25,6 @@ public:
     };
     struct Target
     {
-        Target(QByteArray name, QByteArray data, QByteArray type = {}, bool refuse = false,
-               int delayMs = 0)
-            : name(std::move(name)), data(std::move(data)), type(std::move(type)), refuse(refuse),
-              delayMs(delayMs)
-        {}
         QByteArray name;
         QByteArray data;
         QByteArray type; // property type; empty: the target's own name

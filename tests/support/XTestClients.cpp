@@ -112,13 +112,9 @@ void TestWindow::focus()
 
 void TestWindow::activate()
 {
-    xcb_client_message_event_t event{};
-    event.response_type = XCB_CLIENT_MESSAGE;
-    event.format = 32;
-    event.window = m_window;
-    event.type = m_x->atom("_NET_ACTIVE_WINDOW");
+    xcb_client_message_event_t event{
+        XCB_CLIENT_MESSAGE, 32, 0, m_window, m_x->atom("_NET_ACTIVE_WINDOW"), {}};
     event.data.data32[0] = 2; // source: pager
-    event.data.data32[1] = XCB_CURRENT_TIME;
     xcb_send_event(m_x->get(), 0, m_x->root(),
                    XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
                    reinterpret_cast<const char*>(&event));
