@@ -93,6 +93,19 @@ void HistorySearch::run()
             continue;
         }
         m_running = query.generation;
+        if (!query.foldedNeedle.isEmpty() && !query.category && !query.candidates) {
+            HistorySearchResult head = headOf(*database, query);
+            if (m_latest != query.generation || m_stopping)
+                continue;
+            // The whole history read: the head is the answer. An empty head shows nothing
+            // that the answer would not show a moment later.
+            if (head.ok && (!head.head || !head.keys.empty())) {
+                const bool whole = !head.head;
+                m_deliver(std::move(head));
+                if (whole)
+                    continue;
+            }
+        }
         HistorySearchResult result = answer(*database, query);
         if (m_latest == query.generation && !m_stopping)
             m_deliver(std::move(result));
@@ -101,7 +114,7 @@ void HistorySearch::run()
 
 HistorySearchResult HistorySearch::refine(Database& database, const HistoryQuery& query)
 {
-    HistorySearchResult result{query.generation, false, false, false, {}};
+    HistorySearchResult result{query.generation, false, false, false, {}, false, {}};
     for (const PersistentId id : *query.candidates) {
         if (m_latest != query.generation || m_stopping)
             return result;
@@ -122,6 +135,36 @@ HistorySearchResult HistorySearch::refine(Database& database, const HistoryQuery
             result.keys.push_back({0, id});
     }
     result.ok = true;
+    return result;
+}
+
+HistorySearchResult HistorySearch::headOf(Database& database, const HistoryQuery& query)
+{
+    HistorySearchResult result{query.generation, false, true, false, {}, false, {}};
+    const SearchIndex::Condition scan = SearchIndex::condition(query.foldedNeedle, true);
+    Statement* statement = database.prepare(
+        QStringLiteral("SELECT ClipboardItem.timestamp, ClipboardItem.pk, %1 FROM ClipboardItem "
+                       "JOIN ClipboardItemFolded ON ClipboardItemFolded.item = ClipboardItem.pk "
+                       "ORDER BY ClipboardItem.timestamp DESC, ClipboardItem.pk DESC")
+            .arg(scan.foldedTest)
+            .toStdString());
+    if (!statement)
+        return result;
+    statement->bind(1, scan.argument);
+    int read = 0;
+    bool more = true;
+    while ((more = statement->step())) {
+        const ItemKey key{statement->int64(0), statement->int64(1)};
+        if (statement->int64(2) != 0)
+            result.keys.push_back(key);
+        result.boundary = key;
+        if (int(result.keys.size()) >= query.headMatches || ++read >= query.headRecords)
+            break;
+    }
+    result.ok = !statement->failed();
+    statement->finish();
+    // Stopped before the end: the first rows only. Read to the end: the whole answer.
+    result.head = more;
     return result;
 }
 
@@ -162,7 +205,7 @@ HistorySearchResult HistorySearch::answer(Database& database, const HistoryQuery
         sql = QStringLiteral("SELECT timestamp, pk FROM ClipboardItem "
                              "ORDER BY timestamp DESC, pk DESC");
 
-    HistorySearchResult result{query.generation, false, query.ordered, false, {}};
+    HistorySearchResult result{query.generation, false, query.ordered, false, {}, false, {}};
     Statement* statement = database.prepare(sql.toStdString());
     if (!statement)
         return result;

@@ -25,6 +25,11 @@ struct HistoryQuery
     // A refinement: the answer is those of these records that match (the asker knows that no
     // other record can), in no particular order.
     std::optional<std::vector<PersistentId>> candidates;
+    // A search without a category first reads the newest records one by one and hands over
+    // the matches among them at once (an exact first page), stopping after headMatches
+    // matches or headRecords records; then it answers completely.
+    int headMatches = 64;
+    int headRecords = 2000;
 };
 
 struct HistorySearchResult
@@ -34,6 +39,10 @@ struct HistorySearchResult
     bool ordered = true;
     bool wholeHistory = false; // the answer to loadWholeHistory()
     std::vector<ItemKey> keys; // unordered answers carry ids only
+    // The first rows of the answer, newest first: every match at least as new as boundary
+    // (the last record read). The whole answer follows with the same generation.
+    bool head = false;
+    ItemKey boundary;
 };
 
 // Answers history queries on a thread of its own, through a read-only connection of its own,
@@ -59,6 +68,7 @@ private:
     void run();
     HistorySearchResult answer(class Database& database, const HistoryQuery& query);
     HistorySearchResult refine(class Database& database, const HistoryQuery& query);
+    HistorySearchResult headOf(class Database& database, const HistoryQuery& query);
     static int progress(void* self);
 
     QString m_databasePath;
