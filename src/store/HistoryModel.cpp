@@ -197,10 +197,11 @@ void HistoryModel::waitForFirstPage()
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
 }
 
-void HistoryModel::setFirstPageLimits(int matches, int records)
+void HistoryModel::setFirstPageLimits(int matches, int records, int indexTryMs)
 {
     m_headMatches = std::max(matches, 1);
     m_headRecords = std::max(records, 1);
+    m_indexTryMs = std::max(indexTryMs, 0);
 }
 
 void HistoryModel::setFirstPageReady(bool ready)
@@ -297,8 +298,8 @@ void HistoryModel::reload()
     } else {
         m_filterQueryInFlight = true;
         // Without the whole list at hand the worker sorts; with it, sorting here is quicker.
-        HistoryQuery query{m_generation, m_foldedNeedle, category,     !m_allComplete,
-                           std::nullopt, m_headMatches,  m_headRecords};
+        HistoryQuery query{m_generation, m_foldedNeedle, category,      !m_allComplete,
+                           std::nullopt, m_headMatches,  m_headRecords, m_indexTryMs};
         if (refinable) {
             query.candidates.emplace();
             for (int row = 0; row < m_filtered.size(); ++row)

@@ -92,8 +92,9 @@ public:
     // Blocks until the first rows of the current filter's answer are shown.
     void waitForFirstPage();
     // How far a search reads the newest records for its first page before the whole answer:
-    // until it has found matches or read records (tests make it stop early).
-    void setFirstPageLimits(int matches, int records);
+    // until it has found matches or read records (tests make it stop early); and how long the
+    // index is tried first for a needle it finds (0: not at all).
+    void setFirstPageLimits(int matches, int records, int indexTryMs = HistoryQuery{}.indexTryMs);
 
 signals:
     void searchTextChanged();
@@ -156,6 +157,7 @@ private:
     std::optional<ItemKey> m_prefixBoundary;
     int m_headMatches = HistoryQuery{}.headMatches;
     int m_headRecords = HistoryQuery{}.headRecords;
+    int m_indexTryMs = HistoryQuery{}.indexTryMs;
 
     mutable QHash<PersistentId, std::shared_ptr<Projection>> m_cache;
 };

@@ -4,9 +4,20 @@
 #include "store/SearchIndex.h"
 #include "store/StoreLogging.h"
 
+#include <chrono>
 #include <sqlite3.h>
 
 namespace brivet {
+namespace {
+
+qint64 steadyNow()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
 
 HistorySearch::HistorySearch(QString databasePath, Deliver deliver)
     : m_databasePath(std::move(databasePath)), m_deliver(std::move(deliver)),
@@ -46,6 +57,8 @@ void HistorySearch::loadWholeHistory()
 int HistorySearch::progress(void* self)
 {
     auto* search = static_cast<HistorySearch*>(self);
+    if (const qint64 until = search->m_tryUntil; until != 0 && steadyNow() > until)
+        return 1;
     if (search->m_running == 0) // the whole history: nothing overtakes it
         return search->m_stopping ? 1 : 0;
     // Non-zero interrupts the statement: a newer query is waiting, or the search is ending.
@@ -94,6 +107,18 @@ void HistorySearch::run()
         }
         m_running = query.generation;
         if (!query.foldedNeedle.isEmpty() && !query.category && !query.candidates) {
+            if (query.indexTryMs > 0 &&
+                SearchIndex::condition(query.foldedNeedle).foldedTest.isEmpty()) {
+                m_tryUntil = steadyNow() + qint64(query.indexTryMs) * 1000000;
+                HistorySearchResult quick = answer(*database, query);
+                m_tryUntil = 0;
+                if (m_latest != query.generation || m_stopping)
+                    continue;
+                if (quick.ok) {
+                    m_deliver(std::move(quick));
+                    continue;
+                }
+            }
             HistorySearchResult head = headOf(*database, query);
             if (m_latest != query.generation || m_stopping)
                 continue;

@@ -27,9 +27,12 @@ struct HistoryQuery
     std::optional<std::vector<PersistentId>> candidates;
     // A search without a category first reads the newest records one by one and hands over
     // the matches among them at once (an exact first page), stopping after headMatches
-    // matches or headRecords records; then it answers completely.
+    // matches or headRecords records; then it answers completely. A needle the index finds
+    // (three characters or more) is first given to the index for a few milliseconds: a word
+    // that is not common is answered whole in that time.
     int headMatches = 64;
     int headRecords = 2000;
+    int indexTryMs = 2; // 0: straight to the newest records
 };
 
 struct HistorySearchResult
@@ -81,6 +84,8 @@ private:
     std::atomic<quint64> m_latest{0};
     std::atomic<quint64> m_running{0};
     std::atomic<bool> m_stopping{false};
+    // While the index is given a short try: when it ends (steady clock, ns; 0: no try).
+    std::atomic<qint64> m_tryUntil{0};
     std::thread m_thread;
 };
 

@@ -185,7 +185,7 @@ private slots:
     {
         ClipboardItem item0 = *m_model->item(4), item1 = *m_model->item(3);
         ClipboardItem item3 = *m_model->item(1);
-        m_model->setFirstPageLimits(2, 1000);
+        m_model->setFirstPageLimits(2, 1000, 0);
         QStringList first, changed;
         connect(m_model.get(), &HistoryModel::firstPageReadyChanged, this, [&] {
             if (!m_model->firstPageReady() || !first.isEmpty())
