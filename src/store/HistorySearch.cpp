@@ -10,6 +10,8 @@
 namespace brivet {
 namespace {
 
+constexpr int indexedHeadRecords = 500;
+
 qint64 steadyNow()
 {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -176,6 +178,11 @@ HistorySearchResult HistorySearch::headOf(Database& database, const HistoryQuery
     if (!statement)
         return result;
     statement->bind(1, scan.argument);
+    // A needle the index finds and that is rare among the newest records is better left to
+    // the index than looked for in many records one by one.
+    const int budget = SearchIndex::condition(query.foldedNeedle).foldedTest.isEmpty()
+                           ? std::min(query.headRecords, indexedHeadRecords)
+                           : query.headRecords;
     int read = 0;
     bool more = true;
     while ((more = statement->step())) {
@@ -183,7 +190,7 @@ HistorySearchResult HistorySearch::headOf(Database& database, const HistoryQuery
         if (statement->int64(2) != 0)
             result.keys.push_back(key);
         result.boundary = key;
-        if (int(result.keys.size()) >= query.headMatches || ++read >= query.headRecords)
+        if (int(result.keys.size()) >= query.headMatches || ++read >= budget)
             break;
     }
     result.ok = !statement->failed();
