@@ -133,7 +133,8 @@ private slots:
         QTest::addColumn<QString>("needle");
         QTest::addColumn<bool>("pinnedOnly");
         QTest::addColumn<bool>("wholeListRead"); // the model orders the answer itself
-        // How far the first rows are read: to a number of matches, or of records (the budget).
+        // How far the first rows are read: to a number of matches, or of records (the budget;
+        // at most 500 for a needle the index finds).
         QTest::addColumn<int>("firstMatches");
         QTest::addColumn<int>("firstRecords");
         QRandomGenerator random(11);
@@ -151,7 +152,7 @@ private slots:
             needle = i % 3 == 0 ? needle.toUpper() : i % 3 == 1 ? needle.toLower() : needle;
             QTest::addRow("%d: %s", i, qPrintable(needle))
                 << needle << (i % 5 == 0) << (i % 2 == 0) << (i % 3 == 0 ? 5 : 64)
-                << (i % 3 == 0 ? 100000 : 300);
+                << (i % 3 == 0 ? 500 : 300);
         }
         for (const char* needle : {"%", "_", "%_", "\"", "\"*", "*", "é", "ÉÉ", "Σσ", "東京", "👍",
                                    "👍🎉", "zzq", "qqz", ".pdf", "https:/"})
