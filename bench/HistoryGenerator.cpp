@@ -175,11 +175,20 @@ bool ensureHistory(const QString& path, int count)
     {
         if (QFile::exists(path)) {
             auto existing = ModelContainer::create(path);
-            if (auto* container = std::get_if<std::unique_ptr<ModelContainer>>(&existing)) {
-                auto stored = (*container)->mainContext().count(ItemPredicate::all());
-                if (stored && *stored == count)
-                    return true;
+            auto* container = std::get_if<std::unique_ptr<ModelContainer>>(&existing);
+            // A store that cannot be opened now (another run holds it) is not thrown away:
+            // generating a million records takes a quarter of an hour.
+            if (!container) {
+                std::fprintf(stderr, "cannot open %s; not generating it again\n", qPrintable(path));
+                return false;
             }
+            auto stored = (*container)->mainContext().count(ItemPredicate::all());
+            if (!stored) {
+                std::fprintf(stderr, "cannot count the records of %s\n", qPrintable(path));
+                return false;
+            }
+            if (*stored == count)
+                return true;
         }
     }
     QFile::remove(path);

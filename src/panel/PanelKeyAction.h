@@ -56,6 +56,8 @@ public:
         m_buffer.pop_front();
         return action;
     }
+    // The oldest action not yet taken, left in place; null when there is none.
+    const PanelKeyAction* peek() const { return m_buffer.empty() ? nullptr : &m_buffer.front(); }
     qsizetype bufferedCount() const { return qsizetype(m_buffer.size()); }
 
 signals:

@@ -190,6 +190,28 @@ void HistoryModel::waitForSearch()
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
 }
 
+void HistoryModel::waitForFirstPage()
+{
+    QDeadlineTimer deadline(60000);
+    while (!m_firstPageReady && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+}
+
+void HistoryModel::setFirstPageLimits(int matches, int records, int indexTryMs)
+{
+    m_headMatches = std::max(matches, 1);
+    m_headRecords = std::max(records, 1);
+    m_indexTryMs = std::max(indexTryMs, 0);
+}
+
+void HistoryModel::setFirstPageReady(bool ready)
+{
+    if (m_firstPageReady == ready)
+        return;
+    m_firstPageReady = ready;
+    emit firstPageReadyChanged();
+}
+
 QVariantList HistoryModel::categoryList() const
 {
     QVariantList list;
@@ -263,6 +285,7 @@ void HistoryModel::reload()
     m_touched.clear();
     ++m_generation; // answers to earlier filters no longer count
     m_answeredNeedle.clear();
+    m_prefixBoundary.reset();
     const int before = rowCount();
     if (!category && m_foldedNeedle.isEmpty()) {
         m_filterQueryInFlight = false;
@@ -275,7 +298,8 @@ void HistoryModel::reload()
     } else {
         m_filterQueryInFlight = true;
         // Without the whole list at hand the worker sorts; with it, sorting here is quicker.
-        HistoryQuery query{m_generation, m_foldedNeedle, category, !m_allComplete, std::nullopt};
+        HistoryQuery query{m_generation, m_foldedNeedle, category,      !m_allComplete,
+                           std::nullopt, m_headMatches,  m_headRecords, m_indexTryMs};
         if (refinable) {
             query.candidates.emplace();
             for (int row = 0; row < m_filtered.size(); ++row)
@@ -291,9 +315,14 @@ void HistoryModel::reload()
             beginResetModel();
             m_filterActive = true;
             m_filtered = HistoryRows::fromNewestFirst(keys.value_or(std::vector<ItemKey>()));
+            if (m_filtered.size() >= firstPage)
+                m_prefixBoundary = m_filtered.at(m_filtered.size() - 1);
             endResetModel();
         }
     }
+    // A search shows nothing of its own until the worker's first rows; a category shows its
+    // first page at once.
+    setFirstPageReady(m_foldedNeedle.isEmpty());
     updateSearching();
     if (rowCount() != before)
         emit countChanged();
@@ -341,6 +370,10 @@ void HistoryModel::applyResult(HistorySearchResult& result)
     }
     if (result.generation != m_generation)
         return;
+    if (result.head) {
+        applyFirstPage(result);
+        return;
+    }
     HistoryRows rows;
     if (result.ordered) {
         rows = HistoryRows::fromNewestFirst(std::move(result.keys));
@@ -364,6 +397,7 @@ void HistoryModel::applyResult(HistorySearchResult& result)
     }
     m_touched.clear();
     m_filterQueryInFlight = false;
+    m_prefixBoundary.reset();
     m_answeredNeedle = m_foldedNeedle;
     m_answeredCategory = filterCategory();
     if (!m_filterActive) {
@@ -375,7 +409,36 @@ void HistoryModel::applyResult(HistorySearchResult& result)
     } else {
         swapIn(m_filtered, std::move(rows), true);
     }
+    setFirstPageReady(true);
     updateSearching();
+}
+
+// The first rows of a search's answer, shown until the whole answer extends them.
+void HistoryModel::applyFirstPage(HistorySearchResult& result)
+{
+    if (!m_filterQueryInFlight || m_firstPageReady)
+        return;
+    HistoryRows rows = HistoryRows::fromNewestFirst(std::move(result.keys));
+    // Records changed since the question was asked stand where the store has them now, when
+    // that is within the rows read; the whole answer places the others (they stay touched).
+    for (const PersistentId id : std::as_const(m_touched)) {
+        if (const int row = rows.rowOf(id); row >= 0)
+            rows.erase(row);
+        if (auto timestamp = passingTimestamp(id)) {
+            const ItemKey key{*timestamp, id};
+            if (!ItemKey::newerFirst(result.boundary, key))
+                rows.insert(rows.insertionRow(key), key);
+        }
+    }
+    m_prefixBoundary = result.boundary;
+    const int before = rowCount();
+    beginResetModel();
+    m_filterActive = true;
+    m_filtered = std::move(rows);
+    endResetModel();
+    if (rowCount() != before)
+        emit countChanged();
+    setFirstPageReady(true);
 }
 
 void HistoryModel::removeFrom(HistoryRows& list, PersistentId id, bool isShown)
@@ -423,7 +486,11 @@ void HistoryModel::placeIn(HistoryRows& list, const ItemKey& key, bool isNew, bo
 // Brings one record's row in the filtered list in line with the store.
 void HistoryModel::followRecord(PersistentId id, bool isNew)
 {
-    if (auto timestamp = passingTimestamp(id))
+    auto timestamp = passingTimestamp(id);
+    // Older than the first rows shown of an answer still to come: its row comes with it.
+    if (timestamp && m_prefixBoundary && ItemKey::newerFirst(*m_prefixBoundary, {*timestamp, id}))
+        timestamp.reset();
+    if (timestamp)
         placeIn(m_filtered, {*timestamp, id}, isNew, true);
     else if (!isNew)
         removeFrom(m_filtered, id, true);

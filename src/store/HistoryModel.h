@@ -2,6 +2,7 @@
 
 #include "store/ClipboardItem.h"
 #include "store/HistoryRows.h"
+#include "store/HistorySearch.h"
 #include "store/ModelContext.h"
 
 #include <QAbstractListModel>
@@ -15,8 +16,6 @@
 namespace brivet {
 
 class ModelContainer;
-class HistorySearch;
-struct HistorySearchResult;
 
 // The history as the panel's card strip shows it: newest first, filtered by an optional
 // category and a search text. Holds only the ordered identities of the records that pass the
@@ -30,6 +29,9 @@ class HistoryModel : public QAbstractListModel
     Q_PROPERTY(QUuid categoryId READ categoryId WRITE setCategoryId NOTIFY categoryIdChanged)
     Q_PROPERTY(int count READ count NOTIFY countChanged)
     Q_PROPERTY(bool searching READ searching NOTIFY searchingChanged)
+    // The rows shown are the first rows of the current filter's answer (searching may still be
+    // true: the rest of the answer is then appended when the worker has it).
+    Q_PROPERTY(bool firstPageReady READ firstPageReady NOTIFY firstPageReadyChanged)
     Q_PROPERTY(QVariantList categoryList READ categoryList NOTIFY categoryListChanged)
 
 public:
@@ -70,6 +72,7 @@ public:
     void setCategoryId(const QUuid& id);
     int count() const { return rowCount(); }
     bool searching() const { return m_searching; }
+    bool firstPageReady() const { return m_firstPageReady; }
     QVariantList categoryList() const;
 
     // Timestamp now, saved (a failed save is logged and the change stays pending); the row
@@ -86,12 +89,19 @@ public:
 
     // Blocks until the search in flight (if any) has been swapped in; for tests and tools.
     void waitForSearch();
+    // Blocks until the first rows of the current filter's answer are shown.
+    void waitForFirstPage();
+    // How far a search reads the newest records for its first page before the whole answer:
+    // until it has found matches or read records (tests make it stop early); and how long the
+    // index is tried first for a needle it finds (0: not at all).
+    void setFirstPageLimits(int matches, int records, int indexTryMs = HistoryQuery{}.indexTryMs);
 
 signals:
     void searchTextChanged();
     void categoryIdChanged();
     void countChanged();
     void searchingChanged();
+    void firstPageReadyChanged();
     void categoryListChanged();
 
 private:
@@ -106,12 +116,14 @@ private:
     void onChanged(const ModelChange& change);
     void reload();
     void applyResult(HistorySearchResult& result);
+    void applyFirstPage(HistorySearchResult& result);
     void swapIn(HistoryRows& list, HistoryRows rows, bool isShown);
     void placeIn(HistoryRows& list, const ItemKey& key, bool isNew, bool isShown);
     void removeFrom(HistoryRows& list, PersistentId id, bool isShown);
     void followRecord(PersistentId id, bool isNew = false);
     std::optional<qint64> passingTimestamp(PersistentId id) const;
     void updateSearching();
+    void setFirstPageReady(bool ready);
     void refreshCategories();
     std::optional<PersistentId> filterCategory() const;
     const Projection* projection(int row) const;
@@ -139,6 +151,13 @@ private:
     std::optional<PersistentId> m_answeredCategory;
     QSet<PersistentId> m_touched; // changed while the filter in flight was answered
     bool m_searching = false;
+    bool m_firstPageReady = true;
+    // While the filtered rows are the first rows of an answer still on its way: the oldest
+    // record they answer for. A record older than it waits for the whole answer.
+    std::optional<ItemKey> m_prefixBoundary;
+    int m_headMatches = HistoryQuery{}.headMatches;
+    int m_headRecords = HistoryQuery{}.headRecords;
+    int m_indexTryMs = HistoryQuery{}.indexTryMs;
 
     mutable QHash<PersistentId, std::shared_ptr<Projection>> m_cache;
 };

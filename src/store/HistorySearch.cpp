@@ -4,9 +4,22 @@
 #include "store/SearchIndex.h"
 #include "store/StoreLogging.h"
 
+#include <chrono>
 #include <sqlite3.h>
 
 namespace brivet {
+namespace {
+
+constexpr int indexedHeadRecords = 500;
+
+qint64 steadyNow()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
 
 HistorySearch::HistorySearch(QString databasePath, Deliver deliver)
     : m_databasePath(std::move(databasePath)), m_deliver(std::move(deliver)),
@@ -46,6 +59,8 @@ void HistorySearch::loadWholeHistory()
 int HistorySearch::progress(void* self)
 {
     auto* search = static_cast<HistorySearch*>(self);
+    if (const qint64 until = search->m_tryUntil; until != 0 && steadyNow() > until)
+        return 1;
     if (search->m_running == 0) // the whole history: nothing overtakes it
         return search->m_stopping ? 1 : 0;
     // Non-zero interrupts the statement: a newer query is waiting, or the search is ending.
@@ -93,6 +108,31 @@ void HistorySearch::run()
             continue;
         }
         m_running = query.generation;
+        if (!query.foldedNeedle.isEmpty() && !query.category && !query.candidates) {
+            if (query.indexTryMs > 0 &&
+                SearchIndex::condition(query.foldedNeedle).foldedTest.isEmpty()) {
+                m_tryUntil = steadyNow() + qint64(query.indexTryMs) * 1000000;
+                HistorySearchResult quick = answer(*database, query);
+                m_tryUntil = 0;
+                if (m_latest != query.generation || m_stopping)
+                    continue;
+                if (quick.ok) {
+                    m_deliver(std::move(quick));
+                    continue;
+                }
+            }
+            HistorySearchResult head = headOf(*database, query);
+            if (m_latest != query.generation || m_stopping)
+                continue;
+            // The whole history read: the head is the answer. An empty head shows nothing
+            // that the answer would not show a moment later.
+            if (head.ok && (!head.head || !head.keys.empty())) {
+                const bool whole = !head.head;
+                m_deliver(std::move(head));
+                if (whole)
+                    continue;
+            }
+        }
         HistorySearchResult result = answer(*database, query);
         if (m_latest == query.generation && !m_stopping)
             m_deliver(std::move(result));
@@ -101,7 +141,7 @@ void HistorySearch::run()
 
 HistorySearchResult HistorySearch::refine(Database& database, const HistoryQuery& query)
 {
-    HistorySearchResult result{query.generation, false, false, false, {}};
+    HistorySearchResult result{query.generation, false, false, false, {}, false, {}};
     for (const PersistentId id : *query.candidates) {
         if (m_latest != query.generation || m_stopping)
             return result;
@@ -122,6 +162,41 @@ HistorySearchResult HistorySearch::refine(Database& database, const HistoryQuery
             result.keys.push_back({0, id});
     }
     result.ok = true;
+    return result;
+}
+
+HistorySearchResult HistorySearch::headOf(Database& database, const HistoryQuery& query)
+{
+    HistorySearchResult result{query.generation, false, true, false, {}, false, {}};
+    const SearchIndex::Condition scan = SearchIndex::condition(query.foldedNeedle, true);
+    Statement* statement = database.prepare(
+        QStringLiteral("SELECT ClipboardItem.timestamp, ClipboardItem.pk, %1 FROM ClipboardItem "
+                       "JOIN ClipboardItemFolded ON ClipboardItemFolded.item = ClipboardItem.pk "
+                       "ORDER BY ClipboardItem.timestamp DESC, ClipboardItem.pk DESC")
+            .arg(scan.foldedTest)
+            .toStdString());
+    if (!statement)
+        return result;
+    statement->bind(1, scan.argument);
+    // A needle the index finds and that is rare among the newest records is better left to
+    // the index than looked for in many records one by one.
+    const int budget = SearchIndex::condition(query.foldedNeedle).foldedTest.isEmpty()
+                           ? std::min(query.headRecords, indexedHeadRecords)
+                           : query.headRecords;
+    int read = 0;
+    bool more = true;
+    while ((more = statement->step())) {
+        const ItemKey key{statement->int64(0), statement->int64(1)};
+        if (statement->int64(2) != 0)
+            result.keys.push_back(key);
+        result.boundary = key;
+        if (int(result.keys.size()) >= query.headMatches || ++read >= budget)
+            break;
+    }
+    result.ok = !statement->failed();
+    statement->finish();
+    // Stopped before the end: the first rows only. Read to the end: the whole answer.
+    result.head = more;
     return result;
 }
 
@@ -162,7 +237,7 @@ HistorySearchResult HistorySearch::answer(Database& database, const HistoryQuery
         sql = QStringLiteral("SELECT timestamp, pk FROM ClipboardItem "
                              "ORDER BY timestamp DESC, pk DESC");
 
-    HistorySearchResult result{query.generation, false, query.ordered, false, {}};
+    HistorySearchResult result{query.generation, false, query.ordered, false, {}, false, {}};
     Statement* statement = database.prepare(sql.toStdString());
     if (!statement)
         return result;

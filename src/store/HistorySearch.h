@@ -25,6 +25,14 @@ struct HistoryQuery
     // A refinement: the answer is those of these records that match (the asker knows that no
     // other record can), in no particular order.
     std::optional<std::vector<PersistentId>> candidates;
+    // A search without a category first reads the newest records one by one and hands over
+    // the matches among them at once (an exact first page), stopping after headMatches
+    // matches or headRecords records; then it answers completely. A needle the index finds
+    // (three characters or more) is first given to the index for a few milliseconds: a word
+    // that is not common is answered whole in that time.
+    int headMatches = 64;
+    int headRecords = 2000;
+    int indexTryMs = 2; // 0: straight to the newest records
 };
 
 struct HistorySearchResult
@@ -34,6 +42,10 @@ struct HistorySearchResult
     bool ordered = true;
     bool wholeHistory = false; // the answer to loadWholeHistory()
     std::vector<ItemKey> keys; // unordered answers carry ids only
+    // The first rows of the answer, newest first: every match at least as new as boundary
+    // (the last record read). The whole answer follows with the same generation.
+    bool head = false;
+    ItemKey boundary;
 };
 
 // Answers history queries on a thread of its own, through a read-only connection of its own,
@@ -59,6 +71,7 @@ private:
     void run();
     HistorySearchResult answer(class Database& database, const HistoryQuery& query);
     HistorySearchResult refine(class Database& database, const HistoryQuery& query);
+    HistorySearchResult headOf(class Database& database, const HistoryQuery& query);
     static int progress(void* self);
 
     QString m_databasePath;
@@ -71,6 +84,8 @@ private:
     std::atomic<quint64> m_latest{0};
     std::atomic<quint64> m_running{0};
     std::atomic<bool> m_stopping{false};
+    // While the index is given a short try: when it ends (steady clock, ns; 0: no try).
+    std::atomic<qint64> m_tryUntil{0};
     std::thread m_thread;
 };
 

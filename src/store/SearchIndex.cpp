@@ -175,11 +175,11 @@ std::optional<QString> ensure(Database& database)
     return std::nullopt;
 }
 
-Condition condition(const QString& foldedNeedle)
+Condition condition(const QString& foldedNeedle, bool scan)
 {
     Condition condition;
     // The trigram index finds three characters and more (code points, as it counts them).
-    if (foldedNeedle.toUcs4().size() >= 3) {
+    if (!scan && foldedNeedle.toUcs4().size() >= 3) {
         QString phrase = foldedNeedle;
         phrase.replace(QLatin1Char('"'), QLatin1String("\"\""));
         condition.items = QStringLiteral("SELECT rowid AS item FROM ClipboardItemSearch "
@@ -188,7 +188,8 @@ Condition condition(const QString& foldedNeedle)
     } else {
         QStringList tests;
         for (const char* field : fields)
-            tests << QStringLiteral("instr(%1, ?1) > 0").arg(QLatin1String(field));
+            tests << QStringLiteral("instr(ClipboardItemFolded.%1, ?1) > 0")
+                         .arg(QLatin1String(field));
         condition.foldedTest =
             QLatin1Char('(') + tests.join(QLatin1String(" OR ")) + QLatin1Char(')');
         condition.items = QStringLiteral("SELECT item FROM ClipboardItemFolded WHERE %1")

@@ -41,7 +41,8 @@ struct Condition
     QString foldedTest;
     QString argument;
 };
-Condition condition(const QString& foldedNeedle);
+// With scan, any needle gets foldedTest (for a caller that reads a few rows one by one).
+Condition condition(const QString& foldedNeedle, bool scan = false);
 
 } // namespace SearchIndex
 } // namespace brivet

@@ -76,9 +76,27 @@ void ClipboardPanelViewState::deliverNext()
     // Resumed by filteringFinished.
     if (!m_stream || m_history.isFiltering())
         return;
+    if (const PanelKeyAction* next = m_stream->peek();
+        next && m_history.isCompleting() && needsWholeList(*next))
+        return;
     if (auto action = m_stream->take())
         apply(*action);
     scheduleNext();
+}
+
+// Rows shown before the whole answer are exact; only what lies past the last of them is not
+// known yet: a move right from it, and which card the selection falls on when it is deleted.
+bool ClipboardPanelViewState::needsWholeList(const PanelKeyAction& action) const
+{
+    const bool atLastRow = m_selectedIndex >= m_history.count() - 1;
+    switch (action.kind) {
+    case PanelKeyAction::Kind::MoveRight:
+        return atLastRow;
+    case PanelKeyAction::Kind::DeleteItem:
+        return atLastRow && m_searchText.isEmpty();
+    default:
+        return false;
+    }
 }
 
 void ClipboardPanelViewState::apply(const PanelKeyAction& action)

@@ -55,8 +55,9 @@ public:
     std::function<void()> onReclaimFocus;
 
     // Applies the stream's actions one at a time, in order, as they come. An action that
-    // arrives while the list is still being filtered waits for the filter, so that a Return
-    // typed right after a search acts on the search's result.
+    // arrives while the list is still being filtered waits for the first rows of the filter's
+    // answer, so that a Return typed right after a search acts on the search's result; one
+    // that goes past the last row shown waits for the rest of the answer.
     void consume(PanelKeyActionStream& stream);
     // Resets on every "com.brivet.panelDidShow".
     void observe(NotificationCenter& notifications);
@@ -116,6 +117,7 @@ private:
     void pasteRow(int row);
     void scheduleNext();
     void deliverNext();
+    bool needsWholeList(const PanelKeyAction& action) const;
 
     PanelHistory& m_history;
     QAbstractItemModel* m_items;

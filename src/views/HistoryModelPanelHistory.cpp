@@ -12,7 +12,9 @@ HistoryModelPanelHistory::HistoryModelPanelHistory(HistoryModel& model, QObject*
     connect(&m_model, &HistoryModel::countChanged, this, &PanelHistory::countChanged);
     connect(&m_model, &HistoryModel::categoryListChanged, this, &PanelHistory::categoriesChanged);
     connect(&m_model, &HistoryModel::searchingChanged, this,
-            &HistoryModelPanelHistory::searchingChanged);
+            &HistoryModelPanelHistory::filterStateChanged);
+    connect(&m_model, &HistoryModel::firstPageReadyChanged, this,
+            &HistoryModelPanelHistory::filterStateChanged);
 }
 
 int HistoryModelPanelHistory::count() const
@@ -32,14 +34,18 @@ void HistoryModelPanelHistory::setCategoryId(const QUuid& id)
 
 bool HistoryModelPanelHistory::isFiltering() const
 {
-    // Without a search text the model shows the first rows of the answer at once and adds
-    // the rest later: what is shown is already right.
-    return m_model.searching() && !m_model.searchText().isEmpty();
+    // The model shows the first rows of an answer before the rest: what is shown is right.
+    return !m_model.firstPageReady();
 }
 
-void HistoryModelPanelHistory::searchingChanged()
+bool HistoryModelPanelHistory::isCompleting() const
 {
-    if (!m_model.searching())
+    return m_model.firstPageReady() && m_model.searching();
+}
+
+void HistoryModelPanelHistory::filterStateChanged()
+{
+    if (!isFiltering())
         emit filteringFinished();
 }
 

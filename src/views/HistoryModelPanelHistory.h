@@ -7,8 +7,8 @@ namespace brivet {
 class HistoryModel;
 
 // The panel's view of the store's history model: the model answers searches on a worker and
-// reports through its `searching` flag, which this turns into isFiltering() and
-// filteringFinished().
+// reports through its `firstPageReady` and `searching` flags, which this turns into
+// isFiltering(), isCompleting() and filteringFinished().
 class HistoryModelPanelHistory : public PanelHistory
 {
     Q_OBJECT
@@ -19,6 +19,7 @@ public:
     void setSearchText(const QString& text) override;
     void setCategoryId(const QUuid& id) override;
     bool isFiltering() const override;
+    bool isCompleting() const override;
     std::optional<ClipboardItem> item(int row) const override;
     bool promote(int row) override;
     bool remove(int row) override;
@@ -27,10 +28,9 @@ public:
     QList<PanelCategory> categories() const override;
 
 private:
-    void searchingChanged();
+    void filterStateChanged();
 
     HistoryModel& m_model;
-    bool m_wasFiltering = false;
 };
 
 } // namespace brivet

@@ -21,7 +21,8 @@ struct PanelCategory
 
 // The filtered history as the panel view acts on it: rows are indexes into the current
 // filter (search text and category), newest first. Filtering may finish later than the call
-// that asked for it; isFiltering() is true until the rows match the filter.
+// that asked for it; isFiltering() is true until the rows are the first rows of the filter's
+// answer, and isCompleting() while more rows of that answer are still to be appended.
 class PanelHistory : public QObject
 {
     Q_OBJECT
@@ -34,6 +35,7 @@ public:
     // A null id filters nothing.
     virtual void setCategoryId(const QUuid& id) = 0;
     virtual bool isFiltering() const = 0;
+    virtual bool isCompleting() const { return false; }
 
     // The full record of a row, std::nullopt out of range.
     virtual std::optional<ClipboardItem> item(int row) const = 0;
@@ -49,7 +51,7 @@ public:
 
 signals:
     void countChanged();
-    // The rows match the filter asked for last.
+    // isFiltering() or isCompleting() turned false.
     void filteringFinished();
     void categoriesChanged();
 };

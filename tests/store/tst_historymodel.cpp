@@ -3,8 +3,8 @@
 // from any thread.
 #include "store/HistoryModel.h"
 #include "store/ModelContainer.h"
-#include "support/TestMain.h"
 #include "store/ThumbnailLoader.h"
+#include "support/TestMain.h"
 #include "support/TestRecords.h"
 
 #include <QAbstractItemModelTester>
@@ -177,6 +177,35 @@ private slots:
         QCOMPARE(m_model->item(0)->textContent->size(), 605); // the whole record on demand
         QCOMPARE(m_model->index(1).data(HistoryModel::PreviewTextRole).toString(),
                  QString("Une École"));
+    }
+
+    // Changes saved while a search shows its first rows and the rest is still on its way:
+    // within those rows they show at once, older ones come with the rest.
+    void changesWhileTheFirstRowsAreShown()
+    {
+        ClipboardItem item0 = *m_model->item(4), item1 = *m_model->item(3);
+        ClipboardItem item3 = *m_model->item(1);
+        m_model->setFirstPageLimits(2, 1000, 0);
+        QStringList first, changed;
+        connect(m_model.get(), &HistoryModel::firstPageReadyChanged, this, [&] {
+            if (!m_model->firstPageReady() || !first.isEmpty())
+                return;
+            first = texts();
+            QVERIFY(m_model->searching());
+            add("item new", 100);
+            add("item older", 5);
+            item0.timestamp = m_base.addSecs(200);
+            context().update(item0);
+            context().remove(item3);
+            context().remove(item1);
+            QVERIFY(context().save());
+            changed = texts();
+        });
+        m_model->setSearchText("ITEM");
+        m_model->waitForSearch();
+        QCOMPARE(first, QStringList({"item 4", "item 3"}));
+        QCOMPARE(changed, QStringList({"item 0", "item new", "item 4"}));
+        QCOMPARE(texts(), QStringList({"item 0", "item new", "item 4", "item 2", "item older"}));
     }
 
     void rollbackIsHeardInsteadOfTheChanges()

@@ -9,6 +9,7 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+#include <optional>
 #include <sqlite3.h>
 
 using namespace brivet;
@@ -132,6 +133,10 @@ private slots:
         QTest::addColumn<QString>("needle");
         QTest::addColumn<bool>("pinnedOnly");
         QTest::addColumn<bool>("wholeListRead"); // the model orders the answer itself
+        // How far the first rows are read: to a number of matches, or of records (the budget;
+        // at most 500 for a needle the index finds).
+        QTest::addColumn<int>("firstMatches");
+        QTest::addColumn<int>("firstRecords");
         QRandomGenerator random(11);
         for (int i = 0; i < 160; ++i) {
             const ClipboardItem& item = m_newestFirst[random.bounded(int(m_newestFirst.size()))];
@@ -146,11 +151,16 @@ private slots:
                 needle = randomText(random, length);
             needle = i % 3 == 0 ? needle.toUpper() : i % 3 == 1 ? needle.toLower() : needle;
             QTest::addRow("%d: %s", i, qPrintable(needle))
-                << needle << (i % 5 == 0) << (i % 2 == 0);
+                << needle << (i % 5 == 0) << (i % 2 == 0) << (i % 3 == 0 ? 5 : 64)
+                << (i % 3 == 0 ? 500 : 300);
         }
         for (const char* needle : {"%", "_", "%_", "\"", "\"*", "*", "é", "ÉÉ", "Σσ", "東京", "👍",
                                    "👍🎉", "zzq", "qqz", ".pdf", "https:/"})
-            QTest::addRow("fixed %s", needle) << QString::fromUtf8(needle) << false << true;
+            QTest::addRow("fixed %s", needle)
+                << QString::fromUtf8(needle) << false << true << 64 << 2000;
+        // Stopped by the budget, short and long needles.
+        QTest::addRow("budget, 1 char") << QString("E") << false << false << 3000 << 40;
+        QTest::addRow("budget, 3 chars") << QString("sÉ ") << false << false << 5 << 400;
     }
 
     void equalsLinearFilter()
@@ -158,7 +168,17 @@ private slots:
         QFETCH(QString, needle);
         QFETCH(bool, pinnedOnly);
         QFETCH(bool, wholeListRead);
+        QFETCH(int, firstMatches);
+        QFETCH(int, firstRecords);
         HistoryModel model(*m_container);
+        // Some rows with the newest records read for any needle, not the index first.
+        model.setFirstPageLimits(firstMatches, firstRecords, firstMatches == 5 ? 0 : 2);
+        // The rows shown when the last needle's first rows are in, before the rest.
+        std::optional<QList<PersistentId>> firstRows;
+        connect(&model, &HistoryModel::firstPageReadyChanged, this, [&] {
+            if (model.firstPageReady() && model.searchText() == needle && !firstRows)
+                firstRows = rows(model);
+        });
         if (wholeListRead)
             model.waitForSearch();
         if (pinnedOnly)
@@ -179,6 +199,17 @@ private slots:
                 expected << item.persistentId();
         }
         QCOMPARE(rows(model), expected);
+
+        // The first rows are the answer's first rows: those among the newest records read, or
+        // the whole answer when it came first (a refinement, or nothing found early).
+        QVERIFY(firstRows);
+        QList<PersistentId> early;
+        for (int i = 0; i < std::min<int>(firstRecords, m_newestFirst.size()); ++i) {
+            if (early.size() < firstMatches && expected.contains(m_newestFirst[i].persistentId()))
+                early << m_newestFirst[i].persistentId();
+        }
+        if (*firstRows != expected)
+            QCOMPARE(*firstRows, early);
     }
 
     void indexFollowsChangesAndIsRebuiltWhenMissing()

@@ -9,7 +9,7 @@ namespace brivet {
 
 // The panel's history held in memory: records are texts, newest first; the search keeps the
 // texts that contain it, ignoring case. With isAsynchronous the new rows arrive only at
-// finishFiltering(), as they do from a worker.
+// showFirstRows() and finishFiltering(), as they do from a worker.
 class FakePanelHistory : public PanelHistory
 {
     Q_OBJECT
@@ -35,9 +35,20 @@ public:
         refilter();
     }
     bool isFiltering() const override { return m_isFiltering; }
+    bool isCompleting() const override { return m_isCompleting; }
+    // The first rows of the answer, the rest to come at finishFiltering().
+    void showFirstRows(int rows)
+    {
+        m_isFiltering = false;
+        m_isCompleting = true;
+        m_rows = matching().mid(0, rows);
+        emit countChanged();
+        emit filteringFinished();
+    }
     void finishFiltering()
     {
         m_isFiltering = false;
+        m_isCompleting = false;
         m_rows = matching();
         emit countChanged();
         emit filteringFinished();
@@ -113,6 +124,7 @@ private:
     QString m_search;
     QUuid m_category;
     bool m_isFiltering = false;
+    bool m_isCompleting = false;
 };
 
 } // namespace brivet

@@ -84,6 +84,7 @@ private slots:
     void keyActions_data();
     void keyActions();
     void actionsWaitForTheSearchResult();
+    void actionsPastTheFirstRowsWaitForTheRest();
     void categoryBarChangesOnlyTheFilter();
 };
 
@@ -262,6 +263,35 @@ void TestClipboardPanelViewState::actionsWaitForTheSearchResult()
 
     history.finishFiltering();
     QTRY_COMPARE(pasted, QStringList{"epsilon"});
+}
+
+// The first rows of an answer are exact: actions on them go at once, a move past the last of
+// them waits for the rest.
+void TestClipboardPanelViewState::actionsPastTheFirstRowsWaitForTheRest()
+{
+    FakePanelHistory history(kRecords);
+    history.isAsynchronous = true;
+    ClipboardPanelViewState state(history, nullptr);
+    QStringList pasted;
+    state.onItemSelected = [&](const ClipboardItem& item) {
+        pasted << *item.textContent;
+    };
+    PanelKeyActionStream stream;
+    state.consume(stream);
+    using Kind = PanelKeyAction::Kind;
+    for (const PanelKeyAction& action :
+         {PanelKeyAction::typeCharacter(QStringLiteral("a")), PanelKeyAction::of(Kind::MoveRight),
+          PanelKeyAction::of(Kind::MoveRight), PanelKeyAction::of(Kind::PasteItem)})
+        stream.yield(action);
+    QTRY_VERIFY(history.isFiltering());
+    history.showFirstRows(2); // alpha, beta of alpha, beta, gamma, delta
+    QTRY_COMPARE(state.selectedIndex(), 1);
+    QTest::qWait(50);
+    QCOMPARE(state.selectedIndex(), 1);
+    QVERIFY(pasted.isEmpty());
+
+    history.finishFiltering();
+    QTRY_COMPARE(pasted, QStringList{"gamma"});
 }
 
 void TestClipboardPanelViewState::categoryBarChangesOnlyTheFilter()
