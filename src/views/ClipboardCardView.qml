@@ -123,8 +123,8 @@ Item {
                     spacing: 4
                     Image {
                         source: visible ? "image://symbol/globe?color=" + encodeURIComponent(root.kindColor) : ""
-                        sourceSize.width: Math.round(root.calloutSize * 1.6)
-                        sourceSize.height: Math.round(root.calloutSize * 1.6)
+                        sourceSize.width: Math.round(root.calloutSize * 2.2)
+                        sourceSize.height: Math.round(root.calloutSize * 2.2)
                     }
                     Text {
                         Layout.fillWidth: true
