@@ -152,24 +152,18 @@ std::unique_ptr<Database> Database::open(const QString& path, bool create, QStri
         }
         ::close(fd);
     }
-    sqlite3* db = nullptr;
-    const int rc = sqlite3_open_v2(nativePath.constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    if (rc != SQLITE_OK) {
-        *error = QStringLiteral("cannot open %1: %2")
-                     .arg(path, QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)));
-        sqlite3_close(db);
-        return nullptr;
-    }
-    sqlite3_extended_result_codes(db, 1);
-    sqlite3_busy_timeout(db, 2000);
-    return std::unique_ptr<Database>(new Database(db));
+    return connect(path, SQLITE_OPEN_READWRITE, error);
 }
 
 std::unique_ptr<Database> Database::openReadOnly(const QString& path, QString* error)
 {
+    return connect(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, error);
+}
+
+std::unique_ptr<Database> Database::connect(const QString& path, int flags, QString* error)
+{
     sqlite3* db = nullptr;
-    const int rc = sqlite3_open_v2(path.toLocal8Bit().constData(), &db,
-                                   SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    const int rc = sqlite3_open_v2(path.toLocal8Bit().constData(), &db, flags, nullptr);
     if (rc != SQLITE_OK) {
         *error = QStringLiteral("cannot open %1: %2")
                      .arg(path, QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)));

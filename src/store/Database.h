@@ -81,6 +81,7 @@ public:
 
 private:
     explicit Database(sqlite3* db) : m_db(db) {}
+    static std::unique_ptr<Database> connect(const QString& path, int flags, QString* error);
     sqlite3* m_db;
     std::unordered_map<std::string, std::unique_ptr<Statement>> m_statements;
 };

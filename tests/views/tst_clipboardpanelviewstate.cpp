@@ -99,110 +99,32 @@ void TestClipboardPanelViewState::keyActions_data()
     QTest::addColumn<QString>("category");
     QTest::addColumn<QString>("events"); // callbacks and store changes, in order
 
-    QTest::addRow("typing appends and selects the first card") << 5 << ""
-                                                               << "R R t:a t:l"
-                                                               << "al" << 0 << false << ""
-                                                               << "";
-    QTest::addRow("two letters then Delete leave the first") << 5 << ""
-                                                             << "R t:a t:b D"
-                                                             << "a" << 0 << false << ""
-                                                             << "";
-    QTest::addRow("Delete takes back a whole accented character")
-        << 5 << "" << QStringLiteral("t:e t:e\u0301 D") << "e" << 0 << false << ""
-        << "";
-    QTest::addRow("Delete with an empty search deletes the selected card; the next moves in")
-        << 5 << ""
-        << "R D"
-        << "" << 1 << false << ""
-        << "removed beta";
-    QTest::addRow("deleting the last card selects the one before it") << 5 << ""
-                                                                      << "R R R R D"
-                                                                      << "" << 3 << false << ""
-                                                                      << "removed epsilon";
-    QTest::addRow("deleting the only card leaves index 0") << 1 << ""
-                                                           << "D"
-                                                           << "" << 0 << false << ""
-                                                           << "removed alpha";
-    QTest::addRow("Delete with no cards does nothing") << 0 << ""
-                                                       << "D"
-                                                       << "" << 0 << false << ""
-                                                       << "";
-    QTest::addRow("Right on the last card and Left on the first do nothing")
-        << 3 << ""
-        << "L R R R R"
-        << "" << 2 << false << ""
-        << "";
-    QTest::addRow("Right with no cards does nothing") << 0 << ""
-                                                      << "R"
-                                                      << "" << 0 << false << ""
-                                                      << "";
-    QTest::addRow("Return pastes the selected card after promoting it")
-        << 5 << ""
-        << "R R P"
-        << "" << 0 << false << ""
-        << "promoted gamma, selected gamma";
-    QTest::addRow("Return pastes from the search result") << 5 << ""
-                                                          << "t:LT P"
-                                                          << "LT" << 0 << false << ""
-                                                          << "promoted delta, selected delta";
-    QTest::addRow("Return with no match does nothing") << 5 << ""
-                                                       << "t:zz P"
-                                                       << "zz" << 0 << false << ""
-                                                       << "";
-    QTest::addRow("Return with the preview open does nothing") << 5 << ""
-                                                               << "Q P"
-                                                               << "" << 0 << true << ""
-                                                               << "";
-    QTest::addRow("Space with no cards sets the flag; arrows and typing wait for Escape")
-        << 0 << ""
-        << "Q R t:x E t:y"
-        << "y" << 0 << false << ""
-        << "reclaim focus";
-    QTest::addRow("Space twice closes the preview and gives the keys back")
-        << 5 << ""
-        << "Q Q"
-        << "" << 0 << false << ""
-        << "reclaim focus";
-    QTest::addRow("Escape closes the preview, then clears the search, then dismisses")
-        << 5 << ""
-        << "t:a Q E E E"
-        << "" << 0 << false << ""
-        << "reclaim focus, dismiss";
-    QTest::addRow("Escape with a search clears it and selects the first card")
-        << 5 << ""
-        << "t:e R E"
-        << "" << 0 << false << ""
-        << "";
-    QTest::addRow("next category from none selects the second") << 5 << "beta,delta"
-                                                                << "R N"
-                                                                << "" << 0 << false << "Work"
-                                                                << "";
-    QTest::addRow("next twice selects the third") << 5 << ""
-                                                  << "N N"
-                                                  << "" << 0 << false << "Home"
-                                                  << "";
-    QTest::addRow("next three times wraps to the default, which filters nothing")
-        << 5 << ""
-        << "N N N"
-        << "" << 0 << false << ""
-        << "";
-    QTest::addRow("previous from none selects the last") << 5 << ""
-                                                         << "B"
-                                                         << "" << 0 << false << "Home"
-                                                         << "";
-    QTest::addRow("category keys wait while the preview is open") << 5 << ""
-                                                                  << "Q N E"
-                                                                  << "" << 0 << false << ""
-                                                                  << "reclaim focus";
-    QTest::addRow("a category filters what Return pastes") << 5 << "gamma"
-                                                           << "N P"
-                                                           << "" << 0 << false << "Work"
-                                                           << "promoted gamma, selected gamma";
-    QTest::addRow("showing again clears search, selection and preview, not the category")
-        << 5 << ""
-        << "N t:a R Q S"
-        << "" << 0 << false << "Work"
-        << "reclaim focus";
+    // clang-format off
+    QTest::addRow("typing appends and selects the first card") << 5 << "" << "R R t:a t:l" << "al" << 0 << false << "" << "";
+    QTest::addRow("two letters then Delete leave the first") << 5 << "" << "R t:a t:b D" << "a" << 0 << false << "" << "";
+    QTest::addRow("Delete takes back a whole accented character") << 5 << "" << QStringLiteral("t:e t:e\u0301 D") << "e" << 0 << false << "" << "";
+    QTest::addRow("Delete with an empty search deletes the selected card; the next moves in") << 5 << "" << "R D" << "" << 1 << false << "" << "removed beta";
+    QTest::addRow("deleting the last card selects the one before it") << 5 << "" << "R R R R D" << "" << 3 << false << "" << "removed epsilon";
+    QTest::addRow("deleting the only card leaves index 0") << 1 << "" << "D" << "" << 0 << false << "" << "removed alpha";
+    QTest::addRow("Delete with no cards does nothing") << 0 << "" << "D" << "" << 0 << false << "" << "";
+    QTest::addRow("Right on the last card and Left on the first do nothing") << 3 << "" << "L R R R R" << "" << 2 << false << "" << "";
+    QTest::addRow("Right with no cards does nothing") << 0 << "" << "R" << "" << 0 << false << "" << "";
+    QTest::addRow("Return pastes the selected card after promoting it") << 5 << "" << "R R P" << "" << 0 << false << "" << "promoted gamma, selected gamma";
+    QTest::addRow("Return pastes from the search result") << 5 << "" << "t:LT P" << "LT" << 0 << false << "" << "promoted delta, selected delta";
+    QTest::addRow("Return with no match does nothing") << 5 << "" << "t:zz P" << "zz" << 0 << false << "" << "";
+    QTest::addRow("Return with the preview open does nothing") << 5 << "" << "Q P" << "" << 0 << true << "" << "";
+    QTest::addRow("Space with no cards sets the flag; arrows and typing wait for Escape") << 0 << "" << "Q R t:x E t:y" << "y" << 0 << false << "" << "reclaim focus";
+    QTest::addRow("Space twice closes the preview and gives the keys back") << 5 << "" << "Q Q" << "" << 0 << false << "" << "reclaim focus";
+    QTest::addRow("Escape closes the preview, then clears the search, then dismisses") << 5 << "" << "t:a Q E E E" << "" << 0 << false << "" << "reclaim focus, dismiss";
+    QTest::addRow("Escape with a search clears it and selects the first card") << 5 << "" << "t:e R E" << "" << 0 << false << "" << "";
+    QTest::addRow("next category from none selects the second") << 5 << "beta,delta" << "R N" << "" << 0 << false << "Work" << "";
+    QTest::addRow("next twice selects the third") << 5 << "" << "N N" << "" << 0 << false << "Home" << "";
+    QTest::addRow("next three times wraps to the default, which filters nothing") << 5 << "" << "N N N" << "" << 0 << false << "" << "";
+    QTest::addRow("previous from none selects the last") << 5 << "" << "B" << "" << 0 << false << "Home" << "";
+    QTest::addRow("category keys wait while the preview is open") << 5 << "" << "Q N E" << "" << 0 << false << "" << "reclaim focus";
+    QTest::addRow("a category filters what Return pastes") << 5 << "gamma" << "N P" << "" << 0 << false << "Work" << "promoted gamma, selected gamma";
+    QTest::addRow("showing again clears search, selection and preview, not the category") << 5 << "" << "N t:a R Q S" << "" << 0 << false << "Work" << "reclaim focus";
+    // clang-format on
 }
 
 void TestClipboardPanelViewState::keyActions()
