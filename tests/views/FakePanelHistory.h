@@ -37,25 +37,11 @@ public:
     bool isFiltering() const override { return m_isFiltering; }
     bool isCompleting() const override { return m_isCompleting; }
     // The first rows of the answer, the rest to come at finishFiltering().
-    void showFirstRows(int rows)
-    {
-        m_isFiltering = false;
-        m_isCompleting = true;
-        m_rows = matching().mid(0, rows);
-        emit countChanged();
-        emit filteringFinished();
-    }
-    void finishFiltering()
-    {
-        m_isFiltering = false;
-        m_isCompleting = false;
-        m_rows = matching();
-        emit countChanged();
-        emit filteringFinished();
-    }
+    void showFirstRows(int rows) { deliver(true, rows); }
+    void finishFiltering() { deliver(false, -1); }
     std::optional<ClipboardItem> item(int row) const override
     {
-        if (row < 0 || row >= count())
+        if (!valid(row))
             return std::nullopt;
         ClipboardItem item;
         item.textContent = m_rows[row];
@@ -63,7 +49,7 @@ public:
     }
     bool promote(int row) override
     {
-        if (row < 0 || row >= count())
+        if (!valid(row))
             return false;
         const QString text = m_rows[row];
         promoted << text;
@@ -74,7 +60,7 @@ public:
     }
     bool remove(int row) override
     {
-        if (row < 0 || row >= count())
+        if (!valid(row))
             return false;
         removed << m_rows[row];
         records.removeOne(m_rows[row]);
@@ -84,7 +70,7 @@ public:
     }
     bool toggleCategory(int row, const QUuid& categoryId) override
     {
-        if (row < 0 || row >= count())
+        if (!valid(row))
             return false;
         const QPair<QString, QUuid> pin(m_rows[row], categoryId);
         if (!pins.remove(pin))
@@ -93,20 +79,27 @@ public:
     }
     bool isInCategory(int row, const QUuid& categoryId) const override
     {
-        return row >= 0 && row < count() && pins.contains({m_rows[row], categoryId});
+        return valid(row) && pins.contains({m_rows[row], categoryId});
     }
     QList<PanelCategory> categories() const override { return categoryList; }
 
 private:
+    bool valid(int row) const { return row >= 0 && row < count(); }
+    void deliver(bool completing, int rows)
+    {
+        m_isFiltering = false;
+        m_isCompleting = completing;
+        m_rows = matching().mid(0, rows);
+        emit countChanged();
+        emit filteringFinished();
+    }
     QStringList matching() const
     {
         QStringList result;
         for (const QString& text : records) {
-            if (!m_category.isNull() && !pins.contains({text, m_category}))
-                continue;
-            if (!text.contains(m_search, Qt::CaseInsensitive))
-                continue;
-            result << text;
+            if ((m_category.isNull() || pins.contains({text, m_category})) &&
+                text.contains(m_search, Qt::CaseInsensitive))
+                result << text;
         }
         return result;
     }
