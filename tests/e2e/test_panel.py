@@ -17,7 +17,6 @@ PASTE_FINISHED = r"brivet\.paste: paste finished"
 
 class PanelTest(BrivetTestCase):
     def copy_texts(self, *texts):
-        """Copies each text and waits until the store holds it."""
         for text in texts:
             before = len(self.brivet.items())
             self.session.copy(text)

@@ -32,7 +32,7 @@ private slots:
         // X11 key codes of the keys used (evdev + 8).
         const quint32 escape = 9, backspace = 22, tab = 23, leftBracket = 34, rightBracket = 35,
                       enter = 36, a = 38, v = 55, space = 65, keypadEnter = 104, up = 111,
-                      left = 113, right = 114, forwardDelete = 119;
+                      left = 113, forwardDelete = 119;
         // clang-format off
         row("Ctrl + key right of P: next category", rightBracket, ctrl, "\x1d", "next");
         row("Ctrl + key right of P, Cyrillic layout: next category", rightBracket, ctrl, {}, "next");
@@ -40,7 +40,6 @@ private slots:
         row("Ctrl + key right of O: previous category", leftBracket, ctrl, "\x1b", "previous");
         row("Shift+Return", enter, shift, "\r", "return");
         row("Ctrl+Left", left, ctrl, {}, "left");
-        row("Right", right, none, {}, "right");
         row("Escape", escape, none, "\x1b", "escape");
         row("Backspace", backspace, none, "\b", "delete");
         row("Space", space, none, " ", "space");
