@@ -41,14 +41,12 @@ def wait_until(predicate, timeout=5.0, interval=0.05, message="condition"):
 
 
 def png_size(data):
-    """Width and height from a PNG's IHDR."""
     if data[:8] != b"\x89PNG\r\n\x1a\n" or data[12:16] != b"IHDR":
         raise AssertionError(f"not a PNG: {data[:16]!r}")
     return struct.unpack(">II", data[16:24])
 
 
 def png_bytes(width, height, rgb=(40, 120, 200)):
-    """A truecolour PNG filled with one colour."""
     def chunk(kind, body):
         return (struct.pack(">I", len(body)) + kind + body
                 + struct.pack(">I", zlib.crc32(kind + body)))

@@ -4,11 +4,11 @@
 #include "store/HistoryModel.h"
 #include "store/ModelContainer.h"
 #include "store/ThumbnailLoader.h"
+#include "support/TestContent.h"
 #include "support/TestMain.h"
 #include "support/TestRecords.h"
 
 #include <QAbstractItemModelTester>
-#include <QBuffer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -226,15 +226,9 @@ private slots:
 
     void thumbnailsLoadOnWorkers()
     {
-        QImage picture(400, 200, QImage::Format_RGB32);
-        picture.fill(Qt::red);
-        QByteArray png;
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        picture.save(&buffer, "PNG");
         ClipboardItemContent content;
         content.contentType = "image";
-        content.imageData = png;
+        content.imageData = test::encode(test::plainImage(QSize(400, 200)), "PNG");
         ClipboardItem image(content);
         context().insert(image);
         content.thumbnailData = QByteArray("broken");
