@@ -27,7 +27,7 @@ public:
     {
         QByteArray name;
         QByteArray data;
-        QByteArray type; // property type; empty: the target's own name
+        QByteArray type = {}; // property type; empty: the target's own name
         bool refuse = false;
         int delayMs = 0; // answered this late, as a program rendering it would; < 0: never
     };
