@@ -55,6 +55,18 @@ std::optional<QString> failure(Database& database)
     return database.lastError();
 }
 
+// Runs a statement whose parameters are the item and its four searched fields.
+bool execWithFields(Statement* statement, PersistentId item,
+                    const std::optional<QString> (&values)[4])
+{
+    return statement && statement->bind(1, item)
+                            .bind(2, values[0])
+                            .bind(3, values[1])
+                            .bind(4, values[2])
+                            .bind(5, values[3])
+                            .exec();
+}
+
 } // namespace
 
 QString fold(const QString& text)
@@ -95,12 +107,7 @@ std::optional<QString> drain(Database& database)
             Statement* remove = database.prepare(
                 "INSERT INTO ClipboardItemSearch(ClipboardItemSearch, rowid, textContent, "
                 "urlString, fileName, sourceAppName) VALUES('delete', ?, ?, ?, ?, ?)");
-            if (!remove || !remove->bind(1, item)
-                                .bind(2, values[0])
-                                .bind(3, values[1])
-                                .bind(4, values[2])
-                                .bind(5, values[3])
-                                .exec())
+            if (!execWithFields(remove, item, values))
                 return failure(database);
             Statement* forget = database.prepare("DELETE FROM ClipboardItemFolded WHERE item = ?");
             if (!forget || !forget->bind(1, item).exec())
@@ -130,12 +137,7 @@ std::optional<QString> drain(Database& database)
               "INSERT INTO ClipboardItemSearch(rowid, textContent, urlString, fileName, "
               "sourceAppName) VALUES(?, ?, ?, ?, ?)"}) {
             Statement* insert = database.prepare(sql);
-            if (!insert || !insert->bind(1, item)
-                                .bind(2, folded[0])
-                                .bind(3, folded[1])
-                                .bind(4, folded[2])
-                                .bind(5, folded[3])
-                                .exec())
+            if (!execWithFields(insert, item, folded))
                 return failure(database);
         }
     }
