@@ -82,13 +82,14 @@ private slots:
         QCOMPARE(texts(), QStringList({"older"}));
     }
 
+    // File contents live outside the database, readable by the user only, until removal.
     void recordsSurviveReopenWithEveryField()
     {
         ClipboardItemContent content;
         content.contentType = "file";
         content.filePath = "/home/u/r\u00e9sum\u00e9.pdf";
         content.fileName = "r\u00e9sum\u00e9.pdf";
-        content.fileData = QByteArray("%PDF-1.4 \0 body", 15);
+        content.fileData = QByteArray("%PDF-1.4 \0 body", 15) + QByteArray(300 * 1024, 'z');
         content.thumbnailData = QByteArray("\x89PNG thumb", 10);
         content.sourceAppName = "Files";
         content.sourceAppBundleID = "org.gnome.Nautilus";
@@ -100,6 +101,12 @@ private slots:
         ClipboardItem image(imageContent, m_base.addSecs(1));
         context().insert(image);
         QVERIFY(context().save());
+        QVERIFY(QFileInfo(storePath()).size() + QFileInfo(storePath() + "-wal").size() <
+                300 * 1024);
+        const QString external = m_dir.filePath("brivet/BrivetCloud_ExternalData/") +
+                                 QString::number(file.persistentId());
+        QCOMPARE(QFileInfo(external).size(), content.fileData->size());
+        QCOMPARE(QFile(external).permissions() & 0x0077, QFileDevice::Permissions());
         reopen();
 
         const auto items = context().fetch(ItemFetch{{}, ItemFetch::Order::OldestFirst, {}});
@@ -113,24 +120,12 @@ private slots:
         QCOMPARE(stored.sourceAppBundleID, content.sourceAppBundleID);
         QVERIFY(!stored.textContent && !stored.imageData);
         QVERIFY(!stored.fileData->isLoaded());
-        QCOMPARE(stored.detailText(), QString("PDF File \u00B7 0 KB"));
+        QCOMPARE(stored.detailText(), QString("PDF File \u00B7 300 KB"));
         QCOMPARE(stored.fileData->data(), *content.fileData);
         QCOMPARE(stored.thumbnailData->data(), *content.thumbnailData);
         QCOMPARE(items->at(1).imageData->size(), 0);
         QVERIFY(!items->at(1).thumbnailData && !items->at(1).fileData);
-    }
-
-    void fileContentsLiveOutsideTheDatabase()
-    {
-        ClipboardItem item = insertFile(QByteArray(300 * 1024, 'z'));
-        QVERIFY(context().save());
-        QVERIFY(QFileInfo(storePath()).size() + QFileInfo(storePath() + "-wal").size() <
-                300 * 1024);
-        const QString external = m_dir.filePath("brivet/BrivetCloud_ExternalData/") +
-                                 QString::number(item.persistentId());
-        QCOMPARE(QFileInfo(external).size(), 300 * 1024);
-        QCOMPARE(QFile(external).permissions() & 0x0077, QFileDevice::Permissions());
-        context().remove(item);
+        context().remove(stored);
         QVERIFY(context().save());
         QVERIFY(!QFile::exists(external));
     }
