@@ -1,13 +1,11 @@
 #include "app/AppDelegate.h"
 
+#include "app/AppLogging.h"
 #include "store/Palette.h"
 
-#include <QLoggingCategory>
 #include <QStandardPaths>
 #include <cstdio>
 #include <cstdlib>
-
-Q_LOGGING_CATEGORY(lcApp, "brivet.app", QtInfoMsg)
 
 namespace brivet {
 
@@ -18,6 +16,7 @@ AppDelegate::AppDelegate(QString storePath, QString settingsPath, Platform platf
 {
     m_hotkeyManager = std::make_unique<HotkeyManager>(m_platform.globalHotkey.get(),
                                                       m_notificationCenter, m_settings);
+    m_loginItemManager = std::make_unique<LoginItemManager>(m_platform.loginItems.get());
     m_panelController = std::make_unique<PanelController>(
         m_notificationCenter, m_platform.globalClickMonitor.get(), m_platform.globalHotkey.get());
 }
@@ -54,9 +53,9 @@ void AppDelegate::applicationDidFinishLaunching()
             context, *m_platform.pasteboard, *m_platform.frontApplication,
             std::shared_ptr<const FileThumbnailer>(std::move(m_platform.fileThumbnailer)));
         m_clipboardMonitor->startMonitoring();
-        m_pasteService = std::make_unique<PasteService>(
-            m_platform.pasteboard.get(), m_platform.keySynthesizer.get(),
-            weakMonitorLink(m_clipboardMonitor.get()));
+        m_pasteService = std::make_unique<PasteService>(m_platform.pasteboard.get(),
+                                                        m_platform.keySynthesizer.get(),
+                                                        weakMonitorLink(m_clipboardMonitor.get()));
         // The clipboard outlives the application that copied: its copy is offered again.
         connect(m_clipboardMonitor.get(), &ClipboardMonitor::clipboardOwnerLeft,
                 m_pasteService.get(), &PasteService::restore);

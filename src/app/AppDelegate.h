@@ -7,6 +7,7 @@
 #include "panel/PanelController.h"
 #include "paste/PasteService.h"
 #include "platform/Platform.h"
+#include "settings/LoginItemManager.h"
 #include "store/ModelContainer.h"
 
 #include <QObject>
@@ -43,8 +44,12 @@ public:
 
     // The global shortcut that opens the panel.
     HotkeyManager& hotkeyManager() { return *m_hotkeyManager; }
+    // Whether Brivet opens at login.
+    LoginItemManager& loginItemManager() { return *m_loginItemManager; }
     // The history panel.
     PanelController& panelController() { return *m_panelController; }
+    // Which physical key a key press is; null when the session cannot tell.
+    const GlobalHotkey* globalHotkey() const { return m_platform.globalHotkey.get(); }
 
     NotificationCenter& notificationCenter() { return m_notificationCenter; }
     // The user's settings: $XDG_CONFIG_HOME/brivet/brivet.conf.
@@ -67,6 +72,7 @@ private:
     // Last, so they go before the platform, settings and notification centre they use.
     std::unique_ptr<HotkeyManager> m_hotkeyManager;
     std::unique_ptr<HotkeyStreamTask> m_hotkeyListeningTask;
+    std::unique_ptr<LoginItemManager> m_loginItemManager;
     std::unique_ptr<PanelController> m_panelController;
 };
 

@@ -1,37 +1,145 @@
 #include "app/AppDelegate.h"
+#include "app/BrivetApp.h"
+#include "app/CommandLine.h"
 #include "app/UnixSignalWatcher.h"
+#include "platform/InstanceChannel.h"
 #include "platform/Platform.h"
 #include "platform/linux/DesktopColorScheme.h"
+#include "platform/linux/DesktopSession.h"
 #include "store/ModelContainer.h"
 #include "views/DarkPalette.h"
 
 #include <QApplication>
+#include <QIcon>
+#include <QProcessEnvironment>
 #include <QStandardPaths>
 #include <cstdio>
 
-int main(int argc, char* argv[])
+namespace {
+
+// Sends one command to the running Brivet; the process's exit status.
+int sendCommand(int argc, char* argv[], brivet::InstanceCommand command)
 {
-    if (qEnvironmentVariableIsEmpty("DISPLAY") &&
-        qEnvironmentVariable("QT_QPA_PLATFORM") != "offscreen") {
-        std::fprintf(stderr, "Brivet needs an X11 desktop session: DISPLAY is not set.\n"
-                             "Start it from a desktop session, or under Xvfb for testing.\n");
+    QCoreApplication app(argc, argv);
+    auto channel = brivet::createInstanceChannel();
+    switch (channel->send(command)) {
+    case brivet::InstanceChannel::Delivery::Delivered:
+        return 0;
+    case brivet::InstanceChannel::Delivery::NotRunning:
+        std::fprintf(stderr, "Brivet is not running. Start it with: brivet\n");
+        return 1;
+    case brivet::InstanceChannel::Delivery::Failed:
+        std::fprintf(stderr, "brivet: %s\n", qPrintable(channel->error()));
         return 1;
     }
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    return 1;
+}
+
+// Brivet draws and pastes through X11. On Wayland it runs through XWayland and says what does
+// not work there; false when it cannot run at all (the reason has been printed).
+bool checkDisplay(const brivet::DesktopSession& session)
+{
+    if (qEnvironmentVariable("QT_QPA_PLATFORM") == QLatin1String("offscreen"))
+        return true;
+    const QString desktop = session.desktopName.isEmpty()
+                                ? QString()
+                                : QStringLiteral(" (%1)").arg(session.desktopName);
+    if (session.isWayland && !session.hasX11) {
+        std::fprintf(stderr,
+                     "Brivet needs an X server: this is a Wayland session%s without XWayland "
+                     "(DISPLAY is not set).\nTurn XWayland on, or log in to an X11 session.\n",
+                     qPrintable(desktop));
+        return false;
+    }
+    if (session.isWayland) {
+        std::fprintf(stderr,
+                     "This is a Wayland session%s: Brivet runs through XWayland, where two things "
+                     "do not work:\n"
+                     "- the global shortcut only works while an X11 window has the focus: bind "
+                     "`brivet --toggle` to a shortcut in your desktop's keyboard settings;\n"
+                     "- pasting into native Wayland windows: the chosen item is put on the "
+                     "clipboard, paste it there with Ctrl+V.\n",
+                     qPrintable(desktop));
+        return true;
+    }
+    if (!session.hasX11) {
+        std::fprintf(stderr, "Brivet needs an X11 desktop session: DISPLAY is not set.\n"
+                             "Start it from a desktop session, or under Xvfb for testing.\n");
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const brivet::CommandLine commandLine = brivet::CommandLine::parse(arguments);
+    if (!commandLine.error.isEmpty()) {
+        std::fprintf(stderr, "brivet: %s\nTry 'brivet --help'.\n", qPrintable(commandLine.error));
+        return 2;
+    }
+    switch (commandLine.action) {
+    case brivet::CommandLine::Action::Help:
+        std::fputs(qPrintable(brivet::CommandLine::usage()), stdout);
+        return 0;
+    case brivet::CommandLine::Action::Version:
+        std::printf("Brivet %s\n", BRIVET_VERSION);
+        return 0;
+    case brivet::CommandLine::Action::Send:
+        return sendCommand(argc, argv, commandLine.command);
+    case brivet::CommandLine::Action::Run:
+        break;
+    }
+
+    if (!checkDisplay(
+            brivet::DesktopSession::fromEnvironment(QProcessEnvironment::systemEnvironment())))
+        return 1;
+    // X11 also where the session would have Qt use Wayland.
+    if (qEnvironmentVariable("QT_QPA_PLATFORM") != QLatin1String("offscreen"))
         qputenv("QT_QPA_PLATFORM", "xcb");
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Brivet"));
+    QApplication::setApplicationVersion(QStringLiteral(BRIVET_VERSION));
     QApplication::setOrganizationName(QStringLiteral("brivet"));
+    QApplication::setDesktopFileName(QStringLiteral("com.brivet.Brivet"));
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(QStringLiteral("com.brivet.Brivet"),
+                         QIcon(QStringLiteral(":/brivet/com.brivet.Brivet.svg"))));
     QApplication::setQuitOnLastWindowClosed(false);
     if (brivet::desktopPrefersDarkColors(
             QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation),
             qEnvironmentVariable("GTK_THEME")))
         QApplication::setPalette(brivet::darkPalette());
 
+    // Commands that arrive before the application is up wait in the event loop.
+    brivet::BrivetApp* commandTarget = nullptr;
+    auto channel = brivet::createInstanceChannel();
+    switch (channel->claim([&commandTarget](brivet::InstanceCommand command) {
+        if (commandTarget)
+            commandTarget->perform(command);
+    })) {
+    case brivet::InstanceChannel::Claim::Claimed:
+        break;
+    case brivet::InstanceChannel::Claim::AlreadyRunning:
+        std::printf("Brivet is already running.\n");
+        return 0;
+    case brivet::InstanceChannel::Claim::Unavailable:
+        std::fprintf(stderr,
+                     "brivet: %s; `brivet --toggle` and the other options cannot reach this "
+                     "Brivet.\n",
+                     qPrintable(channel->error()));
+        break;
+    }
+
     brivet::AppDelegate delegate(brivet::ModelContainer::defaultStorePath(),
                                  brivet::AppDelegate::defaultSettingsPath(),
                                  brivet::createPlatform());
+    brivet::BrivetApp brivetApp(delegate);
     brivet::UnixSignalWatcher signalWatcher;
     QObject::connect(&signalWatcher, &brivet::UnixSignalWatcher::terminationRequested, &app,
                      &QCoreApplication::quit);
@@ -39,5 +147,9 @@ int main(int argc, char* argv[])
                      &brivet::AppDelegate::applicationWillTerminate);
 
     delegate.applicationDidFinishLaunching();
-    return app.exec();
+    brivetApp.showTray();
+    commandTarget = &brivetApp;
+    const int status = app.exec();
+    commandTarget = nullptr;
+    return status;
 }

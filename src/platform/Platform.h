@@ -5,6 +5,7 @@
 #include "platform/GlobalClickMonitor.h"
 #include "platform/GlobalHotkey.h"
 #include "platform/KeySynthesizer.h"
+#include "platform/LoginItemRegistry.h"
 #include "platform/Pasteboard.h"
 
 #include <memory>
@@ -21,6 +22,7 @@ struct Platform
     std::unique_ptr<GlobalHotkey> globalHotkey;
     std::unique_ptr<KeySynthesizer> keySynthesizer;
     std::unique_ptr<GlobalClickMonitor> globalClickMonitor;
+    std::unique_ptr<LoginItemRegistry> loginItems;
 };
 
 // The platform of the running desktop session (X11). Must be called after the

@@ -1,0 +1,7 @@
+#include "app/AppLogging.h"
+
+namespace brivet {
+
+Q_LOGGING_CATEGORY(lcApp, "brivet.app", QtInfoMsg)
+
+} // namespace brivet

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "platform/InstanceChannel.h"
+
+#include <QObject>
+#include <memory>
+
+namespace brivet {
+
+class AppDelegate;
+class SettingsWindow;
+class TrayMenu;
+
+// Brivet as the desktop sees it: the tray menu and the settings window, built over the
+// delegate's services, and the commands that later processes send to the running Brivet
+// (`brivet --toggle` and the others). Main thread only.
+class BrivetApp : public QObject
+{
+    Q_OBJECT
+public:
+    explicit BrivetApp(AppDelegate& delegate, QObject* parent = nullptr);
+    ~BrivetApp() override;
+
+    // Puts the icon in the tray; call once the delegate has launched.
+    void showTray();
+    // Opens the settings window, or brings it to the front.
+    void openSettings();
+    // Ends Brivet through the normal termination sequence.
+    void quit();
+    void perform(InstanceCommand command);
+
+    SettingsWindow& settingsWindow() { return *m_settingsWindow; }
+
+private:
+    AppDelegate& m_delegate;
+    std::unique_ptr<SettingsWindow> m_settingsWindow;
+    std::unique_ptr<TrayMenu> m_trayMenu;
+};
+
+} // namespace brivet

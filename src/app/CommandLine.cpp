@@ -1,0 +1,75 @@
+#include "app/CommandLine.h"
+
+#include <algorithm>
+#include <array>
+#include <utility>
+
+namespace brivet {
+
+namespace {
+
+constexpr std::array<std::pair<const char*, InstanceCommand>, 5> kVerbs = {{
+    {"--toggle", InstanceCommand::Toggle},
+    {"--show", InstanceCommand::Show},
+    {"--hide", InstanceCommand::Hide},
+    {"--settings", InstanceCommand::OpenSettings},
+    {"--quit", InstanceCommand::Quit},
+}};
+
+} // namespace
+
+CommandLine CommandLine::parse(const QStringList& arguments)
+{
+    CommandLine result;
+    for (const QString& argument : arguments) {
+        CommandLine next;
+        if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
+            next.action = Action::Help;
+        } else if (argument == QLatin1String("--version")) {
+            next.action = Action::Version;
+        } else {
+            const auto verb = std::find_if(kVerbs.begin(), kVerbs.end(), [&](const auto& entry) {
+                return argument == QLatin1String(entry.first);
+            });
+            if (verb == kVerbs.end()) {
+                result.error = QStringLiteral("unknown option '%1'").arg(argument);
+                return result;
+            }
+            next.action = Action::Send;
+            next.command = verb->second;
+        }
+        // --help wins over everything; otherwise one thing at a time.
+        if (result.action == Action::Help || next.action == Action::Help) {
+            result.action = Action::Help;
+        } else if (result.action != Action::Run) {
+            result.error = QStringLiteral("one option at a time");
+            return result;
+        } else {
+            result = next;
+        }
+    }
+    return result;
+}
+
+QString CommandLine::usage()
+{
+    return QStringLiteral(
+        "Usage: brivet [OPTION]\n"
+        "Clipboard history for the Linux desktop.\n"
+        "\n"
+        "Without an option, starts Brivet (one per session). With one, asks the running\n"
+        "Brivet to:\n"
+        "  --toggle     show the history panel, or hide it when it is shown\n"
+        "  --show       show the history panel\n"
+        "  --hide       hide the history panel\n"
+        "  --settings   open the settings window\n"
+        "  --quit       quit (returns once Brivet has ended)\n"
+        "\n"
+        "  --help       print this help\n"
+        "  --version    print the version\n"
+        "\n"
+        "Exit status: 0 on success (also when Brivet is already running), 1 when no Brivet\n"
+        "runs or it cannot be reached, 2 for a wrong option.\n");
+}
+
+} // namespace brivet

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "platform/InstanceChannel.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace brivet {
+
+// What the command line asks for: run Brivet, print help or the version, or send one command
+// to the running Brivet.
+struct CommandLine
+{
+    enum class Action
+    {
+        Run,
+        Help,
+        Version,
+        Send,
+    };
+
+    Action action = Action::Run;
+    InstanceCommand command = InstanceCommand::Toggle; // for Send
+    QString error;                                     // not empty: the arguments make no sense
+
+    // arguments: without the program's name.
+    static CommandLine parse(const QStringList& arguments);
+    static QString usage();
+};
+
+} // namespace brivet

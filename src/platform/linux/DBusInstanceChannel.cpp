@@ -1,0 +1,137 @@
+#include "platform/linux/DBusInstanceChannel.h"
+
+#include "platform/linux/DBusInstanceEndpoint.h"
+#include "platform/linux/PlatformLogging.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusReply>
+#include <QDeadlineTimer>
+#include <QMetaObject>
+#include <QThread>
+
+namespace brivet {
+
+namespace {
+
+// The running Brivet answers at once; its termination sequence takes well under this.
+constexpr int kCallTimeoutMs = 10000;
+constexpr int kQuitTimeoutMs = 10000;
+
+QString methodName(InstanceCommand command)
+{
+    switch (command) {
+    case InstanceCommand::Toggle:
+        return QStringLiteral("Toggle");
+    case InstanceCommand::Show:
+        return QStringLiteral("Show");
+    case InstanceCommand::Hide:
+        return QStringLiteral("Hide");
+    case InstanceCommand::OpenSettings:
+        return QStringLiteral("OpenSettings");
+    case InstanceCommand::Quit:
+        return QStringLiteral("Quit");
+    }
+    return {};
+}
+
+QString busError(const QDBusConnection& bus)
+{
+    const QString message = bus.lastError().message();
+    return QStringLiteral("cannot reach the D-Bus session bus: %1")
+        .arg(message.isEmpty() ? QStringLiteral("no bus address") : message);
+}
+
+} // namespace
+
+void DBusInstanceEndpoint::deliver(InstanceCommand command)
+{
+    qCDebug(lcPlatform) << "command" << methodName(command) << "from the session bus";
+    QMetaObject::invokeMethod(
+        this, [this, command] { m_handler(command); }, Qt::QueuedConnection);
+}
+
+std::unique_ptr<InstanceChannel> createInstanceChannel()
+{
+    return std::make_unique<DBusInstanceChannel>();
+}
+
+DBusInstanceChannel::DBusInstanceChannel() = default;
+
+DBusInstanceChannel::~DBusInstanceChannel()
+{
+    if (!m_endpoint)
+        return;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    bus.unregisterObject(objectPath());
+    bus.unregisterService(serviceName());
+}
+
+InstanceChannel::Claim DBusInstanceChannel::claim(std::function<void(InstanceCommand)> handler)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        m_error = busError(bus);
+        return Claim::Unavailable;
+    }
+    auto endpoint = std::make_unique<DBusInstanceEndpoint>(std::move(handler));
+    if (!bus.registerObject(objectPath(), endpoint.get(), QDBusConnection::ExportScriptableSlots)) {
+        m_error = QStringLiteral("cannot export %1 on the session bus").arg(objectPath());
+        return Claim::Unavailable;
+    }
+    // Atomic: of two Brivets started together exactly one gets the name.
+    const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
+        bus.interface()->registerService(serviceName(), QDBusConnectionInterface::DontQueueService,
+                                         QDBusConnectionInterface::DontAllowReplacement);
+    if (!reply.isValid() || reply.value() != QDBusConnectionInterface::ServiceRegistered) {
+        bus.unregisterObject(objectPath());
+        if (!reply.isValid()) {
+            m_error = reply.error().message();
+            return Claim::Unavailable;
+        }
+        return Claim::AlreadyRunning;
+    }
+    m_endpoint = std::move(endpoint);
+    qCInfo(lcPlatform) << "listening on the session bus as" << serviceName();
+    return Claim::Claimed;
+}
+
+InstanceChannel::Delivery DBusInstanceChannel::send(InstanceCommand command)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        m_error = busError(bus);
+        return Delivery::Failed;
+    }
+    // Asked first: a call to a name nobody owns could start a program the bus knows for it.
+    const auto isRunning = [&bus] {
+        const QDBusReply<bool> registered = bus.interface()->isServiceRegistered(serviceName());
+        return registered.isValid() && registered.value();
+    };
+    if (!isRunning())
+        return Delivery::NotRunning;
+    QDBusMessage call = QDBusMessage::createMethodCall(serviceName(), objectPath(), serviceName(),
+                                                       methodName(command));
+    const QDBusMessage reply = bus.call(call, QDBus::Block, kCallTimeoutMs);
+    if (reply.type() == QDBusMessage::ErrorMessage) {
+        if (reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown"))
+            return Delivery::NotRunning;
+        m_error = reply.errorMessage();
+        return Delivery::Failed;
+    }
+    if (command == InstanceCommand::Quit) {
+        const QDeadlineTimer deadline(kQuitTimeoutMs);
+        while (isRunning()) {
+            if (deadline.hasExpired()) {
+                m_error = QStringLiteral("Brivet did not quit within %1 seconds")
+                              .arg(kQuitTimeoutMs / 1000);
+                return Delivery::Failed;
+            }
+            QThread::msleep(50);
+        }
+    }
+    return Delivery::Delivered;
+}
+
+} // namespace brivet

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "platform/InstanceChannel.h"
+
+#include <QObject>
+#include <memory>
+
+namespace brivet {
+
+class DBusInstanceEndpoint;
+
+// The instance channel on the D-Bus session bus: the running Brivet owns the name
+// "com.brivet.Brivet" and answers Toggle, Show, Hide, OpenSettings and Quit on the object
+// "/com/brivet/Brivet" (interface "com.brivet.Brivet"), so that `brivet --toggle` and desktop
+// shortcuts can reach it.
+class DBusInstanceChannel : public InstanceChannel
+{
+public:
+    static QString serviceName() { return QStringLiteral("com.brivet.Brivet"); }
+    static QString objectPath() { return QStringLiteral("/com/brivet/Brivet"); }
+
+    DBusInstanceChannel();
+    ~DBusInstanceChannel() override;
+
+    Claim claim(std::function<void(InstanceCommand)> handler) override;
+    Delivery send(InstanceCommand command) override;
+    QString error() const override { return m_error; }
+
+private:
+    std::unique_ptr<DBusInstanceEndpoint> m_endpoint;
+    QString m_error;
+};
+
+} // namespace brivet

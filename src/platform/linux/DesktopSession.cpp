@@ -1,0 +1,17 @@
+#include "platform/linux/DesktopSession.h"
+
+namespace brivet {
+
+DesktopSession DesktopSession::fromEnvironment(const QProcessEnvironment& environment)
+{
+    DesktopSession session;
+    session.isWayland =
+        environment.value(QStringLiteral("XDG_SESSION_TYPE")) == QLatin1String("wayland") ||
+        !environment.value(QStringLiteral("WAYLAND_DISPLAY")).isEmpty();
+    session.hasX11 = !environment.value(QStringLiteral("DISPLAY")).isEmpty();
+    session.desktopName =
+        environment.value(QStringLiteral("XDG_CURRENT_DESKTOP")).section(QLatin1Char(':'), 0, 0);
+    return session;
+}
+
+} // namespace brivet

@@ -1,0 +1,7 @@
+#include "settings/SettingsLogging.h"
+
+namespace brivet {
+
+Q_LOGGING_CATEGORY(lcSettings, "brivet.settings", QtInfoMsg)
+
+} // namespace brivet

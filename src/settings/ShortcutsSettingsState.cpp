@@ -1,0 +1,62 @@
+#include "settings/ShortcutsSettingsState.h"
+
+#include "hotkey/HotkeyManager.h"
+#include "settings/SettingsLogging.h"
+
+namespace brivet {
+
+ShortcutsSettingsState::ShortcutsSettingsState(HotkeyManager& hotkeyManager,
+                                               const GlobalHotkey* keyCodes, QObject* parent)
+    : QObject(parent), m_hotkeyManager(hotkeyManager)
+{
+    if (keyCodes) {
+        m_recorder = std::make_unique<ShortcutRecorder>(*keyCodes);
+        connect(m_recorder.get(), &ShortcutRecorder::isRecordingChanged, this,
+                &ShortcutsSettingsState::isRecordingChanged);
+    }
+    connect(&m_hotkeyManager, &HotkeyManager::displayStringChanged, this,
+            &ShortcutsSettingsState::displayStringChanged);
+}
+
+ShortcutsSettingsState::~ShortcutsSettingsState()
+{
+    cancelRecording();
+}
+
+QString ShortcutsSettingsState::displayString() const
+{
+    return m_hotkeyManager.displayString();
+}
+
+void ShortcutsSettingsState::toggleRecording()
+{
+    if (!m_recorder) {
+        qCWarning(lcSettings) << "this desktop cannot tell keys apart: nothing to record";
+        return;
+    }
+    if (m_recorder->isRecording()) {
+        cancelRecording();
+        return;
+    }
+    m_hotkeyManager.unregisterHotkey();
+    qCInfo(lcSettings) << "recording a shortcut";
+    m_recorder->recordShortcut(this, [this](std::optional<Shortcut> shortcut) {
+        if (shortcut) {
+            m_hotkeyManager.updateHotkey(shortcut->keyCode, shortcut->modifiers);
+            qCInfo(lcSettings) << "shortcut set to" << m_hotkeyManager.displayString();
+        } else {
+            m_hotkeyManager.registerHotkey();
+        }
+    });
+}
+
+void ShortcutsSettingsState::cancelRecording()
+{
+    if (!isRecording())
+        return;
+    qCInfo(lcSettings) << "recording cancelled; keeping" << m_hotkeyManager.displayString();
+    m_recorder->finishRecording(std::nullopt);
+    m_hotkeyManager.registerHotkey();
+}
+
+} // namespace brivet

@@ -1,0 +1,41 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Brivet.Settings
+
+// The Shortcuts tab: the global shortcut and the button that records a new one. Leaving the
+// tab cancels a recording under way.
+FocusScope {
+    id: root
+
+    required property ShortcutsSettingsState shortcuts
+
+    readonly property int formPadding: 20
+
+    implicitHeight: section.implicitHeight + 2 * formPadding
+
+    onVisibleChanged: if (!visible) root.shortcuts.cancelRecording()
+
+    SettingsSection {
+        id: section
+        x: root.formPadding
+        y: root.formPadding
+        width: root.width - 2 * root.formPadding
+        title: qsTr("Keyboard Shortcuts")
+        footer: qsTr("Click the shortcut button then press your desired key combination.")
+
+        RowLayout {
+            Layout.fillWidth: true
+            Label {
+                Layout.fillWidth: true
+                text: qsTr("Activate Brivet")
+            }
+            ShortcutButton {
+                focus: true
+                isRecording: root.shortcuts.isRecording
+                shortcutText: root.shortcuts.displayString
+                onClicked: root.shortcuts.toggleRecording()
+            }
+        }
+    }
+}
