@@ -77,7 +77,8 @@ def read_lines(stream, *sinks):
 
 
 class XSession:
-    """Xvfb on a free display, with openbox managing it."""
+    """Xvfb on a free display, with openbox managing it and a D-Bus session bus of its own (the
+    running Brivet owns a name there, which Brivets of other tests must not see)."""
 
     def __init__(self, width=1280, height=800):
         self.width, self.height = width, height
@@ -98,6 +99,10 @@ class XSession:
             raise RuntimeError("Xvfb did not start")
         self.env = dict(os.environ, DISPLAY=f":{display}")
         self.env.pop("WAYLAND_DISPLAY", None)
+        bus = self.popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().strip()
+        bus.stdout.close()
         if window_manager:
             self.popen(["openbox", "--sm-disable"], stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)

@@ -1,0 +1,203 @@
+"""Brivet as a desktop application, end to end: the tray menu read and clicked through a
+StatusNotifierItem watcher of the test's own (brivet_tray_watcher) and gdbus, the command line
+against the running instance, the settings window driven with xdotool (open at login, recording
+a shortcut), and the installed files. Every session has a D-Bus bus of its own (XSession)."""
+
+import os
+import re
+import signal
+import subprocess
+import tempfile
+import unittest
+
+from brivet_e2e import BINARY, Brivet, BrivetTestCase, wait_until
+
+WATCHER = os.environ.get("BRIVET_TRAY_WATCHER", "brivet_tray_watcher")
+SHOWN = r"brivet\.panel: shown at"
+HIDDEN = r"brivet\.panel: hidden"
+SETTINGS_SHOWN = r"brivet\.settings: settings window shown"
+PRESSED = r"brivet\.app: hotkey pressed"
+
+
+class ShellTest(BrivetTestCase):
+    start_brivet = False
+
+    def brivet_command(self, *args, env=None):
+        return subprocess.run([BINARY, *args], env=env or self.brivet.env, capture_output=True,
+                              text=True, timeout=30)
+
+    def gdbus(self, service, path, method, *args):
+        return self.session.run(["gdbus", "call", "--session", "--dest", service,
+                                 "--object-path", path, "--method", method, "--", *args]
+                                ).stdout.decode()
+
+    def settings_window(self):
+        found = self.session.run(["xdotool", "search", "--onlyvisible", "--name",
+                                  "^Brivet Settings$"], check=False).stdout.split()
+        return int(found[0]) if found else None
+
+    def wait_for_settings(self, count):
+        self.brivet.wait_for_log(SETTINGS_SHOWN, count=count)
+        window = wait_until(self.settings_window, message="settings window mapped")
+        wait_until(lambda: self.session.active_window() == window, message="settings in front")
+        return window
+
+    def press(self, *keys):
+        self.session.run(["xdotool", "key", "--delay", "40", *keys])
+
+    def test_tray_menu_has_the_five_entries_and_drives_panel_settings_and_quit(self):
+        watcher = self.session.popen([WATCHER], stdout=subprocess.PIPE, text=True)
+        self.addCleanup(watcher.stdout.close)
+        self.assertEqual(watcher.stdout.readline().strip(), "ready")
+        self.brivet.start()
+        item = re.fullmatch(r"item (\S+)", watcher.stdout.readline().strip()).group(1)
+
+        layout = self.gdbus(item, "/MenuBar", "com.canonical.dbusmenu.GetLayout", "0", "-1", "[]")
+        entries = [(int(number), props) for number, props in
+                   re.findall(r"<\((\d+), \{([^}]*)\}", layout)]
+        described = []
+        for _, props in entries:
+            label = re.search(r"'label': <'([^']*)'>", props)
+            shortcut = re.search(r"'shortcut': <\[\['(\w+)', '(.)'\]\]>", props)
+            described.append("-" if "'separator'" in props else
+                             label.group(1) + ("  " + "+".join(shortcut.groups()) if shortcut else ""))
+        self.assertEqual(described, ["Show Brivet", "-", "Settings...  Control+,", "-",
+                                     "Quit Brivet  Control+Q"])
+        show, settings, quit_ = entries[0][0], entries[2][0], entries[4][0]
+
+        def click(entry):
+            self.gdbus(item, "/MenuBar", "com.canonical.dbusmenu.Event", str(entry), "clicked",
+                       "<0>", "0")
+
+        click(show)
+        self.brivet.wait_for_log(SHOWN)
+        click(show)
+        self.brivet.wait_for_log(HIDDEN)
+        click(settings)
+        self.wait_for_settings(1)
+        click(quit_)
+        self.assertEqual(self.brivet.process.wait(timeout=10), 0)
+        self.assertEqual(self.brivet.count_log(r"brivet\.app: terminating"), 1)
+
+    def test_command_line_reaches_the_running_instance(self):
+        self.assertEqual(self.brivet_command("--version").stdout, "Brivet 0.1.0\n")
+        self.assertIn("--settings", self.brivet_command("--help").stdout)
+        self.assertEqual(self.brivet_command("--toggle", "--quit").returncode, 2)
+        for verb in ("--toggle", "--quit"):
+            result = self.brivet_command(verb)
+            self.assertEqual((result.returncode, result.stderr.splitlines()[0]),
+                             (1, "Brivet is not running. Start it with: brivet"))
+
+        # Started in a Wayland session, it runs through XWayland and says what will not work.
+        self.brivet.env.update(WAYLAND_DISPLAY="wayland-0", XDG_SESSION_TYPE="wayland",
+                               XDG_CURRENT_DESKTOP="GNOME")
+        self.brivet.start()
+        self.brivet.wait_for_log(r"Wayland session \(GNOME\): Brivet runs through XWayland")
+        self.assertEqual(self.brivet.count_log(r"global shortcut|native Wayland windows"), 2)
+
+        self.assertEqual(self.brivet_command("--toggle").returncode, 0)
+        self.brivet.wait_for_log(SHOWN)
+        self.assertEqual(self.brivet_command("--show").returncode, 0)  # already shown
+        self.assertEqual(self.brivet_command("--hide").returncode, 0)
+        self.brivet.wait_for_log(HIDDEN)
+        self.assertEqual(self.brivet_command("--settings").returncode, 0)
+        self.wait_for_settings(1)
+        self.assertEqual(self.brivet.count_log(SHOWN), 1)
+
+        second = self.brivet_command()
+        self.assertEqual((second.returncode, second.stdout), (0, "Brivet is already running.\n"))
+        self.assertIsNone(self.brivet.process.poll())
+
+        # --quit returns once Brivet has ended: the store is closed (its log folded back).
+        self.assertEqual(self.brivet_command("--quit").returncode, 0)
+        self.assertEqual(self.brivet.process.poll(), 0)
+        self.assertFalse(os.path.exists(self.brivet.database_path + "-wal"))
+
+    def test_settings_open_from_the_gear_and_switch_open_at_login(self):
+        self.brivet.start()
+        # The panel's gear, right in its header; the settings open once the panel has hidden.
+        self.press("super+shift+v")
+        top = self.session.height - 8 - int(self.session.height * 0.22)
+        wait_until(lambda: f"Position: 16,{top} " in self.session.run(
+            ["xdotool", "search", "--onlyvisible", "--name", "^Brivet$", "getwindowgeometry", "%1"],
+            check=False).stdout.decode(), message="panel at rest")
+        self.session.run(["xdotool", "mousemove", str(self.session.width - 42), str(top + 24),
+                          "click", "1"])
+        self.wait_for_settings(1)
+        log = self.brivet.log()
+        self.assertLess(next(i for i, l in enumerate(log) if re.search(HIDDEN, l)),
+                        next(i for i, l in enumerate(log) if re.search(SETTINGS_SHOWN, l)))
+
+        # The toggle has the keyboard in the General tab.
+        entry = os.path.join(self.brivet.env["XDG_CONFIG_HOME"], "autostart", "brivet.desktop")
+        self.press("space")
+        wait_until(lambda: os.path.exists(entry), message="autostart entry")
+        with open(entry) as file:
+            exec_line = next(line for line in file if line.startswith("Exec="))
+        self.assertEqual(exec_line.strip(), "Exec=" + os.path.realpath(BINARY))
+        self.brivet.wait_for_log(r"open at login reads on")
+        self.press("space")
+        wait_until(lambda: not os.path.exists(entry), message="autostart entry removed")
+
+        # A file where the folder should be: nothing can be written there.
+        os.rmdir(os.path.dirname(entry))
+        open(os.path.dirname(entry), "w").close()
+        reads_off = self.brivet.count_log(r"open at login reads off")
+        self.press("space")
+        self.brivet.wait_for_log(r"^Failed to update login item: cannot create the folder .*autostart$")
+        self.brivet.wait_for_log(r"open at login reads off", count=reads_off + 1)
+
+    def test_a_recorded_shortcut_toggles_the_panel_and_leaving_the_tab_keeps_the_old_one(self):
+        self.brivet.start()
+        self.assertEqual(self.brivet_command("--settings").returncode, 0)
+        window = self.wait_for_settings(1)
+        self.press("ctrl+Tab", "space")  # the Shortcuts tab; its button has the keyboard
+        self.brivet.wait_for_log(r"brivet\.settings: recording a shortcut")
+        self.press("ctrl+alt+space")
+        self.brivet.wait_for_log(r'shortcut set to "Ctrl\+Alt\+Space"')
+        self.press("ctrl+alt+space")
+        self.brivet.wait_for_log(SHOWN)
+        self.press("ctrl+alt+space")
+        self.brivet.wait_for_log(HIDDEN)
+
+        # Recording again, then the General tab chosen: Ctrl+Alt+Space works again.
+        wait_until(lambda: self.session.active_window() == window, message="settings in front")
+        self.press("space")
+        self.brivet.wait_for_log(r"brivet\.settings: recording a shortcut", count=2)
+        geometry = self.session.run(["xdotool", "getwindowgeometry", str(window)]).stdout.decode()
+        left, top = map(int, re.search(r"Position: (\d+),(\d+)", geometry).groups())
+        self.session.run(["xdotool", "mousemove", str(left + 225 - 2 - 42), str(top + 37),
+                          "click", "1"])
+        self.brivet.wait_for_log(r'recording cancelled; keeping "Ctrl\+Alt\+Space"')
+        pressed = self.brivet.count_log(PRESSED)
+        self.press("ctrl+alt+space")
+        self.brivet.wait_for_log(PRESSED, count=pressed + 1)
+        self.brivet.wait_for_log(SHOWN, count=2)
+
+    def test_install_puts_binary_desktop_entry_and_icon_in_place(self):
+        build = os.environ.get("BRIVET_BUILD_DIR")
+        if not build:
+            self.skipTest("BRIVET_BUILD_DIR not set")
+        prefix = tempfile.mkdtemp(prefix="brivet-install-")
+        subprocess.run(["cmake", "--install", build, "--prefix", prefix], check=True,
+                       capture_output=True, timeout=120)
+        for path in ("bin/brivet", "share/applications/com.brivet.Brivet.desktop",
+                     "share/icons/hicolor/scalable/apps/com.brivet.Brivet.svg"):
+            self.assertTrue(os.path.isfile(os.path.join(prefix, path)), path)
+        with open(os.path.join(prefix, "share/applications/com.brivet.Brivet.desktop")) as file:
+            desktop = file.read()
+        self.assertIn("\nExec=brivet\n", desktop)
+        self.assertIn("\nIcon=com.brivet.Brivet\n", desktop)
+        # The installed binary runs; the running one is reached through it.
+        installed = os.path.join(prefix, "bin/brivet")
+        process = subprocess.Popen([installed], env=self.brivet.env, stdout=subprocess.PIPE,
+                                   stderr=subprocess.STDOUT, text=True)
+        self.addCleanup(process.stdout.close)
+        wait_until(lambda: "launched" in process.stdout.readline(), timeout=20,
+                   message="installed brivet launched")
+        self.assertEqual(self.brivet_command("--quit").returncode, 0)
+        self.assertEqual(process.wait(timeout=10), 0)
+
+
+if __name__ == "__main__":
+    unittest.main()
