@@ -19,6 +19,8 @@ build_packages=(
 test_packages=(
   libbenchmark-dev
   xvfb xauth openbox xclip xdotool x11-utils x11-xserver-utils zenity sqlite3 python3 imagemagick
+  # A session bus per test session, and gdbus to read and click the tray menu over it.
+  dbus-daemon libglib2.0-bin
 )
 
 wanted=("${build_packages[@]}")

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Starts Brivet under a private X server (Xvfb + openbox) with an empty history, copies a small
 # made-up history into it with xclip (texts, links, an image, a file), opens the panel with the
-# default shortcut and saves screenshots in the light and the dark palette.
+# default shortcut and the settings window (both tabs) and saves screenshots in the light and
+# the dark palette.
 #   scripts/screenshots.sh [output folder]      (default: build/screenshots)
 # Needs a built build/src/app/brivet and the test packages (scripts/install-deps.sh --with-tests).
 set -euo pipefail
@@ -27,6 +28,11 @@ read -r -u "$displayfd" display
 export DISPLAY=":$display"
 openbox --sm-disable >/dev/null 2>&1 &
 pids+=($!)
+# A session bus of its own: `brivet --settings` reaches this Brivet and no other.
+exec {busfd}< <(exec dbus-daemon --session --nofork --print-address=1 2>/dev/null)
+pids+=($!)
+read -r -u "$busfd" DBUS_SESSION_BUS_ADDRESS
+export DBUS_SESSION_BUS_ADDRESS
 sleep 1
 xsetroot -solid '#3b4f66'
 
@@ -95,6 +101,18 @@ shoot() {
   # The bottom of the screen, where the panel is.
   convert "$out/panel-$name-selected.png" -gravity south -crop 1440x250+0+0 +repage \
     "$out/panel-$name-strip.png"
+  xdotool key Escape Escape
+  "$binary" --settings
+  sleep 1.5
+  local window
+  window=$(xdotool search --onlyvisible --name '^Brivet Settings$' | head -1)
+  import -frame -window "$window" "$out/settings-$name-general.png"
+  xdotool key ctrl+Tab
+  sleep 0.8
+  import -frame -window "$window" "$out/settings-$name-shortcuts.png"
+  xdotool key space  # records; stopping Brivet ends the recording unsaved
+  sleep 0.5
+  import -frame -window "$window" "$out/settings-$name-recording.png"
   stop_brivet
 }
 

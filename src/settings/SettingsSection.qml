@@ -26,6 +26,7 @@ ColumnLayout {
     Label {
         Layout.leftMargin: root.textInset
         text: root.title
+        color: systemPalette.windowText
         font.weight: Font.DemiBold
         Accessible.role: Accessible.Heading
     }

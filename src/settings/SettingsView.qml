@@ -1,8 +1,6 @@
 pragma ComponentBehavior: Bound
 
 import QtQuick
-import QtQuick.Controls
-import QtQuick.Layouts
 import Brivet.Settings
 
 // The settings window: a strip of two tabs, General and Shortcuts, over the chosen tab's
@@ -34,15 +32,15 @@ Window {
     SystemPalette { id: systemPalette }
 
     Shortcut {
-        sequences: [StandardKey.NextChild, "Ctrl+PgDown"]
+        sequences: ["Ctrl+Tab", "Ctrl+PgDown"]
         onActivated: root.currentTab = (root.currentTab + 1) % 2
     }
     Shortcut {
-        sequences: [StandardKey.PreviousChild, "Ctrl+PgUp"]
+        sequences: ["Ctrl+Shift+Tab", "Ctrl+Shift+Backtab", "Ctrl+PgUp"]
         onActivated: root.currentTab = (root.currentTab + 1) % 2
     }
     Shortcut {
-        sequences: [StandardKey.Close, "Escape"]
+        sequences: ["Ctrl+W", "Escape"]
         onActivated: root.close()
     }
 

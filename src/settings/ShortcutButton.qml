@@ -15,8 +15,8 @@ AbstractButton {
     readonly property int cornerRadius: 6
     readonly property int changeMs: 150
 
-    implicitWidth: Math.max(minimumWidth, label.implicitWidth + 2 * textHorizontalPadding)
-    implicitHeight: label.implicitHeight + 2 * textVerticalPadding
+    implicitWidth: Math.max(minimumWidth, implicitContentWidth + leftPadding + rightPadding)
+    implicitHeight: implicitContentHeight + topPadding + bottomPadding
     leftPadding: textHorizontalPadding
     rightPadding: textHorizontalPadding
     topPadding: textVerticalPadding
@@ -33,8 +33,8 @@ AbstractButton {
     SystemPalette { id: systemPalette }
 
     contentItem: Label {
-        id: label
         text: root.text
+        color: systemPalette.windowText
         horizontalAlignment: Text.AlignHCenter
         verticalAlignment: Text.AlignVCenter
     }
@@ -43,9 +43,9 @@ AbstractButton {
         radius: root.cornerRadius
         color: root.isRecording ? Qt.rgba(systemPalette.highlight.r, systemPalette.highlight.g,
                                           systemPalette.highlight.b, 0.15)
-                                : systemPalette.button
-        border.width: root.activeFocus && !root.isRecording ? 2 : 1
-        border.color: root.isRecording || root.activeFocus
+                                : systemPalette.base
+        border.width: root.visualFocus && !root.isRecording ? 2 : 1
+        border.color: root.isRecording || root.visualFocus
                       ? systemPalette.highlight
                       : Qt.rgba(systemPalette.windowText.r, systemPalette.windowText.g,
                                 systemPalette.windowText.b, 0.3)

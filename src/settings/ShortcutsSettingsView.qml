@@ -12,6 +12,8 @@ FocusScope {
 
     readonly property int formPadding: 20
 
+    SystemPalette { id: systemPalette }
+
     implicitHeight: section.implicitHeight + 2 * formPadding
 
     onVisibleChanged: if (!visible) root.shortcuts.cancelRecording()
@@ -28,6 +30,7 @@ FocusScope {
             Layout.fillWidth: true
             Label {
                 Layout.fillWidth: true
+                color: systemPalette.windowText
                 text: qsTr("Activate Brivet")
             }
             ShortcutButton {

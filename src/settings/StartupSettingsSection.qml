@@ -12,14 +12,16 @@ SettingsSection {
     title: qsTr("Startup")
     footer: qsTr("Brivet will automatically launch when you log in.")
 
+    SystemPalette { id: systemPalette }
+
     RowLayout {
         Layout.fillWidth: true
         Label {
             Layout.fillWidth: true
+            color: systemPalette.windowText
             text: qsTr("Open at Login")
         }
-        Switch {
-            id: toggle
+        SettingsSwitch {
             focus: true
             // Read back after every change: a failed change shows the real state again.
             checked: root.backend.isEnabled
