@@ -24,6 +24,8 @@ public:
     // changes nothing. isEnabledChanged follows every call, so a view reads the real state
     // back, also when it is not what the view asked for.
     void setEnabled(bool enabled);
+    // Has views read isEnabled again: the entry may have changed outside Brivet.
+    void refresh() { emit isEnabledChanged(); }
 
 signals:
     void isEnabledChanged();

@@ -38,6 +38,7 @@ void SettingsWindow::open()
 {
     if (!m_window && !build())
         return;
+    m_loginItemManager.refresh();
     m_window->show();
     m_window->raise();
     m_window->requestActivate();
