@@ -88,7 +88,13 @@ class ShellTest(BrivetTestCase):
             self.assertEqual((result.returncode, result.stderr.splitlines()[0]),
                              (1, "Brivet is not running. Start it with: brivet"))
 
-        # Started in a Wayland session, it runs through XWayland and says what will not work.
+        # Started in a Wayland session, it runs through XWayland and says what will not work;
+        # without XWayland it cannot run at all.
+        wayland = dict(self.brivet.env, WAYLAND_DISPLAY="wayland-0", XDG_SESSION_TYPE="wayland")
+        del wayland["DISPLAY"]
+        result = self.brivet_command(env=wayland)
+        self.assertEqual(result.returncode, 1)
+        self.assertRegex(result.stderr, r"this is a Wayland session.* without XWayland")
         self.brivet.env.update(WAYLAND_DISPLAY="wayland-0", XDG_SESSION_TYPE="wayland",
                                XDG_CURRENT_DESKTOP="GNOME")
         self.brivet.start()
