@@ -116,8 +116,8 @@ class ShellTest(BrivetTestCase):
 
         # --quit returns once Brivet has ended: the store is closed (its log folded back).
         self.assertEqual(self.brivet_command("--quit").returncode, 0)
-        self.assertEqual(self.brivet.process.poll(), 0)
         self.assertFalse(os.path.exists(self.brivet.database_path + "-wal"))
+        self.assertEqual(self.brivet.process.wait(timeout=10), 0)
 
     def test_settings_open_from_the_gear_and_switch_open_at_login(self):
         self.brivet.start()
