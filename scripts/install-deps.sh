@@ -19,8 +19,9 @@ build_packages=(
 test_packages=(
   libbenchmark-dev
   xvfb xauth openbox xclip xdotool x11-utils x11-xserver-utils zenity sqlite3 python3 imagemagick
-  # A session bus per test session, and gdbus to read and click the tray menu over it.
-  dbus-daemon libglib2.0-bin
+  # A session bus per test session, gdbus to read and click the tray menu over it, and an
+  # XEmbed tray.
+  dbus-daemon libglib2.0-bin trayer
 )
 
 wanted=("${build_packages[@]}")

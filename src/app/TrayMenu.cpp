@@ -5,6 +5,7 @@
 #include "panel/PanelController.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 
 namespace brivet {
 
@@ -29,6 +30,7 @@ TrayMenu::TrayMenu(PanelController& panelController, NotificationCenter& notific
         m_quit();
     });
 
+    m_menu.installEventFilter(this);
     m_trayIcon.setIcon(QApplication::windowIcon());
     m_trayIcon.setToolTip(QStringLiteral("Brivet"));
     m_trayIcon.setContextMenu(&m_menu);
@@ -40,6 +42,26 @@ TrayMenu::TrayMenu(PanelController& panelController, NotificationCenter& notific
 }
 
 TrayMenu::~TrayMenu() = default;
+
+bool TrayMenu::eventFilter(QObject* watched, QEvent* event)
+{
+    // Qt gives the shortcuts of a menu's entries no effect while that menu is the open popup
+    // (they count only where the menu itself can be reached from a window, which a tray's menu
+    // cannot), so Ctrl+, and Ctrl+Q are matched here. A StatusNotifierItem host shows the
+    // menu itself and handles them.
+    if (watched == &m_menu && event->type() == QEvent::KeyPress) {
+        const QKeySequence pressed(static_cast<QKeyEvent*>(event)->keyCombination());
+        const QList<QAction*> actions = m_menu.actions();
+        for (QAction* action : actions) {
+            if (!action->shortcut().isEmpty() && action->shortcut() == pressed) {
+                m_menu.close();
+                action->trigger();
+                return true;
+            }
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
 
 void TrayMenu::show()
 {

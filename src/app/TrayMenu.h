@@ -27,6 +27,9 @@ public:
     // Puts the icon in the tray.
     void show();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     PanelController& m_panelController;
     std::function<void()> m_openSettings;

@@ -1,5 +1,6 @@
 """Brivet as a desktop application, end to end: the tray menu read and clicked through a
-StatusNotifierItem watcher of the test's own (brivet_tray_watcher) and gdbus, the command line
+StatusNotifierItem watcher of the test's own (brivet_tray_watcher) and gdbus, an XEmbed tray
+(trayer) that starts after Brivet, the command line
 against the running instance, the settings window driven with xdotool (open at login, recording
 a shortcut), and the installed files. Every session has a D-Bus bus of its own (XSession)."""
 
@@ -78,6 +79,27 @@ class ShellTest(BrivetTestCase):
         click(quit_)
         self.assertEqual(self.brivet.process.wait(timeout=10), 0)
         self.assertEqual(self.brivet.count_log(r"brivet\.app: terminating"), 1)
+
+    def test_an_xembed_tray_that_starts_later_gets_the_icon_and_its_menu_answers_ctrl_q(self):
+        self.brivet.start()
+        self.brivet.wait_for_log(r"brivet\.app: this desktop shows no tray")
+
+        def windows():
+            return self.session.run(["xdotool", "search", "--onlyvisible", "--classname",
+                                     "^brivet$"], check=False).stdout.split()
+
+        self.assertEqual(windows(), [])
+        self.session.popen(["trayer", "--edge", "top", "--align", "right", "--widthtype",
+                            "pixel", "--width", "48", "--height", "32"],
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        icon = wait_until(windows, timeout=10, message="icon embedded")[0]
+        geometry = self.session.run(["xdotool", "getwindowgeometry", icon]).stdout.decode()
+        x, y = map(int, re.search(r"Position: (\d+),(\d+)", geometry).groups())
+        self.session.run(["xdotool", "mousemove", str(x + 8), str(y + 8), "click", "3"])
+        wait_until(lambda: len(windows()) == 2, message="tray menu open")
+        self.press("ctrl+q")
+        self.assertEqual(self.brivet.process.wait(timeout=10), 0)
+        self.assertEqual(self.brivet.count_log(r"no tray|terminating"), 2)
 
     def test_command_line_reaches_the_running_instance(self):
         self.assertEqual(self.brivet_command("--version").stdout, "Brivet 0.1.0\n")
