@@ -39,6 +39,7 @@ void SettingsWindow::open()
     if (!m_window && !build())
         return;
     m_loginItemManager.refresh();
+    m_window->setWindowStates(m_window->windowStates() & ~Qt::WindowMinimized);
     m_window->show();
     m_window->raise();
     m_window->requestActivate();
