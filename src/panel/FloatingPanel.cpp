@@ -3,7 +3,9 @@
 #include "panel/PanelKeyRouting.h"
 #include "panel/PanelLogging.h"
 #include "platform/GlobalHotkey.h"
+#include "views/PanelPopoverWindow.h"
 
+#include <QGuiApplication>
 #include <QKeyEvent>
 
 namespace brivet {
@@ -56,9 +58,51 @@ void FloatingPanel::setHoldsKeyboard(bool holds)
     m_grabRetry.stop();
     if (m_hasKeyboard) {
         m_hasKeyboard = false;
+        // Also ends a borrower's grab: the program holds one grab at a time.
+        m_borrower = nullptr;
         setKeyboardGrabEnabled(false);
         qCDebug(lcPanel) << "keyboard released";
     }
+    closePopovers();
+}
+
+void FloatingPanel::closePopovers()
+{
+    const QWindowList windows = QGuiApplication::topLevelWindows();
+    for (QWindow* window : windows) {
+        auto* popover = qobject_cast<PanelPopoverWindow*>(window);
+        if (popover && popover->transientParent() == this)
+            popover->dismiss();
+    }
+}
+
+bool FloatingPanel::lendKeyboard(QWindow& borrower)
+{
+    if (!m_hasKeyboard || m_borrower)
+        return false;
+    // One grab per program: the panel's ends, the borrower's begins.
+    setKeyboardGrabEnabled(false);
+    if (!borrower.setKeyboardGrabEnabled(true)) {
+        qCWarning(lcPanel) << "a popover could not take the keyboard";
+        setKeyboardGrabEnabled(true);
+        return false;
+    }
+    m_borrower = &borrower;
+    qCDebug(lcPanel) << "keyboard lent to" << borrower.title();
+    return true;
+}
+
+void FloatingPanel::returnKeyboard(QWindow& borrower)
+{
+    if (m_borrower != &borrower)
+        return;
+    m_borrower = nullptr;
+    borrower.setKeyboardGrabEnabled(false);
+    if (!m_hasKeyboard)
+        return;
+    m_hasKeyboard = false;
+    m_grabAttemptsLeft = kGrabAttempts;
+    tryGrab();
 }
 
 void FloatingPanel::tryGrab()

@@ -11,6 +11,7 @@ Item {
     id: root
 
     required property ClipboardPanelViewState viewState
+    required property CategoryBarState categoryBar
 
     readonly property int cornerRadius: 12
     readonly property int headerSpacing: 12
@@ -65,10 +66,10 @@ Item {
                 onEdited: text => root.viewState.searchText = text
             }
 
-            // The category chips come here.
-            Item {
+            CategoryBarView {
                 Layout.fillWidth: true
-                implicitHeight: 1
+                bar: root.categoryBar
+                selectedCategoryId: root.viewState.selectedCategoryId
             }
 
             Item {

@@ -1,0 +1,69 @@
+pragma ComponentBehavior: Bound
+
+import QtQuick
+import Brivet.Views
+
+// A popover window with its bubble: a rounded body in the window colour with a hairline border
+// and an arrow on `arrowEdge` pointing at `anchor`. The content goes inside, padded; its
+// implicit size sizes the window. Placement, closing and the keyboard: PanelPopoverWindow.
+PanelPopoverWindow {
+    id: root
+
+    default property alias content: body.data
+    property int padding: 16
+
+    readonly property real arrowBase: arrowSize * Math.SQRT2
+
+    SystemPalette { id: systemPalette }
+
+    width: body.implicitWidth + 2 * padding
+    height: body.implicitHeight + 2 * padding + arrowSize
+    color: systemPalette.window
+
+    Rectangle {
+        id: bubble
+        x: 0
+        y: root.arrowEdge === PanelPopoverWindow.Top ? root.arrowSize : 0
+        width: root.width
+        height: root.height - root.arrowSize
+        radius: root.cornerRadius
+        color: systemPalette.window
+        border.width: 1
+        border.color: Qt.rgba(systemPalette.windowText.r, systemPalette.windowText.g,
+                              systemPalette.windowText.b, 0.18)
+    }
+
+    // The arrow: a square turned by 45 degrees, half of it outside the body, its inner half
+    // covered so that the body's border runs on under the arrow's opening.
+    Rectangle {
+        id: arrow
+        width: root.arrowBase
+        height: root.arrowBase
+        rotation: 45
+        x: root.arrowPosition - width / 2
+        y: root.arrowEdge === PanelPopoverWindow.Top ? root.arrowSize - height / 2
+                                                      : root.height - root.arrowSize - height / 2
+        color: systemPalette.window
+        border.width: 1
+        border.color: bubble.border.color
+        antialiasing: true
+    }
+    Rectangle {
+        x: arrow.x - 1
+        width: arrow.width + 2
+        height: root.arrowSize
+        y: root.arrowEdge === PanelPopoverWindow.Top ? root.arrowSize + 1
+                                                      : root.height - 2 * root.arrowSize - 1
+        color: systemPalette.window
+    }
+
+    Item {
+        id: body
+        x: root.padding
+        y: bubble.y + root.padding
+        width: root.width - 2 * root.padding
+        height: bubble.height - 2 * root.padding
+        implicitWidth: childrenRect.width
+        implicitHeight: childrenRect.height
+    }
+}
