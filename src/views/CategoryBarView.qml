@@ -58,29 +58,27 @@ Item {
             Repeater {
                 model: root.bar.categories
 
-                AbstractButton {
+                Rectangle {
                     id: chip
                     required property var modelData
                     // Re-read whenever the panel's filter moves.
                     readonly property bool isSelected: root.selectedCategoryId, root.bar.isSelected(modelData.id)
 
-                    focusPolicy: Qt.NoFocus
-                    leftPadding: root.chipHorizontalPadding
-                    rightPadding: root.chipHorizontalPadding
-                    topPadding: root.chipVerticalPadding
-                    bottomPadding: root.chipVerticalPadding
-                    onClicked: root.bar.select(modelData.id)
+                    implicitWidth: label.implicitWidth + 2 * root.chipHorizontalPadding
+                    implicitHeight: label.implicitHeight + 2 * root.chipVerticalPadding
+                    radius: root.chipRadius
+                    color: Qt.rgba(systemPalette.highlight.r, systemPalette.highlight.g, systemPalette.highlight.b,
+                                   isSelected ? root.selectedOpacity : 0)
+                    Behavior on color { ColorAnimation { duration: root.selectionMs; easing.type: Easing.InOutQuad } }
+
                     Accessible.role: Accessible.PageTab
                     Accessible.name: modelData.name
                     Accessible.selected: isSelected
+                    Accessible.onPressAction: root.bar.select(modelData.id)
 
-                    background: Rectangle {
-                        radius: root.chipRadius
-                        color: systemPalette.highlight
-                        opacity: chip.isSelected ? root.selectedOpacity : 0
-                        Behavior on opacity { NumberAnimation { duration: root.selectionMs; easing.type: Easing.InOutQuad } }
-                    }
-                    contentItem: RowLayout {
+                    RowLayout {
+                        id: label
+                        anchors.centerIn: parent
                         spacing: root.chipSpacing
                         Rectangle {
                             visible: !chip.modelData.isDefault
@@ -99,6 +97,10 @@ Item {
                         }
                     }
 
+                    TapHandler {
+                        acceptedButtons: Qt.LeftButton
+                        onTapped: root.bar.select(chip.modelData.id)
+                    }
                     TapHandler {
                         acceptedButtons: Qt.RightButton
                         enabled: !chip.modelData.isDefault
