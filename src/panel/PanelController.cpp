@@ -287,6 +287,13 @@ bool PanelController::createPanel(const QRect& contentRect)
 
     QQmlComponent component(
         m_engine.get(), QUrl(QStringLiteral("qrc:/qt/qml/Brivet/Views/ClipboardPanelView.qml")));
+    // Creating from a component that did not load crashes in Qt.
+    if (component.isError()) {
+        qCCritical(lcPanel).noquote()
+            << "the panel view could not be built:" << component.errorString();
+        m_panel.reset();
+        return false;
+    }
     QObject* object = component.createWithInitialProperties(
         {{QStringLiteral("viewState"), QVariant::fromValue(m_viewState.get())},
          {QStringLiteral("categoryBar"), QVariant::fromValue(m_categoryBar.get())}});

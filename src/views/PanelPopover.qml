@@ -1,6 +1,7 @@
 pragma ComponentBehavior: Bound
 
 import QtQuick
+import QtQuick.Controls
 import Brivet.Views
 
 // A popover window with its bubble: a rounded body in the window colour with a hairline border
@@ -57,8 +58,25 @@ PanelPopoverWindow {
         color: systemPalette.window
     }
 
-    Item {
+    Control {
         id: body
+        // The controls inside take the program's palette (light or dark), as the panel's do.
+        palette.window: systemPalette.window
+        palette.windowText: systemPalette.windowText
+        palette.base: systemPalette.base
+        palette.alternateBase: systemPalette.alternateBase
+        palette.text: systemPalette.text
+        palette.button: systemPalette.button
+        palette.buttonText: systemPalette.buttonText
+        palette.highlight: systemPalette.highlight
+        palette.highlightedText: systemPalette.highlightedText
+        palette.light: systemPalette.light
+        palette.midlight: systemPalette.midlight
+        palette.mid: systemPalette.mid
+        palette.dark: systemPalette.dark
+        palette.shadow: systemPalette.shadow
+        palette.placeholderText: systemPalette.placeholderText
+
         x: root.padding
         y: bubble.y + root.padding
         width: root.width - 2 * root.padding
