@@ -38,6 +38,7 @@ PanelPopoverWindow {
     // covered so that the body's border runs on under the arrow's opening.
     Rectangle {
         id: arrow
+        visible: root.arrowEdge !== PanelPopoverWindow.NoArrow
         width: root.arrowBase
         height: root.arrowBase
         rotation: 45
@@ -50,6 +51,7 @@ PanelPopoverWindow {
         antialiasing: true
     }
     Rectangle {
+        visible: arrow.visible
         x: arrow.x - 1
         width: arrow.width + 2
         height: root.arrowSize

@@ -130,16 +130,25 @@ void PanelPopoverWindow::dismiss()
 PanelPopoverWindow::Placement PanelPopoverWindow::place(const QRectF& anchor, const QSize& size,
                                                         const QRect& screen, ArrowEdge edge)
 {
+    const int minX = screen.left() + kScreenMargin;
+    const int maxX = std::max(minX, screen.right() + 1 - kScreenMargin - size.width());
+    const int maxY = std::max(screen.top(), screen.bottom() + 1 - size.height());
+    if (edge == NoArrow) {
+        // As menus near the bottom of a screen do: from the anchor's bottom upwards.
+        const int right = int(anchor.right());
+        const int x = right + size.width() <= screen.right() + 1 - kScreenMargin
+                          ? right
+                          : int(anchor.left()) - size.width();
+        const int y = int(anchor.bottom()) - size.height();
+        return {QPoint(std::clamp(x, minX, maxX), std::clamp(y, screen.top(), maxY)), 0};
+    }
     const qreal centre = anchor.center().x();
-    const int maxX =
-        std::max(screen.left() + kScreenMargin, screen.right() + 1 - kScreenMargin - size.width());
-    const int x = std::clamp(int(centre - size.width() / 2.0), screen.left() + kScreenMargin, maxX);
-    int y = edge == Bottom ? int(anchor.top()) - size.height() : int(anchor.bottom());
-    y = std::clamp(y, screen.top(), std::max(screen.top(), screen.bottom() + 1 - size.height()));
+    const int x = std::clamp(int(centre - size.width() / 2.0), minX, maxX);
+    const int y = edge == Bottom ? int(anchor.top()) - size.height() : int(anchor.bottom());
     // The tip stays clear of the rounded corners.
-    const qreal inset = cornerRadius() + arrowSize();
+    const qreal inset = cornerRadius(edge) + arrowSize(edge);
     const qreal tip = std::clamp(centre - x, inset, std::max(inset, size.width() - inset));
-    return {QPoint(x, y), tip};
+    return {QPoint(x, std::clamp(y, screen.top(), maxY)), tip};
 }
 
 void PanelPopoverWindow::reposition()
@@ -173,13 +182,16 @@ void PanelPopoverWindow::updateMask()
     path.addRoundedRect(QRectF(0, bodyTop, w, h - arrow), cornerRadius(), cornerRadius());
     QPolygonF triangle;
     const qreal tip = m_arrowPosition;
-    if (m_arrowEdge == Bottom)
+    if (m_arrowEdge == NoArrow)
+        triangle.clear();
+    else if (m_arrowEdge == Bottom)
         triangle << QPointF(tip - arrow - 1, h - arrow - 1) << QPointF(tip, h)
                  << QPointF(tip + arrow + 1, h - arrow - 1);
     else
         triangle << QPointF(tip - arrow - 1, arrow + 1) << QPointF(tip, 0)
                  << QPointF(tip + arrow + 1, arrow + 1);
-    path.addPolygon(triangle);
+    if (!triangle.isEmpty())
+        path.addPolygon(triangle);
     path.setFillRule(Qt::WindingFill);
     setMask(QRegion(path.simplified().toFillPolygon().toPolygon()));
 }

@@ -17,6 +17,7 @@ class KeyboardLender;
 //   PanelPopover {
 //       anchor: someItem                       // the item the arrow points at
 //       arrowEdge: PanelPopoverWindow.Bottom   // arrow on the bottom edge: the popover is above
+//                                              // (NoArrow: a menu beside the anchor)
 //       takesKeyboard: true                    // false: keys stay with the panel's routing
 //       onClosed: ...                          // however it closed
 //       ColumnLayout { ... }                   // the content; its implicit size sizes the window
@@ -43,13 +44,14 @@ class PanelPopoverWindow : public QQuickWindow
     Q_PROPERTY(bool isOpen READ isOpen NOTIFY isOpenChanged)
     // Where the arrow's tip is along its edge, in the window's coordinates.
     Q_PROPERTY(qreal arrowPosition READ arrowPosition NOTIFY arrowPositionChanged)
-    Q_PROPERTY(qreal arrowSize READ arrowSize CONSTANT)
-    Q_PROPERTY(qreal cornerRadius READ cornerRadius CONSTANT)
+    Q_PROPERTY(qreal arrowSize READ arrowSize NOTIFY arrowEdgeChanged)
+    Q_PROPERTY(qreal cornerRadius READ cornerRadius NOTIFY arrowEdgeChanged)
 public:
     enum ArrowEdge
     {
-        Bottom, // above the anchor
-        Top,    // below the anchor
+        Bottom,  // above the anchor
+        Top,     // below the anchor
+        NoArrow, // a menu: beside the anchor (right, else left), level with its bottom, upwards
     };
     Q_ENUM(ArrowEdge)
 
@@ -64,8 +66,10 @@ public:
     void setTakesKeyboard(bool takes);
     bool isOpen() const { return m_isOpen; }
     qreal arrowPosition() const { return m_arrowPosition; }
-    static constexpr qreal arrowSize() { return 9; }
-    static constexpr qreal cornerRadius() { return 10; }
+    qreal arrowSize() const { return arrowSize(m_arrowEdge); }
+    qreal cornerRadius() const { return cornerRadius(m_arrowEdge); }
+    static constexpr qreal arrowSize(ArrowEdge edge) { return edge == NoArrow ? 0 : 9; }
+    static constexpr qreal cornerRadius(ArrowEdge edge) { return edge == NoArrow ? 6 : 10; }
 
     // Shows it beside the anchor; nothing happens without an anchor on screen.
     Q_INVOKABLE void open();
