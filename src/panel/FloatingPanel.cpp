@@ -132,6 +132,17 @@ void FloatingPanel::tryGrab()
         m_grabRetry.start();
 }
 
+bool FloatingPanel::takeLentKey(QKeyEvent& event)
+{
+    if (!isToggleShortcut(event))
+        return false;
+    event.accept();
+    // A held shortcut repeats; only its first press toggles.
+    if (!event.isAutoRepeat() && onToggleShortcut)
+        onToggleShortcut();
+    return true;
+}
+
 bool FloatingPanel::isToggleShortcut(const QKeyEvent& event) const
 {
     if (!m_toggleShortcut || !m_keyCodeMapper)
@@ -144,13 +155,8 @@ bool FloatingPanel::isToggleShortcut(const QKeyEvent& event) const
 
 void FloatingPanel::keyPressEvent(QKeyEvent* event)
 {
-    if (isToggleShortcut(*event)) {
-        event->accept();
-        // A held shortcut repeats; only its first press toggles.
-        if (!event->isAutoRepeat() && onToggleShortcut)
-            onToggleShortcut();
+    if (takeLentKey(*event))
         return;
-    }
     // A control that has the keyboard (the search field, once clicked) sees the keys first;
     // what it leaves goes through the routing.
     QQuickItem* focused = activeFocusItem();

@@ -57,6 +57,8 @@ public:
 
     [[nodiscard]] bool lendKeyboard(QWindow& borrower) override;
     void returnKeyboard(QWindow& borrower) override;
+    // The global shortcut, which toggles also while a popover holds the keyboard.
+    bool takeLentKey(QKeyEvent& event) override;
 
 signals:
     void keyboardGrabbed();

@@ -1,5 +1,6 @@
 #pragma once
 
+class QKeyEvent;
 class QWindow;
 
 namespace brivet {
@@ -17,6 +18,9 @@ public:
     // Takes the keyboard back from borrower, if the lender still holds it; else only releases
     // the borrower's hold.
     virtual void returnKeyboard(QWindow& borrower) = 0;
+    // A key press the borrower received, offered before the borrower's own controls see it:
+    // true when the lender took it (its keys that must work whoever holds the keyboard).
+    virtual bool takeLentKey(QKeyEvent& event) = 0;
 };
 
 } // namespace brivet

@@ -228,6 +228,9 @@ void PanelPopoverWindow::resizeEvent(QResizeEvent* event)
 
 void PanelPopoverWindow::keyPressEvent(QKeyEvent* event)
 {
+    if (KeyboardLender* owner = m_isBorrowingKeyboard ? lender() : nullptr;
+        owner && owner->takeLentKey(*event))
+        return;
     event->ignore();
     QQuickWindow::keyPressEvent(event);
     if (!event->isAccepted() && event->key() == Qt::Key_Escape) {

@@ -28,8 +28,9 @@ class KeyboardLender;
 // arrow points at the anchor's centre. It closes on dismiss(), on a press anywhere in the
 // anchor's window, on Escape when it has the keyboard and no control of it took the key, and
 // when the anchor's window hides. A popover that takes the keyboard borrows it from the
-// anchor's window when that window is a KeyboardLender (the panel) and gives it back on
-// closing; one that does not never becomes the focus window, so every key still reaches the
+// anchor's window when that window is a KeyboardLender (the panel), offers it every key press
+// first (the panel's global shortcut keeps toggling) and gives it back on closing; one that
+// does not never becomes the focus window, so every key still reaches the
 // panel. The window is not managed by the window manager, so the window that was active stays
 // active. Clicks on the desktop outside both windows are the panel's business (it hides, and
 // this closes with it). Main thread only.

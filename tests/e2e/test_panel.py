@@ -100,10 +100,17 @@ class PanelTest(BrivetTestCase):
         self.wait_hidden(1)
         self.assertEqual(entry.wait(timeout=10), 1)
 
-        # The shortcut pressed again (it reaches the panel, which holds the keyboard) hides it.
+        # The shortcut pressed again (it reaches the panel, which holds the keyboard) hides it,
+        # also while the category editor ("+", after the default chip) has the keyboard.
         self.show_panel()
         self.press("super+shift+v")
         self.wait_hidden(2)
+        info = self.show_panel()
+        self.click(int(info["Absolute upper-left X"]) + 364, int(info["Absolute upper-left Y"]) + 21)
+        wait_until(self.popover, message="editor open")
+        self.press("super+shift+v")
+        self.wait_hidden(3)
+        self.assertIsNone(self.popover())
         self.show_panel()
 
     def test_cards_answer_double_clicks_and_their_context_menu(self):
