@@ -122,7 +122,7 @@ Item {
                 background: Rectangle {
                     radius: width / 2
                     color: root.secondaryColor
-                    opacity: addButton.hovered ? 0.3 : 0.2
+                    opacity: 0.2
                 }
                 contentItem: Image {
                     source: "image://symbol/plus?color=" + encodeURIComponent(root.secondaryColor)

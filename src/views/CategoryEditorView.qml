@@ -36,7 +36,7 @@ ColumnLayout {
     Label {
         Layout.alignment: Qt.AlignHCenter
         text: qsTr("Edit Category")
-        font.bold: true
+        font.weight: Font.DemiBold
         color: systemPalette.windowText
     }
 

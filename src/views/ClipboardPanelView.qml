@@ -258,11 +258,10 @@ Item {
         property int row: -1
         anchor: pinEntry
         onIsOpenChanged: if (isOpen) row = cardMenu.row
-        entries: isOpen ? root.viewState.pinCategories.map(
-                              category => ({ text: category.name, checked: root.viewState.isPinned(row, category.id) }))
-                        : []
+        // Re-read when the categories change.
+        entries: isOpen ? (root.viewState.pinCategories, root.viewState.pinEntries(row)) : []
         onTriggered: index => {
-            root.viewState.togglePin(row, root.viewState.pinCategories[index].id)
+            root.viewState.togglePin(row, entries[index].id)
             cardMenu.close()
         }
     }
