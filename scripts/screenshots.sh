@@ -101,6 +101,22 @@ shoot() {
   # The bottom of the screen, where the panel is.
   convert "$out/panel-$name-selected.png" -gravity south -crop 1440x250+0+0 +repage \
     "$out/panel-$name-strip.png"
+  # The "Work" chip (after the search field and the default chip) selected, then its editor
+  # open from the chip's menu ("Edit"), above the panel.
+  local chip_x=402 chip_y=715
+  xdotool mousemove $chip_x $chip_y click 1
+  sleep 0.6
+  import -window root "$out/panel-$name-categories.png"
+  convert "$out/panel-$name-categories.png" -gravity southwest -crop 900x250+0+0 +repage \
+    "$out/panel-$name-categories.png"
+  xdotool mousemove $chip_x $chip_y click 3
+  sleep 0.5
+  xdotool mousemove $((chip_x + 20)) $((chip_y + 14)) click 1
+  sleep 0.8
+  import -window root "$out/panel-$name-editor.png"
+  convert "$out/panel-$name-editor.png" -gravity southwest -crop 900x480+0+0 +repage \
+    "$out/panel-$name-editor.png"
+  xdotool key Escape
   xdotool key Escape Escape
   "$binary" --settings
   sleep 1.5

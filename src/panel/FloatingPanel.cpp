@@ -3,7 +3,9 @@
 #include "panel/PanelKeyRouting.h"
 #include "panel/PanelLogging.h"
 #include "platform/GlobalHotkey.h"
+#include "views/PanelPopoverWindow.h"
 
+#include <QGuiApplication>
 #include <QKeyEvent>
 
 namespace brivet {
@@ -56,9 +58,51 @@ void FloatingPanel::setHoldsKeyboard(bool holds)
     m_grabRetry.stop();
     if (m_hasKeyboard) {
         m_hasKeyboard = false;
+        // Also ends a borrower's grab: the program holds one grab at a time.
+        m_borrower = nullptr;
         setKeyboardGrabEnabled(false);
         qCDebug(lcPanel) << "keyboard released";
     }
+    closePopovers();
+}
+
+void FloatingPanel::closePopovers()
+{
+    const QWindowList windows = QGuiApplication::topLevelWindows();
+    for (QWindow* window : windows) {
+        auto* popover = qobject_cast<PanelPopoverWindow*>(window);
+        if (popover && popover->transientParent() == this)
+            popover->dismiss();
+    }
+}
+
+bool FloatingPanel::lendKeyboard(QWindow& borrower)
+{
+    if (!m_hasKeyboard || m_borrower)
+        return false;
+    // One grab per program: the panel's ends, the borrower's begins.
+    setKeyboardGrabEnabled(false);
+    if (!borrower.setKeyboardGrabEnabled(true)) {
+        qCWarning(lcPanel) << "a popover could not take the keyboard";
+        setKeyboardGrabEnabled(true);
+        return false;
+    }
+    m_borrower = &borrower;
+    qCDebug(lcPanel) << "keyboard lent to" << borrower.title();
+    return true;
+}
+
+void FloatingPanel::returnKeyboard(QWindow& borrower)
+{
+    if (m_borrower != &borrower)
+        return;
+    m_borrower = nullptr;
+    borrower.setKeyboardGrabEnabled(false);
+    if (!m_hasKeyboard)
+        return;
+    m_hasKeyboard = false;
+    m_grabAttemptsLeft = kGrabAttempts;
+    tryGrab();
 }
 
 void FloatingPanel::tryGrab()
@@ -88,6 +132,17 @@ void FloatingPanel::tryGrab()
         m_grabRetry.start();
 }
 
+bool FloatingPanel::takeLentKey(QKeyEvent& event)
+{
+    if (!isToggleShortcut(event))
+        return false;
+    event.accept();
+    // A held shortcut repeats; only its first press toggles.
+    if (!event.isAutoRepeat() && onToggleShortcut)
+        onToggleShortcut();
+    return true;
+}
+
 bool FloatingPanel::isToggleShortcut(const QKeyEvent& event) const
 {
     if (!m_toggleShortcut || !m_keyCodeMapper)
@@ -100,13 +155,8 @@ bool FloatingPanel::isToggleShortcut(const QKeyEvent& event) const
 
 void FloatingPanel::keyPressEvent(QKeyEvent* event)
 {
-    if (isToggleShortcut(*event)) {
-        event->accept();
-        // A held shortcut repeats; only its first press toggles.
-        if (!event->isAutoRepeat() && onToggleShortcut)
-            onToggleShortcut();
+    if (takeLentKey(*event))
         return;
-    }
     // A control that has the keyboard (the search field, once clicked) sees the keys first;
     // what it leaves goes through the routing.
     QQuickItem* focused = activeFocusItem();

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "hotkey/Shortcut.h"
+#include "views/KeyboardLender.h"
 
+#include <QPointer>
 #include <QQuickWindow>
 #include <QRect>
 #include <QTimer>
@@ -13,8 +15,9 @@ namespace brivet {
 // The window that carries the clipboard history: frameless, above every other window, not
 // managed by the window manager (so showing it never changes the active window), holding the
 // keyboard while shown. It turns the keys the history needs into callbacks and knows nothing
-// of clipboard items. Main thread only.
-class FloatingPanel : public QQuickWindow
+// of clipboard items. A popover of its own with a text field borrows the keyboard while it is
+// open; popovers close when the panel lets the keyboard go. Main thread only.
+class FloatingPanel : public QQuickWindow, public KeyboardLender
 {
     Q_OBJECT
 public:
@@ -49,8 +52,13 @@ public:
     // client still holds it, e.g. while the shortcut's keys are down), or gives it back.
     void setHoldsKeyboard(bool holds);
     bool holdsKeyboard() const { return m_holdsKeyboard; }
-    // True once the grab is in effect.
+    // True once the grab is in effect (also while it is lent).
     bool hasKeyboard() const { return m_hasKeyboard; }
+
+    [[nodiscard]] bool lendKeyboard(QWindow& borrower) override;
+    void returnKeyboard(QWindow& borrower) override;
+    // The global shortcut, which toggles also while a popover holds the keyboard.
+    bool takeLentKey(QKeyEvent& event) override;
 
 signals:
     void keyboardGrabbed();
@@ -60,6 +68,7 @@ protected:
 
 private:
     void tryGrab();
+    void closePopovers();
     bool isToggleShortcut(const QKeyEvent& event) const;
 
     KeyCodeMapper m_keyCodeMapper;
@@ -68,6 +77,7 @@ private:
     int m_grabAttemptsLeft = 0;
     bool m_holdsKeyboard = false;
     bool m_hasKeyboard = false;
+    QPointer<QWindow> m_borrower;
 };
 
 } // namespace brivet

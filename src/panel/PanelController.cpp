@@ -10,6 +10,7 @@
 #include "store/HistoryModel.h"
 #include "store/ModelContainer.h"
 #include "store/ThumbnailLoader.h"
+#include "views/CategoryBarState.h"
 #include "views/ClipboardPanelViewState.h"
 #include "views/HistoryModelPanelHistory.h"
 #include "views/PanelImageProviders.h"
@@ -24,6 +25,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QtQml/qqmlextensionplugin.h>
+#include <algorithm>
 
 Q_IMPORT_QML_PLUGIN(Brivet_ViewsPlugin)
 
@@ -147,8 +149,7 @@ void PanelController::show()
     if (m_clickMonitor) {
         QPointer<PanelController> self(this);
         m_isMonitoringClicks = m_clickMonitor->start([self](QPoint position) {
-            // Clicks inside the panel are the panel's own.
-            if (self && self->m_panel && !self->m_panel->geometry().contains(position))
+            if (self && self->m_panel && !self->isPanelsOwn(position))
                 self->hide();
         });
     }
@@ -170,6 +171,19 @@ void PanelController::hide()
     m_viewState->setClockRunning(false);
     animateTo(PanelGeometry::slideOutEnd(m_panel->geometry()).y(), kSlideOutMs, easeIn(), true);
     qCDebug(lcPanel) << "hidden";
+}
+
+// Clicks inside the panel, or inside a window it opened above itself (a popover), are the
+// panel's own.
+bool PanelController::isPanelsOwn(QPoint position) const
+{
+    if (m_panel->geometry().contains(position))
+        return true;
+    const QWindowList windows = QGuiApplication::topLevelWindows();
+    return std::any_of(windows.begin(), windows.end(), [&](const QWindow* window) {
+        return window->isVisible() && window->transientParent() == m_panel.get() &&
+               window->geometry().contains(position);
+    });
 }
 
 void PanelController::animateTo(int y, int durationMs, const QEasingCurve& curve,
@@ -216,6 +230,8 @@ bool PanelController::createPanel(const QRect& contentRect)
             self->onReclaimFocus();
     };
     m_viewState->observe(m_notifications);
+    m_categoryBar =
+        std::make_unique<CategoryBarState>(m_modelContainer->mainContext(), *m_viewState);
     m_viewState->consume(*m_keyActions);
 
     m_engine = std::make_unique<QQmlEngine>();
@@ -271,8 +287,16 @@ bool PanelController::createPanel(const QRect& contentRect)
 
     QQmlComponent component(
         m_engine.get(), QUrl(QStringLiteral("qrc:/qt/qml/Brivet/Views/ClipboardPanelView.qml")));
+    // Creating from a component that did not load crashes in Qt.
+    if (component.isError()) {
+        qCCritical(lcPanel).noquote()
+            << "the panel view could not be built:" << component.errorString();
+        m_panel.reset();
+        return false;
+    }
     QObject* object = component.createWithInitialProperties(
-        {{QStringLiteral("viewState"), QVariant::fromValue(m_viewState.get())}});
+        {{QStringLiteral("viewState"), QVariant::fromValue(m_viewState.get())},
+         {QStringLiteral("categoryBar"), QVariant::fromValue(m_categoryBar.get())}});
     auto* view = qobject_cast<QQuickItem*>(object);
     if (!view) {
         qCCritical(lcPanel).noquote()

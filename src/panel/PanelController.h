@@ -18,6 +18,7 @@ class QScreen;
 
 namespace brivet {
 
+class CategoryBarState;
 class ClipboardPanelViewState;
 class FloatingPanel;
 class GlobalClickMonitor;
@@ -83,6 +84,7 @@ private:
     void onDismiss();
     void onOpenSettings();
     void onReclaimFocus();
+    bool isPanelsOwn(QPoint position) const;
     void animateTo(int y, int durationMs, const QEasingCurve& curve, bool orderOutAtEnd);
 
     NotificationCenter& m_notifications;
@@ -99,6 +101,7 @@ private:
     std::unique_ptr<HistoryModel> m_historyModel;
     std::unique_ptr<PanelHistory> m_history;
     std::unique_ptr<ClipboardPanelViewState> m_viewState;
+    std::unique_ptr<CategoryBarState> m_categoryBar;
     std::unique_ptr<QQmlEngine> m_engine;
     std::unique_ptr<FloatingPanel> m_panel;
     std::unique_ptr<QQuickItem> m_view;

@@ -11,6 +11,7 @@ Item {
     id: root
 
     required property ClipboardPanelViewState viewState
+    required property CategoryBarState categoryBar
 
     readonly property int cornerRadius: 12
     readonly property int headerSpacing: 12
@@ -65,10 +66,10 @@ Item {
                 onEdited: text => root.viewState.searchText = text
             }
 
-            // The category chips come here.
-            Item {
+            CategoryBarView {
                 Layout.fillWidth: true
-                implicitHeight: 1
+                bar: root.categoryBar
+                selectedCategoryId: root.viewState.selectedCategoryId
             }
 
             Item {
@@ -214,37 +215,54 @@ Item {
         }
     }
 
-    // The context menu of one card.
+    // The context menu of one card. Its "Pin to Category" list opens in a window of its own
+    // beside the menu, as it can be taller than the panel.
     Menu {
         id: cardMenu
         property int row: -1
 
-        // The submenu is there only while there are categories of the user's to pin to.
+        // The entry is there only while there are categories of the user's to pin to.
         onAboutToShow: {
             const wanted = root.viewState.pinCategories.length > 0
-            if (wanted !== (cardMenu.menuAt(0) === pinMenu))
-                wanted ? cardMenu.insertMenu(0, pinMenu) : cardMenu.takeMenu(0)
+            if (wanted !== (cardMenu.itemAt(0) === pinEntry))
+                wanted ? cardMenu.insertItem(0, pinEntry) : cardMenu.takeItem(0)
         }
 
-        Menu {
-            id: pinMenu
-            title: qsTr("Pin to Category")
-            Repeater {
-                model: root.viewState.pinCategories
-                MenuItem {
-                    required property var modelData
-                    text: modelData.name
-                    checkable: true
-                    checked: cardMenu.visible && root.viewState.isPinned(cardMenu.row, modelData.id)
-                    onTriggered: root.viewState.togglePin(cardMenu.row, modelData.id)
-                }
+        MenuItem {
+            id: pinEntry
+            text: qsTr("Pin to Category")
+            arrow: Image {
+                x: pinEntry.width - width - pinEntry.rightPadding
+                y: (pinEntry.height - height) / 2
+                source: "image://symbol/chevron.right?color=" + encodeURIComponent(
+                            pinEntry.highlighted ? systemPalette.highlightedText : systemPalette.windowText)
+                sourceSize.width: 10
+                sourceSize.height: 10
             }
+            // Opens on hover, as a submenu does, and on a click, which closes the menu and
+            // leaves the list open. Another entry of the menu closes it.
+            onHighlightedChanged: if (highlighted) pinList.open()
+            onTriggered: pinList.open()
         }
         MenuSeparator {}
         MenuItem {
             text: qsTr("Delete")
             icon.source: "image://symbol/trash?color=" + encodeURIComponent(systemPalette.windowText)
             onTriggered: root.viewState.deleteCard(cardMenu.row)
+            onHighlightedChanged: if (highlighted) pinList.dismiss()
+        }
+    }
+
+    PanelMenu {
+        id: pinList
+        property int row: -1
+        anchor: pinEntry
+        onIsOpenChanged: if (isOpen) row = cardMenu.row
+        // Re-read when the categories change.
+        entries: isOpen ? (root.viewState.pinCategories, root.viewState.pinEntries(row)) : []
+        onTriggered: index => {
+            root.viewState.togglePin(row, entries[index].id)
+            cardMenu.close()
         }
     }
 }

@@ -327,6 +327,20 @@ bool ClipboardPanelViewState::isPinned(int index, const QString& categoryId) con
     return m_history.isInCategory(index, QUuid(categoryId));
 }
 
+QVariantList ClipboardPanelViewState::pinEntries(int index) const
+{
+    QVariantList result;
+    for (const PanelCategory& category : m_history.categories()) {
+        if (category.isDefault)
+            continue;
+        result.append(
+            QVariantMap{{QStringLiteral("id"), category.id.toString(QUuid::WithoutBraces)},
+                        {QStringLiteral("text"), category.name},
+                        {QStringLiteral("checked"), m_history.isInCategory(index, category.id)}});
+    }
+    return result;
+}
+
 void ClipboardPanelViewState::openSettings()
 {
     if (onOpenSettings)

@@ -88,6 +88,9 @@ public:
     Q_INVOKABLE void deleteCard(int index);
     Q_INVOKABLE void togglePin(int index, const QString& categoryId);
     Q_INVOKABLE bool isPinned(int index, const QString& categoryId) const;
+    // The "Pin to Category" entries of a card: the pinCategories, each with its text and
+    // whether the card is pinned to it (checked).
+    Q_INVOKABLE QVariantList pinEntries(int index) const;
     Q_INVOKABLE void openSettings();
     // The age of a record now: "Just now", "5 min. ago", ... (bind to `now` to refresh).
     Q_INVOKABLE QString timeAgo(const QDateTime& timestamp) const;

@@ -100,10 +100,17 @@ class PanelTest(BrivetTestCase):
         self.wait_hidden(1)
         self.assertEqual(entry.wait(timeout=10), 1)
 
-        # The shortcut pressed again (it reaches the panel, which holds the keyboard) hides it.
+        # The shortcut pressed again (it reaches the panel, which holds the keyboard) hides it,
+        # also while the category editor ("+", after the default chip) has the keyboard.
         self.show_panel()
         self.press("super+shift+v")
         self.wait_hidden(2)
+        info = self.show_panel()
+        self.click(int(info["Absolute upper-left X"]) + 364, int(info["Absolute upper-left Y"]) + 21)
+        wait_until(self.popover, message="editor open")
+        self.press("super+shift+v")
+        self.wait_hidden(3)
+        self.assertIsNone(self.popover())
         self.show_panel()
 
     def test_cards_answer_double_clicks_and_their_context_menu(self):
@@ -132,6 +139,71 @@ class PanelTest(BrivetTestCase):
                           "click", "--repeat", "2", "--delay", "80", "1"])
         self.assert_pasted(entry, "first card")
         self.assertEqual(self.session.active_window(), window)
+
+
+    def popover(self):
+        """(x, y, width, height) of the open popover window, or None."""
+        found = self.session.run(["xdotool", "search", "--onlyvisible", "--name",
+                                  "^Brivet popover$"], check=False).stdout.split()
+        if not found:
+            return None
+        location = self.session.run(["xdotool", "getwindowgeometry", found[0]]).stdout.decode()
+        return (*map(int, re.search(r"Position: (\d+),(\d+)", location).groups()),
+                *map(int, re.search(r"Geometry: (\d+)x(\d+)", location).groups()))
+
+    def click(self, x, y, button=1):
+        self.session.run(["xdotool", "mousemove", str(x), str(y), "click", str(button)])
+        time.sleep(0.4)
+
+    def categories(self):
+        return self.brivet.query('SELECT name, colorHex, "order" FROM Category ORDER BY "order"')
+
+    def test_a_category_made_with_plus_is_named_by_typing_pinned_to_and_filtered_by(self):
+        """The editor opens above the panel, takes the typed name (the panel lends it the
+        keyboard) and closes on Escape without closing the panel. Positions: the chips start
+        after the 200 wide search field; the default chip is about 115 wide."""
+        self.copy_texts("first card", "second card")
+        entry, window = self.session.open_entry()
+        info = self.show_panel()
+        panel_x, panel_y = int(info["Absolute upper-left X"]), int(info["Absolute upper-left Y"])
+        chip_y = panel_y + 21
+
+        self.click(panel_x + 364, chip_y)  # "+"
+        x, y, width, height = wait_until(self.popover, message="editor open")
+        self.assertEqual(width, 240)
+        self.assertLessEqual(y + height, panel_y + 21)  # above the panel, pointing at the bar
+        self.assertEqual(self.categories(), [("Clipboard History", "#FFFFFF", 0),
+                                             ("New Category", "#FF9500", 1)])
+        self.press("Escape")
+        wait_until(lambda: self.popover() is None, message="editor closed")
+        self.assertIsNotNone(self.panel_window())
+
+        # The new chip's menu: Edit.
+        self.click(panel_x + 400, chip_y, 3)
+        self.click(panel_x + 420, chip_y + 14)
+        x, y, width, height = wait_until(self.popover, message="editor open again")
+        self.session.run(["xdotool", "type", "--delay", "40", "Snippets"])
+        self.click(x + 16 + 14 + 34, y + 143)  # Blue: second row, second column
+        self.click(x + width - 56, y + 181)  # Save
+        wait_until(lambda: self.popover() is None, message="editor saved")
+        self.assertEqual(self.categories()[1], ("Snippets", "#007AFF", 1))
+        self.assertEqual(self.brivet.count_log(PANEL_HIDDEN), 0)
+        self.assertEqual(self.session.active_window(), window)
+
+        # Pin the older card through its menu: "Pin to Category" opens the list of categories
+        # in a window beside the menu; its one entry pins.
+        card_x, card_y = panel_x + 16 + 168 + 80, panel_y + int(int(info["Height"]) * 0.65)
+        self.click(card_x, card_y, 3)
+        self.click(card_x + 30, card_y + 14)
+        x, y, width, height = wait_until(self.popover, message="category list open")
+        self.click(x + width // 2, y + height // 2)
+        wait_until(lambda: self.brivet.query(
+            "SELECT i.textContent FROM ClipboardItem i JOIN ClipboardItemCategory l "
+            "ON l.item = i.pk") == [("first card",)], message="record pinned")
+
+        # Ctrl+] filters to the category: its only record is the first card, Return pastes it.
+        self.press("ctrl+bracketright", "Return")
+        self.assert_pasted(entry, "first card")
 
 
 if __name__ == "__main__":

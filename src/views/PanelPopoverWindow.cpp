@@ -1,0 +1,242 @@
+#include "views/PanelPopoverWindow.h"
+
+#include "views/KeyboardLender.h"
+#include "views/ViewsLogging.h"
+
+#include <QKeyEvent>
+#include <QPainterPath>
+#include <QRegion>
+#include <QScreen>
+#include <algorithm>
+
+namespace brivet {
+
+namespace {
+
+// Space kept between a popover and the screen's edges.
+constexpr int kScreenMargin = 8;
+
+} // namespace
+
+PanelPopoverWindow::PanelPopoverWindow(QWindow* parent) : QQuickWindow(parent)
+{
+    // Like the panel: outside the window manager's focus and stacking, so the window the
+    // paste goes to stays the active one.
+    setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+             Qt::BypassWindowManagerHint | Qt::WindowDoesNotAcceptFocus);
+    setTitle(QStringLiteral("Brivet popover"));
+}
+
+PanelPopoverWindow::~PanelPopoverWindow()
+{
+    if (m_isBorrowingKeyboard)
+        if (KeyboardLender* owner = lender())
+            owner->returnKeyboard(*this);
+}
+
+void PanelPopoverWindow::setAnchor(QQuickItem* anchor)
+{
+    if (anchor == m_anchor)
+        return;
+    if (m_anchor)
+        disconnect(m_anchor, nullptr, this, nullptr);
+    m_anchor = anchor;
+    if (anchor) {
+        // The arrow keeps pointing at the anchor as the layout around it changes.
+        for (auto signal : {&QQuickItem::xChanged, &QQuickItem::yChanged, &QQuickItem::widthChanged,
+                            &QQuickItem::heightChanged})
+            connect(anchor, signal, this, &PanelPopoverWindow::followAnchor);
+    }
+    emit anchorChanged();
+    followAnchor();
+}
+
+void PanelPopoverWindow::followAnchor()
+{
+    if (m_isOpen)
+        reposition();
+}
+
+void PanelPopoverWindow::setArrowEdge(ArrowEdge edge)
+{
+    if (edge == m_arrowEdge)
+        return;
+    m_arrowEdge = edge;
+    emit arrowEdgeChanged();
+    updateMask();
+    if (m_isOpen)
+        reposition();
+}
+
+void PanelPopoverWindow::setTakesKeyboard(bool takes)
+{
+    if (takes == m_takesKeyboard)
+        return;
+    m_takesKeyboard = takes;
+    setFlag(Qt::WindowDoesNotAcceptFocus, !takes);
+    emit takesKeyboardChanged();
+}
+
+KeyboardLender* PanelPopoverWindow::lender() const
+{
+    return dynamic_cast<KeyboardLender*>(m_anchorWindow.data());
+}
+
+void PanelPopoverWindow::open()
+{
+    QQuickWindow* anchorWindow = m_anchor ? m_anchor->window() : nullptr;
+    if (!anchorWindow || !anchorWindow->isVisible())
+        return;
+    if (m_anchorWindow != anchorWindow) {
+        if (m_anchorWindow)
+            m_anchorWindow->removeEventFilter(this);
+        if (m_anchorWindow)
+            disconnect(m_anchorWindow, nullptr, this, nullptr);
+        m_anchorWindow = anchorWindow;
+        setTransientParent(anchorWindow);
+        connect(anchorWindow, &QWindow::xChanged, this, &PanelPopoverWindow::followAnchor);
+        connect(anchorWindow, &QWindow::yChanged, this, &PanelPopoverWindow::followAnchor);
+    }
+    m_anchorWindow->installEventFilter(this);
+    setScreen(anchorWindow->screen());
+    reposition();
+    if (!m_isOpen) {
+        m_isOpen = true;
+        emit isOpenChanged();
+    }
+    show();
+    raise();
+    qCDebug(lcViews) << "popover opened at" << geometry();
+}
+
+void PanelPopoverWindow::dismiss()
+{
+    if (!m_isOpen)
+        return;
+    m_isOpen = false;
+    if (m_anchorWindow)
+        m_anchorWindow->removeEventFilter(this);
+    if (m_isBorrowingKeyboard) {
+        m_isBorrowingKeyboard = false;
+        if (KeyboardLender* owner = lender())
+            owner->returnKeyboard(*this);
+    }
+    hide();
+    qCDebug(lcViews) << "popover closed";
+    emit isOpenChanged();
+    emit closed();
+}
+
+PanelPopoverWindow::Placement PanelPopoverWindow::place(const QRectF& anchor, const QSize& size,
+                                                        const QRect& screen, ArrowEdge edge)
+{
+    const int minX = screen.left() + kScreenMargin;
+    const int maxX = std::max(minX, screen.right() + 1 - kScreenMargin - size.width());
+    const int maxY = std::max(screen.top(), screen.bottom() + 1 - size.height());
+    if (edge == NoArrow) {
+        // As menus near the bottom of a screen do: from the anchor's bottom upwards.
+        const int right = int(anchor.right());
+        const int x = right + size.width() <= screen.right() + 1 - kScreenMargin
+                          ? right
+                          : int(anchor.left()) - size.width();
+        const int y = int(anchor.bottom()) - size.height();
+        return {QPoint(std::clamp(x, minX, maxX), std::clamp(y, screen.top(), maxY)), 0};
+    }
+    const qreal centre = anchor.center().x();
+    const int x = std::clamp(int(centre - size.width() / 2.0), minX, maxX);
+    const int y = edge == Bottom ? int(anchor.top()) - size.height() : int(anchor.bottom());
+    // The tip stays clear of the rounded corners.
+    const qreal inset = cornerRadius(edge) + arrowSize(edge);
+    const qreal tip = std::clamp(centre - x, inset, std::max(inset, size.width() - inset));
+    return {QPoint(x, std::clamp(y, screen.top(), maxY)), tip};
+}
+
+void PanelPopoverWindow::reposition()
+{
+    if (!m_anchor || !m_anchor->window())
+        return;
+    const QPointF topLeft = m_anchor->mapToGlobal(QPointF(0, 0));
+    const QRectF anchorRect(topLeft, m_anchor->size());
+    QScreen* screen = m_anchor->window()->screen();
+    const QRect screenRect = screen ? screen->geometry() : QRect(QPoint(0, 0), size());
+    const Placement placement = place(anchorRect, size(), screenRect, m_arrowEdge);
+    setPosition(placement.topLeft);
+    if (!qFuzzyCompare(placement.arrowPosition, m_arrowPosition)) {
+        m_arrowPosition = placement.arrowPosition;
+        emit arrowPositionChanged();
+        updateMask();
+    }
+}
+
+// The window takes the shape of the bubble and its arrow, so that it needs no compositing
+// manager for its rounded corners and the arrow's sides.
+void PanelPopoverWindow::updateMask()
+{
+    const qreal w = width();
+    const qreal h = height();
+    if (w <= 0 || h <= 0)
+        return;
+    const qreal arrow = arrowSize();
+    const qreal bodyTop = m_arrowEdge == Top ? arrow : 0;
+    QPainterPath path;
+    path.addRoundedRect(QRectF(0, bodyTop, w, h - arrow), cornerRadius(), cornerRadius());
+    QPolygonF triangle;
+    const qreal tip = m_arrowPosition;
+    if (m_arrowEdge == NoArrow)
+        triangle.clear();
+    else if (m_arrowEdge == Bottom)
+        triangle << QPointF(tip - arrow - 1, h - arrow - 1) << QPointF(tip, h)
+                 << QPointF(tip + arrow + 1, h - arrow - 1);
+    else
+        triangle << QPointF(tip - arrow - 1, arrow + 1) << QPointF(tip, 0)
+                 << QPointF(tip + arrow + 1, arrow + 1);
+    if (!triangle.isEmpty())
+        path.addPolygon(triangle);
+    path.setFillRule(Qt::WindingFill);
+    setMask(QRegion(path.simplified().toFillPolygon().toPolygon()));
+}
+
+bool PanelPopoverWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_anchorWindow && m_isOpen) {
+        // A press elsewhere in the panel closes the popover and still does what it does there.
+        if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::Hide)
+            dismiss();
+    }
+    return QQuickWindow::eventFilter(watched, event);
+}
+
+void PanelPopoverWindow::exposeEvent(QExposeEvent* event)
+{
+    QQuickWindow::exposeEvent(event);
+    // The keyboard can only move to a window on screen.
+    if (!m_isOpen || !m_takesKeyboard || m_isBorrowingKeyboard || !isExposed())
+        return;
+    if (KeyboardLender* owner = lender())
+        m_isBorrowingKeyboard = owner->lendKeyboard(*this);
+    else
+        requestActivate();
+}
+
+void PanelPopoverWindow::resizeEvent(QResizeEvent* event)
+{
+    QQuickWindow::resizeEvent(event);
+    updateMask();
+    if (m_isOpen)
+        reposition();
+}
+
+void PanelPopoverWindow::keyPressEvent(QKeyEvent* event)
+{
+    if (KeyboardLender* owner = m_isBorrowingKeyboard ? lender() : nullptr;
+        owner && owner->takeLentKey(*event))
+        return;
+    event->ignore();
+    QQuickWindow::keyPressEvent(event);
+    if (!event->isAccepted() && event->key() == Qt::Key_Escape) {
+        event->accept();
+        dismiss();
+    }
+}
+
+} // namespace brivet
