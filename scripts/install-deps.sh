@@ -15,10 +15,15 @@ build_packages=(
   qml6-module-qtqml qml6-module-qtqml-models qml6-module-qtqml-workerscript
   qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts
   qml6-module-qtquick-templates qml6-module-qtquick-window
+  # The preview: PDF pages (Qt Pdf) and video (Qt Multimedia over GStreamer; the plugins
+  # decode WebM, Matroska, MP4 and QuickTime files, H.264 through libav).
+  qml6-module-qtquick-pdf qml6-module-qtmultimedia
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
 )
 test_packages=(
   libbenchmark-dev
   xvfb xauth openbox xclip xdotool x11-utils x11-xserver-utils zenity sqlite3 python3 imagemagick
+  gstreamer1.0-tools
 )
 
 wanted=("${build_packages[@]}")

@@ -13,6 +13,7 @@
 #include "views/ClipboardPanelViewState.h"
 #include "views/HistoryModelPanelHistory.h"
 #include "views/PanelImageProviders.h"
+#include "views/PreviewTextSource.h"
 
 #include <QCursor>
 #include <QGuiApplication>
@@ -147,8 +148,10 @@ void PanelController::show()
     if (m_clickMonitor) {
         QPointer<PanelController> self(this);
         m_isMonitoringClicks = m_clickMonitor->start([self](QPoint position) {
-            // Clicks inside the panel are the panel's own.
-            if (self && self->m_panel && !self->m_panel->geometry().contains(position))
+            // Clicks inside the panel, or inside a window of its own above it (the preview),
+            // are the panel's own.
+            if (self && self->m_panel && !self->m_panel->geometry().contains(position) &&
+                !QGuiApplication::topLevelAt(position))
                 self->hide();
         });
     }
@@ -168,6 +171,8 @@ void PanelController::hide()
     // At once, not after the slide: the paste stroke must reach the window in front.
     m_panel->setHoldsKeyboard(false);
     m_viewState->setClockRunning(false);
+    // The preview goes with the panel (a video in it stops at once).
+    m_viewState->setQuickLookVisibleFromView(false);
     animateTo(PanelGeometry::slideOutEnd(m_panel->geometry()).y(), kSlideOutMs, easeIn(), true);
     qCDebug(lcPanel) << "hidden";
 }
@@ -220,11 +225,12 @@ bool PanelController::createPanel(const QRect& contentRect)
 
     m_engine = std::make_unique<QQmlEngine>();
     m_engine->addImportPath(QStringLiteral("qrc:/qt/qml"));
-    m_engine->addImageProvider(
-        QStringLiteral("thumbnail"),
-        new ThumbnailImageProvider(std::make_shared<ThumbnailLoader>(m_modelContainer->path())));
+    auto pictures = std::make_shared<ThumbnailLoader>(m_modelContainer->path());
+    m_previewTexts = std::make_unique<PreviewTextSource>(pictures);
+    m_engine->addImageProvider(QStringLiteral("thumbnail"), new ThumbnailImageProvider(pictures));
     m_engine->addImageProvider(QStringLiteral("symbol"), new SymbolImageProvider);
     m_engine->addImageProvider(QStringLiteral("fileicon"), new FileIconImageProvider);
+    m_engine->addImageProvider(QStringLiteral("filepicture"), new FilePictureImageProvider);
 
     m_panel = std::make_unique<FloatingPanel>(contentRect);
     m_panel->setColor(QGuiApplication::palette().color(QPalette::Window));
@@ -271,8 +277,15 @@ bool PanelController::createPanel(const QRect& contentRect)
 
     QQmlComponent component(
         m_engine.get(), QUrl(QStringLiteral("qrc:/qt/qml/Brivet/Views/ClipboardPanelView.qml")));
+    if (!component.isReady()) {
+        qCCritical(lcPanel).noquote()
+            << "the panel view could not be built:" << component.errorString();
+        m_panel.reset();
+        return false;
+    }
     QObject* object = component.createWithInitialProperties(
-        {{QStringLiteral("viewState"), QVariant::fromValue(m_viewState.get())}});
+        {{QStringLiteral("viewState"), QVariant::fromValue(m_viewState.get())},
+         {QStringLiteral("previewTextSource"), QVariant::fromValue(m_previewTexts.get())}});
     auto* view = qobject_cast<QQuickItem*>(object);
     if (!view) {
         qCCritical(lcPanel).noquote()
