@@ -1,5 +1,7 @@
 #include "views/PreviewHostWindow.h"
 
+#include "views/ViewsLogging.h"
+
 #include <QPainterPath>
 #include <QRegion>
 #include <QScreen>
@@ -17,6 +19,12 @@ PreviewHostWindow::PreviewHostWindow(QWindow* parent) : QQuickWindow(parent)
     setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
              Qt::BypassWindowManagerHint | Qt::WindowDoesNotAcceptFocus);
     setTitle(QStringLiteral("Brivet Preview"));
+    connect(this, &QQuickWindow::frameSwapped, this, [this] {
+        if (!m_openClock.isValid())
+            return;
+        qCDebug(lcViews) << "preview first frame after" << m_openClock.elapsed() << "ms";
+        m_openClock.invalidate();
+    });
 }
 
 void PreviewHostWindow::setAnchorItem(QQuickItem* item)
@@ -26,6 +34,10 @@ void PreviewHostWindow::setAnchorItem(QQuickItem* item)
     m_anchor = item;
     if (item && item->window())
         setTransientParent(item->window());
+    if (item)
+        m_openClock.start();
+    else
+        m_openClock.invalidate();
     place();
     emit anchorItemChanged();
 }

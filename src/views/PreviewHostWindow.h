@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -46,6 +47,7 @@ private:
 
     QPointer<QQuickItem> m_anchor;
     qreal m_arrowX = 0;
+    QElapsedTimer m_openClock; // from the anchor's arrival to the first frame shown
 };
 
 } // namespace brivet

@@ -256,12 +256,17 @@ Item {
             }
             MediaPlayer {
                 id: player
-                source: content.fileUrl
                 videoOutput: output
                 audioOutput: AudioOutput {}
-                Component.onCompleted: play()
                 onErrorOccurred: (error, errorString) => console.warn(viewsLog, "video:", errorString)
                 onPositionChanged: if (position > 0 && !video.hasPlayed) { video.hasPlayed = true; console.debug(viewsLog, "video playing") }
+            }
+            // The player's set-up holds the main thread for a moment (longer for a large file):
+            // the preview is on screen first.
+            Timer {
+                interval: 40
+                running: true
+                onTriggered: { player.source = content.fileUrl; player.play() }
             }
             // Paused and let go when the preview closes: no sound after it.
             Component.onDestruction: { player.pause(); player.source = ""; console.debug(viewsLog, "video released") }
@@ -330,6 +335,9 @@ Item {
             PdfMultiPageView {
                 id: pages
                 anchors.fill: parent
+                // The view centres its pages in a column wider than itself: pull the page
+                // back to the left edge.
+                anchors.leftMargin: -16
                 document: document
                 activeFocusOnTab: false
                 // Scaled to the width, one page under the other.
