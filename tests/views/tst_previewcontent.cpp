@@ -31,12 +31,12 @@ private slots:
         QTest::addRow("upper-case extension")
             << "file"
             << "/tmp/SCAN.PNG" << Kind::ImageFile << QSize(480, 340);
-        QTest::addRow("the last of two extensions")
+        QTest::addRow("the last of two extensions, a video")
+            << "file"
+            << "/tmp/clip.old.mp4" << Kind::VideoFile << QSize(480, 300);
+        QTest::addRow("the last of two extensions, other")
             << "file"
             << "/tmp/backup.mp4.gz" << Kind::OtherFile << QSize(380, 160);
-        QTest::addRow("a dot in a folder, none in the name")
-            << "file"
-            << "/tmp/v1.pdf/README" << Kind::OtherFile << QSize(380, 160);
         QTest::addRow("video") << "file"
                                << "/tmp/Clip.WebM" << Kind::VideoFile << QSize(480, 300);
         QTest::addRow("pdf") << "file"
