@@ -218,6 +218,13 @@ Item {
 
     // The preview of the selected card, in a window of its own hanging above the card (the
     // panel is lower than the preview). Only this block hosts it; PreviewView is the content.
+    // A press anywhere in the panel dismisses the preview, as a click outside a popover does
+    // (the press still reaches the card under it).
+    TapHandler {
+        enabled: root.viewState.isQuickLookVisible
+        onPressedChanged: if (pressed) root.viewState.isQuickLookVisible = false
+    }
+
     PreviewHostWindow {
         id: previewHost
 

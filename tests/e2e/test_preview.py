@@ -63,10 +63,17 @@ class PreviewTest(PanelTestCase):
         self.assertEqual(len(frames), 1, frames)
         self.assertGreater(frames.pop(), 2 * PADDING)
 
-        # Space toggles too, and the panel's hiding takes the preview with it.
+        # Space toggles too; a click in the panel dismisses it; the panel's hiding takes it along.
         self.open_preview()
         self.press("space")
         wait_until(lambda: self.preview_window() is None, message="preview closed by Space")
+        self.open_preview()
+        # In the header, right of the preview, left of the settings button.
+        right = int(panel["Absolute upper-left X"]) + int(panel["Width"])
+        self.session.run(["xdotool", "mousemove", str(right - 300), str(panel_top + 20),
+                          "click", "1"])
+        wait_until(lambda: self.preview_window() is None, message="preview closed by a click")
+        self.assertIsNotNone(self.panel_window())
         self.open_preview()
         self.press("super+shift+v")
         self.wait_hidden(1)
