@@ -242,31 +242,45 @@ Item {
     Component {
         id: videoView
         Item {
-            id: video
-            readonly property bool showsControls: hover.hovered || player.playbackState !== MediaPlayer.PlayingState
-            property bool hasPlayed: false
-
             Rectangle {
                 anchors.fill: parent
                 color: "black"
             }
+            // Making the first player of the process loads the media back end, which holds
+            // the main thread for a moment: the preview is on screen first.
+            Loader {
+                id: lazyPlayer
+                anchors.fill: parent
+                active: false
+                sourceComponent: playerView
+            }
+            Timer {
+                interval: 40
+                running: true
+                onTriggered: lazyPlayer.active = true
+            }
+        }
+    }
+
+    Component {
+        id: playerView
+        Item {
+            id: video
+            readonly property bool showsControls: hover.hovered || player.playbackState !== MediaPlayer.PlayingState
+            property bool hasPlayed: false
+
             VideoOutput {
                 id: output
                 anchors.fill: parent
             }
             MediaPlayer {
                 id: player
+                source: content.fileUrl
                 videoOutput: output
                 audioOutput: AudioOutput {}
+                Component.onCompleted: play()
                 onErrorOccurred: (error, errorString) => console.warn(viewsLog, "video:", errorString)
                 onPositionChanged: if (position > 0 && !video.hasPlayed) { video.hasPlayed = true; console.debug(viewsLog, "video playing") }
-            }
-            // The player's set-up holds the main thread for a moment (longer for a large file):
-            // the preview is on screen first.
-            Timer {
-                interval: 40
-                running: true
-                onTriggered: { player.source = content.fileUrl; player.play() }
             }
             // Paused and let go when the preview closes: no sound after it.
             Component.onDestruction: { player.pause(); player.source = ""; console.debug(viewsLog, "video released") }
