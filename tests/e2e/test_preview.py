@@ -1,8 +1,9 @@
-"""The preview, end to end: the real binary under Xvfb with openbox, a PDF, a video and an
-image recorded from the clipboard, Space and Escape from xdotool. The preview hangs in a window
+"""The preview, end to end: the real binary under Xvfb with openbox, a PDF, a video, an image
+and an image file recorded from the clipboard, Space and Escape from xdotool. The preview hangs in a window
 of its own above the selected card, sized by the record's kind, while the panel keeps the
 keyboard."""
 
+import os
 import unittest
 
 from brivet_e2e import PanelTestCase, pdf_bytes, png_bytes, video_file, wait_until
@@ -28,19 +29,32 @@ class PreviewTest(PanelTestCase):
         self.press("Escape")
         wait_until(lambda: self.preview_window() is None, message="preview closed")
 
+    def centre_colour(self, info):
+        """The colour at the centre of the preview's content, as "r,g,b"."""
+        shot = self.session.run(["import", "-window", info["xwininfo"].split()[2], "png:-"]).stdout
+        x, y = PADDING + 200, PADDING + 150
+        channels = ",".join(f"%[fx:int(255*p{{{x},{y}}}.{channel})]" for channel in "rgb")
+        return self.session.run(["convert", "png:-", "-format", channels, "info:"],
+                                input=shot).stdout.decode()
+
     def test_space_previews_pdf_video_and_image_above_the_card_and_escape_closes(self):
         self.copy_file(self.write_file("report.pdf", pdf_bytes(3)), 1)
         self.copy_file(video_file(self.write_file("clip.webm")), 2)
         self.copy_and_wait(png_bytes(600, 400), "image/png", records=3)
+        # An image file gone since it was copied: its stored thumbnail stands in.
+        picture = self.write_file("gone.png", png_bytes(300, 200, (200, 80, 40)))
+        self.copy_file(picture, 4)
+        os.remove(picture)
         entry, window = self.session.open_entry()
         panel = self.show_panel()
         panel_top = int(panel["Absolute upper-left Y"])
 
-        # Newest first: the image, the video, the PDF; Right moves on once the preview is
-        # closed. The same frame around each content size.
+        # Newest first; Right moves on once the preview is closed. The same frame around each
+        # content size.
         frames = set()
-        for index, (kind, width, height) in enumerate(
-                [("image", 480, 340), ("video", 480, 300), ("PDF", 440, 380)]):
+        for index, (kind, width, height, colour) in enumerate(
+                [("image file", 480, 340, "200,80,40"), ("image", 480, 340, "40,120,200"),
+                 ("video", 480, 300, None), ("PDF", 440, 380, None)]):
             if index:
                 self.press("Right")
             played = self.brivet.count_log(VIDEO_PLAYING)
@@ -53,6 +67,8 @@ class PreviewTest(PanelTestCase):
             self.assertLess(bottom, panel_top + int(panel["Height"]), kind)
             self.assertEqual(info["Override Redirect State"], "yes")
             self.assertEqual(self.session.active_window(), window)
+            if colour:
+                wait_until(lambda: self.centre_colour(info) == colour, message=f"{kind} shown")
             if kind == "video":
                 self.brivet.wait_for_log(VIDEO_PLAYING, count=played + 1, timeout=15)
                 self.close_preview()
