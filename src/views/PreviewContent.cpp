@@ -99,15 +99,15 @@ PreviewContent::FileSheet PreviewContent::fileSheet(const QString& path, const Q
     FileSheet sheet;
     const QFileInfo info(path);
     sheet.name = info.fileName();
-    const bool isFile = info.isFile(); // a stat; false for a missing or unreadable path
+    sheet.kind = QObject::tr("File");
+    if (!info.exists()) // a stat; false for a missing or unreadable path
+        return sheet;
+    const bool isFile = info.isFile();
     // Only a regular file's content is looked at: a pipe or a device could block the read.
     const QMimeType type = QMimeDatabase().mimeTypeForFile(
         info, isFile ? QMimeDatabase::MatchDefault : QMimeDatabase::MatchExtension);
-    sheet.kind = type.isValid() && !type.isDefault() && !type.comment().isEmpty()
-                     ? type.comment()
-                     : QObject::tr("File");
-    if (!info.exists())
-        return sheet;
+    if (type.isValid() && !type.isDefault() && !type.comment().isEmpty())
+        sheet.kind = type.comment();
     if (isFile)
         sheet.size = locale.formattedDataSize(info.size(), 1, QLocale::DataSizeSIFormat);
     if (const QDateTime created = info.birthTime(); created.isValid())

@@ -73,9 +73,9 @@ private slots:
         QVERIFY2(sheet.modified.contains(QString::number(QDate::currentDate().year())),
                  qPrintable(sheet.modified));
 
-        // Gone: the name, and "File" for a kind the name does not tell; nothing else.
-        const auto missing = PreviewContent::fileSheet(dir.filePath("gone.unknownkind"), locale);
-        QCOMPARE(missing.name, "gone.unknownkind");
+        // Gone: the name, and "File" for its kind; nothing else.
+        const auto missing = PreviewContent::fileSheet(dir.filePath("gone.txt"), locale);
+        QCOMPARE(missing.name, "gone.txt");
         QCOMPARE(missing.kind, "File");
         QVERIFY(missing.size.isEmpty() && missing.created.isEmpty() && missing.modified.isEmpty());
     }
