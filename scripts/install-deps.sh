@@ -15,6 +15,10 @@ build_packages=(
   qml6-module-qtqml qml6-module-qtqml-models qml6-module-qtqml-workerscript
   qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts
   qml6-module-qtquick-templates qml6-module-qtquick-window
+  # The preview: PDF pages (Qt Pdf) and video (Qt Multimedia over GStreamer; the plugins
+  # decode WebM, Matroska, MP4 and QuickTime files, H.264 through libav).
+  qml6-module-qtquick-pdf qml6-module-qtmultimedia
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
 )
 test_packages=(
   libbenchmark-dev
@@ -22,6 +26,7 @@ test_packages=(
   # A session bus per test session, gdbus to read and click the tray menu over it, and an
   # XEmbed tray.
   dbus-daemon libglib2.0-bin trayer
+  gstreamer1.0-tools
 )
 
 wanted=("${build_packages[@]}")

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Starts Brivet under a private X server (Xvfb + openbox) with an empty history, copies a small
-# made-up history into it with xclip (texts, links, an image, a file), opens the panel with the
-# default shortcut and the settings window (both tabs) and saves screenshots in the light and
-# the dark palette.
+# made-up history into it with xclip (texts, links, an image, files), opens the panel with the
+# default shortcut and saves screenshots of it, of its category editor, of the preview of each
+# kind of record and of the settings window (both tabs), in the light and the dark palette.
 #   scripts/screenshots.sh [output folder]      (default: build/screenshots)
 # Needs a built build/src/app/brivet and the test packages (scripts/install-deps.sh --with-tests).
 set -euo pipefail
@@ -36,21 +36,72 @@ export DBUS_SESSION_BUS_ADDRESS
 sleep 1
 xsetroot -solid '#3b4f66'
 
-export QT_QUICK_BACKEND=software
+# OpenGL through Mesa's software rasteriser, over EGL: video frames are drawn this way.
+export QT_XCB_GL_INTEGRATION=xcb_egl
 export HOME=$work XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config
 
 copy() { printf '%s' "$1" | xclip -selection clipboard -i; sleep 0.8; }
 copy_file() { xclip -selection clipboard -t "$1" -i "$2"; sleep 0.8; }
 
+# A two-page PDF with a title and a few paragraphs.
+write_pdf() {
+  python3 - "$1" <<'PY'
+import sys
+lines = [(28, "Meeting notes"), (13, "Q3 planning, 4 December"), (11, ""),
+         (11, "Attendees: Ana, Bruno, Chen, Dara"), (11, ""),
+         (11, "1. Ship the clipboard preview in the next release."),
+         (11, "2. Move the sync engine to the new journal format."),
+         (11, "3. Review the accessibility pass of the panel."), (11, ""),
+         (11, "Decisions: the roadmap stays as drafted; Bruno owns the"),
+         (11, "migration notes, Chen the release checklist.")]
+def page(body):
+    ops, y = ["BT"], 760
+    for size, text in body:
+        ops.append(f"/F1 {size} Tf 1 0 0 1 72 {y} Tm ({text}) Tj")
+        y -= size + 12
+    return ("\n".join(ops + ["ET"])).encode()
+pages = [page(lines), page([(18, "Action items"), (11, "")] + lines[5:8])]
+objects = [b"<< /Type /Catalog /Pages 2 0 R >>",
+           b"<< /Type /Pages /Kids [4 0 R 6 0 R] /Count 2 >>",
+           b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"]
+for number, content in enumerate(pages):
+    objects.append(b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents %d 0 R "
+                   b"/Resources << /Font << /F1 3 0 R >> >> >>" % (5 + 2 * number))
+    objects.append(b"<< /Length %d >>\nstream\n%s\nendstream" % (len(content), content))
+data, offsets = b"%PDF-1.4\n", []
+for number, body in enumerate(objects, 1):
+    offsets.append(len(data))
+    data += b"%d 0 obj\n%s\nendobj\n" % (number, body)
+xref = len(data)
+data += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objects) + 1)
+data += b"".join(b"%010d 00000 n \n" % offset for offset in offsets)
+data += b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objects) + 1, xref)
+open(sys.argv[1], "wb").write(data)
+PY
+}
+
+copy_uri() { printf 'file://%s\n' "$1" > "$work/uris"; copy_file text/uri-list "$work/uris"; }
+
 make_history() {
   convert -size 640x400 gradient:'#ff9a56-#ff5e7e' -fill white -pointsize 56 -gravity center \
     -annotate 0 'Q3 roadmap' "$work/roadmap.png"
-  mkdir -p "$work/Documents"
-  printf 'Meeting notes\n' > "$work/Documents/meeting-notes.pdf"
+  mkdir -p "$work/Documents" "$work/Videos"
+  write_pdf "$work/Documents/meeting-notes.pdf"
+  convert -size 640x360 gradient:'#2b5876-#4e4376' -fill white -pointsize 40 -gravity center \
+    -annotate 0 'Product demo' "$work/frame.png"
+  gst-launch-1.0 -q filesrc location="$work/frame.png" ! pngdec ! imagefreeze num-buffers=75 \
+    ! video/x-raw,framerate=25/1 ! videoconvert ! vp8enc ! webmmux \
+    ! filesink location="$work/Videos/product-demo.webm"
+  head -c 2400000 /dev/urandom > "$work/Documents/photos-2026.tar.gz"
+  # The oldest records: a file of another kind, a video and a long text.
+  copy_uri "$work/Documents/photos-2026.tar.gz"
+  copy_uri "$work/Videos/product-demo.webm"
+  copy "$(printf 'Release notes %s\n\n' 2.4; for i in $(seq 1 40); do
+    printf '%s. The panel remembers the category you chose last time, and the preview opens\n' "$i"
+  done)"
   copy 'git rebase -i HEAD~3'
   copy_file image/png "$work/roadmap.png"
-  printf 'file://%s\n' "$work/Documents/meeting-notes.pdf" > "$work/uris"
-  copy_file text/uri-list "$work/uris"
+  copy_uri "$work/Documents/meeting-notes.pdf"
   copy 'https://doc.qt.io/qt-6/qtquick-index.html'
   copy 'The quick brown fox jumps over the lazy dog. Pack my box with five dozen liquor jugs.'
   copy "SELECT name, email
@@ -101,6 +152,21 @@ shoot() {
   # The bottom of the screen, where the panel is.
   convert "$out/panel-$name-selected.png" -gravity south -crop 1440x250+0+0 +repage \
     "$out/panel-$name-strip.png"
+  # The preview of each kind: Space on the card, Escape, on to the next one. The cards, newest
+  # first: 2 a link, 3 a text, 6 a PDF, 7 an image, 9 a long text, 10 a video, 11 an archive.
+  xdotool key Left Left Left
+  local at=0 index kind
+  for index_kind in 2:link 3:text 6:pdf 7:image 9:long-text 10:video 11:file; do
+    index=${index_kind%%:*} kind=${index_kind#*:}
+    while ((at < index)); do xdotool key Right; at=$((at + 1)); done
+    sleep 0.5
+    xdotool key space
+    sleep 1.5
+    import -window root "$work/preview.png"
+    convert "$work/preview.png" -gravity south -crop 1440x720+0+0 +repage \
+      "$out/preview-$name-$kind.png"
+    xdotool key Escape
+  done
   # The "Work" chip (after the search field and the default chip) selected, then its editor
   # open from the chip's menu ("Edit"), above the panel.
   local chip_x=402 chip_y=715
@@ -117,7 +183,7 @@ shoot() {
   convert "$out/panel-$name-editor.png" -gravity southwest -crop 900x480+0+0 +repage \
     "$out/panel-$name-editor.png"
   xdotool key Escape
-  xdotool key Escape Escape
+  xdotool key Escape
   "$binary" --settings
   sleep 1.5
   local window

@@ -14,6 +14,7 @@
 #include "views/ClipboardPanelViewState.h"
 #include "views/HistoryModelPanelHistory.h"
 #include "views/PanelImageProviders.h"
+#include "views/PreviewTextSource.h"
 
 #include <QCursor>
 #include <QGuiApplication>
@@ -169,6 +170,8 @@ void PanelController::hide()
     // At once, not after the slide: the paste stroke must reach the window in front.
     m_panel->setHoldsKeyboard(false);
     m_viewState->setClockRunning(false);
+    // The preview goes with the panel (a video in it stops at once).
+    m_viewState->setQuickLookVisibleFromView(false);
     animateTo(PanelGeometry::slideOutEnd(m_panel->geometry()).y(), kSlideOutMs, easeIn(), true);
     qCDebug(lcPanel) << "hidden";
 }
@@ -236,11 +239,12 @@ bool PanelController::createPanel(const QRect& contentRect)
 
     m_engine = std::make_unique<QQmlEngine>();
     m_engine->addImportPath(QStringLiteral("qrc:/qt/qml"));
-    m_engine->addImageProvider(
-        QStringLiteral("thumbnail"),
-        new ThumbnailImageProvider(std::make_shared<ThumbnailLoader>(m_modelContainer->path())));
+    auto pictures = std::make_shared<ThumbnailLoader>(m_modelContainer->path());
+    m_previewTexts = std::make_unique<PreviewTextSource>(pictures);
+    m_engine->addImageProvider(QStringLiteral("thumbnail"), new ThumbnailImageProvider(pictures));
     m_engine->addImageProvider(QStringLiteral("symbol"), new SymbolImageProvider);
     m_engine->addImageProvider(QStringLiteral("fileicon"), new FileIconImageProvider);
+    m_engine->addImageProvider(QStringLiteral("filepicture"), new FilePictureImageProvider);
 
     m_panel = std::make_unique<FloatingPanel>(contentRect);
     m_panel->setColor(QGuiApplication::palette().color(QPalette::Window));
@@ -296,7 +300,8 @@ bool PanelController::createPanel(const QRect& contentRect)
     }
     QObject* object = component.createWithInitialProperties(
         {{QStringLiteral("viewState"), QVariant::fromValue(m_viewState.get())},
-         {QStringLiteral("categoryBar"), QVariant::fromValue(m_categoryBar.get())}});
+         {QStringLiteral("categoryBar"), QVariant::fromValue(m_categoryBar.get())},
+         {QStringLiteral("previewTextSource"), QVariant::fromValue(m_previewTexts.get())}});
     auto* view = qobject_cast<QQuickItem*>(object);
     if (!view) {
         qCCritical(lcPanel).noquote()

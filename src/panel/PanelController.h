@@ -27,6 +27,7 @@ class HistoryModel;
 class ModelContainer;
 class NotificationCenter;
 class PanelHistory;
+class PreviewTextSource;
 
 // Where the panel sits on a screen: along the bottom edge, 16 from the sides, 8 above the
 // bottom, 22 % of the screen high; it slides in from just below the edge.
@@ -102,6 +103,7 @@ private:
     std::unique_ptr<PanelHistory> m_history;
     std::unique_ptr<ClipboardPanelViewState> m_viewState;
     std::unique_ptr<CategoryBarState> m_categoryBar;
+    std::unique_ptr<PreviewTextSource> m_previewTexts;
     std::unique_ptr<QQmlEngine> m_engine;
     std::unique_ptr<FloatingPanel> m_panel;
     std::unique_ptr<QQuickItem> m_view;

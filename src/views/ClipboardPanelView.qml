@@ -12,6 +12,8 @@ Item {
 
     required property ClipboardPanelViewState viewState
     required property CategoryBarState categoryBar
+    // Reads long texts for the preview; without it a preview shows the start a card has.
+    property PreviewTextSource previewTextSource
 
     readonly property int cornerRadius: 12
     readonly property int headerSpacing: 12
@@ -211,6 +213,67 @@ Item {
                     font.pointSize: root.calloutSize
                     color: root.secondaryColor
                 }
+            }
+        }
+    }
+
+    // The preview of the selected card, in a window of its own hanging above the card (the
+    // panel is lower than the preview). Only this block hosts it; PreviewView is the content.
+    // A press anywhere in the panel dismisses the preview, as a click outside a popover does
+    // (the press still reaches the card under it).
+    TapHandler {
+        enabled: root.viewState.isQuickLookVisible
+        onPressedChanged: if (pressed) root.viewState.isQuickLookVisible = false
+    }
+
+    PreviewHostWindow {
+        id: previewHost
+
+        readonly property Item card: root.viewState.isQuickLookVisible
+                                     ? strip.itemAtIndex(root.viewState.selectedIndex) : null
+        readonly property Item preview: previewRepeater.count > 0 ? previewRepeater.itemAt(0) : null
+
+        anchorItem: card
+        visible: card !== null && preview !== null
+        width: preview ? preview.implicitWidth : 1
+        height: (preview ? preview.implicitHeight : 1) + arrowHeight
+        color: systemPalette.window
+
+        Connections {
+            target: strip
+            function onContentXChanged() { previewHost.place() }
+        }
+
+        // The arrow (the lower half of a square turned on its corner) and the body above it.
+        Rectangle {
+            x: previewHost.arrowX - width / 2
+            y: previewHost.height - previewHost.arrowHeight - height / 2
+            width: previewHost.arrowHeight * Math.SQRT2
+            height: width
+            rotation: 45
+            color: systemPalette.window
+            border.width: 1
+            border.color: Qt.rgba(systemPalette.windowText.r, systemPalette.windowText.g, systemPalette.windowText.b, 0.18)
+        }
+        Rectangle {
+            width: previewHost.width
+            height: previewHost.height - previewHost.arrowHeight
+            radius: previewHost.cornerRadius
+            color: systemPalette.window
+            border.width: 1
+            border.color: Qt.rgba(systemPalette.windowText.r, systemPalette.windowText.g, systemPalette.windowText.b, 0.18)
+        }
+
+        // Built anew for each card the preview opens on.
+        Repeater {
+            id: previewRepeater
+            model: root.viewState.isQuickLookVisible && previewHost.card ? [root.viewState.selectedIndex] : []
+            PreviewView {
+                required property int modelData
+                items: root.viewState.items
+                row: modelData
+                textSource: root.previewTextSource
+                age: root.viewState.now, root.viewState.timeAgo(previewHost.card ? previewHost.card.timestamp : undefined)
             }
         }
     }

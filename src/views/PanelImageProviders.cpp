@@ -4,12 +4,15 @@
 #include "views/ViewsLogging.h"
 
 #include <QIcon>
+#include <QImageReader>
 #include <QMimeDatabase>
 #include <QPainter>
 #include <QRunnable>
 #include <QSvgRenderer>
 #include <QUrlQuery>
 #include <QUuid>
+#include <atomic>
+#include <functional>
 
 namespace brivet {
 
@@ -18,21 +21,22 @@ namespace {
 constexpr int kDefaultSymbolSize = 32;
 constexpr int kThumbnailWorkers = 2;
 
-class ThumbnailResponse : public QQuickImageResponse, public QRunnable
+// One picture decoded on a worker. A response cancelled before its turn skips the work.
+class PictureResponse : public QQuickImageResponse, public QRunnable
 {
 public:
-    ThumbnailResponse(std::shared_ptr<const ThumbnailLoader> loader, QUuid id, QSize size)
-        : m_loader(std::move(loader)), m_id(id), m_size(size)
+    explicit PictureResponse(std::function<QImage()> decode) : m_decode(std::move(decode))
     {
         setAutoDelete(false);
     }
 
     void run() override
     {
-        if (!m_id.isNull())
-            m_image = m_loader->load(m_id, m_size);
+        if (!m_cancelled)
+            m_image = m_decode();
         emit finished();
     }
+    void cancel() override { m_cancelled = true; }
 
     QQuickTextureFactory* textureFactory() const override
     {
@@ -44,11 +48,29 @@ public:
     }
 
 private:
-    std::shared_ptr<const ThumbnailLoader> m_loader;
-    QUuid m_id;
-    QSize m_size;
+    std::function<QImage()> m_decode;
+    std::atomic_bool m_cancelled = false;
     QImage m_image;
 };
+
+QImage readFilePicture(const QString& path, const QSize& requestedSize)
+{
+    QImageReader reader(path);
+    reader.setAutoTransform(true);
+    const QSize stored = reader.size();
+    if (requestedSize.isValid() && !requestedSize.isEmpty() && stored.isValid())
+        reader.setScaledSize(stored.scaled(requestedSize, Qt::KeepAspectRatio).expandedTo({1, 1}));
+    QImage image = reader.read();
+    if (image.isNull()) {
+        qCDebug(lcViews) << "no picture from" << path << reader.errorString();
+        return {};
+    }
+    // Formats that do not scale while decoding.
+    if (requestedSize.isValid() && !requestedSize.isEmpty() &&
+        (image.width() > requestedSize.width() || image.height() > requestedSize.height()))
+        image = image.scaled(requestedSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    return image;
+}
 
 } // namespace
 
@@ -67,7 +89,35 @@ QQuickImageResponse* ThumbnailImageProvider::requestImageResponse(const QString&
                                                                   const QSize& requestedSize)
 {
     const QSize size = requestedSize.isValid() ? requestedSize : QSize(512, 512);
-    auto* response = new ThumbnailResponse(m_loader, QUuid(id), size);
+    const qsizetype query = id.indexOf(u'?');
+    const QUuid itemId(QStringView(id).left(query));
+    const bool full = query >= 0 && QStringView(id).mid(query + 1) == u"full";
+    auto* response = new PictureResponse([loader = m_loader, itemId, size, full] {
+        if (itemId.isNull())
+            return QImage();
+        return full ? loader->loadFull(itemId, size) : loader->load(itemId, size);
+    });
+    m_pool.start(response);
+    return response;
+}
+
+FilePictureImageProvider::FilePictureImageProvider()
+{
+    m_pool.setMaxThreadCount(1);
+}
+
+FilePictureImageProvider::~FilePictureImageProvider()
+{
+    m_pool.waitForDone();
+}
+
+QQuickImageResponse* FilePictureImageProvider::requestImageResponse(const QString& id,
+                                                                    const QSize& requestedSize)
+{
+    const QString path = QUrl::fromPercentEncoding(id.toUtf8());
+    auto* response = new PictureResponse([path, requestedSize] {
+        return readFilePicture(path, requestedSize.isValid() ? requestedSize : QSize(1024, 1024));
+    });
     m_pool.start(response);
     return response;
 }

@@ -11,7 +11,8 @@ class ThumbnailLoader;
 
 // "image://thumbnail/<itemId>": the card picture of one record, read and decoded off the main
 // thread at the size the card asks for. An item without a picture gives an error, which the
-// card turns into its placeholder symbol.
+// card turns into its placeholder symbol. "image://thumbnail/<itemId>?full": the picture at
+// its best, for the preview (an image item's own picture before its thumbnail).
 class ThumbnailImageProvider : public QQuickAsyncImageProvider
 {
 public:
@@ -23,6 +24,22 @@ public:
 
 private:
     std::shared_ptr<const ThumbnailLoader> m_loader;
+    QThreadPool m_pool;
+};
+
+// "image://filepicture/<path>": the picture in an image file, decoded off the main thread at
+// the size asked for (formats that can decode at a smaller scale do so). An error for a
+// missing, unreadable or too large file; a request given up before its turn is skipped.
+class FilePictureImageProvider : public QQuickAsyncImageProvider
+{
+public:
+    FilePictureImageProvider();
+    ~FilePictureImageProvider() override;
+
+    QQuickImageResponse* requestImageResponse(const QString& id,
+                                              const QSize& requestedSize) override;
+
+private:
     QThreadPool m_pool;
 };
 

@@ -56,6 +56,39 @@ def png_bytes(width, height, rgb=(40, 120, 200)):
             + chunk(b"IEND", b""))
 
 
+def pdf_bytes(pages=1, size=(595, 842)):
+    """A PDF of that many pages, each with its number in large type."""
+    objects = [b"<< /Type /Catalog /Pages 2 0 R >>",
+               b"<< /Type /Pages /Kids [%s] /Count %d >>" % (
+                   b" ".join(b"%d 0 R" % (4 + 2 * page) for page in range(pages)), pages),
+               b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"]
+    for page in range(pages):
+        text = b"BT /F1 96 Tf 72 %d Td (Page %d) Tj ET" % (size[1] - 200, page + 1)
+        objects.append(b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 %d %d] /Contents %d 0 R "
+                       b"/Resources << /Font << /F1 3 0 R >> >> >>" % (*size, 5 + 2 * page))
+        objects.append(b"<< /Length %d >>\nstream\n%s\nendstream" % (len(text), text))
+    data, offsets = b"%PDF-1.4\n", []
+    for number, body in enumerate(objects, 1):
+        offsets.append(len(data))
+        data += b"%d 0 obj\n%s\nendobj\n" % (number, body)
+    xref = len(data)
+    data += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objects) + 1)
+    data += b"".join(b"%010d 00000 n \n" % offset for offset in offsets)
+    return data + b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (
+        len(objects) + 1, xref)
+
+
+def video_file(path, seconds=2):
+    """A small WebM video (VP8, with a tone) made by GStreamer."""
+    frames = seconds * 25
+    subprocess.run(["gst-launch-1.0", "-q", "webmmux", "name=mux", "!", "filesink",
+                    f"location={path}", "videotestsrc", f"num-buffers={frames}", "!",
+                    "video/x-raw,width=320,height=240,framerate=25/1", "!", "vp8enc", "!", "mux.",
+                    "audiotestsrc", f"num-buffers={seconds * 43}", "!", "audioconvert", "!",
+                    "vorbisenc", "!", "mux."], check=True, capture_output=True, timeout=60)
+    return path
+
+
 def query(path, sql, parameters=()):
     """Reads a real database file (write-ahead log included)."""
     connection = sqlite3.connect(path, timeout=5)
@@ -282,6 +315,45 @@ class BrivetTestCase(unittest.TestCase):
         self.addCleanup(owner.stdout.close)
         self.assertEqual(owner.stdout.readline().strip(), "ready")
         return owner
+
+
+class PanelTestCase(BrivetTestCase):
+    """Drives the history panel with xdotool and finds its windows with xwininfo."""
+
+    PANEL_SHOWN = r"brivet\.panel: shown at"
+    PANEL_HIDDEN = r"brivet\.panel: hidden"
+    KEYBOARD_GRABBED = r"brivet\.panel: keyboard grabbed"
+
+    def press(self, *keys):
+        self.session.run(["xdotool", "key", "--delay", "30", *keys])
+
+    def show_panel(self):
+        """Shows the panel and waits for its keyboard grab (keys typed before would still go to
+        the window in front); the panel's xwininfo fields once it rests above the bottom edge."""
+        shown = self.brivet.count_log(self.PANEL_SHOWN)
+        grabbed = self.brivet.count_log(self.KEYBOARD_GRABBED)
+        self.press("super+shift+v")
+        self.brivet.wait_for_log(self.PANEL_SHOWN, count=shown + 1)
+        self.brivet.wait_for_log(self.KEYBOARD_GRABBED, count=grabbed + 1)
+        resting_y = str(self.session.height - 8 - int(self.session.height * 0.22))
+        return wait_until(lambda: (info := self.panel_window()) and
+                          info["Absolute upper-left Y"] == resting_y and info,
+                          message="panel at rest")
+
+    def panel_window(self, name="Brivet"):
+        """xwininfo's fields of Brivet's mapped window of that name, or None."""
+        # Only the mapped one (Qt's unmapped leader window has the name too).
+        found = self.session.run(["xdotool", "search", "--onlyvisible", "--name", f"^{name}$"],
+                                 check=False).stdout.split()
+        result = found and self.session.run(["xwininfo", "-id", found[0]], check=False)
+        if not result or result.returncode != 0 or b"IsViewable" not in result.stdout:
+            return None
+        return {key.strip(): value.strip() for key, _, value in
+                (line.strip().partition(":") for line in result.stdout.decode().splitlines())}
+
+    def wait_hidden(self, count):
+        self.brivet.wait_for_log(self.PANEL_HIDDEN, count=count)
+        wait_until(lambda: self.panel_window() is None, message="panel unmapped")
 
 
 class PasteDriver:

@@ -7,52 +7,18 @@ import re
 import time
 import unittest
 
-from brivet_e2e import BrivetTestCase, wait_until
+from brivet_e2e import PanelTestCase, wait_until
 
-PANEL_SHOWN = r"brivet\.panel: shown at"
-PANEL_HIDDEN = r"brivet\.panel: hidden"
-KEYBOARD_GRABBED = r"brivet\.panel: keyboard grabbed"
 PASTE_FINISHED = r"brivet\.paste: paste finished"
 
 
-class PanelTest(BrivetTestCase):
+class PanelTest(PanelTestCase):
     def copy_texts(self, *texts):
         for text in texts:
             before = len(self.brivet.items())
             self.session.copy(text)
             wait_until(lambda: len(self.brivet.items()) > before, timeout=10,
                        message=f"record of {text!r}")
-
-    def press(self, *keys):
-        self.session.run(["xdotool", "key", "--delay", "30", *keys])
-
-    def show_panel(self):
-        """Shows the panel and waits for its keyboard grab (keys typed before would still go to
-        the window in front); the panel's xwininfo fields once it rests above the bottom edge."""
-        shown = self.brivet.count_log(PANEL_SHOWN)
-        grabbed = self.brivet.count_log(KEYBOARD_GRABBED)
-        self.press("super+shift+v")
-        self.brivet.wait_for_log(PANEL_SHOWN, count=shown + 1)
-        self.brivet.wait_for_log(KEYBOARD_GRABBED, count=grabbed + 1)
-        resting_y = str(self.session.height - 8 - int(self.session.height * 0.22))
-        return wait_until(lambda: (info := self.panel_window()) and
-                          info["Absolute upper-left Y"] == resting_y and info,
-                          message="panel at rest")
-
-    def panel_window(self):
-        """xwininfo's fields of the panel window, or None when it is not mapped."""
-        # The only mapped one of Brivet's windows (Qt's unmapped leader window has the name too).
-        found = self.session.run(["xdotool", "search", "--onlyvisible", "--name", "^Brivet$"],
-                                 check=False).stdout.split()
-        result = found and self.session.run(["xwininfo", "-id", found[0]], check=False)
-        if not result or result.returncode != 0 or b"IsViewable" not in result.stdout:
-            return None
-        return {key.strip(): value.strip() for key, _, value in
-                (line.strip().partition(":") for line in result.stdout.decode().splitlines())}
-
-    def wait_hidden(self, count):
-        self.brivet.wait_for_log(PANEL_HIDDEN, count=count)
-        wait_until(lambda: self.panel_window() is None, message="panel unmapped")
 
     def assert_pasted(self, entry, text):
         self.brivet.wait_for_log(PASTE_FINISHED, timeout=15)
@@ -131,7 +97,7 @@ class PanelTest(BrivetTestCase):
                           "click", "1"])
         wait_until(lambda: len(self.brivet.items()) == 2, message="record deleted")
         self.assertNotIn("third card", [item[1] for item in self.brivet.items()])
-        self.assertEqual(self.brivet.count_log(PANEL_HIDDEN), 0)
+        self.assertEqual(self.brivet.count_log(self.PANEL_HIDDEN), 0)
         time.sleep(0.6)  # the strip closes the gap with a short animation
 
         # A double-click on the second card left ("first card") pastes it.
@@ -187,7 +153,7 @@ class PanelTest(BrivetTestCase):
         self.click(x + width - 56, y + 181)  # Save
         wait_until(lambda: self.popover() is None, message="editor saved")
         self.assertEqual(self.categories()[1], ("Snippets", "#007AFF", 1))
-        self.assertEqual(self.brivet.count_log(PANEL_HIDDEN), 0)
+        self.assertEqual(self.brivet.count_log(self.PANEL_HIDDEN), 0)
         self.assertEqual(self.session.active_window(), window)
 
         # Pin the older card through its menu: "Pin to Category" opens the list of categories

@@ -1,0 +1,128 @@
+// What the preview shows, below what the end-to-end case sees: a file's kind by its name, the
+// information sheet of present and missing files, and a long text read off the main thread
+// from a real store.
+
+#include "store/HistoryModel.h"
+#include "store/ModelContainer.h"
+#include "store/ThumbnailLoader.h"
+#include "support/TestRecords.h"
+#include "views/PreviewContent.h"
+#include "views/PreviewTextSource.h"
+
+#include <QLocale>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace brivet;
+using Kind = PreviewContent::Kind;
+
+class TestPreviewContent : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void classify_data()
+    {
+        QTest::addColumn<QString>("contentType");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<Kind>("kind");
+        QTest::addColumn<QSize>("size");
+        QTest::addRow("upper-case extension")
+            << "file"
+            << "/tmp/SCAN.PNG" << Kind::ImageFile << QSize(480, 340);
+        QTest::addRow("the last of two extensions, a video")
+            << "file"
+            << "/tmp/clip.old.mp4" << Kind::VideoFile << QSize(480, 300);
+        QTest::addRow("the last of two extensions, other")
+            << "file"
+            << "/tmp/backup.mp4.gz" << Kind::OtherFile << QSize(380, 160);
+        QTest::addRow("video") << "file"
+                               << "/tmp/Clip.WebM" << Kind::VideoFile << QSize(480, 300);
+        QTest::addRow("pdf") << "file"
+                             << "/tmp/a.pdf" << Kind::PdfFile << QSize(440, 380);
+        QTest::addRow("no path") << "file"
+                                 << "" << Kind::NoFile << QSize(400, 220);
+        QTest::addRow("a link is a link whatever its path")
+            << "link"
+            << "/tmp/a.png" << Kind::Link << QSize(400, 100);
+    }
+    void classify()
+    {
+        QFETCH(QString, contentType);
+        QFETCH(QString, path);
+        QFETCH(Kind, kind);
+        QFETCH(QSize, size);
+        QCOMPARE(PreviewContent::classify(contentType, path), kind);
+        QCOMPARE(PreviewContent::contentSize(kind), size);
+    }
+
+    void fileSheet()
+    {
+        const QLocale locale(QLocale::English, QLocale::UnitedStates);
+        QTemporaryDir dir;
+        const QString present = dir.filePath("notes.txt");
+        QFile file(present);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.resize(1500));
+        file.close();
+        const auto sheet = PreviewContent::fileSheet(present, locale);
+        QCOMPARE(sheet.name, "notes.txt");
+        QCOMPARE(sheet.kind, "plain text document");
+        QCOMPARE(sheet.size, "1.5 kB");
+        QVERIFY2(sheet.modified.contains(QString::number(QDate::currentDate().year())),
+                 qPrintable(sheet.modified));
+
+        // Gone: the name, and "File" for its kind; nothing else.
+        const auto missing = PreviewContent::fileSheet(dir.filePath("gone.txt"), locale);
+        QCOMPARE(missing.name, "gone.txt");
+        QCOMPARE(missing.kind, "File");
+        QVERIFY(missing.size.isEmpty() && missing.created.isEmpty() && missing.modified.isEmpty());
+    }
+
+    // A text longer than a card's start is read on a worker, cut to what the preview lays out,
+    // with a note; a short one is shown whole, without one.
+    void longTextFromTheStore_data()
+    {
+        QTest::addColumn<qsizetype>("length");
+        QTest::addColumn<qsizetype>("shown");
+        QTest::addRow("short") << qsizetype(12) << qsizetype(12);
+        QTest::addRow("just over a card's start") << qsizetype(HistoryModel::previewLength + 1)
+                                                  << qsizetype(HistoryModel::previewLength + 1);
+        QTest::addRow("longer than shown") << qsizetype(PreviewContent::shownCharacters + 5)
+                                           << qsizetype(PreviewContent::shownCharacters);
+    }
+    void longTextFromTheStore()
+    {
+        QFETCH(qsizetype, length);
+        QFETCH(qsizetype, shown);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("BrivetCloud.sqlite");
+        auto created = ModelContainer::create(path);
+        auto container = std::move(std::get<std::unique_ptr<ModelContainer>>(created));
+        QString text(length, u'x');
+        text[length - 1] = u'!';
+        ClipboardItem record = test::textRecord(text);
+        container->mainContext().insert(record);
+        QVERIFY(container->mainContext().save());
+        HistoryModel model(*container);
+        model.waitForSearch();
+        PreviewTextSource source(std::make_shared<ThumbnailLoader>(path));
+
+        PreviewContent content;
+        content.setProperty("model", QVariant::fromValue<QAbstractItemModel*>(&model));
+        content.setProperty("row", 0);
+        content.setProperty("textSource", QVariant::fromValue(&source));
+        QSignalSpy changed(&content, &PreviewContent::textChanged);
+        content.componentComplete();
+        QCOMPARE(content.kind(), Kind::Text);
+        if (length > HistoryModel::previewLength)
+            QTRY_COMPARE(changed.size(), 1);
+        QCOMPARE(content.text().size(), shown);
+        QCOMPARE(content.textNote().isEmpty(), shown == length);
+        QCOMPARE(content.text().endsWith(u'!'), shown == length);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPreviewContent)
+#include "tst_previewcontent.moc"
