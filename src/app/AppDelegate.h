@@ -8,6 +8,7 @@
 #include "paste/PasteService.h"
 #include "platform/Platform.h"
 #include "store/ModelContainer.h"
+#include "sync/SyncService.h"
 
 #include <QObject>
 #include <QSettings>
@@ -46,6 +47,9 @@ public:
     // The history panel.
     PanelController& panelController() { return *m_panelController; }
 
+    // Sync with the user's other devices through a synced folder; null until launch.
+    SyncService* syncService() const { return m_syncService.get(); }
+
     NotificationCenter& notificationCenter() { return m_notificationCenter; }
     // The user's settings: $XDG_CONFIG_HOME/brivet/brivet.conf.
     QSettings& settings() { return m_settings; }
@@ -60,6 +64,7 @@ private:
     NotificationCenter m_notificationCenter;
     QSettings m_settings;
     std::unique_ptr<ModelContainer> m_modelContainer;
+    std::unique_ptr<SyncService> m_syncService;
     // Declared after the store and the platform it uses, so it goes first.
     std::unique_ptr<ClipboardMonitor> m_clipboardMonitor;
     std::unique_ptr<PasteService> m_pasteService;
