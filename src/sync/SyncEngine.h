@@ -29,7 +29,7 @@ struct SyncSettings
     // Another device's segments are looked for this often, besides the file-system watch.
     std::chrono::milliseconds scanInterval{30000};
     // The longest the main thread spends applying merged changes at one go.
-    std::chrono::milliseconds sliceBudget{15};
+    std::chrono::milliseconds sliceBudget{8};
     // How long a deleted record's tombstone is kept: long enough for a device that was away.
     qint64 tombstoneLifetimeMs = 90LL * 24 * 3600 * 1000;
 };
