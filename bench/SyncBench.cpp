@@ -27,7 +27,8 @@ ClipboardItem textItem(int i, qint64 time)
 {
     ClipboardItemContent content;
     content.contentType = QStringLiteral("text");
-    content.textContent = QStringLiteral("Remote copy number %1: a line of text as people copy").arg(i);
+    content.textContent =
+        QStringLiteral("Remote copy number %1: a line of text as people copy").arg(i);
     content.sourceAppName = QStringLiteral("Editor");
     return ClipboardItem(content, QDateTime::fromMSecsSinceEpoch(time, Qt::UTC));
 }
@@ -91,9 +92,8 @@ void mergeTenThousandRemoteOperationsInto100kHistory(benchmark::State& state)
         sinceLastTurn.start();
         QTimer turns;
         turns.setInterval(0);
-        QObject::connect(&turns, &QTimer::timeout, [&] {
-            longest = std::max(longest, sinceLastTurn.restart());
-        });
+        QObject::connect(&turns, &QTimer::timeout,
+                         [&] { longest = std::max(longest, sinceLastTurn.restart()); });
         QEventLoop loop;
         int applied = 0;
         QObject::connect(reader.engine.get(), &SyncEngine::mergeFinished, &loop, [&](int count) {
@@ -108,7 +108,8 @@ void mergeTenThousandRemoteOperationsInto100kHistory(benchmark::State& state)
         state.SetIterationTime(double(elapsed.nsecsElapsed()) / 1e9);
         state.counters["operations"] = applied;
         state.counters["main_thread_longest_ms"] = double(longest);
-        state.counters["items_after"] = double(reader.context().count(ItemPredicate::all()).value());
+        state.counters["items_after"] =
+            double(reader.context().count(ItemPredicate::all()).value());
     }
     state.counters["journal_operations"] = operations;
 }

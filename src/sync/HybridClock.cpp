@@ -20,8 +20,7 @@ Stamp Stamp::decode(const QByteArray& bytes)
 
 HybridClock::HybridClock(QByteArray device, WallClock wallClock)
     : m_device(std::move(device)), m_wallClock(std::move(wallClock))
-{
-}
+{}
 
 Stamp HybridClock::now()
 {

@@ -12,7 +12,7 @@ namespace brivet {
 // devices) with the writing device as the tie-break. Equal stamps are the same operation.
 struct Stamp
 {
-    quint64 time = 0; // milliseconds << 16 | counter
+    quint64 time = 0;  // milliseconds << 16 | counter
     QByteArray device; // 16 bytes
 
     bool isNull() const { return time == 0 && device.isEmpty(); }

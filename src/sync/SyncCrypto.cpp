@@ -98,8 +98,8 @@ std::optional<QByteArray> SyncKey::open(const QByteArray& sealed, const QByteArr
     if (sealed.size() < headerEnd || !sealed.startsWith(magic))
         return std::nullopt;
     crypto_secretstream_xchacha20poly1305_state state;
-    if (crypto_secretstream_xchacha20poly1305_init_pull(
-            &state, bytesOf(sealed) + magic.size(), bytesOf(m_bytes)) != 0)
+    if (crypto_secretstream_xchacha20poly1305_init_pull(&state, bytesOf(sealed) + magic.size(),
+                                                        bytesOf(m_bytes)) != 0)
         return std::nullopt;
     QByteArray plaintext;
     qsizetype offset = headerEnd;
@@ -109,7 +109,8 @@ std::optional<QByteArray> SyncKey::open(const QByteArray& sealed, const QByteArr
             return std::nullopt; // cut short: the final chunk never came
         const quint32 length = lengthAt(sealed, offset);
         offset += 4;
-        if (length < crypto_secretstream_xchacha20poly1305_ABYTES || sealed.size() - offset < length)
+        if (length < crypto_secretstream_xchacha20poly1305_ABYTES ||
+            sealed.size() - offset < length)
             return std::nullopt;
         const qsizetype start = plaintext.size();
         plaintext.resize(start + length - crypto_secretstream_xchacha20poly1305_ABYTES);
@@ -132,7 +133,8 @@ QString SyncKey::contentName(const QByteArray& content) const
     unsigned char hash[32];
     crypto_generichash(hash, sizeof hash, bytesOf(content), size_t(content.size()),
                        bytesOf(m_bytes), size_t(m_bytes.size()));
-    return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(hash), sizeof hash).toHex());
+    return QString::fromLatin1(
+        QByteArray(reinterpret_cast<const char*>(hash), sizeof hash).toHex());
 }
 
 namespace SyncKeyFile {
@@ -153,7 +155,8 @@ QByteArray makeVerifier(const SyncKey& key)
 bool verify(const QByteArray& verifier, const SyncKey& key)
 {
     const qsizetype nonceSize = crypto_aead_xchacha20poly1305_ietf_NPUBBYTES;
-    if (verifier.size() != nonceSize + verifierText.size() + crypto_aead_xchacha20poly1305_ietf_ABYTES)
+    if (verifier.size() !=
+        nonceSize + verifierText.size() + crypto_aead_xchacha20poly1305_ietf_ABYTES)
         return false;
     QByteArray plain(verifierText.size(), Qt::Uninitialized);
     return crypto_aead_xchacha20poly1305_ietf_decrypt(
@@ -178,7 +181,8 @@ std::optional<Description> readDescription(const QString& path)
         return std::nullopt;
     const QJsonObject json = QJsonDocument::fromJson(file.readAll()).object();
     Description description;
-    description.salt = QByteArray::fromBase64(json.value(QLatin1String("salt")).toString().toLatin1());
+    description.salt =
+        QByteArray::fromBase64(json.value(QLatin1String("salt")).toString().toLatin1());
     description.opsLimit = quint64(json.value(QLatin1String("opsLimit")).toDouble());
     description.memLimit = quint64(json.value(QLatin1String("memLimit")).toDouble());
     description.verifier =
@@ -195,9 +199,9 @@ std::optional<SyncKey> derive(const QString& passphrase, const Description& desc
 {
     const QByteArray secret = passphrase.toUtf8();
     QByteArray key(SyncKey::size, Qt::Uninitialized);
-    if (crypto_pwhash(bytesOf(key), size_t(key.size()), secret.constData(),
-                      size_t(secret.size()), bytesOf(description.salt), description.opsLimit,
-                      size_t(description.memLimit), crypto_pwhash_ALG_ARGON2ID13) != 0)
+    if (crypto_pwhash(bytesOf(key), size_t(key.size()), secret.constData(), size_t(secret.size()),
+                      bytesOf(description.salt), description.opsLimit, size_t(description.memLimit),
+                      crypto_pwhash_ALG_ARGON2ID13) != 0)
         return std::nullopt;
     return SyncKey::fromBytes(key);
 }
@@ -215,7 +219,8 @@ std::variant<SyncKey, Error> unlock(const QString& keyFilePath, const QString& p
                          QStringLiteral("the key file %1 is damaged").arg(keyFilePath)};
         const auto key = derive(passphrase, *description);
         if (!key)
-            return Error{Failure::Unreadable, QStringLiteral("not enough memory to derive the key")};
+            return Error{Failure::Unreadable,
+                         QStringLiteral("not enough memory to derive the key")};
         if (!verify(description->verifier, *key))
             return Error{Failure::WrongPassphrase,
                          QStringLiteral("the passphrase does not match this sync folder")};

@@ -68,8 +68,8 @@ void SyncEngine::start()
             if (category.isDefault || m_state.recordOfStoreId(false, category.persistentId()))
                 continue;
             m_dirtyCategories.insert(category.persistentId());
-            if (const auto items = m_context.keys(
-                    ItemFetch{ItemPredicate::inCategory(category), ItemFetch::Order::NewestFirst, {}}))
+            if (const auto items = m_context.keys(ItemFetch{
+                    ItemPredicate::inCategory(category), ItemFetch::Order::NewestFirst, {}}))
                 for (const ItemKey& key : *items)
                     m_dirtyLinks.insert({key.id, category.persistentId()});
         }
@@ -139,8 +139,8 @@ void SyncEngine::scheduleRecord()
 
 std::optional<ClipboardItem> SyncEngine::storeItem(PersistentId id) const
 {
-    const auto items =
-        m_context.fetch(ItemFetch{ItemPredicate::persistentId(id), ItemFetch::Order::NewestFirst, 1});
+    const auto items = m_context.fetch(
+        ItemFetch{ItemPredicate::persistentId(id), ItemFetch::Order::NewestFirst, 1});
     if (!items || items->isEmpty())
         return std::nullopt;
     return items->first();
@@ -268,7 +268,8 @@ bool SyncEngine::collectCategory(PersistentId storeId, std::vector<SyncOperation
         auto record = id ? m_state.record(*id) : std::nullopt;
         if (!record || !record->deleted.isNull())
             return true;
-        SyncOperation op{SyncOperation::Type::DeleteCategory, m_clock.now(), *id, {}, false, false, {}};
+        SyncOperation op{
+            SyncOperation::Type::DeleteCategory, m_clock.now(), *id, {}, false, false, {}};
         record->deleted = op.stamp;
         record->storeId = 0;
         record->fields.clear();
@@ -319,14 +320,14 @@ void SyncEngine::collectLink(PersistentId itemId, PersistentId categoryId,
     const auto pinned = m_context.categories(*summary);
     if (!pinned)
         return;
-    const bool present = std::any_of(pinned->begin(), pinned->end(), [categoryId](const Category& c) {
-        return c.persistentId() == categoryId;
-    });
+    const bool present =
+        std::any_of(pinned->begin(), pinned->end(),
+                    [categoryId](const Category& c) { return c.persistentId() == categoryId; });
     const auto known = m_state.membership(*item, *category);
     if (known && known->present == present)
         return;
-    SyncOperation op{SyncOperation::Type::Membership, m_clock.now(), *item, *category, false,
-                     present, {}};
+    SyncOperation op{
+        SyncOperation::Type::Membership, m_clock.now(), *item, *category, false, present, {}};
     m_state.putMembership({*item, *category, op.stamp, present});
     ops.push_back(std::move(op));
 }
@@ -377,8 +378,9 @@ SyncEngine::Batch SyncEngine::readBatch(const SyncFolder& folder, const QSet<QSt
         batch.blobs.insert(contents->blobs);
         batch.segments.push_back(segment);
     }
-    std::stable_sort(batch.operations.begin(), batch.operations.end(),
-                     [](const SyncOperation& a, const SyncOperation& b) { return a.stamp < b.stamp; });
+    std::stable_sort(
+        batch.operations.begin(), batch.operations.end(),
+        [](const SyncOperation& a, const SyncOperation& b) { return a.stamp < b.stamp; });
     return batch;
 }
 
@@ -402,7 +404,8 @@ void SyncEngine::scheduleMerge()
     m_merging = true;
     m_mergeAgain = false;
     m_mergedCount = 0;
-    m_reader.setFuture(QtConcurrent::run(&SyncEngine::readBatch, m_folder, m_state.appliedSegments()));
+    m_reader.setFuture(
+        QtConcurrent::run(&SyncEngine::readBatch, m_folder, m_state.appliedSegments()));
 }
 
 void SyncEngine::applyNextSlice()
@@ -442,7 +445,8 @@ bool SyncEngine::applySlice(Batch& batch, const QDeadlineTimer& deadline)
     }
     m_applyingRemote = true;
     const size_t first = batch.next;
-    while (batch.next < batch.operations.size() && (batch.next == first || !deadline.hasExpired())) {
+    while (batch.next < batch.operations.size() &&
+           (batch.next == first || !deadline.hasExpired())) {
         apply(batch.operations[batch.next], batch.blobs);
         ++batch.next;
     }
@@ -619,7 +623,12 @@ bool SyncEngine::compact()
             }
             ops.push_back({record.isItem ? SyncOperation::Type::DeleteItem
                                          : SyncOperation::Type::DeleteCategory,
-                           record.deleted, id, {}, false, false, {}});
+                           record.deleted,
+                           id,
+                           {},
+                           false,
+                           false,
+                           {}});
             continue;
         }
         // The values: from the store for a record it holds, else those kept in the state.
@@ -636,7 +645,8 @@ bool SyncEngine::compact()
         for (const auto& [name, field] : record.fields) {
             const QCborValue value = field.value ? *field.value : values.value(name);
             SyncOperation& op = byStamp[field.stamp.encoded()];
-            op.type = record.isItem ? SyncOperation::Type::WriteItem : SyncOperation::Type::WriteCategory;
+            op.type =
+                record.isItem ? SyncOperation::Type::WriteItem : SyncOperation::Type::WriteCategory;
             op.stamp = field.stamp;
             op.record = id;
             op.created = record.created;
@@ -646,8 +656,13 @@ bool SyncEngine::compact()
             ops.push_back(std::move(op));
     }
     for (const SyncState::Membership& membership : m_state.memberships())
-        ops.push_back({SyncOperation::Type::Membership, membership.stamp, membership.item,
-                       membership.category, false, membership.present, {}});
+        ops.push_back({SyncOperation::Type::Membership,
+                       membership.stamp,
+                       membership.item,
+                       membership.category,
+                       false,
+                       membership.present,
+                       {}});
     quint64 sequence = m_state.nextSequence();
     for (const SyncFolder::Segment& segment : m_folder.segments())
         if (segment.device == m_folder.deviceName())

@@ -21,7 +21,9 @@ namespace brivet {
 
 struct SyncSettings
 {
-    HybridClock::WallClock wallClock = [] { return QDateTime::currentMSecsSinceEpoch(); };
+    HybridClock::WallClock wallClock = [] {
+        return QDateTime::currentMSecsSinceEpoch();
+    };
     // Byte buffers larger than this stay on the device that captured them.
     qint64 blobLimit = 25 * 1024 * 1024;
     // Local changes are gathered into one segment for this long.

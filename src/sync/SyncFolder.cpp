@@ -34,8 +34,7 @@ std::optional<QByteArray> readFile(const QString& path)
 
 SyncFolder::SyncFolder(QString root, SyncKey key, QByteArray device)
     : m_root(std::move(root)), m_key(std::move(key)), m_device(std::move(device))
-{
-}
+{}
 
 QString SyncFolder::keyFilePath(const QString& root)
 {

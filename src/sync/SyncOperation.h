@@ -26,8 +26,8 @@ struct SyncOperation
     };
     Type type = Type::WriteItem;
     Stamp stamp;
-    QUuid record; // the item or category; for a membership, the item
-    QUuid category; // membership only
+    QUuid record;         // the item or category; for a membership, the item
+    QUuid category;       // membership only
     bool created = false; // writes: the record's first write, with every field
     bool present = false; // membership: pinned (true) or unpinned (false)
     // Writes: field name -> value (text, integer, bool, null; a byte buffer as {"blob": name}).

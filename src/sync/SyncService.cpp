@@ -46,7 +46,8 @@ void SyncService::flush()
 
 void SyncService::chooseFolder(const QUrl& folder)
 {
-    const QString path = QDir::cleanPath(folder.isLocalFile() ? folder.toLocalFile() : folder.toString());
+    const QString path =
+        QDir::cleanPath(folder.isLocalFile() ? folder.toLocalFile() : folder.toString());
     if (path == m_folder)
         return;
     flush();
@@ -63,8 +64,8 @@ void SyncService::setPassphrase(const QString& passphrase)
         return;
     QDir().mkpath(m_folder + QStringLiteral("/brivet"));
     m_unlockingFolder = m_folder;
-    m_unlocking.setFuture(QtConcurrent::run(&SyncKeyFile::unlock,
-                                            SyncFolder::keyFilePath(m_folder), passphrase));
+    m_unlocking.setFuture(
+        QtConcurrent::run(&SyncKeyFile::unlock, SyncFolder::keyFilePath(m_folder), passphrase));
     emit busyChanged();
 }
 
@@ -116,11 +117,10 @@ void SyncService::evaluate()
 
     if (!m_folder.isEmpty() && m_message.isEmpty()) {
         // One state per folder: another folder is another journal.
-        const QByteArray tag =
-            QCryptographicHash::hash(QFile::encodeName(info.canonicalFilePath()),
-                                     QCryptographicHash::Sha256)
-                .toHex()
-                .left(16);
+        const QByteArray tag = QCryptographicHash::hash(QFile::encodeName(info.canonicalFilePath()),
+                                                        QCryptographicHash::Sha256)
+                                   .toHex()
+                                   .left(16);
         QDir().mkpath(m_stateDirectory);
         QString error;
         m_state = SyncState::open(m_stateDirectory + QStringLiteral("/sync-") +
@@ -129,9 +129,9 @@ void SyncService::evaluate()
         if (!m_state) {
             m_message = QStringLiteral("The sync state cannot be opened: %1").arg(error);
         } else {
-            m_engine = std::make_unique<SyncEngine>(
-                m_context, *m_state, SyncFolder(m_folder, *m_key, m_state->device()),
-                m_engineSettings);
+            m_engine = std::make_unique<SyncEngine>(m_context, *m_state,
+                                                    SyncFolder(m_folder, *m_key, m_state->device()),
+                                                    m_engineSettings);
             m_engine->start();
             size_t own = 0;
             for (const auto& segment : m_engine->folder().segments())

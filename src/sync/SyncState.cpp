@@ -188,8 +188,8 @@ std::optional<SyncState::Record> SyncState::record(const QUuid& id) const
 
 std::optional<QUuid> SyncState::recordOfStoreId(bool isItem, PersistentId storeId) const
 {
-    Statement* query =
-        m_database->prepare("SELECT id FROM Record WHERE isItem = ? AND storeId = ? AND storeId != 0");
+    Statement* query = m_database->prepare(
+        "SELECT id FROM Record WHERE isItem = ? AND storeId = ? AND storeId != 0");
     if (!query || !query->bind(1, qint64(isItem)).bind(2, storeId).step())
         return std::nullopt;
     const QUuid id = QUuid::fromRfc4122(query->blob(0));
@@ -273,7 +273,8 @@ std::vector<SyncState::Membership> SyncState::memberships() const
 
 void SyncState::removeMembershipsOf(const QUuid& record)
 {
-    Statement* write = m_database->prepare("DELETE FROM Membership WHERE item = ?1 OR category = ?1");
+    Statement* write =
+        m_database->prepare("DELETE FROM Membership WHERE item = ?1 OR category = ?1");
     if (!write || !write->bindBlob(1, record.toRfc4122()).exec())
         qCWarning(lcSync) << "cannot write the sync state:" << m_database->lastError();
 }

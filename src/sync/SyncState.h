@@ -36,8 +36,8 @@ public:
     {
         bool isItem = true;
         PersistentId storeId = 0; // 0: not in the store (not created yet, or deleted)
-        bool created = false; // its creating write has been seen
-        Stamp deleted; // null while it lives
+        bool created = false;     // its creating write has been seen
+        Stamp deleted;            // null while it lives
         std::map<QString, Field> fields;
     };
     struct Membership

@@ -31,14 +31,19 @@ struct SyncDevice
         state = SyncState::open(directory + QStringLiteral("/sync.sqlite"), &error);
         if (!state)
             qFatal("sync state: %s", qPrintable(error));
-        settings.wallClock = [&clock, skew] { return clock + skew; };
-        engine = std::make_unique<SyncEngine>(context(), *state,
-                                              SyncFolder(folderRoot, key, state->device()), settings);
+        settings.wallClock = [&clock, skew] {
+            return clock + skew;
+        };
+        engine = std::make_unique<SyncEngine>(
+            context(), *state, SyncFolder(folderRoot, key, state->device()), settings);
     }
 
     ModelContext& context() { return container->mainContext(); }
     // Saves, journals and writes the journal's new segment.
-    bool publish() { return context().save() && engine->recordLocalChanges() && engine->writeOutbox(); }
+    bool publish()
+    {
+        return context().save() && engine->recordLocalChanges() && engine->writeOutbox();
+    }
 
     QString folderRoot;
     std::unique_ptr<ModelContainer> container;
@@ -50,10 +55,10 @@ struct SyncDevice
 // bytes), categories by id, pins as (item, category) pairs. Default categories excluded.
 struct StoreContents
 {
-    using ItemFields = std::tuple<QString, std::optional<QString>, std::optional<QString>,
-                                  std::optional<QString>, std::optional<QString>, qint64,
-                                  std::optional<QString>, std::optional<QString>, qint64,
-                                  QByteArray, QByteArray, QByteArray>;
+    using ItemFields =
+        std::tuple<QString, std::optional<QString>, std::optional<QString>, std::optional<QString>,
+                   std::optional<QString>, qint64, std::optional<QString>, std::optional<QString>,
+                   qint64, QByteArray, QByteArray, QByteArray>;
     std::map<QUuid, ItemFields> items;
     std::map<QUuid, std::tuple<QString, QString, qint64>> categories;
     std::set<std::pair<QUuid, QUuid>> pins;
@@ -66,11 +71,17 @@ struct StoreContents
         };
         const QList<ClipboardItem> items = context.fetch(ItemFetch{}).value();
         for (const ClipboardItem& item : items)
-            contents.items[item.id] = {item.contentType, item.textContent, item.urlString,
-                                       item.filePath, item.fileName,
-                                       item.timestamp.toMSecsSinceEpoch(), item.sourceAppName,
-                                       item.sourceAppBundleID, item.characterCount,
-                                       bytes(item.imageData), bytes(item.thumbnailData),
+            contents.items[item.id] = {item.contentType,
+                                       item.textContent,
+                                       item.urlString,
+                                       item.filePath,
+                                       item.fileName,
+                                       item.timestamp.toMSecsSinceEpoch(),
+                                       item.sourceAppName,
+                                       item.sourceAppBundleID,
+                                       item.characterCount,
+                                       bytes(item.imageData),
+                                       bytes(item.thumbnailData),
                                        bytes(item.fileData)};
         const QList<Category> categories = context.fetch(CategoryFetch{}).value();
         for (const Category& category : categories) {

@@ -30,7 +30,8 @@ void copyFolder(const QString& from, const QString& to)
 QStringList journalFiles(const QString& root)
 {
     QStringList files;
-    QDirIterator it(root + QStringLiteral("/brivet/devices"), QDir::Files, QDirIterator::Subdirectories);
+    QDirIterator it(root + QStringLiteral("/brivet/devices"), QDir::Files,
+                    QDirIterator::Subdirectories);
     while (it.hasNext())
         files.append(it.next());
     return files;
@@ -88,7 +89,8 @@ void TestSyncEngine::unreadableSegmentWaitsUntilWhole_data()
 void TestSyncEngine::unreadableSegmentWaitsUntilWhole()
 {
     QFETCH(QString, damage);
-    SyncDevice writer(m_root->filePath(QStringLiteral("a")), damage == "key" ? SyncKey::random() : m_key, m_now, 0);
+    SyncDevice writer(m_root->filePath(QStringLiteral("a")),
+                      damage == "key" ? SyncKey::random() : m_key, m_now, 0);
     SyncDevice reader(m_root->filePath(QStringLiteral("b")), m_key, m_now, 0);
     ClipboardItem text = textItem(QStringLiteral("first"), m_now);
     writer.context().insert(text);
@@ -114,7 +116,8 @@ void TestSyncEngine::unreadableSegmentWaitsUntilWhole()
         segment.write(bytes);
         segment.close();
     } else if (damage == "rename") {
-        QVERIFY(segment.rename(QFileInfo(segments.first()).dir().filePath(QStringLiteral("7.log"))));
+        QVERIFY(
+            segment.rename(QFileInfo(segments.first()).dir().filePath(QStringLiteral("7.log"))));
     } else if (damage == "blob") {
         QVERIFY(QDir(reader.folderRoot + QStringLiteral("/brivet/blobs")).removeRecursively());
     }

@@ -26,8 +26,7 @@ class SimulatedSyncService
 public:
     SimulatedSyncService(std::vector<QString> roots, QRandomGenerator& random)
         : m_roots(std::move(roots)), m_random(random), m_online(m_roots.size(), true)
-    {
-    }
+    {}
 
     void setOnline(size_t device, bool online) { m_online[device] = online; }
     bool isOnline(size_t device) const { return m_online[device]; }
@@ -86,7 +85,8 @@ private:
     static QStringList files(const QString& root)
     {
         QStringList found;
-        QDirIterator it(root + QStringLiteral("/brivet"), QDir::Files, QDirIterator::Subdirectories);
+        QDirIterator it(root + QStringLiteral("/brivet"), QDir::Files,
+                        QDirIterator::Subdirectories);
         while (it.hasNext()) {
             const QString path = it.next();
             if (!path.endsWith(QLatin1String(".partial")))
@@ -197,7 +197,9 @@ void TestSyncSimulation::randomHistoryWorkConverges()
         const size_t d = random.bounded(deviceCount);
         SyncDevice& device = *devices[d];
         ModelContext& context = device.context();
-        const auto items = context.fetch(ItemFetch{ItemPredicate::all(), ItemFetch::Order::NewestFirst, 40}).value();
+        const auto items =
+            context.fetch(ItemFetch{ItemPredicate::all(), ItemFetch::Order::NewestFirst, 40})
+                .value();
         QList<Category> categories;
         const QList<Category> allCategories = context.fetch(CategoryFetch{}).value();
         for (const Category& category : allCategories)
@@ -287,7 +289,8 @@ void TestSyncSimulation::randomHistoryWorkConverges()
     for (int i = 1; i < deviceCount; ++i) {
         const StoreContents other = StoreContents::of(devices[i]->context());
         QCOMPARE(other.items.size(), first.items.size());
-        QVERIFY2(other.items == first.items, qPrintable(QStringLiteral("items of device %1").arg(i)));
+        QVERIFY2(other.items == first.items,
+                 qPrintable(QStringLiteral("items of device %1").arg(i)));
         QVERIFY2(other.categories == first.categories, "categories");
         QVERIFY2(other.pins == first.pins, "pins");
     }
