@@ -22,6 +22,9 @@ std::vector<SyncOperation> decodeOutbox(const std::vector<std::pair<qint64, QByt
     return ops;
 }
 
+constexpr size_t batchOperations = 20000;
+constexpr qint64 batchBlobBytes = 64 * 1024 * 1024;
+
 SyncState::Record newRecord(bool isItem)
 {
     SyncState::Record record;
@@ -92,6 +95,10 @@ void SyncEngine::start()
     QDir().mkpath(devices);
     m_watcher = new QFileSystemWatcher(this);
     m_watcher->addPath(devices);
+    // A segment may wait for a blob: its arrival is worth a look too.
+    const QString blobs = m_folder.root() + QStringLiteral("/brivet/blobs");
+    QDir().mkpath(blobs);
+    m_watcher->addPath(blobs);
     auto watchDevices = [this] {
         // New devices' directories join the watch; a burst of changes makes one merge.
         const QDir devices(m_folder.root() + QStringLiteral("/brivet/devices"));
@@ -132,7 +139,11 @@ void SyncEngine::scheduleRecord()
     m_recordScheduled = true;
     QTimer::singleShot(0, this, [this] {
         m_recordScheduled = false;
-        if (recordLocalChanges() && m_writeTimer && !m_writeTimer->isActive())
+        if (!recordLocalChanges(QDeadlineTimer(m_settings.sliceBudget)))
+            return;
+        if (hasUnrecordedChanges())
+            scheduleRecord();
+        if (m_writeTimer && !m_writeTimer->isActive())
             m_writeTimer->start();
     });
 }
@@ -162,9 +173,14 @@ void SyncEngine::fail(const QString& message)
     emit failed(message);
 }
 
-bool SyncEngine::recordLocalChanges()
+bool SyncEngine::hasUnrecordedChanges() const
 {
-    if (m_dirtyItems.empty() && m_dirtyCategories.empty() && m_dirtyLinks.empty())
+    return !m_dirtyItems.empty() || !m_dirtyCategories.empty() || !m_dirtyLinks.empty();
+}
+
+bool SyncEngine::recordLocalChanges(const QDeadlineTimer& deadline)
+{
+    if (!hasUnrecordedChanges())
         return true;
     if (!m_state.begin()) {
         fail(QStringLiteral("cannot write the sync state: %1").arg(m_state.lastError()));
@@ -172,14 +188,20 @@ bool SyncEngine::recordLocalChanges()
     }
     std::vector<SyncOperation> ops;
     bool ok = true;
+    size_t categories = 0, items = 0, links = 0;
+    auto more = [&deadline, &ok, first = true]() mutable {
+        return ok && (std::exchange(first, false) || !deadline.hasExpired());
+    };
     // Categories and items first, so that a pin finds both ends journalled.
-    for (PersistentId id : m_dirtyCategories)
-        ok = ok && collectCategory(id, ops);
-    for (PersistentId id : m_dirtyItems)
-        ok = ok && collectItem(id, ops);
-    if (ok)
-        for (const auto& [item, category] : m_dirtyLinks)
-            collectLink(item, category, ops);
+    for (auto it = m_dirtyCategories.begin(); it != m_dirtyCategories.end() && more();
+         ++it, ++categories)
+        ok = collectCategory(*it, ops);
+    if (categories == m_dirtyCategories.size())
+        for (auto it = m_dirtyItems.begin(); it != m_dirtyItems.end() && more(); ++it, ++items)
+            ok = collectItem(*it, ops);
+    if (categories == m_dirtyCategories.size() && items == m_dirtyItems.size())
+        for (auto it = m_dirtyLinks.begin(); it != m_dirtyLinks.end() && more(); ++it, ++links)
+            collectLink(it->first, it->second, ops);
     for (const SyncOperation& op : ops)
         m_state.appendOutbox(encodeOperations({op}));
     m_state.setClock(m_clock.last());
@@ -189,9 +211,10 @@ bool SyncEngine::recordLocalChanges()
             fail(QStringLiteral("cannot write the sync state: %1").arg(m_state.lastError()));
         return false;
     }
-    m_dirtyItems.clear();
-    m_dirtyCategories.clear();
-    m_dirtyLinks.clear();
+    m_dirtyCategories.erase(m_dirtyCategories.begin(),
+                            std::next(m_dirtyCategories.begin(), categories));
+    m_dirtyItems.erase(m_dirtyItems.begin(), std::next(m_dirtyItems.begin(), items));
+    m_dirtyLinks.erase(m_dirtyLinks.begin(), std::next(m_dirtyLinks.begin(), links));
     return true;
 }
 
@@ -364,6 +387,7 @@ bool SyncEngine::writeOutbox()
 SyncEngine::Batch SyncEngine::readBatch(const SyncFolder& folder, const QSet<QString>& applied)
 {
     Batch batch;
+    qint64 blobBytes = 0;
     for (const SyncFolder::Segment& segment : folder.segments()) {
         if (segment.device == folder.deviceName() ||
             applied.contains(segment.device + QLatin1Char('/') + QString::number(segment.sequence)))
@@ -375,8 +399,16 @@ SyncEngine::Batch SyncEngine::readBatch(const SyncFolder& folder, const QSet<QSt
         }
         for (SyncOperation& op : contents->operations)
             batch.operations.push_back(std::move(op));
-        batch.blobs.insert(contents->blobs);
+        for (auto it = contents->blobs.constBegin(); it != contents->blobs.constEnd(); ++it) {
+            blobBytes += it.value().size();
+            batch.blobs.insert(it.key(), it.value());
+        }
         batch.segments.push_back(segment);
+        // A first sync of a long history comes in several batches, each of a bounded size.
+        if (batch.operations.size() >= batchOperations || blobBytes >= batchBlobBytes) {
+            batch.more = true;
+            break;
+        }
     }
     std::stable_sort(
         batch.operations.begin(), batch.operations.end(),
@@ -388,10 +420,14 @@ std::optional<int> SyncEngine::mergeNow()
 {
     if (m_merging)
         return std::nullopt;
-    Batch batch = readBatch(m_folder, m_state.appliedSegments());
-    const int count = int(batch.operations.size());
-    if (!applySlice(batch, QDeadlineTimer(QDeadlineTimer::Forever)))
-        return std::nullopt;
+    int count = 0;
+    Batch batch;
+    do {
+        batch = readBatch(m_folder, m_state.appliedSegments());
+        count += int(batch.operations.size());
+        if (!applySlice(batch, QDeadlineTimer(QDeadlineTimer::Forever)))
+            return std::nullopt;
+    } while (batch.more);
     return count;
 }
 
@@ -422,8 +458,16 @@ void SyncEngine::applyNextSlice()
 
 void SyncEngine::finishMerge(bool ok)
 {
+    const bool more = ok && m_batch.more;
     m_batch = {};
     m_merging = false;
+    if (more) {
+        m_mergeAgain = false;
+        m_merging = true;
+        m_reader.setFuture(
+            QtConcurrent::run(&SyncEngine::readBatch, m_folder, m_state.appliedSegments()));
+        return;
+    }
     if (ok)
         emit mergeFinished(m_mergedCount);
     if (m_mergeAgain)
@@ -437,8 +481,10 @@ bool SyncEngine::applySlice(Batch& batch, const QDeadlineTimer& deadline)
         fail(QStringLiteral("cannot save the history: %1").arg(m_context.lastError()));
         return false;
     }
-    if (!recordLocalChanges())
+    if (!recordLocalChanges(deadline))
         return false;
+    if (hasUnrecordedChanges())
+        return true; // a long backlog of local changes: the merge goes on when it is recorded
     if (!m_state.begin()) {
         fail(QStringLiteral("cannot write the sync state: %1").arg(m_state.lastError()));
         return false;

@@ -5,7 +5,7 @@
 #include "sync/SyncFolder.h"
 #include "sync/SyncState.h"
 
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QFutureWatcher>
 #include <QObject>
 #include <QSet>
@@ -56,8 +56,11 @@ public:
     void start();
 
     // The steps, each complete when it returns (the timers run them too).
-    // Local changes heard since the last call into the outbox.
-    [[nodiscard]] bool recordLocalChanges();
+    // Local changes heard since the last call into the outbox, until the deadline (a history
+    // journalled for the first time takes many turns); false on failure.
+    [[nodiscard]] bool
+    recordLocalChanges(const QDeadlineTimer& deadline = QDeadlineTimer(QDeadlineTimer::Forever));
+    bool hasUnrecordedChanges() const;
     // The outbox into a new segment of this device's journal.
     [[nodiscard]] bool writeOutbox();
     // Reads and applies every complete segment not merged yet; the number of operations
@@ -85,6 +88,7 @@ private:
         QHash<QString, QByteArray> blobs;
         std::vector<SyncFolder::Segment> segments;
         size_t next = 0;
+        bool more = false; // segments were left for the next batch
     };
 
     void noticeChange(const ModelChange& change);

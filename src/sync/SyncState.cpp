@@ -6,6 +6,7 @@
 #include <QCborArray>
 #include <QCborMap>
 #include <QFile>
+#include <QFileInfo>
 #include <sodium.h>
 #include <sys/stat.h>
 
@@ -88,7 +89,7 @@ std::vector<SyncState::Membership> membershipRows(Statement* query)
 
 std::unique_ptr<SyncState> SyncState::open(const QString& path, QString* error)
 {
-    auto database = Database::open(path, /*create=*/true, error);
+    auto database = Database::open(path, /*create=*/!QFileInfo::exists(path), error);
     if (!database)
         return nullptr;
     ::chmod(QFile::encodeName(path).constData(), 0600);

@@ -5,9 +5,11 @@
 #include "sync/SyncEngine.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTest>
 #include <map>
 #include <memory>
+#include <sqlite3.h>
 #include <tuple>
 
 namespace brivet::test {
@@ -16,8 +18,10 @@ namespace brivet::test {
 // the sync folder (what the sync service has delivered to it so far).
 struct SyncDevice
 {
+    // fixedId: a device id of its own choosing (1 to 255), for runs that repeat exactly;
+    // 0 for a random one, as the program makes.
     SyncDevice(const QString& directory, const SyncKey& key, const qint64& clock, qint64 skew,
-               SyncSettings settings = {})
+               SyncSettings settings = {}, int fixedId = 0)
         : folderRoot(directory + QStringLiteral("/folder"))
     {
         QDir().mkpath(folderRoot);
@@ -27,6 +31,17 @@ struct SyncDevice
         container = std::move(std::get<std::unique_ptr<ModelContainer>>(created));
         context().setAutosaveEnabled(false);
         ensureDefaultCategory(context());
+        if (fixedId != 0) {
+            sqlite3* db = nullptr;
+            const QByteArray sql = "CREATE TABLE Meta(key TEXT PRIMARY KEY NOT NULL, value TEXT "
+                                   "NOT NULL) WITHOUT ROWID; INSERT INTO Meta VALUES('device', '" +
+                                   QByteArray(16, char(fixedId)).toHex() + "')";
+            if (sqlite3_open(QFile::encodeName(directory + QStringLiteral("/sync.sqlite")), &db) !=
+                    SQLITE_OK ||
+                sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
+                qFatal("cannot give the device its id");
+            sqlite3_close(db);
+        }
         QString error;
         state = SyncState::open(directory + QStringLiteral("/sync.sqlite"), &error);
         if (!state)

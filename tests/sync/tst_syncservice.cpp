@@ -63,7 +63,9 @@ void TestSyncService::passphraseUnlocksTheFolderOrSaysWhyNot()
 
     auto storeB = openStore(root.filePath(QStringLiteral("b/BrivetCloud.sqlite")));
     QSettings settingsB(root.filePath(QStringLiteral("b/brivet.conf")), QSettings::IniFormat);
-    SyncService b(storeB->mainContext(), root.filePath(QStringLiteral("b")), settingsB);
+    auto service = std::make_unique<SyncService>(storeB->mainContext(),
+                                                 root.filePath(QStringLiteral("b")), settingsB);
+    SyncService& b = *service;
     b.chooseFolder(QUrl::fromLocalFile(folder));
     QVERIFY(unlock(b, QStringLiteral("wrong horse")));
     QCOMPARE(b.status(), SyncService::Status::Unavailable);
@@ -78,6 +80,11 @@ void TestSyncService::passphraseUnlocksTheFolderOrSaysWhyNot()
     QTRY_COMPARE_WITH_TIMEOUT(storeB->mainContext().count(ItemPredicate::all()), 1, 10000);
     QCOMPARE(storeB->mainContext().fetch(ItemFetch{}).value().first().textContent,
              content.textContent);
+
+    // The next start finds the folder and the key where this one left them.
+    service.reset();
+    SyncService restarted(storeB->mainContext(), root.filePath(QStringLiteral("b")), settingsB);
+    QCOMPARE(restarted.status(), SyncService::Status::Active);
 
     settingsB.sync();
     struct stat info = {};
