@@ -210,8 +210,12 @@ void TestSyncSimulation::randomHistoryWorkConverges()
         if (choice < 35 || items.isEmpty()) {
             ClipboardItemContent content;
             content.contentType = QStringLiteral("text");
-            content.textContent = step == 7 ? QString::fromLatin1(secret)
-                                            : QStringLiteral("copy %1 on %2").arg(step).arg(d);
+            // Every copied text holds a secret-looking token that must never be readable in
+            // the folder.
+            content.textContent = QStringLiteral("copy %1 on %2: %3")
+                                      .arg(step)
+                                      .arg(d)
+                                      .arg(QString::fromLatin1(secret));
             if (random.bounded(5) == 0) {
                 content.contentType = QStringLiteral("image");
                 content.textContent.reset();
