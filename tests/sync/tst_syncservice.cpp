@@ -86,6 +86,7 @@ void TestSyncService::passphraseUnlocksTheFolderOrSaysWhyNot()
     SyncService restarted(storeB->mainContext(), root.filePath(QStringLiteral("b")), settingsB);
     QCOMPARE(restarted.status(), SyncService::Status::Active);
 
+    settingsB.setValue(QStringLiteral("hotkeyKeyCode"), 9); // other settings written later
     settingsB.sync();
     struct stat info = {};
     QCOMPARE(::stat(QFile::encodeName(settingsB.fileName()).constData(), &info), 0);
