@@ -23,6 +23,7 @@ std::vector<SyncOperation> decodeOutbox(const std::vector<std::pair<qint64, QByt
 }
 
 constexpr size_t batchOperations = 20000;
+constexpr int segmentOperations = 5000;
 constexpr qint64 batchBlobBytes = 64 * 1024 * 1024;
 
 SyncState::Record newRecord(bool isItem)
@@ -83,8 +84,10 @@ void SyncEngine::start()
     m_writeTimer->setSingleShot(true);
     m_writeTimer->setInterval(m_settings.writeDelay);
     connect(m_writeTimer, &QTimer::timeout, this, [this] {
-        if (!writeOutbox())
+        if (!writeOutbox(1))
             m_writeTimer->start(); // the folder may come back (a removable disk, a mount)
+        else if (!m_state.outbox(1).empty())
+            m_writeTimer->start(); // the next piece of a long backlog
     });
     m_scanTimer = new QTimer(this);
     m_scanTimer->setInterval(m_settings.scanInterval);
@@ -355,31 +358,33 @@ void SyncEngine::collectLink(PersistentId itemId, PersistentId categoryId,
     ops.push_back(std::move(op));
 }
 
-bool SyncEngine::writeOutbox()
+bool SyncEngine::writeOutbox(int maxSegments)
 {
-    const auto rows = m_state.outbox();
-    if (rows.empty())
-        return true;
-    // Past any segment already in the folder: a segment once written never changes, even
-    // when the program ended before it could note that it wrote it.
-    quint64 sequence = m_state.nextSequence();
-    for (const SyncFolder::Segment& segment : m_folder.segments())
-        if (segment.device == m_folder.deviceName())
-            sequence = std::max(sequence, segment.sequence + 1);
-    if (auto error = m_folder.writeSegment(sequence, decodeOutbox(rows))) {
-        fail(*error);
-        return false;
-    }
-    if (!m_state.begin()) {
-        fail(m_state.lastError());
-        return false;
-    }
-    m_state.setNextSequence(sequence + 1);
-    m_state.clearOutboxThrough(rows.back().first);
-    if (!m_state.commit()) {
-        m_state.rollback();
-        fail(m_state.lastError());
-        return false;
+    for (int written = 0; written < maxSegments; ++written) {
+        const auto rows = m_state.outbox(segmentOperations);
+        if (rows.empty())
+            return true;
+        // Past any segment already in the folder: a segment once written never changes, even
+        // when the program ended before it could note that it wrote it.
+        quint64 sequence = m_state.nextSequence();
+        for (const SyncFolder::Segment& segment : m_folder.segments())
+            if (segment.device == m_folder.deviceName())
+                sequence = std::max(sequence, segment.sequence + 1);
+        if (auto error = m_folder.writeSegment(sequence, decodeOutbox(rows))) {
+            fail(*error);
+            return false;
+        }
+        if (!m_state.begin()) {
+            fail(m_state.lastError());
+            return false;
+        }
+        m_state.setNextSequence(sequence + 1);
+        m_state.clearOutboxThrough(rows.back().first);
+        if (!m_state.commit()) {
+            m_state.rollback();
+            fail(m_state.lastError());
+            return false;
+        }
     }
     return true;
 }

@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QSet>
 #include <chrono>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <set>
@@ -61,8 +62,10 @@ public:
     [[nodiscard]] bool
     recordLocalChanges(const QDeadlineTimer& deadline = QDeadlineTimer(QDeadlineTimer::Forever));
     bool hasUnrecordedChanges() const;
-    // The outbox into a new segment of this device's journal.
-    [[nodiscard]] bool writeOutbox();
+    // The outbox into new segments of this device's journal (at most maxSegments of them, of
+    // a bounded size each, so that a history journalled for the first time reaches the
+    // other devices in pieces they can read one at a time).
+    [[nodiscard]] bool writeOutbox(int maxSegments = std::numeric_limits<int>::max());
     // Reads and applies every complete segment not merged yet; the number of operations
     // applied, std::nullopt on failure.
     std::optional<int> mergeNow();

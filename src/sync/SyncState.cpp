@@ -314,10 +314,12 @@ void SyncState::appendOutbox(const QByteArray& operation)
         qCWarning(lcSync) << "cannot write the sync state:" << m_database->lastError();
 }
 
-std::vector<std::pair<qint64, QByteArray>> SyncState::outbox() const
+std::vector<std::pair<qint64, QByteArray>> SyncState::outbox(int limit) const
 {
     std::vector<std::pair<qint64, QByteArray>> rows;
-    Statement* query = m_database->prepare("SELECT id, operation FROM Outbox ORDER BY id");
+    Statement* query = m_database->prepare("SELECT id, operation FROM Outbox ORDER BY id LIMIT ?");
+    if (query)
+        query->bind(1, qint64(limit));
     while (query && query->step())
         rows.emplace_back(query->int64(0), query->blob(1));
     return rows;

@@ -82,7 +82,7 @@ public:
 
     // Encoded operations waiting to be written, oldest first, with their row ids.
     void appendOutbox(const QByteArray& operation);
-    std::vector<std::pair<qint64, QByteArray>> outbox() const;
+    std::vector<std::pair<qint64, QByteArray>> outbox(int limit) const;
     void clearOutboxThrough(qint64 rowId);
 
     QString lastError() const;
