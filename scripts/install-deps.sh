@@ -8,6 +8,8 @@ build_packages=(
   qt6-base-dev qt6-base-dev-tools qt6-pdf-dev
   qt6-qpa-plugins qt6-image-formats-plugins
   libsqlite3-dev libicu-dev
+  # Sync: the folder's encryption.
+  libsodium-dev
   libxcb1-dev libxcb-xfixes0-dev libxcb-xtest0-dev libxcb-keysyms1-dev
   libxcb-xkb-dev libxcb-icccm4-dev libxcb-xinput-dev libxkbcommon-dev libxkbcommon-x11-dev
   qt6-declarative-dev qt6-declarative-dev-tools qt6-svg-dev

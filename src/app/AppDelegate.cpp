@@ -3,6 +3,8 @@
 #include "app/AppLogging.h"
 #include "store/Palette.h"
 
+#include <QFileInfo>
+#include <QLoggingCategory>
 #include <QStandardPaths>
 #include <cstdio>
 #include <cstdlib>
@@ -75,6 +77,8 @@ void AppDelegate::applicationDidFinishLaunching()
     m_hotkeyListeningTask = std::make_unique<HotkeyStreamTask>(m_hotkeyManager->hotkeyStream(),
                                                                [this] { hotkeyPressed(); });
     ensureDefaultCategory(context);
+    m_syncService = std::make_unique<SyncService>(
+        context, QFileInfo(m_modelContainer->path()).absolutePath(), m_settings);
     qCInfo(lcApp) << "launched with store" << m_modelContainer->path();
 }
 
@@ -94,6 +98,8 @@ void AppDelegate::applicationWillTerminate()
     if (m_clipboardMonitor)
         m_clipboardMonitor->stopMonitoring();
     m_hotkeyManager->unregisterHotkey();
+    if (m_syncService)
+        m_syncService->flush();
     qCInfo(lcApp) << "terminating";
 }
 

@@ -9,6 +9,7 @@
 #include "platform/Platform.h"
 #include "settings/LoginItemManager.h"
 #include "store/ModelContainer.h"
+#include "sync/SyncService.h"
 
 #include <QObject>
 #include <QSettings>
@@ -51,6 +52,9 @@ public:
     // Which physical key a key press is; null when the session cannot tell.
     const GlobalHotkey* globalHotkey() const { return m_platform.globalHotkey.get(); }
 
+    // Sync with the user's other devices through a synced folder; null until launch.
+    SyncService* syncService() const { return m_syncService.get(); }
+
     NotificationCenter& notificationCenter() { return m_notificationCenter; }
     // The user's settings: $XDG_CONFIG_HOME/brivet/brivet.conf.
     QSettings& settings() { return m_settings; }
@@ -65,6 +69,7 @@ private:
     NotificationCenter m_notificationCenter;
     QSettings m_settings;
     std::unique_ptr<ModelContainer> m_modelContainer;
+    std::unique_ptr<SyncService> m_syncService;
     // Declared after the store and the platform it uses, so it goes first.
     std::unique_ptr<ClipboardMonitor> m_clipboardMonitor;
     std::unique_ptr<PasteService> m_pasteService;

@@ -1,0 +1,165 @@
+// Sync: merging another device's 10,000 operations into a 100k-item history (wall time and
+// the longest the main thread was kept from its event loop), and what 1,000 text copies add
+// to the sync folder, before and after compaction.
+#include "HistoryGenerator.h"
+#include "sync/SyncDevice.h"
+
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <benchmark/benchmark.h>
+
+using namespace brivet;
+
+namespace {
+
+QString historyPath()
+{
+    const QString folder =
+        qEnvironmentVariable("BRIVET_BENCH_DATA", QDir::currentPath() + "/bench-data");
+    QDir().mkpath(folder);
+    return folder + "/history-100k.sqlite";
+}
+
+ClipboardItem textItem(int i, qint64 time)
+{
+    ClipboardItemContent content;
+    content.contentType = QStringLiteral("text");
+    content.textContent =
+        QStringLiteral("Remote copy number %1: a line of text as people copy").arg(i);
+    content.sourceAppName = QStringLiteral("Editor");
+    return ClipboardItem(content, QDateTime::fromMSecsSinceEpoch(time, Qt::UTC));
+}
+
+// Another device's journal with operations of every kind: copies, promotes, pins, deletions.
+int writeRemoteJournal(test::SyncDevice& device, qint64& now, int operations)
+{
+    ModelContext& context = device.context();
+    Category category(QStringLiteral("Work"), QStringLiteral("#FF9500"), 1, false);
+    context.insert(category);
+    QList<ClipboardItem> items;
+    int written = 1;
+    for (int i = 0; written < operations; ++i, ++written) {
+        now += 10;
+        const int kind = i % 20;
+        if (kind < 14 || items.size() < 10) {
+            ClipboardItem item = textItem(i, now);
+            context.insert(item);
+            items.append(item);
+        } else if (kind < 18) {
+            ClipboardItem& item = items[(i * 7) % items.size()];
+            item.timestamp = QDateTime::fromMSecsSinceEpoch(now, Qt::UTC);
+            context.update(item);
+        } else if (kind < 19) {
+            context.link(items[(i * 13) % items.size()], category);
+        } else {
+            context.remove(items.takeAt((i * 3) % items.size()));
+        }
+        if (written % 500 == 0 && !device.publish())
+            return -1;
+    }
+    return device.publish() ? written : -1;
+}
+
+void mergeTenThousandRemoteOperationsInto100kHistory(benchmark::State& state)
+{
+    if (!bench::ensureHistory(historyPath(), 100000)) {
+        state.SkipWithError("cannot build the history");
+        return;
+    }
+    QTemporaryDir root;
+    const SyncKey key = SyncKey::random();
+    qint64 now = QDateTime::currentMSecsSinceEpoch();
+    test::SyncDevice writer(root.filePath("writer"), key, now, 0);
+    const int operations = writeRemoteJournal(writer, now, 10000);
+    QDir().mkpath(root.filePath("reader"));
+    QFile::copy(historyPath(), root.filePath("reader/BrivetCloud.sqlite"));
+    test::SyncDevice reader(root.filePath("reader"), key, now, 0);
+    QDirIterator files(writer.folderRoot, QDir::Files, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        const QString path = files.next();
+        const QString target = reader.folderRoot + path.mid(writer.folderRoot.size());
+        QDir().mkpath(QFileInfo(target).absolutePath());
+        QFile::copy(path, target);
+    }
+
+    for (auto _ : state) {
+        // The longest stretch between two turns of the main thread's event loop.
+        qint64 longest = 0;
+        QElapsedTimer sinceLastTurn;
+        sinceLastTurn.start();
+        QTimer turns;
+        turns.setInterval(0);
+        QObject::connect(&turns, &QTimer::timeout,
+                         [&] { longest = std::max(longest, sinceLastTurn.restart()); });
+        QEventLoop loop;
+        int applied = 0;
+        QObject::connect(reader.engine.get(), &SyncEngine::mergeFinished, &loop, [&](int count) {
+            applied = count;
+            loop.quit();
+        });
+        QElapsedTimer elapsed;
+        elapsed.start();
+        turns.start();
+        reader.engine->scheduleMerge();
+        loop.exec();
+        state.SetIterationTime(double(elapsed.nsecsElapsed()) / 1e9);
+        state.counters["operations"] = applied;
+        state.counters["main_thread_longest_ms"] = double(longest);
+        state.counters["items_after"] =
+            double(reader.context().count(ItemPredicate::all()).value());
+    }
+    state.counters["journal_operations"] = operations;
+}
+BENCHMARK(mergeTenThousandRemoteOperationsInto100kHistory)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+std::pair<qint64, int> folderSize(const QString& root)
+{
+    qint64 bytes = 0;
+    int count = 0;
+    QDirIterator files(root, QDir::Files, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        files.next();
+        bytes += files.fileInfo().size();
+        ++count;
+    }
+    return {bytes, count};
+}
+
+// Each copy in a segment of its own (copies further apart than the write delay): the most a
+// thousand copies can add before compaction.
+void folderGrowthPerThousandTextCopies(benchmark::State& state)
+{
+    for (auto _ : state) {
+        QTemporaryDir root;
+        qint64 now = QDateTime::currentMSecsSinceEpoch();
+        test::SyncDevice device(root.filePath("device"), SyncKey::random(), now, 0);
+        for (int i = 0; i < 1000; ++i) {
+            now += 3000;
+            ClipboardItem item = textItem(i, now);
+            device.context().insert(item);
+            if (!device.publish()) {
+                state.SkipWithError("cannot publish");
+                return;
+            }
+        }
+        const auto [before, filesBefore] = folderSize(device.folderRoot);
+        if (!device.engine->compact()) {
+            state.SkipWithError("cannot compact");
+            return;
+        }
+        const auto [after, filesAfter] = folderSize(device.folderRoot);
+        state.counters["KiB_before_compaction"] = double(before) / 1024;
+        state.counters["files_before_compaction"] = filesBefore;
+        state.counters["KiB_after_compaction"] = double(after) / 1024;
+        state.counters["files_after_compaction"] = filesAfter;
+    }
+}
+BENCHMARK(folderGrowthPerThousandTextCopies)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+} // namespace

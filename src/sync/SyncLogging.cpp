@@ -1,0 +1,3 @@
+#include "sync/SyncLogging.h"
+
+Q_LOGGING_CATEGORY(lcSync, "brivet.sync", QtInfoMsg)

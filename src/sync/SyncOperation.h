@@ -1,0 +1,69 @@
+#pragma once
+
+#include "store/Category.h"
+#include "store/ClipboardItem.h"
+#include "sync/HybridClock.h"
+
+#include <QCborMap>
+#include <QUuid>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace brivet {
+
+// One change as devices tell each other: a record's fields written (all of them when it was
+// created), a record deleted for good, or an item pinned to or unpinned from a category.
+struct SyncOperation
+{
+    enum class Type
+    {
+        WriteItem = 1,
+        DeleteItem = 2,
+        WriteCategory = 3,
+        DeleteCategory = 4,
+        Membership = 5,
+    };
+    Type type = Type::WriteItem;
+    Stamp stamp;
+    QUuid record;         // the item or category; for a membership, the item
+    QUuid category;       // membership only
+    bool created = false; // writes: the record's first write, with every field
+    bool present = false; // membership: pinned (true) or unpinned (false)
+    // Writes: field name -> value (text, integer, bool, null; a byte buffer as {"blob": name}).
+    QCborMap fields;
+
+    bool isItem() const { return type == Type::WriteItem || type == Type::DeleteItem; }
+    bool isWrite() const { return type == Type::WriteItem || type == Type::WriteCategory; }
+    bool isDelete() const { return type == Type::DeleteItem || type == Type::DeleteCategory; }
+};
+
+// A journal segment's content; std::nullopt when it is not one.
+QByteArray encodeOperations(const std::vector<SyncOperation>& operations);
+std::optional<std::vector<SyncOperation>> decodeOperations(const QByteArray& bytes);
+
+// The synced fields of the two records, and how they map to the record types.
+namespace RecordFields {
+
+// Names a byte buffer (content-addressed); given the bytes, returns the blob's name, or an
+// empty name when the bytes are not synced (over the size limit).
+using BlobNamer = std::function<QString(const QByteArray& bytes)>;
+// The bytes of a named blob.
+using BlobReader = std::function<std::optional<QByteArray>(const QString& name)>;
+
+// Without a namer the byte buffers are left out (they never change after creation).
+QCborMap ofItem(const ClipboardItem& item, const BlobNamer& namer);
+QCborMap ofCategory(const Category& category);
+// Writes one field onto a record; false when the field is unknown or a blob cannot be read.
+bool setOnItem(ClipboardItem& item, const QString& field, const QCborValue& value,
+               const BlobReader& reader);
+bool setOnCategory(Category& category, const QString& field, const QCborValue& value);
+// Byte-buffer fields are written once, with the record, and never change afterwards.
+bool isBlobField(const QString& field);
+// The blob a field value names; empty for other values.
+QString blobName(const QCborValue& value);
+// A short fingerprint of a value, to tell whether a field changed since it was synced.
+QByteArray fingerprint(const QCborValue& value);
+
+} // namespace RecordFields
+} // namespace brivet

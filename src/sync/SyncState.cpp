@@ -1,0 +1,335 @@
+#include "sync/SyncState.h"
+
+#include "store/Database.h"
+#include "sync/SyncLogging.h"
+
+#include <QCborArray>
+#include <QCborMap>
+#include <QFile>
+#include <QFileInfo>
+#include <sodium.h>
+#include <sys/stat.h>
+
+namespace brivet {
+namespace {
+
+const char* const schemaSql = R"sql(
+CREATE TABLE IF NOT EXISTS Meta(key TEXT PRIMARY KEY NOT NULL, value TEXT NOT NULL) WITHOUT ROWID;
+CREATE TABLE IF NOT EXISTS Record(
+    id BLOB PRIMARY KEY NOT NULL,
+    isItem INTEGER NOT NULL,
+    storeId INTEGER NOT NULL DEFAULT 0,
+    created INTEGER NOT NULL DEFAULT 0,
+    deleted BLOB,
+    fields BLOB
+) WITHOUT ROWID;
+CREATE INDEX IF NOT EXISTS Record_byStoreId ON Record(isItem, storeId) WHERE storeId != 0;
+CREATE TABLE IF NOT EXISTS Membership(
+    item BLOB NOT NULL,
+    category BLOB NOT NULL,
+    stamp BLOB NOT NULL,
+    present INTEGER NOT NULL,
+    PRIMARY KEY(item, category)
+) WITHOUT ROWID;
+CREATE INDEX IF NOT EXISTS Membership_byCategory ON Membership(category);
+CREATE TABLE IF NOT EXISTS Applied(device TEXT NOT NULL, sequence INTEGER NOT NULL,
+    PRIMARY KEY(device, sequence)) WITHOUT ROWID;
+CREATE TABLE IF NOT EXISTS Outbox(id INTEGER PRIMARY KEY, operation BLOB NOT NULL);
+)sql";
+
+QByteArray encodeFields(const std::map<QString, SyncState::Field>& fields)
+{
+    QCborMap map;
+    for (const auto& [name, field] : fields) {
+        QCborArray entry{field.stamp.encoded(), field.fingerprint};
+        if (field.value)
+            entry.append(*field.value);
+        map.insert(name, entry);
+    }
+    return map.toCborValue().toCbor();
+}
+
+std::map<QString, SyncState::Field> decodeFields(const QByteArray& bytes)
+{
+    std::map<QString, SyncState::Field> fields;
+    const QCborMap map = QCborValue::fromCbor(bytes).toMap();
+    for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
+        const QCborArray entry = it.value().toArray();
+        SyncState::Field field{Stamp::decode(entry.at(0).toByteArray()), entry.at(1).toByteArray(),
+                               std::nullopt};
+        if (entry.size() > 2)
+            field.value = entry.at(2);
+        fields.emplace(it.key().toString(), std::move(field));
+    }
+    return fields;
+}
+
+SyncState::Record recordFromRow(Statement& row, int first)
+{
+    SyncState::Record record;
+    record.isItem = row.int64(first) != 0;
+    record.storeId = row.int64(first + 1);
+    record.created = row.int64(first + 2) != 0;
+    if (!row.isNull(first + 3))
+        record.deleted = Stamp::decode(row.blob(first + 3));
+    record.fields = decodeFields(row.blob(first + 4));
+    return record;
+}
+
+std::vector<SyncState::Membership> membershipRows(Statement* query)
+{
+    std::vector<SyncState::Membership> rows;
+    while (query && query->step())
+        rows.push_back({QUuid::fromRfc4122(query->blob(0)), QUuid::fromRfc4122(query->blob(1)),
+                        Stamp::decode(query->blob(2)), query->int64(3) != 0});
+    return rows;
+}
+
+} // namespace
+
+std::unique_ptr<SyncState> SyncState::open(const QString& path, QString* error)
+{
+    auto database = Database::open(path, /*create=*/!QFileInfo::exists(path), error);
+    if (!database)
+        return nullptr;
+    ::chmod(QFile::encodeName(path).constData(), 0600);
+    if (!database->exec("PRAGMA journal_mode = WAL") ||
+        !database->exec("PRAGMA synchronous = NORMAL") || !database->exec(schemaSql)) {
+        *error = database->lastError();
+        return nullptr;
+    }
+    std::unique_ptr<SyncState> state(new SyncState(std::move(database)));
+    const QString device = state->meta("device");
+    if (device.size() == 32) {
+        state->m_device = QByteArray::fromHex(device.toLatin1());
+    } else {
+        if (sodium_init() < 0) {
+            *error = QStringLiteral("the cryptography library failed");
+            return nullptr;
+        }
+        state->m_device.resize(16);
+        randombytes_buf(state->m_device.data(), 16);
+        state->setMeta("device", QString::fromLatin1(state->m_device.toHex()));
+    }
+    return state;
+}
+
+SyncState::SyncState(std::unique_ptr<Database> database) : m_database(std::move(database)) {}
+
+SyncState::~SyncState() = default;
+
+QString SyncState::meta(const char* key) const
+{
+    Statement* query = m_database->prepare("SELECT value FROM Meta WHERE key = ?");
+    if (!query || !query->bind(1, QString::fromLatin1(key)).step())
+        return {};
+    const QString value = query->text(0);
+    query->finish();
+    return value;
+}
+
+void SyncState::setMeta(const char* key, const QString& value)
+{
+    Statement* write = m_database->prepare("INSERT OR REPLACE INTO Meta(key, value) VALUES(?, ?)");
+    if (!write || !write->bind(1, QString::fromLatin1(key)).bind(2, value).exec())
+        qCWarning(lcSync) << "cannot write the sync state:" << m_database->lastError();
+}
+
+quint64 SyncState::clock() const
+{
+    return meta("clock").toULongLong();
+}
+
+quint64 SyncState::nextSequence() const
+{
+    return std::max<quint64>(meta("nextSequence").toULongLong(), 1);
+}
+
+void SyncState::setClock(quint64 clock)
+{
+    setMeta("clock", QString::number(clock));
+}
+
+void SyncState::setNextSequence(quint64 sequence)
+{
+    setMeta("nextSequence", QString::number(sequence));
+}
+
+bool SyncState::begin()
+{
+    return m_database->exec("BEGIN IMMEDIATE");
+}
+
+bool SyncState::commit()
+{
+    return m_database->exec("COMMIT");
+}
+
+void SyncState::rollback()
+{
+    if (m_database->inTransaction() && !m_database->exec("ROLLBACK"))
+        qCWarning(lcSync) << "rollback failed:" << m_database->lastError();
+}
+
+QString SyncState::lastError() const
+{
+    return m_database->lastError();
+}
+
+std::optional<SyncState::Record> SyncState::record(const QUuid& id) const
+{
+    Statement* query = m_database->prepare(
+        "SELECT isItem, storeId, created, deleted, fields FROM Record WHERE id = ?");
+    if (!query || !query->bindBlob(1, id.toRfc4122()).step())
+        return std::nullopt;
+    Record record = recordFromRow(*query, 0);
+    query->finish();
+    return record;
+}
+
+std::optional<QUuid> SyncState::recordOfStoreId(bool isItem, PersistentId storeId) const
+{
+    Statement* query = m_database->prepare(
+        "SELECT id FROM Record WHERE isItem = ? AND storeId = ? AND storeId != 0");
+    if (!query || !query->bind(1, qint64(isItem)).bind(2, storeId).step())
+        return std::nullopt;
+    const QUuid id = QUuid::fromRfc4122(query->blob(0));
+    query->finish();
+    return id;
+}
+
+void SyncState::putRecord(const QUuid& id, const Record& record)
+{
+    Statement* write = m_database->prepare(
+        "INSERT OR REPLACE INTO Record(id, isItem, storeId, created, deleted, fields) "
+        "VALUES(?, ?, ?, ?, ?, ?)");
+    if (!write)
+        return;
+    write->bindBlob(1, id.toRfc4122())
+        .bind(2, qint64(record.isItem))
+        .bind(3, record.storeId)
+        .bind(4, qint64(record.created));
+    record.deleted.isNull() ? write->bindNull(5) : write->bindBlob(5, record.deleted.encoded());
+    write->bindBlob(6, encodeFields(record.fields));
+    if (!write->exec())
+        qCWarning(lcSync) << "cannot write the sync state:" << m_database->lastError();
+}
+
+void SyncState::removeRecord(const QUuid& id)
+{
+    Statement* write = m_database->prepare("DELETE FROM Record WHERE id = ?");
+    if (!write || !write->bindBlob(1, id.toRfc4122()).exec())
+        qCWarning(lcSync) << "cannot write the sync state:" << m_database->lastError();
+}
+
+std::vector<std::pair<QUuid, SyncState::Record>> SyncState::records() const
+{
+    std::vector<std::pair<QUuid, Record>> all;
+    Statement* query =
+        m_database->prepare("SELECT id, isItem, storeId, created, deleted, fields FROM Record");
+    while (query && query->step())
+        all.emplace_back(QUuid::fromRfc4122(query->blob(0)), recordFromRow(*query, 1));
+    return all;
+}
+
+std::optional<SyncState::Membership> SyncState::membership(const QUuid& item,
+                                                           const QUuid& category) const
+{
+    Statement* query = m_database->prepare("SELECT item, category, stamp, present FROM Membership "
+                                           "WHERE item = ? AND category = ?");
+    if (!query)
+        return std::nullopt;
+    query->bindBlob(1, item.toRfc4122()).bindBlob(2, category.toRfc4122());
+    auto rows = membershipRows(query);
+    return rows.empty() ? std::nullopt : std::optional<Membership>(rows.front());
+}
+
+void SyncState::putMembership(const Membership& membership)
+{
+    Statement* write = m_database->prepare(
+        "INSERT OR REPLACE INTO Membership(item, category, stamp, present) VALUES(?, ?, ?, ?)");
+    if (!write || !write->bindBlob(1, membership.item.toRfc4122())
+                       .bindBlob(2, membership.category.toRfc4122())
+                       .bindBlob(3, membership.stamp.encoded())
+                       .bind(4, qint64(membership.present))
+                       .exec())
+        qCWarning(lcSync) << "cannot write the sync state:" << m_database->lastError();
+}
+
+std::vector<SyncState::Membership> SyncState::membershipsOf(const QUuid& record) const
+{
+    Statement* query = m_database->prepare("SELECT item, category, stamp, present FROM Membership "
+                                           "WHERE item = ?1 OR category = ?1");
+    if (!query)
+        return {};
+    query->bindBlob(1, record.toRfc4122());
+    return membershipRows(query);
+}
+
+std::vector<SyncState::Membership> SyncState::memberships() const
+{
+    return membershipRows(
+        m_database->prepare("SELECT item, category, stamp, present FROM Membership"));
+}
+
+void SyncState::removeMembershipsOf(const QUuid& record)
+{
+    Statement* write =
+        m_database->prepare("DELETE FROM Membership WHERE item = ?1 OR category = ?1");
+    if (!write || !write->bindBlob(1, record.toRfc4122()).exec())
+        qCWarning(lcSync) << "cannot write the sync state:" << m_database->lastError();
+}
+
+bool SyncState::isApplied(const QString& device, quint64 sequence) const
+{
+    Statement* query =
+        m_database->prepare("SELECT 1 FROM Applied WHERE device = ? AND sequence = ?");
+    if (!query || !query->bind(1, device).bind(2, qint64(sequence)).step())
+        return false;
+    query->finish();
+    return true;
+}
+
+void SyncState::markApplied(const QString& device, quint64 sequence)
+{
+    Statement* write =
+        m_database->prepare("INSERT OR IGNORE INTO Applied(device, sequence) VALUES(?, ?)");
+    if (!write || !write->bind(1, device).bind(2, qint64(sequence)).exec())
+        qCWarning(lcSync) << "cannot write the sync state:" << m_database->lastError();
+}
+
+QSet<QString> SyncState::appliedSegments() const
+{
+    QSet<QString> applied;
+    Statement* query = m_database->prepare("SELECT device, sequence FROM Applied");
+    while (query && query->step())
+        applied.insert(query->text(0) + QLatin1Char('/') + QString::number(query->int64(1)));
+    return applied;
+}
+
+void SyncState::appendOutbox(const QByteArray& operation)
+{
+    Statement* write = m_database->prepare("INSERT INTO Outbox(operation) VALUES(?)");
+    if (!write || !write->bindBlob(1, operation).exec())
+        qCWarning(lcSync) << "cannot write the sync state:" << m_database->lastError();
+}
+
+std::vector<std::pair<qint64, QByteArray>> SyncState::outbox(int limit) const
+{
+    std::vector<std::pair<qint64, QByteArray>> rows;
+    Statement* query = m_database->prepare("SELECT id, operation FROM Outbox ORDER BY id LIMIT ?");
+    if (query)
+        query->bind(1, qint64(limit));
+    while (query && query->step())
+        rows.emplace_back(query->int64(0), query->blob(1));
+    return rows;
+}
+
+void SyncState::clearOutboxThrough(qint64 rowId)
+{
+    Statement* write = m_database->prepare("DELETE FROM Outbox WHERE id <= ?");
+    if (!write || !write->bind(1, rowId).exec())
+        qCWarning(lcSync) << "cannot write the sync state:" << m_database->lastError();
+}
+
+} // namespace brivet

@@ -1,0 +1,99 @@
+#pragma once
+
+#include "store/ClipboardItem.h"
+#include "sync/HybridClock.h"
+
+#include <QCborValue>
+#include <QHash>
+#include <QSet>
+#include <QString>
+#include <QUuid>
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace brivet {
+
+class Database;
+
+// What this device knows of every synced record, beside the history store: for each field the
+// stamp of the value that won and a fingerprint of the value the store holds, the tombstones
+// of deleted records, the pin set, the segments already merged and the operations waiting to
+// be written to the folder. A SQLite file of its own (0600); used on one thread.
+class SyncState
+{
+public:
+    struct Field
+    {
+        Stamp stamp;
+        QByteArray fingerprint;
+        // The value itself, kept while the record is not in the store yet, and for byte buffers
+        // (their blob's name).
+        std::optional<QCborValue> value;
+    };
+    struct Record
+    {
+        bool isItem = true;
+        PersistentId storeId = 0; // 0: not in the store (not created yet, or deleted)
+        bool created = false;     // its creating write has been seen
+        Stamp deleted;            // null while it lives
+        std::map<QString, Field> fields;
+    };
+    struct Membership
+    {
+        QUuid item;
+        QUuid category;
+        Stamp stamp;
+        bool present = false;
+    };
+
+    static std::unique_ptr<SyncState> open(const QString& path, QString* error);
+    ~SyncState();
+
+    QByteArray device() const { return m_device; }
+    quint64 clock() const;
+    quint64 nextSequence() const;
+    void setClock(quint64 clock);
+    void setNextSequence(quint64 sequence);
+
+    [[nodiscard]] bool begin();
+    [[nodiscard]] bool commit();
+    void rollback();
+
+    std::optional<Record> record(const QUuid& id) const;
+    std::optional<QUuid> recordOfStoreId(bool isItem, PersistentId storeId) const;
+    void putRecord(const QUuid& id, const Record& record);
+    void removeRecord(const QUuid& id);
+    // Every record, in no order, for snapshots and checks.
+    std::vector<std::pair<QUuid, Record>> records() const;
+
+    std::optional<Membership> membership(const QUuid& item, const QUuid& category) const;
+    void putMembership(const Membership& membership);
+    // The memberships a record takes part in (as the item or as the category).
+    std::vector<Membership> membershipsOf(const QUuid& record) const;
+    std::vector<Membership> memberships() const;
+    void removeMembershipsOf(const QUuid& record);
+
+    bool isApplied(const QString& device, quint64 sequence) const;
+    void markApplied(const QString& device, quint64 sequence);
+    // "device/sequence" of every merged segment.
+    QSet<QString> appliedSegments() const;
+
+    // Encoded operations waiting to be written, oldest first, with their row ids.
+    void appendOutbox(const QByteArray& operation);
+    std::vector<std::pair<qint64, QByteArray>> outbox(int limit) const;
+    void clearOutboxThrough(qint64 rowId);
+
+    QString lastError() const;
+
+private:
+    explicit SyncState(std::unique_ptr<Database> database);
+    QString meta(const char* key) const;
+    void setMeta(const char* key, const QString& value);
+
+    std::unique_ptr<Database> m_database;
+    QByteArray m_device;
+};
+
+} // namespace brivet

@@ -1,0 +1,242 @@
+#include "store/HistoryModel.h"
+#include "support/TestMain.h"
+#include "sync/SyncDevice.h"
+
+#include <QDirIterator>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
+
+using namespace brivet;
+using namespace brivet::test;
+
+namespace {
+
+constexpr qint64 day = 24LL * 3600 * 1000;
+
+// Copies every file of one folder view into another, as a sync service does.
+void copyFolder(const QString& from, const QString& to)
+{
+    QDirIterator it(from, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QString target = to + path.mid(from.size());
+        QDir().mkpath(QFileInfo(target).absolutePath());
+        QFile::remove(target);
+        QVERIFY(QFile::copy(path, target));
+    }
+}
+
+QStringList journalFiles(const QString& root)
+{
+    QStringList files;
+    QDirIterator it(root + QStringLiteral("/brivet/devices"), QDir::Files,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files.append(it.next());
+    return files;
+}
+
+ClipboardItem textItem(const QString& text, qint64 time)
+{
+    ClipboardItemContent content;
+    content.contentType = QStringLiteral("text");
+    content.textContent = text;
+    return ClipboardItem(content, QDateTime::fromMSecsSinceEpoch(time, Qt::UTC));
+}
+
+qint64 itemCount(SyncDevice& device)
+{
+    return device.context().count(ItemPredicate::all()).value();
+}
+
+} // namespace
+
+class TestSyncEngine : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void unreadableSegmentWaitsUntilWhole_data();
+    void unreadableSegmentWaitsUntilWhole();
+    void mergedChangesAreNotJournalledAgain();
+    void mergeReachesTheHistoryModelInSlices();
+    void snapshotKeepsHistoryAndRecentTombstones();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_root;
+    qint64 m_now = 1'780'000'000'000;
+    SyncKey m_key = SyncKey::random();
+};
+
+void TestSyncEngine::init()
+{
+    m_root = std::make_unique<QTemporaryDir>();
+}
+
+void TestSyncEngine::unreadableSegmentWaitsUntilWhole_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::addRow("cut short") << "truncate";
+    QTest::addRow("one byte changed") << "flip";
+    QTest::addRow("renamed to another sequence") << "rename";
+    QTest::addRow("image not arrived yet") << "blob";
+    QTest::addRow("sealed with another key") << "key";
+}
+
+// A segment that is half-synced, damaged, misplaced or missing its bytes is applied not at
+// all, not in part, and whole once the right file is there.
+void TestSyncEngine::unreadableSegmentWaitsUntilWhole()
+{
+    QFETCH(QString, damage);
+    SyncDevice writer(m_root->filePath(QStringLiteral("a")),
+                      damage == "key" ? SyncKey::random() : m_key, m_now, 0);
+    SyncDevice reader(m_root->filePath(QStringLiteral("b")), m_key, m_now, 0);
+    ClipboardItem text = textItem(QStringLiteral("first"), m_now);
+    writer.context().insert(text);
+    ClipboardItemContent content;
+    content.contentType = QStringLiteral("image");
+    content.imageData = QByteArray(5000, 'p');
+    ClipboardItem image(content);
+    writer.context().insert(image);
+    QVERIFY(writer.publish());
+    copyFolder(writer.folderRoot, reader.folderRoot);
+
+    const QStringList segments = journalFiles(reader.folderRoot);
+    QCOMPARE(segments.size(), 1);
+    QFile segment(segments.first());
+    QVERIFY(segment.open(QIODevice::ReadWrite));
+    QByteArray bytes = segment.readAll();
+    segment.close();
+    if (damage == "truncate") {
+        QVERIFY(segment.resize(bytes.size() - 20));
+    } else if (damage == "flip") {
+        bytes[bytes.size() / 2] = char(bytes[bytes.size() / 2] ^ 1);
+        QVERIFY(segment.open(QIODevice::WriteOnly));
+        segment.write(bytes);
+        segment.close();
+    } else if (damage == "rename") {
+        QVERIFY(
+            segment.rename(QFileInfo(segments.first()).dir().filePath(QStringLiteral("7.log"))));
+    } else if (damage == "blob") {
+        QVERIFY(QDir(reader.folderRoot + QStringLiteral("/brivet/blobs")).removeRecursively());
+    }
+
+    QCOMPARE(reader.engine->mergeNow(), 0);
+    QCOMPARE(itemCount(reader), 0);
+    if (damage == "key")
+        return; // never readable with this key
+    if (damage == "rename")
+        QVERIFY(QFile::remove(QFileInfo(segments.first()).dir().filePath(QStringLiteral("7.log"))));
+    copyFolder(writer.folderRoot, reader.folderRoot);
+    QCOMPARE(reader.engine->mergeNow(), 2);
+    QVERIFY(StoreContents::of(reader.context()) == StoreContents::of(writer.context()));
+}
+
+// What a merge wrote into the store is the other device's change, not this one's: it does not
+// go back into this device's journal.
+void TestSyncEngine::mergedChangesAreNotJournalledAgain()
+{
+    SyncDevice writer(m_root->filePath(QStringLiteral("a")), m_key, m_now, 0);
+    SyncDevice reader(m_root->filePath(QStringLiteral("b")), m_key, m_now, 0);
+    Category category(QStringLiteral("Work"), QStringLiteral("#FF9500"), 1, false);
+    writer.context().insert(category);
+    for (int i = 0; i < 3; ++i) {
+        ClipboardItem item = textItem(QStringLiteral("copy %1").arg(i), m_now + i);
+        writer.context().insert(item);
+        writer.context().link(item, category);
+    }
+    QVERIFY(writer.publish());
+    copyFolder(writer.folderRoot, reader.folderRoot);
+    QCOMPARE(reader.engine->mergeNow(), 7);
+    QVERIFY(reader.publish());
+    QCOMPARE(journalFiles(reader.folderRoot).size(), 1); // the writer's segment only
+
+    // A later change to a merged record journals that change alone.
+    ClipboardItem promoted = reader.context().fetch(ItemFetch{}).value().last();
+    promoted.timestamp = promoted.timestamp.addSecs(60);
+    reader.context().update(promoted);
+    QVERIFY(reader.publish());
+    const SyncFolder folder(reader.folderRoot, m_key, reader.state->device());
+    std::vector<SyncOperation> own;
+    for (const SyncFolder::Segment& segment : folder.segments())
+        if (segment.device == folder.deviceName())
+            own = folder.read(segment).value().operations;
+    QCOMPARE(own.size(), size_t(1));
+    QCOMPARE(own.front().fields.keys(), QList<QCborValue>{QStringLiteral("timestamp")});
+}
+
+// A merge applied from the event loop reaches a live history model through the store's own
+// change notices, one slice at a time.
+void TestSyncEngine::mergeReachesTheHistoryModelInSlices()
+{
+    SyncSettings settings;
+    settings.sliceBudget = std::chrono::milliseconds(1);
+    SyncDevice writer(m_root->filePath(QStringLiteral("a")), m_key, m_now, 0);
+    SyncDevice reader(m_root->filePath(QStringLiteral("b")), m_key, m_now, 0, settings);
+    constexpr int count = 400;
+    for (int i = 0; i < count; ++i) {
+        ClipboardItem item = textItem(QStringLiteral("copy %1").arg(i), m_now + i);
+        writer.context().insert(item);
+    }
+    QVERIFY(writer.publish());
+    copyFolder(writer.folderRoot, reader.folderRoot);
+
+    HistoryModel model(*reader.container);
+    model.waitForSearch();
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+    // Which turn of the event loop each change notice came in.
+    int turn = 0;
+    std::set<int> turnsWithNotices;
+    QTimer turns;
+    turns.setInterval(0);
+    connect(&turns, &QTimer::timeout, this, [&turn] { ++turn; });
+    connect(&reader.context(), &ModelContext::changed, this,
+            [&] { turnsWithNotices.insert(turn); });
+    turns.start();
+    QSignalSpy finished(reader.engine.get(), &SyncEngine::mergeFinished);
+    reader.engine->scheduleMerge();
+    QVERIFY(finished.wait(20000));
+    QCOMPARE(finished.first().first().toInt(), count);
+    QCOMPARE(model.rowCount(), count);
+    QCOMPARE(reset.count(), 0);
+    QCOMPARE(inserted.count(), count);
+    QVERIFY2(turnsWithNotices.size() > 1, "applied in one go");
+    QCOMPARE(model.data(model.index(0), HistoryModel::PreviewTextRole).toString(),
+             QStringLiteral("copy %1").arg(count - 1));
+}
+
+// A snapshot replaces a device's segments: a device that starts from it gets the same history,
+// and a deletion younger than the tombstones' lifetime stays deleted even when the deleted
+// record's old segment turns up late.
+void TestSyncEngine::snapshotKeepsHistoryAndRecentTombstones()
+{
+    SyncDevice writer(m_root->filePath(QStringLiteral("a")), m_key, m_now, 0);
+    ClipboardItem kept = textItem(QStringLiteral("kept"), m_now);
+    ClipboardItem gone = textItem(QStringLiteral("gone"), m_now);
+    writer.context().insert(kept);
+    writer.context().insert(gone);
+    QVERIFY(writer.publish());
+    const QString staleCopy = m_root->filePath(QStringLiteral("stale"));
+    copyFolder(writer.folderRoot, staleCopy);
+    writer.context().remove(gone);
+    kept.timestamp = kept.timestamp.addSecs(60);
+    writer.context().update(kept);
+    QVERIFY(writer.publish());
+
+    m_now += 89 * day;
+    QVERIFY(writer.engine->compact());
+    QCOMPARE(journalFiles(writer.folderRoot).size(), 1);
+
+    SyncDevice fresh(m_root->filePath(QStringLiteral("c")), m_key, m_now, 0);
+    copyFolder(writer.folderRoot, fresh.folderRoot);
+    QVERIFY(fresh.engine->mergeNow().has_value());
+    copyFolder(staleCopy, fresh.folderRoot); // the first segment again, delivered late
+    QVERIFY(fresh.engine->mergeNow().has_value());
+    QVERIFY(StoreContents::of(fresh.context()) == StoreContents::of(writer.context()));
+    QCOMPARE(itemCount(fresh), 1);
+}
+
+BRIVET_TEST_CLASS(TestSyncEngine)
+#include "tst_syncengine.moc"

@@ -1,0 +1,100 @@
+#include "store/ModelContainer.h"
+#include "support/TestMain.h"
+#include "sync/SyncService.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <sys/stat.h>
+
+using namespace brivet;
+
+namespace {
+
+std::unique_ptr<ModelContainer> openStore(const QString& path)
+{
+    auto created = ModelContainer::create(path);
+    return std::holds_alternative<std::unique_ptr<ModelContainer>>(created)
+               ? std::move(std::get<std::unique_ptr<ModelContainer>>(created))
+               : nullptr;
+}
+
+bool unlock(SyncService& service, const QString& passphrase)
+{
+    QSignalSpy busy(&service, &SyncService::busyChanged);
+    service.setPassphrase(passphrase);
+    return busy.wait(30000) && (service.isBusy() ? busy.wait(30000) : true) && !service.isBusy();
+}
+
+} // namespace
+
+class TestSyncService : public QObject
+{
+    Q_OBJECT
+private slots:
+    void passphraseUnlocksTheFolderOrSaysWhyNot();
+};
+
+// Two devices share a folder: the second reads nothing with a wrong passphrase, says so, and
+// keeps no key; with the right one it is active and gets the first device's history. The key
+// lives in a settings file only its owner may read, and the passphrase nowhere.
+void TestSyncService::passphraseUnlocksTheFolderOrSaysWhyNot()
+{
+    QTemporaryDir root;
+    const QString folder = root.filePath(QStringLiteral("Sync"));
+    QVERIFY(QDir().mkpath(folder));
+    const QString passphrase = QStringLiteral("correct horse battery");
+
+    auto storeA = openStore(root.filePath(QStringLiteral("a/BrivetCloud.sqlite")));
+    QSettings settingsA(root.filePath(QStringLiteral("a/brivet.conf")), QSettings::IniFormat);
+    SyncService a(storeA->mainContext(), root.filePath(QStringLiteral("a")), settingsA);
+    QCOMPARE(a.status(), SyncService::Status::Unavailable);
+    a.chooseFolder(QUrl::fromLocalFile(folder));
+    QCOMPARE(a.status(), SyncService::Status::Unavailable);
+    QVERIFY(unlock(a, passphrase));
+    QCOMPARE(a.status(), SyncService::Status::Active);
+    ClipboardItemContent content;
+    content.contentType = QStringLiteral("text");
+    content.textContent = QStringLiteral("from the laptop");
+    ClipboardItem item(content);
+    storeA->mainContext().insert(item);
+    QVERIFY(storeA->mainContext().save());
+    a.flush();
+
+    auto storeB = openStore(root.filePath(QStringLiteral("b/BrivetCloud.sqlite")));
+    QSettings settingsB(root.filePath(QStringLiteral("b/brivet.conf")), QSettings::IniFormat);
+    auto service = std::make_unique<SyncService>(storeB->mainContext(),
+                                                 root.filePath(QStringLiteral("b")), settingsB);
+    SyncService& b = *service;
+    b.chooseFolder(QUrl::fromLocalFile(folder));
+    QVERIFY(unlock(b, QStringLiteral("wrong horse")));
+    QCOMPARE(b.status(), SyncService::Status::Unavailable);
+    QCOMPARE(b.message(), QStringLiteral("The passphrase does not match this sync folder."));
+    QVERIFY(!b.hasKey());
+    QTest::qWait(300);
+    QCOMPARE(storeB->mainContext().count(ItemPredicate::all()), 0);
+
+    QVERIFY(unlock(b, passphrase));
+    QCOMPARE(b.status(), SyncService::Status::Active);
+    QVERIFY(b.message().isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(storeB->mainContext().count(ItemPredicate::all()), 1, 10000);
+    QCOMPARE(storeB->mainContext().fetch(ItemFetch{}).value().first().textContent,
+             content.textContent);
+
+    // The next start finds the folder and the key where this one left them.
+    service.reset();
+    SyncService restarted(storeB->mainContext(), root.filePath(QStringLiteral("b")), settingsB);
+    QCOMPARE(restarted.status(), SyncService::Status::Active);
+
+    settingsB.setValue(QStringLiteral("hotkeyKeyCode"), 9); // other settings written later
+    settingsB.sync();
+    struct stat info = {};
+    QCOMPARE(::stat(QFile::encodeName(settingsB.fileName()).constData(), &info), 0);
+    QCOMPARE(info.st_mode & 0777, mode_t(0600));
+    QFile file(settingsB.fileName());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(!file.readAll().contains(passphrase.toUtf8()));
+}
+
+BRIVET_TEST_CLASS(TestSyncService)
+#include "tst_syncservice.moc"
