@@ -25,6 +25,13 @@ PanelPopoverWindow::PanelPopoverWindow(QWindow* parent) : QQuickWindow(parent)
     setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
              Qt::BypassWindowManagerHint | Qt::WindowDoesNotAcceptFocus);
     setTitle(QStringLiteral("Brivet popover"));
+    connect(this, &QQuickWindow::frameSwapped, this, [this] {
+        if (!m_openClock.isValid())
+            return;
+        qCDebug(lcViews).noquote()
+            << title() << "first frame after" << m_openClock.elapsed() << "ms";
+        m_openClock.invalidate();
+    });
 }
 
 PanelPopoverWindow::~PanelPopoverWindow()
@@ -38,17 +45,31 @@ void PanelPopoverWindow::setAnchor(QQuickItem* anchor)
 {
     if (anchor == m_anchor)
         return;
-    if (m_anchor)
-        disconnect(m_anchor, nullptr, this, nullptr);
     m_anchor = anchor;
-    if (anchor) {
-        // The arrow keeps pointing at the anchor as the layout around it changes.
-        for (auto signal : {&QQuickItem::xChanged, &QQuickItem::yChanged, &QQuickItem::widthChanged,
-                            &QQuickItem::heightChanged})
-            connect(anchor, signal, this, &PanelPopoverWindow::followAnchor);
-    }
+    watchAnchorPosition();
     emit anchorChanged();
     followAnchor();
+}
+
+// The arrow keeps pointing at the anchor as the layout around it changes: the anchor's own
+// moves and size, and the moves of everything it lies in up to its window.
+void PanelPopoverWindow::watchAnchorPosition()
+{
+    for (const QMetaObject::Connection& watch : std::as_const(m_anchorWatches))
+        disconnect(watch);
+    m_anchorWatches.clear();
+    if (!m_anchor)
+        return;
+    for (auto signal : {&QQuickItem::widthChanged, &QQuickItem::heightChanged})
+        m_anchorWatches << connect(m_anchor, signal, this, &PanelPopoverWindow::followAnchor);
+    for (QQuickItem* item = m_anchor; item; item = item->parentItem()) {
+        for (auto signal : {&QQuickItem::xChanged, &QQuickItem::yChanged})
+            m_anchorWatches << connect(item, signal, this, &PanelPopoverWindow::followAnchor);
+        m_anchorWatches << connect(item, &QQuickItem::parentChanged, this, [this] {
+            watchAnchorPosition();
+            followAnchor();
+        });
+    }
 }
 
 void PanelPopoverWindow::followAnchor()
@@ -102,6 +123,7 @@ void PanelPopoverWindow::open()
     reposition();
     if (!m_isOpen) {
         m_isOpen = true;
+        m_openClock.start();
         emit isOpenChanged();
     }
     show();
@@ -114,6 +136,7 @@ void PanelPopoverWindow::dismiss()
     if (!m_isOpen)
         return;
     m_isOpen = false;
+    m_openClock.invalidate();
     if (m_anchorWindow)
         m_anchorWindow->removeEventFilter(this);
     if (m_isBorrowingKeyboard) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QElapsedTimer>
+#include <QList>
 #include <QPointer>
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -25,7 +27,8 @@ class KeyboardLender;
 //   and open() / dismiss().
 //
 // While open it is centred on the anchor horizontally, kept on the anchor's screen, and its
-// arrow points at the anchor's centre. It closes on dismiss(), on a press anywhere in the
+// arrow points at the anchor's centre, also as the anchor or anything it lies in moves (a
+// list scrolling, say). It closes on dismiss(), on a press anywhere in the
 // anchor's window, on Escape when it has the keyboard and no control of it took the key, and
 // when the anchor's window hides. A popover that takes the keyboard borrows it from the
 // anchor's window when that window is a KeyboardLender (the panel), offers it every key press
@@ -103,12 +106,16 @@ protected:
 
 private:
     void followAnchor();
+    void watchAnchorPosition();
     void reposition();
     void updateMask();
     KeyboardLender* lender() const;
 
     QPointer<QQuickItem> m_anchor;
     QPointer<QWindow> m_anchorWindow;
+    // The anchor's and its ancestors' moves.
+    QList<QMetaObject::Connection> m_anchorWatches;
+    QElapsedTimer m_openClock; // from open() to the first frame shown
     ArrowEdge m_arrowEdge = Bottom;
     bool m_takesKeyboard = false;
     bool m_isOpen = false;

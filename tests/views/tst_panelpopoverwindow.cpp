@@ -1,8 +1,10 @@
 // Where a popover goes beside its anchor on a 1280 x 800 screen: centred above or below with
-// its arrow on the anchor, kept on screen, and as a menu beside the anchor, from its bottom up.
+// its arrow on the anchor, kept on screen, and as a menu beside the anchor, from its bottom up;
+// and an open popover following its anchor as what the anchor lies in moves.
 
 #include "views/PanelPopoverWindow.h"
 
+#include <QQuickItem>
 #include <QTest>
 
 using namespace brivet;
@@ -55,7 +57,48 @@ private slots:
         QCOMPARE(placement.topLeft, topLeft);
         QCOMPARE(placement.arrowPosition, arrow);
     }
+
+    void followsTheAnchorAsItsContainerMoves_data()
+    {
+        QTest::addColumn<bool>("isMovedToAnotherContainer");
+        // A card in a list that scrolls.
+        QTest::addRow("its container moves") << false;
+        QTest::addRow("it moves to another container, which moves") << true;
+    }
+
+    void followsTheAnchorAsItsContainerMoves()
+    {
+        QFETCH(bool, isMovedToAnotherContainer);
+        QQuickWindow panel;
+        panel.setGeometry(0, 400, 800, 150);
+        auto* strip = new QQuickItem(panel.contentItem());
+        auto* otherStrip = new QQuickItem(panel.contentItem());
+        auto* card = new QQuickItem(strip);
+        card->setPosition(QPointF(300, 10));
+        card->setSize(QSizeF(200, 100));
+        panel.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&panel));
+
+        PanelPopoverWindow popover;
+        popover.resize(240, 150);
+        popover.setAnchor(card);
+        popover.open();
+        QVERIFY(popover.isOpen());
+        QVERIFY(QTest::qWaitForWindowExposed(&popover));
+        const QPoint opened = popover.position();
+        const qreal arrow = popover.arrowPosition();
+
+        QQuickItem* container = strip;
+        if (isMovedToAnotherContainer) {
+            card->setParentItem(otherStrip);
+            container = otherStrip;
+        }
+        container->setX(-120);
+        // Moved with it, the arrow still on the anchor's centre.
+        QTRY_COMPARE(popover.position(), opened - QPoint(120, 0));
+        QCOMPARE(popover.arrowPosition(), arrow);
+    }
 };
 
-QTEST_APPLESS_MAIN(TestPanelPopoverWindow)
+QTEST_MAIN(TestPanelPopoverWindow)
 #include "tst_panelpopoverwindow.moc"
