@@ -19,7 +19,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "e2e")
 from brivet_e2e import (OUTCOME, Brivet, XSession, pdf_bytes, video_file,  # noqa: E402
                         wait_until)
 
-FIRST_FRAME = r"brivet\.views: preview first frame after (\d+) ms"
+FIRST_FRAME = r"brivet\.views: Brivet Preview first frame after (\d+) ms"
 
 
 def preview_mapped(session):

@@ -217,63 +217,34 @@ Item {
         }
     }
 
-    // The preview of the selected card, in a window of its own hanging above the card (the
-    // panel is lower than the preview). Only this block hosts it; PreviewView is the content.
-    // A press anywhere in the panel dismisses the preview, as a click outside a popover does
-    // (the press still reaches the card under it).
-    TapHandler {
-        enabled: root.viewState.isQuickLookVisible
-        onPressedChanged: if (pressed) root.viewState.isQuickLookVisible = false
-    }
-
-    PreviewHostWindow {
-        id: previewHost
+    // The preview of the selected card, in a popover hanging above the card (the panel is
+    // lower than the preview). It leaves the keyboard with the panel: Space and Escape close it
+    // there. A press anywhere in the panel dismisses it, as it does any popover.
+    PanelPopover {
+        id: preview
 
         readonly property Item card: root.viewState.isQuickLookVisible
                                      ? strip.itemAtIndex(root.viewState.selectedIndex) : null
-        readonly property Item preview: previewRepeater.count > 0 ? previewRepeater.itemAt(0) : null
+        readonly property bool isWanted: card !== null && previewRepeater.count > 0
 
-        anchorItem: card
-        visible: card !== null && preview !== null
-        width: preview ? preview.implicitWidth : 1
-        height: (preview ? preview.implicitHeight : 1) + arrowHeight
-        color: systemPalette.window
-
-        Connections {
-            target: strip
-            function onContentXChanged() { previewHost.place() }
-        }
-
-        // The arrow (the lower half of a square turned on its corner) and the body above it.
-        Rectangle {
-            x: previewHost.arrowX - width / 2
-            y: previewHost.height - previewHost.arrowHeight - height / 2
-            width: previewHost.arrowHeight * Math.SQRT2
-            height: width
-            rotation: 45
-            color: systemPalette.window
-            border.width: 1
-            border.color: Qt.rgba(systemPalette.windowText.r, systemPalette.windowText.g, systemPalette.windowText.b, 0.18)
-        }
-        Rectangle {
-            width: previewHost.width
-            height: previewHost.height - previewHost.arrowHeight
-            radius: previewHost.cornerRadius
-            color: systemPalette.window
-            border.width: 1
-            border.color: Qt.rgba(systemPalette.windowText.r, systemPalette.windowText.g, systemPalette.windowText.b, 0.18)
-        }
+        title: "Brivet Preview"
+        anchor: card
+        arrowEdge: PanelPopoverWindow.Bottom
+        takesKeyboard: false
+        onIsWantedChanged: isWanted ? open() : dismiss()
+        // Closed by a press in the panel or with the panel, not by the state.
+        onClosed: if (isWanted) root.viewState.isQuickLookVisible = false
 
         // Built anew for each card the preview opens on.
         Repeater {
             id: previewRepeater
-            model: root.viewState.isQuickLookVisible && previewHost.card ? [root.viewState.selectedIndex] : []
+            model: root.viewState.isQuickLookVisible && preview.card ? [root.viewState.selectedIndex] : []
             PreviewView {
                 required property int modelData
                 items: root.viewState.items
                 row: modelData
                 textSource: root.previewTextSource
-                age: root.viewState.now, root.viewState.timeAgo(previewHost.card ? previewHost.card.timestamp : undefined)
+                age: root.viewState.now, root.viewState.timeAgo(preview.card ? preview.card.timestamp : undefined)
             }
         }
     }

@@ -19,7 +19,6 @@ Item {
     // The entry's age ("5 min. ago"), kept current by the panel.
     property string age
 
-    readonly property int padding: 16
     readonly property int spacing: 10
     readonly property int embeddedRadius: 8
     readonly property int sheetIconSize: 80
@@ -36,8 +35,8 @@ Item {
     readonly property color linkColor: "#0A84FF"
     readonly property alias kind: content.kind
 
-    implicitWidth: content.contentSize.width + 2 * padding
-    implicitHeight: padding + content.contentSize.height + spacing + infoLine.implicitHeight + padding
+    implicitWidth: content.contentSize.width
+    implicitHeight: content.contentSize.height + spacing + infoLine.implicitHeight
 
     Accessible.role: Accessible.Pane
     Accessible.name: qsTr("Preview")
@@ -59,7 +58,6 @@ Item {
 
     ColumnLayout {
         anchors.fill: parent
-        anchors.margins: root.padding
         spacing: root.spacing
 
         Item {
