@@ -185,6 +185,9 @@ void PreviewContent::componentComplete()
         break;
     }
     emit loaded();
+    // Views bound to the text before this completed (a text view is the first a loader picks)
+    // read it again.
+    emit textChanged();
 }
 
 void PreviewContent::readLongText(qint64 characters)
