@@ -2,6 +2,7 @@
 // the longest the main thread was kept from its event loop), and what 1,000 text copies add
 // to the sync folder, before and after compaction.
 #include "HistoryGenerator.h"
+#include "store/HistoryModel.h"
 #include "sync/SyncDevice.h"
 
 #include <QDirIterator>
@@ -10,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <benchmark/benchmark.h>
+#include <optional>
 
 using namespace brivet;
 
@@ -77,6 +79,12 @@ void mergeTenThousandRemoteOperationsInto100kHistory(benchmark::State& state)
     QDir().mkpath(root.filePath("reader"));
     QFile::copy(historyPath(), root.filePath("reader/BrivetCloud.sqlite"));
     test::SyncDevice reader(root.filePath("reader"), key, now, 0);
+    // With 1: the panel's model over the history, following the merge as the open panel does.
+    std::optional<HistoryModel> model;
+    if (state.range(0) == 1) {
+        model.emplace(*reader.container);
+        model->waitForSearch();
+    }
     QDirIterator files(writer.folderRoot, QDir::Files, QDirIterator::Subdirectories);
     while (files.hasNext()) {
         const QString path = files.next();
@@ -114,6 +122,9 @@ void mergeTenThousandRemoteOperationsInto100kHistory(benchmark::State& state)
     state.counters["journal_operations"] = operations;
 }
 BENCHMARK(mergeTenThousandRemoteOperationsInto100kHistory)
+    ->ArgName("with_model")
+    ->Arg(0)
+    ->Arg(1)
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);

@@ -1,6 +1,7 @@
 #include "store/Database.h"
 
 #include "store/StoreLogging.h"
+#include "store/WalCheckpointer.h"
 
 #include <fcntl.h>
 #include <sqlite3.h>
@@ -8,6 +9,12 @@
 #include <unistd.h>
 
 namespace brivet {
+namespace {
+
+// The log size, in pages, past which a checkpoint is due (SQLite's own default).
+constexpr int checkpointFrames = 1000;
+
+} // namespace
 
 Statement::Statement(Database& database, sqlite3_stmt* statement)
     : m_database(database), m_statement(statement)
@@ -175,8 +182,12 @@ std::unique_ptr<Database> Database::connect(const QString& path, int flags, QStr
     return std::unique_ptr<Database>(new Database(db));
 }
 
+Database::Database(sqlite3* db) : m_db(db) {}
+
 Database::~Database()
 {
+    // The worker's connection closes first, so that this one, the last, folds the log in.
+    m_checkpointer.reset();
     m_statements.clear();
     sqlite3_close(m_db);
 }
@@ -208,6 +219,25 @@ bool Database::exec(const char* sql)
         return false;
     }
     return true;
+}
+
+void Database::checkpointInBackground(const QString& path)
+{
+    m_checkpointer = std::make_unique<WalCheckpointer>(path);
+    // Replaces the automatic checkpoint, which is a hook of its own.
+    sqlite3_wal_hook(m_db, &Database::walCommitted, this);
+}
+
+int Database::walCommitted(void* self, sqlite3*, const char*, int frames)
+{
+    if (frames >= checkpointFrames)
+        static_cast<Database*>(self)->m_checkpointer->request();
+    return SQLITE_OK;
+}
+
+int Database::backgroundCheckpoints() const
+{
+    return m_checkpointer ? m_checkpointer->completed() : 0;
 }
 
 bool Database::isReadOnly() const

@@ -14,6 +14,7 @@ struct sqlite3_stmt;
 namespace brivet {
 
 class Database;
+class WalCheckpointer;
 
 // One prepared statement, reset and cleared by its owner before each use.
 class Statement
@@ -79,11 +80,19 @@ public:
     QString lastError() const;
     sqlite3* handle() { return m_db; }
 
+    // For a connection in WAL mode to the file at path: commits no longer copy the log back
+    // into the file themselves; a worker does it once the log has grown past a threshold.
+    void checkpointInBackground(const QString& path);
+    // The worker's completed checkpoints, 0 without one.
+    int backgroundCheckpoints() const;
+
 private:
-    explicit Database(sqlite3* db) : m_db(db) {}
+    explicit Database(sqlite3* db);
+    static int walCommitted(void* self, sqlite3* db, const char* name, int frames);
     static std::unique_ptr<Database> connect(const QString& path, int flags, QString* error);
     sqlite3* m_db;
     std::unordered_map<std::string, std::unique_ptr<Statement>> m_statements;
+    std::unique_ptr<WalCheckpointer> m_checkpointer;
 };
 
 } // namespace brivet

@@ -239,6 +239,7 @@ std::variant<std::unique_ptr<ModelContainer>, QString> ModelContainer::create(co
             QStringLiteral("cannot build the search index of %1: %2").arg(path, *indexError));
     for (const char* suffix : {"", "-wal", "-shm"})
         ::chmod(QFile::encodeName(path + QLatin1String(suffix)).constData(), 0600);
+    database->checkpointInBackground(path);
 
     const QString externalDataDir =
         folder + QLatin1Char('/') + info.completeBaseName() + QStringLiteral("_ExternalData");

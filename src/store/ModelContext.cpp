@@ -139,6 +139,7 @@ ItemPredicate ItemPredicate::matching(const QString& text)
     ItemPredicate predicate;
     predicate.m_sql = condition.sql;
     predicate.m_arguments = {condition.argument};
+    predicate.m_searchesText = true;
     return predicate;
 }
 
@@ -168,6 +169,7 @@ ItemPredicate ItemPredicate::operator&&(const ItemPredicate& other) const
     ItemPredicate combined;
     combined.m_sql = QStringLiteral("(%1) AND (%2)").arg(m_sql, right);
     combined.m_arguments = m_arguments + other.m_arguments;
+    combined.m_searchesText = m_searchesText || other.m_searchesText;
     return combined;
 }
 
@@ -237,9 +239,29 @@ void ModelContext::apply(Operation operation, const ModelChange& change)
 
 std::optional<QString> ModelContext::run(const Operation& operation)
 {
-    if (auto error = operation(*m_database))
+    m_searchIndexBehind = true;
+    return operation(*m_database);
+}
+
+std::optional<QString> ModelContext::catchUpSearchIndex() const
+{
+    if (!m_searchIndexBehind)
+        return std::nullopt;
+    if (auto error = SearchIndex::drain(*m_database))
         return error;
-    return SearchIndex::drain(*m_database);
+    m_searchIndexBehind = false;
+    return std::nullopt;
+}
+
+bool ModelContext::prepareFor(const ItemPredicate& predicate) const
+{
+    if (!predicate.m_searchesText || m_needsReplay)
+        return true;
+    if (auto error = catchUpSearchIndex()) {
+        qCWarning(lcStore) << "cannot bring the search index up to date:" << *error;
+        return false;
+    }
+    return true;
 }
 
 void ModelContext::scheduleAutosave()
@@ -262,6 +284,7 @@ void ModelContext::rollback()
     m_unsentNotices.clear();
     m_filesToRemoveOnSave.clear();
     m_needsReplay = false;
+    m_searchIndexBehind = false;
     emit changed({ModelChange::Entity::Item, ModelChange::Kind::RolledBack, 0});
 }
 
@@ -296,6 +319,11 @@ bool ModelContext::save()
         return true;
     if (m_needsReplay && !replayPending()) {
         m_needsReplay = true;
+        qCWarning(lcStore) << "save failed, changes kept:" << m_lastError;
+        return false;
+    }
+    if (auto error = catchUpSearchIndex()) {
+        m_lastError = *error;
         qCWarning(lcStore) << "save failed, changes kept:" << m_lastError;
         return false;
     }
@@ -505,6 +533,8 @@ Category ModelContext::categoryFromRow(Statement& row) const
 
 std::optional<QList<ClipboardItem>> ModelContext::fetch(const ItemFetch& descriptor) const
 {
+    if (!prepareFor(descriptor.predicate))
+        return std::nullopt;
     QString sql =
         QStringLiteral("SELECT %1 FROM ClipboardItem WHERE %2 ORDER BY timestamp %3, pk %3")
             .arg(QLatin1String(itemColumns), descriptor.predicate.m_sql,
@@ -528,6 +558,8 @@ std::optional<QList<Category>> ModelContext::fetch(const CategoryFetch& descript
 
 std::optional<qint64> ModelContext::count(const ItemPredicate& predicate) const
 {
+    if (!prepareFor(predicate))
+        return std::nullopt;
     const QString sql =
         QStringLiteral("SELECT count(*) FROM ClipboardItem WHERE %1").arg(predicate.m_sql);
     Statement* query = m_database->prepare(sql.toStdString());
@@ -543,6 +575,8 @@ std::optional<qint64> ModelContext::count(const ItemPredicate& predicate) const
 
 std::optional<std::vector<ItemKey>> ModelContext::keys(const ItemFetch& descriptor) const
 {
+    if (!prepareFor(descriptor.predicate))
+        return std::nullopt;
     QString sql =
         QStringLiteral("SELECT timestamp, pk FROM ClipboardItem WHERE %1 "
                        "ORDER BY timestamp %2, pk %2")

@@ -37,6 +37,7 @@ private:
     friend class ModelContext;
     QString m_sql = QStringLiteral("1");
     QVariantList m_arguments;
+    bool m_searchesText = false; // reads the search index
 };
 
 class CategoryPredicate
@@ -172,6 +173,10 @@ private:
     void apply(Operation operation, const ModelChange& change);
     void scheduleAutosave();
     std::optional<QString> run(const Operation& operation);
+    // Brings the search index up to date with the changes written so far.
+    std::optional<QString> catchUpSearchIndex() const;
+    // False when a fetch must give up: the index could not be caught up for its predicate.
+    bool prepareFor(const ItemPredicate& predicate) const;
     bool beginIfNeeded();
     bool replayPending();
     QString externalDataPath(PersistentId id) const;
@@ -186,6 +191,11 @@ private:
     bool m_autosaveScheduled = false;
     std::vector<QString> m_filesToRemoveOnSave;
     bool m_needsReplay = false;
+    // Records were written since the search index was last caught up. The index is caught
+    // up once per save (and before a search), not after every change: writing the full-text
+    // index inside a transaction that goes on makes it flush a segment at every later
+    // statement, which made each insert into a large history cost a segment write and merge.
+    mutable bool m_searchIndexBehind = false;
     PersistentId m_nextItemId = 1;
     PersistentId m_nextCategoryId = 1;
     QString m_lastError;

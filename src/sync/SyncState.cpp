@@ -98,6 +98,7 @@ std::unique_ptr<SyncState> SyncState::open(const QString& path, QString* error)
         *error = database->lastError();
         return nullptr;
     }
+    database->checkpointInBackground(path);
     std::unique_ptr<SyncState> state(new SyncState(std::move(database)));
     const QString device = state->meta("device");
     if (device.size() == 32) {

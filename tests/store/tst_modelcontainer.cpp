@@ -137,6 +137,21 @@ private slots:
         QCOMPARE(items->size(), 1);
         QCOMPARE(items->first().textContent, QString("survives SIGKILL"));
     }
+
+    // Commits leave the log to a worker; it must still be copied back into the file (else
+    // the log grows without end and every read walks it).
+    void theLogIsFoldedBackIntoTheFile()
+    {
+        const QString path = m_dir.filePath("folded/BrivetCloud.sqlite");
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+        auto container = open(path);
+        QVERIFY(container);
+        const qint64 before = QFileInfo(path).size();
+        ClipboardItem item = test::textRecord(QString(6 * 1024 * 1024, QLatin1Char('x')));
+        container->mainContext().insert(item);
+        QVERIFY(container->mainContext().save());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(path).size() > before + 6 * 1024 * 1024, 30000);
+    }
 };
 
 BRIVET_TEST_CLASS(TestModelContainer)
