@@ -195,9 +195,7 @@ shoot() {
   # Tab from the login switch to "Choose Sync Folder...", which opens the folder dialog.
   xdotool key Tab space
   sleep 1
-  import -window root "$work/dialog.png"
-  convert "$work/dialog.png" -gravity center -crop 1000x760+0+0 +repage \
-    "$out/settings-$name-folder-dialog.png"
+  import -frame -window "$window" "$out/settings-$name-folder-dialog.png"
   xdotool key Escape
   sleep 0.5
   xdotool key ctrl+Tab

@@ -1,3 +1,6 @@
+pragma ComponentBehavior: Bound
+
+import QtCore
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Controls.impl
@@ -34,7 +37,8 @@ SettingsSection {
             Layout.preferredWidth: root.labelSymbolSize
             Layout.preferredHeight: root.labelSymbolSize
             source: "symbols/folder.sync.svg"
-            sourceSize: Qt.size(root.labelSymbolSize, root.labelSymbolSize)
+            sourceSize.width: root.labelSymbolSize
+            sourceSize.height: root.labelSymbolSize
             color: systemPalette.windowText
         }
         Label {
@@ -50,7 +54,8 @@ SettingsSection {
                 anchors.verticalCenter: parent.verticalCenter
                 width: root.statusSymbolSize
                 height: root.statusSymbolSize
-                sourceSize: Qt.size(root.statusSymbolSize * 2, root.statusSymbolSize * 2)
+                sourceSize.width: root.statusSymbolSize * 2
+                sourceSize.height: root.statusSymbolSize * 2
                 source: root.backend.active ? "symbols/checkmark.circle.fill.svg"
                                             : "symbols/xmark.circle.fill.svg"
             }
@@ -120,7 +125,9 @@ SettingsSection {
     FolderDialog {
         id: folderDialog
         title: qsTr("Choose Sync Folder")
-        currentFolder: root.backend.folder !== "" ? "file://" + root.backend.folder : ""
+        currentFolder: root.backend.folder !== ""
+                       ? "file://" + root.backend.folder
+                       : StandardPaths.writableLocation(StandardPaths.HomeLocation)
         onAccepted: root.backend.chooseFolder(selectedFolder)
     }
 
