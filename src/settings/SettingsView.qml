@@ -35,7 +35,6 @@ Window {
     palette.mid: systemPalette.mid
     palette.dark: systemPalette.dark
     palette.shadow: systemPalette.shadow
-    palette.placeholderText: systemPalette.placeholderText
     width: windowWidth
     height: contentHeight
     minimumWidth: windowWidth

@@ -19,6 +19,7 @@ SettingsSection {
     readonly property int statusSymbolSize: 14
     readonly property int statusSpacing: 4
     readonly property int labelSymbolSize: 18
+    readonly property real disabledOpacity: 0.5
     readonly property color secondaryColor: Qt.rgba(systemPalette.windowText.r, systemPalette.windowText.g,
                                                     systemPalette.windowText.b, 0.6)
 
@@ -90,8 +91,11 @@ SettingsSection {
     Divider {}
 
     RowLayout {
+        id: passphraseRow
         Layout.fillWidth: true
         enabled: root.backend.folder !== "" && !root.backend.busy
+        // The window's palette is the same in every state: a disabled field and button fade.
+        opacity: enabled ? 1 : root.disabledOpacity
         TextField {
             id: passphrase
             Layout.fillWidth: true
@@ -104,6 +108,7 @@ SettingsSection {
             id: setButton
             text: qsTr("Set")
             enabled: passphrase.text !== ""
+            opacity: enabled || !passphraseRow.enabled ? 1 : root.disabledOpacity
             // The passphrase stays in the field no longer than it takes to hand it over.
             onClicked: {
                 root.backend.setPassphrase(passphrase.text);
