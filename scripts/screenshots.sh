@@ -2,14 +2,17 @@
 # Starts Brivet under a private X server (Xvfb + openbox) with an empty history, copies a small
 # made-up history into it with xclip (texts, links, an image, files), opens the panel with the
 # default shortcut and saves screenshots of it, of its category editor, of the preview of each
-# kind of record and of the settings window (both tabs), in the light and the dark palette.
+# kind of record and of the settings window (both tabs, the folder dialog; sync unavailable in
+# the light palette, active in the dark one), in the light and the dark palette.
 #   scripts/screenshots.sh [output folder]      (default: build/screenshots)
-# Needs a built build/src/app/brivet and the test packages (scripts/install-deps.sh --with-tests).
+# Needs a built build/src/app/brivet and build/tests/brivet_sync_unlock, and the test packages
+# (scripts/install-deps.sh --with-tests).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 out=${1:-build/screenshots}
 binary=${BRIVET_BINARY:-build/src/app/brivet}
+unlock=${BRIVET_SYNC_UNLOCK:-build/tests/brivet_sync_unlock}
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 work=$(mktemp -d /tmp/brivet-shots.XXXXXX)
@@ -189,6 +192,12 @@ shoot() {
   local window
   window=$(xdotool search --onlyvisible --name '^Brivet Settings$' | head -1)
   import -frame -window "$window" "$out/settings-$name-general.png"
+  # Tab from the login switch to "Choose Sync Folder...", which opens the folder dialog.
+  xdotool key Tab space
+  sleep 1
+  import -frame -window "$window" "$out/settings-$name-folder-dialog.png"
+  xdotool key Escape
+  sleep 0.5
   xdotool key ctrl+Tab
   sleep 0.8
   import -frame -window "$window" "$out/settings-$name-shortcuts.png"
@@ -203,5 +212,8 @@ make_history
 stop_brivet
 pin_some
 shoot light Adwaita
+# Sync through a folder from here on: the dark settings show the Sync section active.
+mkdir -p "$work/Sync"
+echo 'correct horse battery' | "$unlock" "$work/config/brivet/brivet.conf" "$work/Sync"
 shoot dark Adwaita:dark
 echo "screenshots in $out"

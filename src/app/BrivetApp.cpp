@@ -28,6 +28,13 @@ void BrivetApp::showTray()
     m_trayMenu->show();
 }
 
+void BrivetApp::addSyncSettings()
+{
+    if (SyncService* sync = m_delegate.syncService())
+        m_settingsWindow->addGeneralSection(
+            QUrl(QStringLiteral("qrc:/qt/qml/Brivet/Settings/SyncSettingsSection.qml")), sync);
+}
+
 void BrivetApp::openSettings()
 {
     m_settingsWindow->open();

@@ -23,6 +23,9 @@ public:
 
     // Puts the icon in the tray; call once the delegate has launched.
     void showTray();
+    // Adds the Sync section to the settings' General tab; call once the delegate has launched
+    // (its sync service exists from then on).
+    void addSyncSettings();
     // Opens the settings window, or brings it to the front.
     void openSettings();
     // Ends Brivet through the normal termination sequence.

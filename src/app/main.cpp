@@ -147,6 +147,7 @@ int main(int argc, char* argv[])
                      &brivet::AppDelegate::applicationWillTerminate);
 
     delegate.applicationDidFinishLaunching();
+    brivetApp.addSyncSettings();
     brivetApp.showTray();
     commandTarget = &brivetApp;
     const int status = app.exec();

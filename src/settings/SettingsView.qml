@@ -20,6 +20,21 @@ Window {
 
     title: qsTr("Brivet Settings")
     color: systemPalette.window
+    // The controls and dialogs inside take the program's palette (light or dark).
+    palette.window: systemPalette.window
+    palette.windowText: systemPalette.windowText
+    palette.base: systemPalette.base
+    palette.alternateBase: systemPalette.alternateBase
+    palette.text: systemPalette.text
+    palette.button: systemPalette.button
+    palette.buttonText: systemPalette.buttonText
+    palette.highlight: systemPalette.highlight
+    palette.highlightedText: systemPalette.highlightedText
+    palette.light: systemPalette.light
+    palette.midlight: systemPalette.midlight
+    palette.mid: systemPalette.mid
+    palette.dark: systemPalette.dark
+    palette.shadow: systemPalette.shadow
     width: windowWidth
     height: contentHeight
     minimumWidth: windowWidth

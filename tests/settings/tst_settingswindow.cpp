@@ -1,6 +1,7 @@
 // The settings window over a fake desktop, drawn offscreen: its size, the sections the
-// application adds to the General tab, and the ways a shortcut recording ends without a
-// combination (switching tabs and recording a combination: e2e_shell).
+// application adds to the General tab, the Sync section over a real sync service, and the ways
+// a shortcut recording ends without a combination (switching tabs and recording a combination:
+// e2e_shell).
 #include "common/NotificationCenter.h"
 #include "fakes/FakeGlobalHotkey.h"
 #include "hotkey/HotkeyManager.h"
@@ -8,10 +9,14 @@
 #include "settings/LoginItemManager.h"
 #include "settings/SettingsWindow.h"
 #include "settings/ShortcutsSettingsState.h"
+#include "store/ModelContainer.h"
+#include "sync/SyncService.h"
 
+#include <QDir>
 #include <QFile>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -129,6 +134,56 @@ private slots:
         QVERIFY2(texts.indexOf("Startup") >= 0 &&
                      texts.indexOf("Startup") < texts.indexOf("Sync") &&
                      texts.indexOf("Sync") < texts.indexOf("Status"),
+                 qPrintable(texts.join(", ")));
+    }
+
+    // Unavailable until a folder is chosen and its passphrase typed into the section; then
+    // Active, with the footer that says so.
+    void syncSectionShowsTheStatus_data()
+    {
+        QTest::addColumn<bool>("unlock");
+        QTest::newRow("no folder") << false;
+        QTest::newRow("folder and passphrase") << true;
+    }
+    void syncSectionShowsTheStatus()
+    {
+        QFETCH(bool, unlock);
+        QTemporaryDir dir;
+        auto created = ModelContainer::create(dir.filePath("BrivetCloud.sqlite"));
+        auto* store = std::get_if<std::unique_ptr<ModelContainer>>(&created);
+        QVERIFY(store);
+        QSettings settings(dir.filePath("brivet.conf"), QSettings::IniFormat);
+        SyncService sync((*store)->mainContext(), dir.path(), settings);
+        const auto windowFirst = qScopeGuard([this] { m_window.reset(); });
+        m_window->addGeneralSection(QUrl("qrc:/qt/qml/Brivet/Settings/SyncSettingsSection.qml"),
+                                    &sync);
+        m_window->open();
+        QQuickWindow* window = m_window->window();
+        if (unlock) {
+            QVERIFY(QDir(dir.path()).mkdir("Sync"));
+            sync.chooseFolder(QUrl::fromLocalFile(dir.filePath("Sync")));
+            QList<std::pair<QQuickItem*, QRectF>> items;
+            visibleItems(window->contentItem(), items);
+            const auto field = std::find_if(items.begin(), items.end(), [](const auto& entry) {
+                return entry.first->property("placeholderText").toString() == "Passphrase";
+            });
+            QVERIFY(field != items.end());
+            field->first->forceActiveFocus();
+            for (char key : std::string_view("correct horse"))
+                QTest::keyClick(window, key);
+            QTest::keyClick(window, Qt::Key_Return);
+        }
+        const QString status = unlock ? "Active" : "Unavailable";
+        const QString footer =
+            unlock ? "Clipboard items sync automatically across your devices through the sync "
+                     "folder."
+                   : "Choose a folder that a sync service keeps in step across your devices to "
+                     "sync clipboard items.";
+        QTRY_VERIFY_WITH_TIMEOUT(visibleTexts(window).contains(status), 30000);
+        const QStringList texts = visibleTexts(window);
+        QVERIFY2(texts.indexOf("Startup") < texts.indexOf("Sync") &&
+                     texts.contains("Folder Sync") &&
+                     !texts.contains(unlock ? "Unavailable" : "Active") && texts.last() == footer,
                  qPrintable(texts.join(", ")));
     }
 
