@@ -17,9 +17,9 @@ build_packages=(
   qml6-module-qtqml qml6-module-qtqml-models qml6-module-qtqml-workerscript
   qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts
   qml6-module-qtquick-templates qml6-module-qtquick-window
-  # The settings' folder dialog (and the modules its Qt Quick version uses) and the home folder
-  # it opens at.
-  qml6-module-qtquick-dialogs qml6-module-qt-labs-folderlistmodel qml6-module-qtcore
+  # The settings' folder dialog (the desktop's own, else a Qt window) and the home folder it
+  # opens at.
+  qml6-module-qt-labs-platform qml6-module-qtcore
   # The preview: PDF pages (Qt Pdf) and video (Qt Multimedia over GStreamer; the plugins
   # decode WebM, Matroska, MP4 and QuickTime files, H.264 through libav).
   qml6-module-qtquick-pdf qml6-module-qtmultimedia

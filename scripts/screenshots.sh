@@ -195,7 +195,7 @@ shoot() {
   # Tab from the login switch to "Choose Sync Folder...", which opens the folder dialog.
   xdotool key Tab space
   sleep 1
-  import -frame -window "$window" "$out/settings-$name-folder-dialog.png"
+  import -window root "$out/settings-$name-folder-dialog.png"
   xdotool key Escape
   sleep 0.5
   xdotool key ctrl+Tab

@@ -4,9 +4,9 @@ import QtCore
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Controls.impl
-import QtQuick.Dialogs
 import QtQuick.Layouts
 import Brivet.Settings
+import Qt.labs.platform as Platform
 
 // The General tab's Sync section: whether the history syncs through a folder that a file-sync
 // service keeps in step across the user's devices, the button that chooses the folder and the
@@ -127,13 +127,15 @@ SettingsSection {
         font.pointSize: systemFont.font.pointSize * 0.9
     }
 
-    FolderDialog {
+    // The desktop's own folder chooser where it has one, else a dialog window of its own (not a
+    // sheet inside the small settings window).
+    Platform.FolderDialog {
         id: folderDialog
         title: qsTr("Choose Sync Folder")
-        currentFolder: root.backend.folder !== ""
+        folder: root.backend.folder !== ""
                        ? "file://" + root.backend.folder
                        : StandardPaths.writableLocation(StandardPaths.HomeLocation)
-        onAccepted: root.backend.chooseFolder(selectedFolder)
+        onAccepted: root.backend.chooseFolder(folder)
     }
 
     component Divider: Rectangle {
