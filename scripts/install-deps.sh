@@ -10,6 +10,8 @@ build_packages=(
   libsqlite3-dev libicu-dev
   # Sync: the folder's encryption.
   libsodium-dev
+  # Sync: the key kept in the desktop's secret service.
+  qtkeychain-qt6-dev
   libxcb1-dev libxcb-xfixes0-dev libxcb-xtest0-dev libxcb-keysyms1-dev
   libxcb-xkb-dev libxcb-icccm4-dev libxcb-xinput-dev libxkbcommon-dev libxkbcommon-x11-dev
   qt6-declarative-dev qt6-declarative-dev-tools qt6-svg-dev

@@ -77,8 +77,9 @@ void AppDelegate::applicationDidFinishLaunching()
     m_hotkeyListeningTask = std::make_unique<HotkeyStreamTask>(m_hotkeyManager->hotkeyStream(),
                                                                [this] { hotkeyPressed(); });
     ensureDefaultCategory(context);
-    m_syncService = std::make_unique<SyncService>(
-        context, QFileInfo(m_modelContainer->path()).absolutePath(), m_settings);
+    m_syncService =
+        std::make_unique<SyncService>(context, QFileInfo(m_modelContainer->path()).absolutePath(),
+                                      m_settings, m_platform.secrets.get());
     qCInfo(lcApp) << "launched with store" << m_modelContainer->path();
 }
 

@@ -7,6 +7,7 @@
 #include "platform/KeySynthesizer.h"
 #include "platform/LoginItemRegistry.h"
 #include "platform/Pasteboard.h"
+#include "platform/SecretStore.h"
 
 #include <memory>
 
@@ -23,6 +24,7 @@ struct Platform
     std::unique_ptr<KeySynthesizer> keySynthesizer;
     std::unique_ptr<GlobalClickMonitor> globalClickMonitor;
     std::unique_ptr<LoginItemRegistry> loginItems;
+    std::unique_ptr<SecretStore> secrets;
 };
 
 // The platform of the running desktop session (X11). Must be called after the

@@ -16,19 +16,30 @@ namespace {
 
 const QString folderKey = QStringLiteral("syncFolder");
 const QString secretKey = QStringLiteral("syncKey");
+// The key's name in the secret service.
+const QString secretName = QStringLiteral("sync-key");
 // Own segments beyond this many are folded into a snapshot.
 constexpr size_t segmentsBeforeCompaction = 64;
 
 } // namespace
 
 SyncService::SyncService(ModelContext& context, QString stateDirectory, QSettings& settings,
-                         SyncSettings engineSettings, QObject* parent)
+                         SecretStore* secrets, SyncSettings engineSettings, QObject* parent)
     : QObject(parent), m_context(context), m_stateDirectory(std::move(stateDirectory)),
-      m_settings(settings), m_engineSettings(std::move(engineSettings))
+      m_settings(settings), m_secrets(secrets), m_engineSettings(std::move(engineSettings))
 {
     m_folder = m_settings.value(folderKey).toString();
-    m_key = SyncKey::fromBytes(QByteArray::fromBase64(m_settings.value(secretKey).toByteArray()));
     connect(&m_unlocking, &QFutureWatcherBase::finished, this, &SyncService::keyDerived);
+    // A key in the settings file is one the secret service could not take when it was made
+    // (or one from before the secret service was used): the latest, and moved there if it can.
+    m_key = SyncKey::fromBytes(QByteArray::fromBase64(m_settings.value(secretKey).toByteArray()));
+    if (m_key && m_secrets) {
+        storeSecret();
+    } else if (m_secrets) {
+        m_readingSecret = true;
+        m_secrets->read(secretName, this,
+                        [this](const SecretStore::Result& result) { secretRead(result); });
+    }
     evaluate();
 }
 
@@ -89,7 +100,40 @@ void SyncService::keyDerived()
     evaluate();
 }
 
+void SyncService::secretRead(const SecretStore::Result& result)
+{
+    m_readingSecret = false;
+    if (m_key)
+        return; // a passphrase was entered meanwhile
+    if (result.outcome == SecretStore::Outcome::Done)
+        m_key = SyncKey::fromBytes(result.secret);
+    else if (result.outcome == SecretStore::Outcome::Failed)
+        qCWarning(lcSync) << "the key cannot be read from the secret service:" << result.message;
+    evaluate();
+}
+
 void SyncService::storeSecret()
+{
+    if (!m_secrets) {
+        keepSecretInSettings();
+        return;
+    }
+    const QByteArray key = m_key->bytes();
+    m_secrets->write(secretName, key, this, [this, key](const SecretStore::Result& result) {
+        if (!m_key || m_key->bytes() != key)
+            return; // another key came meanwhile
+        if (result.outcome != SecretStore::Outcome::Done) {
+            qCInfo(lcSync) << "the key stays in the settings file:" << result.message;
+            keepSecretInSettings();
+        } else if (m_settings.contains(secretKey)) {
+            m_settings.remove(secretKey);
+            m_settings.sync();
+            qCInfo(lcSync) << "the key moved into the secret service";
+        }
+    });
+}
+
+void SyncService::keepSecretInSettings()
 {
     m_settings.setValue(secretKey, m_key ? m_key->bytes().toBase64() : QByteArray());
     m_settings.sync();
@@ -106,6 +150,8 @@ void SyncService::evaluate()
         m_message = QString();
     else if (!info.isDir() || !info.isReadable() || !info.isWritable())
         m_message = QStringLiteral("The sync folder cannot be read or written.");
+    else if (!m_key && m_readingSecret)
+        m_message = QString(); // the secret service answers in a moment
     else if (!m_key)
         m_message = QStringLiteral("Enter the passphrase of the sync folder.");
     else if (!QFileInfo::exists(SyncFolder::keyFilePath(m_folder)))
@@ -115,7 +161,7 @@ void SyncService::evaluate()
     else
         m_message = QString();
 
-    if (!m_folder.isEmpty() && m_message.isEmpty()) {
+    if (!m_folder.isEmpty() && m_key && m_message.isEmpty()) {
         // One state per folder: another folder is another journal.
         const QByteArray tag = QCryptographicHash::hash(QFile::encodeName(info.canonicalFilePath()),
                                                         QCryptographicHash::Sha256)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/SecretStore.h"
 #include "sync/SyncEngine.h"
 
 #include <QFutureWatcher>
@@ -13,8 +14,9 @@ namespace brivet {
 
 // Sync as the settings show it: the folder a file-sync service keeps in step across the
 // user's devices, the passphrase that unlocks it, and whether sync is working. Owns the
-// engine while sync is active. The folder and the key are kept in the settings file, which
-// is made readable by its owner only.
+// engine while sync is active. The folder is kept in the settings file; the key in the
+// desktop's secret service, or where there is none, in the settings file, which is then made
+// readable by its owner only.
 class SyncService : public QObject
 {
     Q_OBJECT
@@ -35,8 +37,10 @@ public:
     Q_ENUM(Status)
 
     // stateDirectory: where the per-folder sync state files live (beside the history store).
+    // secrets: the desktop's secret service; without one the key goes to the settings file.
     SyncService(ModelContext& context, QString stateDirectory, QSettings& settings,
-                SyncSettings engineSettings = {}, QObject* parent = nullptr);
+                SecretStore* secrets = nullptr, SyncSettings engineSettings = {},
+                QObject* parent = nullptr);
     ~SyncService() override;
 
     Status status() const { return m_engine ? Status::Active : Status::Unavailable; }
@@ -65,10 +69,14 @@ private:
     void evaluate();
     void keyDerived();
     void storeSecret();
+    void keepSecretInSettings();
+    void secretRead(const SecretStore::Result& result);
 
     ModelContext& m_context;
     QString m_stateDirectory;
     QSettings& m_settings;
+    SecretStore* m_secrets;
+    bool m_readingSecret = false;
     SyncSettings m_engineSettings;
     QString m_folder;
     std::optional<SyncKey> m_key;

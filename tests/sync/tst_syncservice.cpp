@@ -1,3 +1,4 @@
+#include "fakes/FakeSecretStore.h"
 #include "store/ModelContainer.h"
 #include "support/TestMain.h"
 #include "sync/SyncService.h"
@@ -33,6 +34,8 @@ class TestSyncService : public QObject
     Q_OBJECT
 private slots:
     void passphraseUnlocksTheFolderOrSaysWhyNot();
+    void keyIsKeptInTheSecretServiceElseInTheSettingsFile_data();
+    void keyIsKeptInTheSecretServiceElseInTheSettingsFile();
 };
 
 // Two devices share a folder: the second reads nothing with a wrong passphrase, says so, and
@@ -94,6 +97,48 @@ void TestSyncService::passphraseUnlocksTheFolderOrSaysWhyNot()
     QFile file(settingsB.fileName());
     QVERIFY(file.open(QIODevice::ReadOnly));
     QVERIFY(!file.readAll().contains(passphrase.toUtf8()));
+}
+
+void TestSyncService::keyIsKeptInTheSecretServiceElseInTheSettingsFile_data()
+{
+    QTest::addColumn<bool>("serviceAtUnlock");
+    QTest::addColumn<bool>("serviceAtRestart");
+    QTest::addColumn<bool>("keyInSettings");
+    QTest::newRow("secret service") << true << true << false;
+    QTest::newRow("no secret service") << false << false << true;
+    QTest::newRow("moved once a secret service runs") << false << true << false;
+}
+
+// With a secret service the key goes there and not into the settings file (a key left there
+// by a start without one moves over); without one the settings file keeps it. Either way the
+// next start syncs again without the passphrase.
+void TestSyncService::keyIsKeptInTheSecretServiceElseInTheSettingsFile()
+{
+    QFETCH(bool, serviceAtUnlock);
+    QFETCH(bool, serviceAtRestart);
+    QFETCH(bool, keyInSettings);
+    QTemporaryDir root;
+    const QString folder = root.filePath(QStringLiteral("Sync"));
+    QVERIFY(QDir().mkpath(folder));
+    auto store = openStore(root.filePath(QStringLiteral("BrivetCloud.sqlite")));
+    QSettings settings(root.filePath(QStringLiteral("brivet.conf")), QSettings::IniFormat);
+    FakeSecretStore secrets;
+    secrets.setAvailable(serviceAtUnlock);
+    auto service =
+        std::make_unique<SyncService>(store->mainContext(), root.path(), settings, &secrets);
+    service->chooseFolder(QUrl::fromLocalFile(folder));
+    QVERIFY(unlock(*service, QStringLiteral("correct horse battery")));
+    QTRY_VERIFY(settings.contains(QStringLiteral("syncKey")) || !secrets.secrets().isEmpty());
+    service.reset();
+
+    secrets.setAvailable(serviceAtRestart);
+    SyncService restarted(store->mainContext(), root.path(), settings, &secrets);
+    QTRY_COMPARE(restarted.status(), SyncService::Status::Active);
+    QTRY_COMPARE(settings.contains(QStringLiteral("syncKey")), keyInSettings);
+    QCOMPARE(secrets.secrets().size(), keyInSettings ? 0 : 1);
+    QFile file(settings.fileName());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll().contains("syncKey"), keyInSettings);
 }
 
 BRIVET_TEST_CLASS(TestSyncService)

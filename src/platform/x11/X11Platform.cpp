@@ -1,5 +1,6 @@
 #include "platform/Platform.h"
 #include "platform/linux/FreedesktopThumbnailer.h"
+#include "platform/linux/KeychainSecretStore.h"
 #include "platform/linux/XdgAutostart.h"
 #include "platform/x11/X11FrontApplication.h"
 #include "platform/x11/X11GlobalClickMonitor.h"
@@ -22,6 +23,7 @@ Platform createPlatform()
     platform.globalClickMonitor = std::make_unique<X11GlobalClickMonitor>();
     platform.loginItems = std::make_unique<XdgAutostart>(XdgAutostart::defaultAutostartDir(),
                                                          QCoreApplication::applicationFilePath());
+    platform.secrets = std::make_unique<KeychainSecretStore>(QStringLiteral("Brivet"));
     return platform;
 }
 
