@@ -221,21 +221,28 @@ bool SyncEngine::recordLocalChanges(const QDeadlineTimer& deadline)
     return true;
 }
 
+void SyncEngine::collectDeletion(bool isItem, PersistentId storeId, std::vector<SyncOperation>& ops)
+{
+    const auto id = m_state.recordOfStoreId(isItem, storeId);
+    auto record = id ? m_state.record(*id) : std::nullopt;
+    if (!record || !record->deleted.isNull())
+        return;
+    const auto type =
+        isItem ? SyncOperation::Type::DeleteItem : SyncOperation::Type::DeleteCategory;
+    SyncOperation op{type, m_clock.now(), *id, {}, false, false, {}};
+    record->deleted = op.stamp;
+    record->storeId = 0;
+    record->fields.clear();
+    m_state.putRecord(*id, *record);
+    m_state.removeMembershipsOf(*id);
+    ops.push_back(std::move(op));
+}
+
 bool SyncEngine::collectItem(PersistentId storeId, std::vector<SyncOperation>& ops)
 {
     const std::optional<ClipboardItem> item = storeItem(storeId);
     if (!item) {
-        const auto id = m_state.recordOfStoreId(true, storeId);
-        auto record = id ? m_state.record(*id) : std::nullopt;
-        if (!record || !record->deleted.isNull())
-            return true;
-        SyncOperation op{SyncOperation::Type::DeleteItem, m_clock.now(), *id, {}, false, false, {}};
-        record->deleted = op.stamp;
-        record->storeId = 0;
-        record->fields.clear();
-        m_state.putRecord(*id, *record);
-        m_state.removeMembershipsOf(*id);
-        ops.push_back(std::move(op));
+        collectDeletion(true, storeId, ops);
         return true;
     }
     auto record = m_state.record(item->id);
@@ -290,18 +297,7 @@ bool SyncEngine::collectCategory(PersistentId storeId, std::vector<SyncOperation
 {
     const std::optional<Category> category = storeCategory(storeId);
     if (!category) {
-        const auto id = m_state.recordOfStoreId(false, storeId);
-        auto record = id ? m_state.record(*id) : std::nullopt;
-        if (!record || !record->deleted.isNull())
-            return true;
-        SyncOperation op{
-            SyncOperation::Type::DeleteCategory, m_clock.now(), *id, {}, false, false, {}};
-        record->deleted = op.stamp;
-        record->storeId = 0;
-        record->fields.clear();
-        m_state.putRecord(*id, *record);
-        m_state.removeMembershipsOf(*id);
-        ops.push_back(std::move(op));
+        collectDeletion(false, storeId, ops);
         return true;
     }
     // Every device has a default category of its own: it stands for the whole history and

@@ -109,6 +109,8 @@ private:
                      const QHash<QString, QByteArray>& blobs);
     void linkInStore(const SyncState::Membership& membership);
 
+    // A record gone from the store: its tombstone, unless it has one already.
+    void collectDeletion(bool isItem, PersistentId storeId, std::vector<SyncOperation>& ops);
     bool collectItem(PersistentId storeId, std::vector<SyncOperation>& ops);
     bool collectCategory(PersistentId storeId, std::vector<SyncOperation>& ops);
     void collectLink(PersistentId item, PersistentId category, std::vector<SyncOperation>& ops);
