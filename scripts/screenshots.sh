@@ -48,8 +48,9 @@ copy_file() { xclip -selection clipboard -t "$1" -i "$2"; sleep 0.8; }
 
 # A two-page PDF with a title and a few paragraphs.
 write_pdf() {
-  python3 - "$1" <<'PY'
+  PYTHONPATH=tests/e2e python3 - "$1" <<'PY'
 import sys
+from brivet_e2e import pdf_of_pages
 lines = [(28, "Meeting notes"), (13, "Q3 planning, 4 December"), (11, ""),
          (11, "Attendees: Ana, Bruno, Chen, Dara"), (11, ""),
          (11, "1. Ship the clipboard preview in the next release."),
@@ -63,23 +64,8 @@ def page(body):
         ops.append(f"/F1 {size} Tf 1 0 0 1 72 {y} Tm ({text}) Tj")
         y -= size + 12
     return ("\n".join(ops + ["ET"])).encode()
-pages = [page(lines), page([(18, "Action items"), (11, "")] + lines[5:8])]
-objects = [b"<< /Type /Catalog /Pages 2 0 R >>",
-           b"<< /Type /Pages /Kids [4 0 R 6 0 R] /Count 2 >>",
-           b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"]
-for number, content in enumerate(pages):
-    objects.append(b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents %d 0 R "
-                   b"/Resources << /Font << /F1 3 0 R >> >> >>" % (5 + 2 * number))
-    objects.append(b"<< /Length %d >>\nstream\n%s\nendstream" % (len(content), content))
-data, offsets = b"%PDF-1.4\n", []
-for number, body in enumerate(objects, 1):
-    offsets.append(len(data))
-    data += b"%d 0 obj\n%s\nendobj\n" % (number, body)
-xref = len(data)
-data += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objects) + 1)
-data += b"".join(b"%010d 00000 n \n" % offset for offset in offsets)
-data += b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objects) + 1, xref)
-open(sys.argv[1], "wb").write(data)
+open(sys.argv[1], "wb").write(
+    pdf_of_pages([page(lines), page([(18, "Action items"), (11, "")] + lines[5:8])]))
 PY
 }
 

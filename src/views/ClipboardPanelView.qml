@@ -257,7 +257,7 @@ Item {
 
         // The entry is there only while there are categories of the user's to pin to.
         onAboutToShow: {
-            const wanted = root.viewState.pinCategories.length > 0
+            const wanted = root.viewState.hasPinCategories
             if (wanted !== (cardMenu.itemAt(0) === pinEntry))
                 wanted ? cardMenu.insertItem(0, pinEntry) : cardMenu.takeItem(0)
         }
@@ -293,7 +293,7 @@ Item {
         anchor: pinEntry
         onIsOpenChanged: if (isOpen) row = cardMenu.row
         // Re-read when the categories change.
-        entries: isOpen ? (root.viewState.pinCategories, root.viewState.pinEntries(row)) : []
+        entries: isOpen ? (root.viewState.hasPinCategories, root.viewState.pinEntries(row)) : []
         onTriggered: index => {
             root.viewState.togglePin(row, entries[index].id)
             cardMenu.close()

@@ -8,6 +8,7 @@
 #include <QAbstractItemModel>
 #include <QTextBoundaryFinder>
 #include <QVariantMap>
+#include <algorithm>
 
 namespace brivet {
 
@@ -284,18 +285,11 @@ void ClipboardPanelViewState::setClockRunning(bool running)
     }
 }
 
-QVariantList ClipboardPanelViewState::pinCategories() const
+bool ClipboardPanelViewState::hasPinCategories() const
 {
-    QVariantList result;
-    for (const PanelCategory& category : m_history.categories()) {
-        if (category.isDefault)
-            continue;
-        result.append(
-            QVariantMap{{QStringLiteral("id"), category.id.toString(QUuid::WithoutBraces)},
-                        {QStringLiteral("name"), category.name},
-                        {QStringLiteral("colorHex"), category.colorHex}});
-    }
-    return result;
+    const QList<PanelCategory> categories = m_history.categories();
+    return std::any_of(categories.begin(), categories.end(),
+                       [](const PanelCategory& category) { return !category.isDefault; });
 }
 
 void ClipboardPanelViewState::clickCard(int index)
@@ -320,11 +314,6 @@ void ClipboardPanelViewState::deleteCard(int index)
 void ClipboardPanelViewState::togglePin(int index, const QString& categoryId)
 {
     m_history.toggleCategory(index, QUuid(categoryId));
-}
-
-bool ClipboardPanelViewState::isPinned(int index, const QString& categoryId) const
-{
-    return m_history.isInCategory(index, QUuid(categoryId));
 }
 
 QVariantList ClipboardPanelViewState::pinEntries(int index) const

@@ -37,7 +37,8 @@ class ClipboardPanelViewState : public QObject
                    NOTIFY isQuickLookVisibleChanged)
     Q_PROPERTY(int count READ count NOTIFY countChanged)
     Q_PROPERTY(QAbstractItemModel* items READ items CONSTANT)
-    Q_PROPERTY(QVariantList pinCategories READ pinCategories NOTIFY categoriesChanged)
+    // Whether there are categories of the user's to pin cards to.
+    Q_PROPERTY(bool hasPinCategories READ hasPinCategories NOTIFY categoriesChanged)
     // Moves on every half minute while the panel is open, so that card ages stay current.
     Q_PROPERTY(QDateTime now READ now NOTIFY nowChanged)
 public:
@@ -70,7 +71,7 @@ public:
     bool isQuickLookVisible() const { return m_isQuickLookVisible; }
     int count() const { return m_history.count(); }
     QAbstractItemModel* items() const { return m_items; }
-    QVariantList pinCategories() const;
+    bool hasPinCategories() const;
     QDateTime now() const { return m_now; }
 
     // Typing into the search field itself.
@@ -87,8 +88,7 @@ public:
     // The card's context menu.
     Q_INVOKABLE void deleteCard(int index);
     Q_INVOKABLE void togglePin(int index, const QString& categoryId);
-    Q_INVOKABLE bool isPinned(int index, const QString& categoryId) const;
-    // The "Pin to Category" entries of a card: the pinCategories, each with its text and
+    // The "Pin to Category" entries of a card: the user's categories, each with its text and
     // whether the card is pinned to it (checked).
     Q_INVOKABLE QVariantList pinEntries(int index) const;
     Q_INVOKABLE void openSettings();

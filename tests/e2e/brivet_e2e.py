@@ -58,12 +58,18 @@ def png_bytes(width, height, rgb=(40, 120, 200)):
 
 def pdf_bytes(pages=1, size=(595, 842)):
     """A PDF of that many pages, each with its number in large type."""
+    return pdf_of_pages([b"BT /F1 96 Tf 72 %d Td (Page %d) Tj ET" % (size[1] - 200, page + 1)
+                         for page in range(pages)], size)
+
+
+def pdf_of_pages(contents, size=(595, 842)):
+    """A PDF with one page per content stream, in Helvetica as /F1."""
     objects = [b"<< /Type /Catalog /Pages 2 0 R >>",
                b"<< /Type /Pages /Kids [%s] /Count %d >>" % (
-                   b" ".join(b"%d 0 R" % (4 + 2 * page) for page in range(pages)), pages),
+                   b" ".join(b"%d 0 R" % (4 + 2 * page) for page in range(len(contents))),
+                   len(contents)),
                b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"]
-    for page in range(pages):
-        text = b"BT /F1 96 Tf 72 %d Td (Page %d) Tj ET" % (size[1] - 200, page + 1)
+    for page, text in enumerate(contents):
         objects.append(b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 %d %d] /Contents %d 0 R "
                        b"/Resources << /Font << /F1 3 0 R >> >> >>" % (*size, 5 + 2 * page))
         objects.append(b"<< /Length %d >>\nstream\n%s\nendstream" % (len(text), text))

@@ -17,7 +17,7 @@ const QString kEntryName = QStringLiteral("brivet.desktop");
 const QString kProgramName = QStringLiteral("brivet");
 
 // The characters that make an Exec argument need quotes, and those that need a backslash
-// inside them (the desktop entry specification's lists).
+// inside them (the lists desktop entries define).
 const QString kReservedInExec = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
 const QString kEscapedInQuotes = QStringLiteral("\"`$\\");
 
