@@ -5,6 +5,8 @@ set -euo pipefail
 
 build_packages=(
   cmake ninja-build g++ pkg-config
+  # Keeps compiled objects between builds and clones.
+  ccache
   qt6-base-dev qt6-base-dev-tools qt6-pdf-dev
   qt6-qpa-plugins qt6-image-formats-plugins
   libsqlite3-dev libicu-dev

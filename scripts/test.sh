@@ -7,9 +7,16 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh --with-tests
 
 jobs=${BRIVET_JOBS:-2}
+# ccache, where installed, keeps compiled objects across clones and builds of this tree: paths
+# are taken relative to the checkout, so another clone of the same sources hits the same cache.
+launcher=()
+if command -v ccache >/dev/null; then
+  export CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=1
+  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+fi
 build() {
   local dir=$1; shift
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "$@" >/dev/null
   cmake --build "$dir" -j "$jobs"
 }
 
