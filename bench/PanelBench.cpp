@@ -3,10 +3,10 @@
 //   brivet_panel_bench [--count N] [Google Benchmark flags]   show and key figures
 //   brivet_panel_bench --memory panel|bare [--count N]         resident memory, one process each
 #include "HistoryGenerator.h"
-#include "common/NotificationCenter.h"
 #include "panel/FloatingPanel.h"
 #include "panel/PanelController.h"
 #include "platform/x11/X11GlobalHotkey.h"
+#include "platform/x11/X11PanelSurface.h"
 #include "store/ModelContainer.h"
 #include "views/ClipboardPanelViewState.h"
 
@@ -50,7 +50,7 @@ bool waitFor(const std::function<bool()>& done, int timeoutMs = 5000)
 struct Panel
 {
     std::unique_ptr<ModelContainer> container;
-    NotificationCenter notifications;
+    X11PanelSurface surface;
     X11GlobalHotkey keyCodes;
     std::unique_ptr<PanelController> controller;
     qint64 lastFirstFrameNs = -1;
@@ -59,7 +59,7 @@ struct Panel
     {
         auto created = ModelContainer::create(g_storePath);
         container = std::move(std::get<std::unique_ptr<ModelContainer>>(created));
-        controller = std::make_unique<PanelController>(notifications, nullptr, &keyCodes);
+        controller = std::make_unique<PanelController>(surface, keyCodes);
         controller->setModelContainer(container.get());
         QObject::connect(controller.get(), &PanelController::firstFrameShown,
                          [this](qint64 ns) { lastFirstFrameNs = ns; });
@@ -165,7 +165,7 @@ void burstOf200Right(benchmark::State& state)
     bool inView = false;
     for (auto _ : state) {
         state.PauseTiming();
-        panel.notifications.post(ClipboardPanelViewState::panelDidShowNotification());
+        view->reset();
         lastIndex = 0;
         inOrder = true;
         state.ResumeTiming();

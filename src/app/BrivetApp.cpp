@@ -15,11 +15,14 @@ namespace brivet {
 BrivetApp::BrivetApp(AppDelegate& delegate, QObject* parent)
     : QObject(parent), m_delegate(delegate),
       m_settingsWindow(std::make_unique<SettingsWindow>(
-          delegate.loginItemManager(), delegate.hotkeyManager(), delegate.globalHotkey())),
-      m_trayMenu(std::make_unique<TrayMenu>(
-          delegate.panelController(), delegate.notificationCenter(), [this] { openSettings(); },
-          [this] { quit(); }))
-{}
+          delegate.loginItemManager(), delegate.hotkeyManager(), &delegate.globalHotkey())),
+      m_trayMenu(std::make_unique<TrayMenu>(delegate.panelController()))
+{
+    connect(m_trayMenu.get(), &TrayMenu::settingsRequested, this, &BrivetApp::openSettings);
+    connect(m_trayMenu.get(), &TrayMenu::quitRequested, this, &BrivetApp::quit);
+    connect(&delegate.panelController(), &PanelController::settingsRequested, this,
+            &BrivetApp::openSettings);
+}
 
 BrivetApp::~BrivetApp() = default;
 

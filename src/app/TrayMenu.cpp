@@ -1,7 +1,6 @@
 #include "app/TrayMenu.h"
 
 #include "app/AppLogging.h"
-#include "common/NotificationCenter.h"
 #include "panel/PanelController.h"
 
 #include <QApplication>
@@ -9,10 +8,8 @@
 
 namespace brivet {
 
-TrayMenu::TrayMenu(PanelController& panelController, NotificationCenter& notifications,
-                   std::function<void()> openSettings, std::function<void()> quit, QObject* parent)
-    : QObject(parent), m_panelController(panelController), m_openSettings(std::move(openSettings)),
-      m_quit(std::move(quit))
+TrayMenu::TrayMenu(PanelController& panelController, QObject* parent)
+    : QObject(parent), m_panelController(panelController)
 {
     // The title stays "Show Brivet" whether the panel is shown or not.
     m_menu.addAction(tr("Show Brivet"), this, [this] {
@@ -22,23 +19,18 @@ TrayMenu::TrayMenu(PanelController& panelController, NotificationCenter& notific
     m_menu.addSeparator();
     m_menu.addAction(tr("Settings..."), QKeySequence(tr("Ctrl+,")), this, [this] {
         qCDebug(lcApp) << "tray: Settings...";
-        m_openSettings();
+        emit settingsRequested();
     });
     m_menu.addSeparator();
     m_menu.addAction(tr("Quit Brivet"), QKeySequence(tr("Ctrl+Q")), this, [this] {
         qCDebug(lcApp) << "tray: Quit Brivet";
-        m_quit();
+        emit quitRequested();
     });
 
     m_menu.installEventFilter(this);
     m_trayIcon.setIcon(QApplication::windowIcon());
     m_trayIcon.setToolTip(QStringLiteral("Brivet"));
     m_trayIcon.setContextMenu(&m_menu);
-
-    connect(&notifications, &NotificationCenter::posted, this, [this](const QString& name) {
-        if (name == PanelController::openSettingsNotification())
-            m_openSettings();
-    });
 }
 
 TrayMenu::~TrayMenu() = default;

@@ -37,10 +37,10 @@ int sendCommand(int argc, char* argv[], brivet::InstanceCommand command)
 
 // Brivet draws and pastes through X11. On Wayland it runs through XWayland and says what does
 // not work there; false when it cannot run at all (the reason has been printed).
-bool checkDisplay(const brivet::DesktopSession& session)
+bool checkDisplay(const brivet::DesktopSession& session, brivet::Platform::Kind kind)
 {
-    if (qEnvironmentVariable("QT_QPA_PLATFORM") == QLatin1String("offscreen"))
-        return true;
+    if (kind == brivet::Platform::Kind::Null && !session.qtPlatform.isEmpty())
+        return true; // the user's choice of Qt platform: Brivet runs without a back end there
     const QString desktop = session.desktopName.isEmpty()
                                 ? QString()
                                 : QStringLiteral(" (%1)").arg(session.desktopName);
@@ -95,12 +95,14 @@ int main(int argc, char* argv[])
         break;
     }
 
-    if (!checkDisplay(
-            brivet::DesktopSession::fromEnvironment(QProcessEnvironment::systemEnvironment())))
+    const auto session =
+        brivet::DesktopSession::fromEnvironment(QProcessEnvironment::systemEnvironment());
+    const brivet::Platform::Kind platformKind = brivet::Platform::kindFor(session);
+    if (!checkDisplay(session, platformKind))
         return 1;
-    // X11 also where the session would have Qt use Wayland.
-    if (qEnvironmentVariable("QT_QPA_PLATFORM") != QLatin1String("offscreen"))
-        qputenv("QT_QPA_PLATFORM", "xcb");
+    if (const QByteArray qtPlatform = brivet::Platform::qtPlatformFor(platformKind);
+        !qtPlatform.isEmpty())
+        qputenv("QT_QPA_PLATFORM", qtPlatform);
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Brivet"));
@@ -138,15 +140,18 @@ int main(int argc, char* argv[])
 
     brivet::AppDelegate delegate(brivet::ModelContainer::defaultStorePath(),
                                  brivet::AppDelegate::defaultSettingsPath(),
-                                 brivet::createPlatform());
+                                 brivet::createPlatform(session));
     brivet::BrivetApp brivetApp(delegate);
     brivet::UnixSignalWatcher signalWatcher;
     QObject::connect(&signalWatcher, &brivet::UnixSignalWatcher::terminationRequested, &app,
                      &QCoreApplication::quit);
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate,
-                     &brivet::AppDelegate::applicationWillTerminate);
+                     &brivet::AppDelegate::terminate);
 
-    delegate.applicationDidFinishLaunching();
+    if (const auto error = delegate.launch()) {
+        std::fprintf(stderr, "Could not create ModelContainer: %s\n", qPrintable(*error));
+        return 1;
+    }
     brivetApp.addSyncSettings();
     brivetApp.showTray();
     commandTarget = &brivetApp;

@@ -26,12 +26,14 @@ std::optional<quint32> toUInt32(const QVariant& value)
 
 } // namespace
 
-HotkeyManager::HotkeyManager(GlobalHotkey* globalHotkey, NotificationCenter& notificationCenter,
-                             QSettings& settings, QObject* parent)
-    : QObject(parent), m_settings(settings), m_storage(globalHotkey, notificationCenter)
+HotkeyManager::HotkeyManager(GlobalHotkey& globalHotkey, QSettings& settings, QObject* parent)
+    : QObject(parent), m_globalHotkey(globalHotkey), m_settings(settings)
 {}
 
-HotkeyManager::~HotkeyManager() = default;
+HotkeyManager::~HotkeyManager()
+{
+    unregisterHotkey();
+}
 
 void HotkeyManager::loadSavedHotkey()
 {
@@ -52,12 +54,24 @@ void HotkeyManager::loadSavedHotkey()
 
 void HotkeyManager::registerHotkey()
 {
-    m_storage.registerHotkey(m_keyCode, m_modifiers);
+    unregisterHotkey();
+    m_registration = m_globalHotkey.registerHotkey(m_keyCode, m_modifiers);
+    if (m_registration) {
+        qCInfo(lcHotkey).nospace() << "registered key code " << m_keyCode << " modifiers "
+                                   << m_modifiers << " (" << displayString() << ")";
+    } else {
+        qCWarning(lcHotkey).nospace()
+            << "could not register " << displayString() << " (key code " << m_keyCode
+            << ", modifiers " << m_modifiers << "); the hotkey will not respond";
+    }
 }
 
 void HotkeyManager::unregisterHotkey()
 {
-    m_storage.unregisterHotkey();
+    if (!m_registration)
+        return;
+    m_globalHotkey.unregisterHotkey(*m_registration);
+    m_registration.reset();
     qCDebug(lcHotkey) << "unregistered";
 }
 
@@ -78,11 +92,11 @@ QString HotkeyManager::displayString(quint32 keyCode, quint32 modifiers)
     QStringList parts;
     if (modifiers & HotkeyModifier::Control)
         parts << QStringLiteral("Ctrl");
-    if (modifiers & HotkeyModifier::Option)
+    if (modifiers & HotkeyModifier::Alt)
         parts << QStringLiteral("Alt");
     if (modifiers & HotkeyModifier::Shift)
         parts << QStringLiteral("Shift");
-    if (modifiers & HotkeyModifier::Command)
+    if (modifiers & HotkeyModifier::Super)
         parts << QStringLiteral("Super");
     parts << ShortcutRecorder::keyName(keyCode);
     return parts.join(QLatin1Char('+'));
@@ -95,6 +109,7 @@ void HotkeyManager::setKeyCode(quint32 keyCode)
     m_keyCode = keyCode;
     emit keyCodeChanged();
     emit displayStringChanged();
+    emit shortcutChanged(shortcut());
 }
 
 void HotkeyManager::setModifiers(quint32 modifiers)
@@ -104,6 +119,7 @@ void HotkeyManager::setModifiers(quint32 modifiers)
     m_modifiers = modifiers;
     emit modifiersChanged();
     emit displayStringChanged();
+    emit shortcutChanged(shortcut());
 }
 
 } // namespace brivet

@@ -1,21 +1,18 @@
 #pragma once
 
-#include "hotkey/HotkeyStorage.h"
-#include "hotkey/HotkeyStream.h"
+#include "platform/GlobalHotkey.h"
 
 #include <QObject>
 #include <QString>
+#include <optional>
 
 class QSettings;
 
 namespace brivet {
 
-class GlobalHotkey;
-class NotificationCenter;
-
 // Owns the one global shortcut that opens the panel: keeps its key code and modifier mask,
-// stores them in the settings ("hotkeyKeyCode", "hotkeyModifiers"), registers them with the
-// desktop and turns every press into an element of hotkeyStream(). Main thread only.
+// stores them in the settings ("hotkeyKeyCode", "hotkeyModifiers") and registers them with the
+// desktop, whose GlobalHotkey then reports each press as `activated`. Main thread only.
 class HotkeyManager : public QObject
 {
     Q_OBJECT
@@ -27,16 +24,10 @@ public:
     static constexpr quint32 initialKeyCode = 9;
     static constexpr quint32 initialModifiers = 768;
 
-    static QString hotkeyPressedNotification()
-    {
-        return QStringLiteral("com.brivet.hotkeyPressed");
-    }
     static QString keyCodeSettingsKey() { return QStringLiteral("hotkeyKeyCode"); }
     static QString modifiersSettingsKey() { return QStringLiteral("hotkeyModifiers"); }
 
-    // globalHotkey may be null when the session offers none; registering then does nothing.
-    HotkeyManager(GlobalHotkey* globalHotkey, NotificationCenter& notificationCenter,
-                  QSettings& settings, QObject* parent = nullptr);
+    HotkeyManager(GlobalHotkey& globalHotkey, QSettings& settings, QObject* parent = nullptr);
     ~HotkeyManager() override;
 
     // Takes the stored combination, if a key code is stored. A stored key code without a mask
@@ -54,27 +45,28 @@ public:
 
     quint32 keyCode() const { return m_keyCode; }
     quint32 modifiers() const { return m_modifiers; }
-    bool isRegistered() const { return m_storage.isRegistered(); }
+    Shortcut shortcut() const { return {m_keyCode, m_modifiers}; }
+    bool isRegistered() const { return m_registration.has_value(); }
     // The combination in the words of the Linux desktop: "Shift+Super+V".
     QString displayString() const { return displayString(m_keyCode, m_modifiers); }
     static QString displayString(quint32 keyCode, quint32 modifiers);
-
-    // One element per press, for the one consumer; never ends.
-    HotkeyStream& hotkeyStream() { return m_storage.hotkeyStream(); }
 
 signals:
     void keyCodeChanged();
     void modifiersChanged();
     void displayStringChanged();
+    // The combination changed (keyCodeChanged or modifiersChanged, or both).
+    void shortcutChanged(brivet::Shortcut shortcut);
 
 private:
     void setKeyCode(quint32 keyCode);
     void setModifiers(quint32 modifiers);
 
+    GlobalHotkey& m_globalHotkey;
     QSettings& m_settings;
     quint32 m_keyCode = initialKeyCode;
     quint32 m_modifiers = initialModifiers;
-    HotkeyStorage m_storage;
+    std::optional<HotkeyRegistrationId> m_registration;
 };
 
 } // namespace brivet

@@ -120,7 +120,7 @@ bool ShortcutRecorder::eventFilter(QObject* watched, QEvent* event)
         return QObject::eventFilter(watched, event);
 
     const auto* keyEvent = static_cast<const QKeyEvent*>(event);
-    const quint32 modifiers = carbonModifiers(keyEvent->modifiers());
+    const quint32 modifiers = HotkeyModifier::fromQt(keyEvent->modifiers());
     if (modifiers != 0 && !isModifierKey(keyEvent->key())) {
         if (auto keyCode = m_globalHotkey.keyCodeForNativeScanCode(keyEvent->nativeScanCode())) {
             qCDebug(lcHotkey) << "recorded key code" << *keyCode << "modifiers" << modifiers;
@@ -131,20 +131,6 @@ bool ShortcutRecorder::eventFilter(QObject* watched, QEvent* event)
         }
     }
     return true;
-}
-
-quint32 ShortcutRecorder::carbonModifiers(Qt::KeyboardModifiers modifiers)
-{
-    quint32 mask = 0;
-    if (modifiers & Qt::MetaModifier)
-        mask += HotkeyModifier::Command;
-    if (modifiers & Qt::ShiftModifier)
-        mask += HotkeyModifier::Shift;
-    if (modifiers & Qt::AltModifier)
-        mask += HotkeyModifier::Option;
-    if (modifiers & Qt::ControlModifier)
-        mask += HotkeyModifier::Control;
-    return mask;
 }
 
 QString ShortcutRecorder::keyName(quint32 keyCode)

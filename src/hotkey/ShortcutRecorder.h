@@ -1,6 +1,6 @@
 #pragma once
 
-#include "hotkey/Shortcut.h"
+#include "platform/GlobalHotkey.h"
 
 #include <QObject>
 #include <QPointer>
@@ -9,8 +9,6 @@
 #include <optional>
 
 namespace brivet {
-
-class GlobalHotkey;
 
 // Captures one key combination from the application's own key presses, for the settings'
 // shortcut button. While recording it sees every key press of the application first and
@@ -38,9 +36,6 @@ public:
 
     bool isRecording() const { return m_isRecording; }
 
-    // The modifier mask of Qt's modifiers: Ctrl, Alt, Shift, Meta (Super) onto the
-    // HotkeyModifier bits; every other modifier is ignored.
-    static quint32 carbonModifiers(Qt::KeyboardModifiers modifiers);
     // The name of the key at a key code's position: "V", "Space", "F5", "Key(10)".
     static QString keyName(quint32 keyCode);
 

@@ -2,7 +2,7 @@
 
 #include "panel/PanelKeyRouting.h"
 #include "panel/PanelLogging.h"
-#include "platform/GlobalHotkey.h"
+#include "platform/PanelSurface.h"
 #include "views/PanelPopoverWindow.h"
 
 #include <QGuiApplication>
@@ -15,28 +15,13 @@ namespace {
 constexpr int kGrabRetryIntervalMs = 20;
 constexpr int kGrabAttempts = 100; // two seconds once the window is on screen
 
-quint32 hotkeyModifiers(Qt::KeyboardModifiers modifiers)
-{
-    quint32 result = 0;
-    if (modifiers & Qt::ControlModifier)
-        result |= HotkeyModifier::Control;
-    if (modifiers & Qt::AltModifier)
-        result |= HotkeyModifier::Option;
-    if (modifiers & Qt::ShiftModifier)
-        result |= HotkeyModifier::Shift;
-    if (modifiers & Qt::MetaModifier)
-        result |= HotkeyModifier::Command;
-    return result;
-}
-
 } // namespace
 
-FloatingPanel::FloatingPanel(const QRect& contentRect, QWindow* parent) : QQuickWindow(parent)
+FloatingPanel::FloatingPanel(const QRect& contentRect, PanelSurface& surface,
+                             const GlobalHotkey& keyCodes, QWindow* parent)
+    : QQuickWindow(parent), m_surface(surface), m_keyCodes(keyCodes)
 {
-    // Bypassing the window manager keeps the panel out of its focus and stacking logic: the
-    // window in front stays the active one, and the paste goes there.
-    setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-             Qt::BypassWindowManagerHint | Qt::WindowDoesNotAcceptFocus);
+    m_surface.makeOverlay(*this);
     setGeometry(contentRect);
     setTitle(QStringLiteral("Brivet"));
     m_grabRetry.setInterval(kGrabRetryIntervalMs);
@@ -60,7 +45,7 @@ void FloatingPanel::setHoldsKeyboard(bool holds)
         m_hasKeyboard = false;
         // Also ends a borrower's grab: the program holds one grab at a time.
         m_borrower = nullptr;
-        setKeyboardGrabEnabled(false);
+        m_surface.releaseKeyboard(*this);
         qCDebug(lcPanel) << "keyboard released";
     }
     closePopovers();
@@ -81,10 +66,11 @@ bool FloatingPanel::lendKeyboard(QWindow& borrower)
     if (!m_hasKeyboard || m_borrower)
         return false;
     // One grab per program: the panel's ends, the borrower's begins.
-    setKeyboardGrabEnabled(false);
-    if (!borrower.setKeyboardGrabEnabled(true)) {
+    m_surface.releaseKeyboard(*this);
+    if (!m_surface.grabKeyboard(borrower)) {
         qCWarning(lcPanel) << "a popover could not take the keyboard";
-        setKeyboardGrabEnabled(true);
+        if (!m_surface.grabKeyboard(*this))
+            qCWarning(lcPanel) << "could not take the keyboard back";
         return false;
     }
     m_borrower = &borrower;
@@ -97,7 +83,7 @@ void FloatingPanel::returnKeyboard(QWindow& borrower)
     if (m_borrower != &borrower)
         return;
     m_borrower = nullptr;
-    borrower.setKeyboardGrabEnabled(false);
+    m_surface.releaseKeyboard(borrower);
     if (!m_hasKeyboard)
         return;
     m_hasKeyboard = false;
@@ -116,7 +102,7 @@ void FloatingPanel::tryGrab()
             m_grabRetry.start();
         return;
     }
-    if (setKeyboardGrabEnabled(true)) {
+    if (m_surface.grabKeyboard(*this)) {
         m_grabRetry.stop();
         m_hasKeyboard = true;
         qCDebug(lcPanel) << "keyboard grabbed";
@@ -138,19 +124,18 @@ bool FloatingPanel::takeLentKey(QKeyEvent& event)
         return false;
     event.accept();
     // A held shortcut repeats; only its first press toggles.
-    if (!event.isAutoRepeat() && onToggleShortcut)
-        onToggleShortcut();
+    if (!event.isAutoRepeat())
+        emit toggleRequested();
     return true;
 }
 
 bool FloatingPanel::isToggleShortcut(const QKeyEvent& event) const
 {
-    if (!m_toggleShortcut || !m_keyCodeMapper)
+    if (!m_toggleShortcut)
         return false;
-    const Shortcut shortcut = m_toggleShortcut();
-    const auto keyCode = m_keyCodeMapper(event.nativeScanCode());
-    return keyCode && *keyCode == shortcut.keyCode &&
-           hotkeyModifiers(event.modifiers()) == shortcut.modifiers;
+    const auto keyCode = m_keyCodes.keyCodeForNativeScanCode(event.nativeScanCode());
+    return keyCode && *keyCode == m_toggleShortcut->keyCode &&
+           HotkeyModifier::fromQt(event.modifiers()) == m_toggleShortcut->modifiers;
 }
 
 void FloatingPanel::keyPressEvent(QKeyEvent* event)
@@ -168,46 +153,20 @@ void FloatingPanel::keyPressEvent(QKeyEvent* event)
     }
 
     PanelKeyPress press;
-    if (m_keyCodeMapper)
-        press.keyCode = m_keyCodeMapper(event->nativeScanCode());
+    press.keyCode = m_keyCodes.keyCodeForNativeScanCode(event->nativeScanCode());
     press.isCommand = event->modifiers().testFlag(Qt::ControlModifier);
     press.text = event->text();
-    const PanelKeyRoute route = routePanelKey(press);
+    const std::optional<PanelKeyAction> action = routePanelKey(press);
     qCDebug(lcPanel) << "key" << event->nativeScanCode() << event->modifiers() << "->"
-                     << int(route);
-
-    const auto call = [](const std::function<void()>& callback) {
-        if (callback)
-            callback();
-    };
-    event->accept();
-    switch (route) {
-    case PanelKeyRoute::Escape:
-        return call(onEscapePressed);
-    case PanelKeyRoute::LeftArrow:
-        return call(onLeftArrow);
-    case PanelKeyRoute::RightArrow:
-        return call(onRightArrow);
-    case PanelKeyRoute::DeleteKey:
-        return call(onDeleteKey);
-    case PanelKeyRoute::ReturnKey:
-        return call(onReturnKey);
-    case PanelKeyRoute::SpaceKey:
-        return call(onSpaceKey);
-    case PanelKeyRoute::NextCategory:
-        return call(onNextCategory);
-    case PanelKeyRoute::PreviousCategory:
-        return call(onPreviousCategory);
-    case PanelKeyRoute::CharacterTyped:
-        if (onCharacterTyped)
-            onCharacterTyped(press.text);
-        return;
-    case PanelKeyRoute::BaseHandling:
-        if (!focused || focused == contentItem()) {
-            event->ignore();
-            QQuickWindow::keyPressEvent(event);
-        }
-        return;
+                     << (action ? int(action->kind) : -1);
+    if (action) {
+        event->accept();
+        emit keyRouted(*action);
+    } else if (!focused || focused == contentItem()) {
+        event->ignore();
+        QQuickWindow::keyPressEvent(event);
+    } else {
+        event->accept(); // the focused control has already had it
     }
 }
 

@@ -1,11 +1,9 @@
 #include "panel/PanelController.h"
 
-#include "common/NotificationCenter.h"
-#include "hotkey/HotkeyManager.h"
 #include "panel/FloatingPanel.h"
 #include "panel/PanelLogging.h"
 #include "paste/PasteService.h"
-#include "platform/GlobalClickMonitor.h"
+#include "platform/PanelSurface.h"
 #include "platform/GlobalHotkey.h"
 #include "store/HistoryModel.h"
 #include "store/ModelContainer.h"
@@ -16,7 +14,6 @@
 #include "views/PanelImageProviders.h"
 #include "views/PreviewTextSource.h"
 
-#include <QCursor>
 #include <QGuiApplication>
 #include <QPalette>
 #include <QQmlComponent>
@@ -58,14 +55,6 @@ QEasingCurve easeIn()
     return curve;
 }
 
-// The screen the user is working on: the one under the pointer, else the primary one.
-QScreen* mainScreen()
-{
-    if (QScreen* screen = QGuiApplication::screenAt(QCursor::pos()))
-        return screen;
-    return QGuiApplication::primaryScreen();
-}
-
 } // namespace
 
 PanelGeometry PanelGeometry::forScreen(const QRect& screen)
@@ -83,12 +72,14 @@ QRect PanelGeometry::slideOutEnd(const QRect& current)
     return current.translated(0, current.height() + kSlideOutExtra);
 }
 
-PanelController::PanelController(NotificationCenter& notifications,
-                                 GlobalClickMonitor* clickMonitor, const GlobalHotkey* keyCodes,
+PanelController::PanelController(PanelSurface& surface, const GlobalHotkey& keyCodes,
                                  QObject* parent)
-    : QObject(parent), m_notifications(notifications), m_clickMonitor(clickMonitor),
-      m_keyCodes(keyCodes)
+    : QObject(parent), m_surface(surface), m_keyCodes(keyCodes)
 {
+    connect(&m_surface, &PanelSurface::pressed, this, [this](QPoint position) {
+        if (m_isWatchingPresses && m_panel && !isPanelsOwn(position))
+            hide();
+    });
     connect(&m_slide, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
         if (m_panel)
             m_panel->setY(value.toInt());
@@ -97,19 +88,19 @@ PanelController::PanelController(NotificationCenter& notifications,
 
 PanelController::~PanelController()
 {
-    if (m_isMonitoringClicks && m_clickMonitor)
-        m_clickMonitor->stop();
+    if (m_isWatchingPresses)
+        m_surface.stopWatchingPresses();
     m_slide.stop();
     // The view's items before the window and the engine they live in.
     m_view.reset();
     m_panel.reset();
 }
 
-void PanelController::setToggleShortcut(std::function<Shortcut()> shortcut)
+void PanelController::setToggleShortcut(const Shortcut& shortcut)
 {
-    m_toggleShortcut = std::move(shortcut);
+    m_toggleShortcut = shortcut;
     if (m_panel)
-        m_panel->setToggleShortcut(m_toggleShortcut);
+        m_panel->setToggleShortcut(shortcut);
 }
 
 void PanelController::toggle()
@@ -122,7 +113,7 @@ void PanelController::toggle()
 
 void PanelController::show()
 {
-    QScreen* screen = mainScreen();
+    QScreen* screen = m_surface.activeScreen();
     if (!screen || !m_modelContainer)
         return;
     m_showClock.start();
@@ -146,14 +137,8 @@ void PanelController::show()
 
     m_isVisible = true;
     emit isVisibleChanged();
-    m_notifications.post(ClipboardPanelViewState::panelDidShowNotification());
-    if (m_clickMonitor) {
-        QPointer<PanelController> self(this);
-        m_isMonitoringClicks = m_clickMonitor->start([self](QPoint position) {
-            if (self && self->m_panel && !self->isPanelsOwn(position))
-                self->hide();
-        });
-    }
+    emit shown();
+    m_isWatchingPresses = m_surface.watchPresses();
     qCDebug(lcPanel) << "shown at" << geometry.resting << "on" << screen->name();
 }
 
@@ -163,9 +148,9 @@ void PanelController::hide()
         return;
     m_isVisible = false;
     emit isVisibleChanged();
-    if (m_isMonitoringClicks) {
-        m_isMonitoringClicks = false;
-        m_clickMonitor->stop();
+    if (m_isWatchingPresses) {
+        m_isWatchingPresses = false;
+        m_surface.stopWatchingPresses();
     }
     // At once, not after the slide: the paste stroke must reach the window in front.
     m_panel->setHoldsKeyboard(false);
@@ -173,6 +158,7 @@ void PanelController::hide()
     // The preview goes with the panel (a video in it stops at once).
     m_viewState->setQuickLookVisibleFromView(false);
     animateTo(PanelGeometry::slideOutEnd(m_panel->geometry()).y(), kSlideOutMs, easeIn(), true);
+    emit hidden();
     qCDebug(lcPanel) << "hidden";
 }
 
@@ -211,31 +197,20 @@ bool PanelController::createPanel(const QRect& contentRect)
     if (QQuickStyle::name().isEmpty())
         QQuickStyle::setStyle(QStringLiteral("Fusion"));
 
-    m_keyActions = std::make_unique<PanelKeyActionStream>();
     m_historyModel = std::make_unique<HistoryModel>(*m_modelContainer);
     m_history = std::make_unique<HistoryModelPanelHistory>(*m_historyModel);
     m_viewState = std::make_unique<ClipboardPanelViewState>(*m_history, m_historyModel.get());
-    QPointer<PanelController> self(this);
-    m_viewState->onItemSelected = [self](const ClipboardItem& item) {
-        if (self)
-            self->onItemSelected(item);
-    };
-    m_viewState->onDismiss = [self] {
-        if (self)
-            self->onDismiss();
-    };
-    m_viewState->onOpenSettings = [self] {
-        if (self)
-            self->onOpenSettings();
-    };
-    m_viewState->onReclaimFocus = [self] {
-        if (self)
-            self->onReclaimFocus();
-    };
-    m_viewState->observe(m_notifications);
+    connect(m_viewState.get(), &ClipboardPanelViewState::itemChosen, this,
+            &PanelController::pasteChosen);
+    connect(m_viewState.get(), &ClipboardPanelViewState::dismissRequested, this,
+            &PanelController::hide);
+    connect(m_viewState.get(), &ClipboardPanelViewState::settingsRequested, this,
+            &PanelController::openSettings);
+    connect(m_viewState.get(), &ClipboardPanelViewState::keyFocusReturned, this,
+            &PanelController::returnKeyFocus);
+    connect(this, &PanelController::shown, m_viewState.get(), &ClipboardPanelViewState::reset);
     m_categoryBar =
         std::make_unique<CategoryBarState>(m_modelContainer->mainContext(), *m_viewState);
-    m_viewState->consume(*m_keyActions);
 
     m_engine = std::make_unique<QQmlEngine>();
     m_engine->addImportPath(QStringLiteral("qrc:/qt/qml"));
@@ -246,40 +221,16 @@ bool PanelController::createPanel(const QRect& contentRect)
     m_engine->addImageProvider(QStringLiteral("fileicon"), new FileIconImageProvider);
     m_engine->addImageProvider(QStringLiteral("filepicture"), new FilePictureImageProvider);
 
-    m_panel = std::make_unique<FloatingPanel>(contentRect);
+    m_panel = std::make_unique<FloatingPanel>(contentRect, m_surface, m_keyCodes);
     m_panel->setColor(QGuiApplication::palette().color(QPalette::Window));
-    if (m_keyCodes) {
-        const GlobalHotkey* keyCodes = m_keyCodes;
-        m_panel->setKeyCodeMapper([keyCodes](quint32 nativeScanCode) {
-            return keyCodes->keyCodeForNativeScanCode(nativeScanCode);
-        });
-    }
-    m_panel->setToggleShortcut(m_toggleShortcut);
-    PanelKeyActionStream* stream = m_keyActions.get();
-    using Kind = PanelKeyAction::Kind;
-    const auto yield = [stream](Kind kind) {
-        return [stream, kind] {
-            stream->yield(PanelKeyAction::of(kind));
-        };
-    };
-    m_panel->onEscapePressed = yield(Kind::Escape);
-    m_panel->onLeftArrow = yield(Kind::MoveLeft);
-    m_panel->onRightArrow = yield(Kind::MoveRight);
-    m_panel->onDeleteKey = yield(Kind::DeleteItem);
-    m_panel->onReturnKey = yield(Kind::PasteItem);
-    m_panel->onSpaceKey = yield(Kind::QuickLook);
-    m_panel->onNextCategory = yield(Kind::NextCategory);
-    m_panel->onPreviousCategory = yield(Kind::PreviousCategory);
-    m_panel->onCharacterTyped = [stream](const QString& text) {
-        stream->yield(PanelKeyAction::typeCharacter(text));
-    };
+    if (m_toggleShortcut)
+        m_panel->setToggleShortcut(*m_toggleShortcut);
+    connect(m_panel.get(), &FloatingPanel::keyRouted, m_viewState.get(),
+            &ClipboardPanelViewState::handleKey);
     // While the panel holds the keyboard the desktop never sees the shortcut: the panel
-    // posts the press itself, so that it joins the other presses on their one way to the
-    // toggle, in order.
-    m_panel->onToggleShortcut = [self] {
-        if (self)
-            self->m_notifications.post(HotkeyManager::hotkeyPressedNotification());
-    };
+    // reports it, and it toggles in a turn of its own, after the presses before it.
+    connect(m_panel.get(), &FloatingPanel::toggleRequested, this, &PanelController::toggle,
+            Qt::QueuedConnection);
     connect(m_panel.get(), &QQuickWindow::frameSwapped, this, [this] {
         if (!m_isWaitingForFirstFrame)
             return;
@@ -317,7 +268,7 @@ bool PanelController::createPanel(const QRect& contentRect)
     return true;
 }
 
-void PanelController::onItemSelected(const ClipboardItem& item)
+void PanelController::pasteChosen(const ClipboardItem& item)
 {
     hide();
     QTimer::singleShot(kPasteDelayMs, this, [this, item] {
@@ -326,19 +277,13 @@ void PanelController::onItemSelected(const ClipboardItem& item)
     });
 }
 
-void PanelController::onDismiss()
+void PanelController::openSettings()
 {
     hide();
+    QTimer::singleShot(kSettingsDelayMs, this, &PanelController::settingsRequested);
 }
 
-void PanelController::onOpenSettings()
-{
-    hide();
-    QTimer::singleShot(kSettingsDelayMs, this,
-                       [this] { m_notifications.post(openSettingsNotification()); });
-}
-
-void PanelController::onReclaimFocus()
+void PanelController::returnKeyFocus()
 {
     if (m_panel)
         m_panel->contentItem()->forceActiveFocus();

@@ -1,15 +1,13 @@
 #pragma once
 
-#include "hotkey/Shortcut.h"
-#include "panel/PanelKeyAction.h"
 #include "paste/PasteService.h"
+#include "platform/GlobalHotkey.h"
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QRect>
 #include <QVariantAnimation>
-#include <functional>
 #include <memory>
 
 class QQmlEngine;
@@ -21,12 +19,10 @@ namespace brivet {
 class CategoryBarState;
 class ClipboardPanelViewState;
 class FloatingPanel;
-class GlobalClickMonitor;
-class GlobalHotkey;
 class HistoryModel;
 class ModelContainer;
-class NotificationCenter;
 class PanelHistory;
+class PanelSurface;
 class PreviewTextSource;
 
 // Where the panel sits on a screen: along the bottom edge, 16 from the sides, 8 above the
@@ -42,18 +38,17 @@ struct PanelGeometry
 };
 
 // Owns the history panel: builds it and its view on the first show, slides it in and out
-// along the bottom of the screen, hides it on a click elsewhere, feeds the view the panel's
-// keys, and pastes the chosen record into the window that was in front. Main thread only.
+// along the bottom of the screen, hides it on a click elsewhere, hands the panel window's keys
+// to the view, and pastes the chosen record into the window that was in front. Main thread
+// only.
 class PanelController : public QObject
 {
     Q_OBJECT
     Q_PROPERTY(bool isVisible READ isVisible NOTIFY isVisibleChanged)
 public:
-    static QString openSettingsNotification() { return QStringLiteral("com.brivet.openSettings"); }
-
-    // clickMonitor and keyCodes may be null (no click-outside, no shortcut inside the panel).
-    PanelController(NotificationCenter& notifications, GlobalClickMonitor* clickMonitor,
-                    const GlobalHotkey* keyCodes, QObject* parent = nullptr);
+    // surface shows the panel; keyCodes tells which physical key a key press is.
+    PanelController(PanelSurface& surface, const GlobalHotkey& keyCodes,
+                    QObject* parent = nullptr);
     ~PanelController() override;
 
     // Show does nothing until a container is set.
@@ -61,9 +56,9 @@ public:
     ModelContainer* modelContainer() const { return m_modelContainer; }
     // Not owned; may go away.
     void setPasteService(PasteService* service) { m_pasteService = service; }
-    // The global shortcut's combination: pressed inside the panel, it counts as a press of the
-    // global shortcut ("com.brivet.hotkeyPressed").
-    void setToggleShortcut(std::function<Shortcut()> shortcut);
+    // The global shortcut's combination: pressed while the panel holds the keyboard, it
+    // toggles the panel as the global shortcut does.
+    void setToggleShortcut(const brivet::Shortcut& shortcut);
 
     bool isVisible() const { return m_isVisible; }
     void show();
@@ -76,29 +71,30 @@ public:
 
 signals:
     void isVisibleChanged();
+    void shown();
+    void hidden();
+    // The gear was pressed; the panel has hidden.
+    void settingsRequested();
     // The first frame of a slide-in is on screen, `elapsedNs` after show() was called.
     void firstFrameShown(qint64 elapsedNs);
 
 private:
     bool createPanel(const QRect& contentRect);
-    void onItemSelected(const ClipboardItem& item);
-    void onDismiss();
-    void onOpenSettings();
-    void onReclaimFocus();
+    void pasteChosen(const ClipboardItem& item);
+    void openSettings();
+    void returnKeyFocus();
     bool isPanelsOwn(QPoint position) const;
     void animateTo(int y, int durationMs, const QEasingCurve& curve, bool orderOutAtEnd);
 
-    NotificationCenter& m_notifications;
-    GlobalClickMonitor* m_clickMonitor;
-    const GlobalHotkey* m_keyCodes;
-    std::function<Shortcut()> m_toggleShortcut;
+    PanelSurface& m_surface;
+    const GlobalHotkey& m_keyCodes;
+    std::optional<Shortcut> m_toggleShortcut;
     ModelContainer* m_modelContainer = nullptr;
     QPointer<PasteService> m_pasteService;
     bool m_isVisible = false;
-    bool m_isMonitoringClicks = false;
+    bool m_isWatchingPresses = false;
 
     // Built on the first show, in this order, and torn down in reverse.
-    std::unique_ptr<PanelKeyActionStream> m_keyActions;
     std::unique_ptr<HistoryModel> m_historyModel;
     std::unique_ptr<PanelHistory> m_history;
     std::unique_ptr<ClipboardPanelViewState> m_viewState;

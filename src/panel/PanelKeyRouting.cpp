@@ -6,25 +6,27 @@ namespace brivet {
 
 namespace {
 
-std::optional<PanelKeyRoute> tableRoute(quint32 keyCode, bool withBrackets)
+using Kind = PanelKeyAction::Kind;
+
+std::optional<Kind> tableKind(quint32 keyCode, bool withBrackets)
 {
     switch (keyCode) {
     case PanelKeyCode::RightBracket:
-        return withBrackets ? std::optional(PanelKeyRoute::NextCategory) : std::nullopt;
+        return withBrackets ? std::optional(Kind::NextCategory) : std::nullopt;
     case PanelKeyCode::LeftBracket:
-        return withBrackets ? std::optional(PanelKeyRoute::PreviousCategory) : std::nullopt;
+        return withBrackets ? std::optional(Kind::PreviousCategory) : std::nullopt;
     case PanelKeyCode::Return:
-        return PanelKeyRoute::ReturnKey;
+        return Kind::PasteItem;
     case PanelKeyCode::Space:
-        return PanelKeyRoute::SpaceKey;
+        return Kind::QuickLook;
     case PanelKeyCode::Delete:
-        return PanelKeyRoute::DeleteKey;
+        return Kind::DeleteItem;
     case PanelKeyCode::Escape:
-        return PanelKeyRoute::Escape;
+        return Kind::Escape;
     case PanelKeyCode::LeftArrow:
-        return PanelKeyRoute::LeftArrow;
+        return Kind::MoveLeft;
     case PanelKeyCode::RightArrow:
-        return PanelKeyRoute::RightArrow;
+        return Kind::MoveRight;
     default:
         return std::nullopt;
     }
@@ -50,15 +52,15 @@ bool isTypedText(const QString& text)
 
 } // namespace
 
-PanelKeyRoute routePanelKey(const PanelKeyPress& press)
+std::optional<PanelKeyAction> routePanelKey(const PanelKeyPress& press)
 {
     if (press.keyCode) {
-        if (auto route = tableRoute(*press.keyCode, press.isCommand))
-            return *route;
+        if (auto kind = tableKind(*press.keyCode, press.isCommand))
+            return PanelKeyAction::of(*kind);
     }
-    if (press.isCommand)
-        return PanelKeyRoute::BaseHandling;
-    return isTypedText(press.text) ? PanelKeyRoute::CharacterTyped : PanelKeyRoute::BaseHandling;
+    if (press.isCommand || !isTypedText(press.text))
+        return std::nullopt;
+    return PanelKeyAction::typeCharacter(press.text);
 }
 
 } // namespace brivet

@@ -1,25 +1,12 @@
 #pragma once
 
+#include "views/PanelKeyAction.h"
+
 #include <QString>
 #include <QtGlobal>
 #include <optional>
 
 namespace brivet {
-
-// What the panel does with one key press.
-enum class PanelKeyRoute
-{
-    Escape,
-    LeftArrow,
-    RightArrow,
-    DeleteKey,
-    ReturnKey,
-    SpaceKey,
-    NextCategory,
-    PreviousCategory,
-    CharacterTyped, // the press's text goes to the search
-    BaseHandling,   // the window's own handling: the focused control, or nothing
-};
 
 // One key press, reduced to what the routing reads: the physical key (Brivet's key codes,
 // ANSI positions), whether the shortcut modifier is held (Ctrl on Linux) and the text the key
@@ -43,10 +30,12 @@ inline constexpr quint32 LeftArrow = 123;
 inline constexpr quint32 RightArrow = 124;
 } // namespace PanelKeyCode
 
-// With the shortcut modifier only the table's keys are routed and nothing counts as typed
-// text. Without it the brackets type like any key; text holding a control, format or
-// private-use character (Tab, Ctrl+letter, keypad Enter, Forward Delete) is left to the
-// window, and so is a key that types nothing (Up, Home, F1, a dead key).
-[[nodiscard]] PanelKeyRoute routePanelKey(const PanelKeyPress& press);
+// The panel's action for a key press; std::nullopt leaves the press to the window's own
+// handling (the focused control, or nothing). With the shortcut modifier only the table's
+// keys are routed and nothing counts as typed text. Without it the brackets type like any
+// key; text holding a control, format or private-use character (Tab, Ctrl+letter, keypad
+// Enter, Forward Delete) is left to the window, and so is a key that types nothing (Up, Home,
+// F1, a dead key).
+[[nodiscard]] std::optional<PanelKeyAction> routePanelKey(const PanelKeyPress& press);
 
 } // namespace brivet

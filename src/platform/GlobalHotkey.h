@@ -1,44 +1,56 @@
 #pragma once
 
+#include <QObject>
 #include <QtGlobal>
-#include <functional>
 #include <optional>
 
 namespace brivet {
 
-// The modifier bits of a hotkey's mask. The values are those Brivet stores in its settings;
-// each platform maps them onto its own modifiers (on Linux: Ctrl, Alt, Shift, Super).
+// The modifier bits of a shortcut's mask, as Brivet stores them in its settings.
 namespace HotkeyModifier {
-inline constexpr quint32 Command = 0x100;  // Super
-inline constexpr quint32 Shift = 0x200;    // Shift
-inline constexpr quint32 Option = 0x800;   // Alt
-inline constexpr quint32 Control = 0x1000; // Ctrl
-inline constexpr quint32 All = Command | Shift | Option | Control;
+inline constexpr quint32 Super = 0x100;
+inline constexpr quint32 Shift = 0x200;
+inline constexpr quint32 Alt = 0x800;
+inline constexpr quint32 Control = 0x1000;
+inline constexpr quint32 All = Super | Shift | Alt | Control;
+
+// The mask of Qt's modifiers: Ctrl, Alt, Shift and Meta (Super); every other one is ignored.
+constexpr quint32 fromQt(Qt::KeyboardModifiers modifiers)
+{
+    return (modifiers.testFlag(Qt::MetaModifier) ? Super : 0) |
+           (modifiers.testFlag(Qt::ShiftModifier) ? Shift : 0) |
+           (modifiers.testFlag(Qt::AltModifier) ? Alt : 0) |
+           (modifiers.testFlag(Qt::ControlModifier) ? Control : 0);
+}
 } // namespace HotkeyModifier
 
-enum class HotkeyHandlerId : quint64
+// One key combination: the physical key's code (positions of the US layout: A = 0, V = 9,
+// Space = 49) and a HotkeyModifier mask.
+struct Shortcut
 {
+    quint32 keyCode = 0;
+    quint32 modifiers = 0;
+
+    friend bool operator==(const Shortcut&, const Shortcut&) = default;
 };
+
 enum class HotkeyRegistrationId : quint64
 {
 };
 
-// System-wide key combinations: registered combinations are reported to the installed
-// handlers whichever application has the keyboard. Key codes name physical key positions
-// (the ANSI layout: A = 0, S = 1, ..., V = 9, Space = 49), so a combination stays on the same
-// key in every keyboard layout. All calls and handlers run on the main thread.
-class GlobalHotkey
+// System-wide key combinations: a registered combination is reported by `activated` whichever
+// application has the keyboard. Key codes name physical key positions, so a combination stays
+// on the same key in every keyboard layout. Main thread only.
+class GlobalHotkey : public QObject
 {
+    Q_OBJECT
 public:
-    virtual ~GlobalHotkey() = default;
-
-    // The handler is called once for every press of any registered combination.
-    [[nodiscard]] virtual std::optional<HotkeyHandlerId>
-    installHandler(std::function<void()> handler) = 0;
-    virtual void removeHandler(HotkeyHandlerId handler) = 0;
+    using QObject::QObject;
+    ~GlobalHotkey() override = default;
 
     // Claims the combination for Brivet. std::nullopt when it cannot be had: the key has no
-    // physical counterpart, or another program holds the combination.
+    // physical counterpart, another program holds the combination, or the session offers no
+    // global shortcuts.
     [[nodiscard]] virtual std::optional<HotkeyRegistrationId> registerHotkey(quint32 keyCode,
                                                                              quint32 modifiers) = 0;
     virtual void unregisterHotkey(HotkeyRegistrationId registration) = 0;
@@ -48,6 +60,10 @@ public:
     // modifier keys included.
     [[nodiscard]] virtual std::optional<quint32>
     keyCodeForNativeScanCode(quint32 nativeScanCode) const = 0;
+
+signals:
+    // One press of a registered combination (holding the keys down is one press).
+    void activated();
 };
 
 } // namespace brivet

@@ -2,10 +2,10 @@
 
 #include "platform/FileThumbnailer.h"
 #include "platform/FrontApplication.h"
-#include "platform/GlobalClickMonitor.h"
 #include "platform/GlobalHotkey.h"
 #include "platform/KeySynthesizer.h"
 #include "platform/LoginItemRegistry.h"
+#include "platform/PanelSurface.h"
 #include "platform/Pasteboard.h"
 #include "platform/SecretStore.h"
 
@@ -13,22 +13,38 @@
 
 namespace brivet {
 
-// The desktop facilities Brivet uses, each behind its own interface. Built once at start
-// by createPlatform() and handed to the services that need them.
+struct DesktopSession;
+
+// The desktop facilities Brivet uses, each behind its own interface. Built once at start by
+// createPlatform() and handed to the services that need them; none is ever null (a facility
+// the session lacks is a Null one that says so).
 struct Platform
 {
+    enum class Kind
+    {
+        X11,
+        Null, // a session Brivet has no back end for
+    };
+
+    Kind kind = Kind::Null;
     std::unique_ptr<Pasteboard> pasteboard;
     std::unique_ptr<FrontApplication> frontApplication;
     std::unique_ptr<FileThumbnailer> fileThumbnailer;
     std::unique_ptr<GlobalHotkey> globalHotkey;
     std::unique_ptr<KeySynthesizer> keySynthesizer;
-    std::unique_ptr<GlobalClickMonitor> globalClickMonitor;
+    std::unique_ptr<PanelSurface> panelSurface;
     std::unique_ptr<LoginItemRegistry> loginItems;
     std::unique_ptr<SecretStore> secrets;
+
+    // The back end for a session: X11 where an X server is reachable (on Wayland through
+    // XWayland) and Qt is to draw there, else Null.
+    static Kind kindFor(const DesktopSession& session);
+    // The Qt platform plugin the back end draws with, to be set before the QGuiApplication is
+    // made; empty: Qt's own choice.
+    static QByteArray qtPlatformFor(Kind kind);
 };
 
-// The platform of the running desktop session (X11). Must be called after the
-// QGuiApplication exists.
-Platform createPlatform();
+// The platform for the session. Must be called after the QGuiApplication exists.
+Platform createPlatform(const DesktopSession& session);
 
 } // namespace brivet

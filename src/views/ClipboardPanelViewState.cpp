@@ -1,6 +1,5 @@
 #include "views/ClipboardPanelViewState.h"
 
-#include "common/NotificationCenter.h"
 #include "store/ContentType.h"
 #include "store/Palette.h"
 #include "views/ViewsLogging.h"
@@ -45,27 +44,15 @@ ClipboardPanelViewState::ClipboardPanelViewState(PanelHistory& history, QAbstrac
 
 ClipboardPanelViewState::~ClipboardPanelViewState() = default;
 
-void ClipboardPanelViewState::consume(PanelKeyActionStream& stream)
+void ClipboardPanelViewState::handleKey(const PanelKeyAction& action)
 {
-    if (m_stream)
-        disconnect(m_stream, nullptr, this, nullptr);
-    m_stream = &stream;
-    connect(&stream, &PanelKeyActionStream::actionYielded, this,
-            &ClipboardPanelViewState::scheduleNext);
+    m_pendingKeys.push_back(action);
     scheduleNext();
-}
-
-void ClipboardPanelViewState::observe(NotificationCenter& notifications)
-{
-    connect(&notifications, &NotificationCenter::posted, this, [this](const QString& name) {
-        if (name == panelDidShowNotification())
-            resetForShow();
-    });
 }
 
 void ClipboardPanelViewState::scheduleNext()
 {
-    if (m_isScheduled || !m_stream || m_stream->bufferedCount() == 0)
+    if (m_isScheduled || m_pendingKeys.empty())
         return;
     m_isScheduled = true;
     QMetaObject::invokeMethod(this, &ClipboardPanelViewState::deliverNext, Qt::QueuedConnection);
@@ -75,13 +62,13 @@ void ClipboardPanelViewState::deliverNext()
 {
     m_isScheduled = false;
     // Resumed by filteringFinished.
-    if (!m_stream || m_history.isFiltering())
+    if (m_pendingKeys.empty() || m_history.isFiltering())
         return;
-    if (const PanelKeyAction* next = m_stream->peek();
-        next && m_history.isCompleting() && needsWholeList(*next))
+    if (m_history.isCompleting() && needsWholeList(m_pendingKeys.front()))
         return;
-    if (auto action = m_stream->take())
-        apply(*action);
+    const PanelKeyAction action = m_pendingKeys.front();
+    m_pendingKeys.pop_front();
+    apply(action);
     scheduleNext();
 }
 
@@ -144,8 +131,7 @@ void ClipboardPanelViewState::apply(const PanelKeyAction& action)
         if (m_isQuickLookVisible) {
             setQuickLookVisible(false);
         } else if (m_searchText.isEmpty()) {
-            if (onDismiss)
-                onDismiss();
+            emit dismissRequested();
         } else {
             setSearchText(QString());
             setSelectedIndex(0);
@@ -175,8 +161,7 @@ void ClipboardPanelViewState::pasteRow(int row)
         return;
     m_history.promote(row);
     setSelectedIndex(0);
-    if (onItemSelected)
-        onItemSelected(*item);
+    emit itemChosen(*item);
 }
 
 void ClipboardPanelViewState::cycleCategory(int step)
@@ -200,7 +185,7 @@ void ClipboardPanelViewState::cycleCategory(int step)
     setSelectedIndex(0);
 }
 
-void ClipboardPanelViewState::resetForShow()
+void ClipboardPanelViewState::reset()
 {
     setSearchText(QString());
     setSelectedIndex(0);
@@ -263,9 +248,8 @@ void ClipboardPanelViewState::setQuickLookVisible(bool visible)
         return;
     m_isQuickLookVisible = visible;
     emit isQuickLookVisibleChanged();
-    // Keys must reach the panel's routing again, not the search field.
-    if (!visible && onReclaimFocus)
-        onReclaimFocus();
+    if (!visible)
+        emit keyFocusReturned();
 }
 
 void ClipboardPanelViewState::setQuickLookVisibleFromView(bool visible)
@@ -332,8 +316,7 @@ QVariantList ClipboardPanelViewState::pinEntries(int index) const
 
 void ClipboardPanelViewState::openSettings()
 {
-    if (onOpenSettings)
-        onOpenSettings();
+    emit settingsRequested();
 }
 
 QString ClipboardPanelViewState::timeAgo(const QDateTime& timestamp) const

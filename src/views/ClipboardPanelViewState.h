@@ -1,27 +1,24 @@
 #pragma once
 
-#include "panel/PanelKeyAction.h"
 #include "views/PanelHistory.h"
+#include "views/PanelKeyAction.h"
 
 #include <QAbstractItemModel>
 #include <QColor>
 #include <QDateTime>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <QUuid>
 #include <QVariantList>
 #include <QtQml/qqmlregistration.h>
-#include <functional>
+#include <deque>
 
 namespace brivet {
 
-class NotificationCenter;
-
 // The browsing state of the history panel and every rule that changes it: the selected
-// category, the search text, the selected card and the preview flag; the key actions from the
-// panel, the clicks on cards and the context menu. The panel's QML binds to it and only lays
+// category, the search text, the selected card and the preview flag; the keys from the panel
+// window, the clicks on cards and the context menu. The panel's QML binds to it and only lays
 // out and animates. Main thread only.
 class ClipboardPanelViewState : public QObject
 {
@@ -42,27 +39,22 @@ class ClipboardPanelViewState : public QObject
     // Moves on every half minute while the panel is open, so that card ages stay current.
     Q_PROPERTY(QDateTime now READ now NOTIFY nowChanged)
 public:
-    static QString panelDidShowNotification() { return QStringLiteral("com.brivet.panelDidShow"); }
-
     // history is the filtered list the state acts on; items the same list as a Qt model for
     // the cards (may be null in tests).
     ClipboardPanelViewState(PanelHistory& history, QAbstractItemModel* items,
                             QObject* parent = nullptr);
     ~ClipboardPanelViewState() override;
 
-    std::function<void(const ClipboardItem&)> onItemSelected;
-    std::function<void()> onDismiss;
-    std::function<void()> onOpenSettings;
-    std::function<void()> onReclaimFocus;
-
-    // Applies the stream's actions one at a time, in order, as they come. An action that
-    // arrives while the list is still being filtered waits for the first rows of the filter's
-    // answer, so that a Return typed right after a search acts on the search's result; one
-    // that goes past the last row shown waits for the rest of the answer.
-    void consume(PanelKeyActionStream& stream);
-    // Resets on every "com.brivet.panelDidShow".
-    void observe(NotificationCenter& notifications);
+    // Takes a key of the panel's. Keys are applied one at a time, in order, each in a turn of
+    // the event loop of its own. A key that arrives while the list is still being filtered
+    // waits for the first rows of the filter's answer, so that a Return typed right after a
+    // search acts on the search's result; one that goes past the last row shown waits for the
+    // rest of the answer.
+    void handleKey(const brivet::PanelKeyAction& action);
+    // Applies one key at once.
     void apply(const PanelKeyAction& action);
+    // A fresh start for a panel being shown: no search, the first card, no preview.
+    void reset();
 
     QString searchText() const { return m_searchText; }
     int selectedIndex() const { return m_selectedIndex; }
@@ -108,9 +100,16 @@ signals:
     void countChanged();
     void categoriesChanged();
     void nowChanged();
+    // Return or a double click chose a record, which has been brought to the front.
+    void itemChosen(const brivet::ClipboardItem& item);
+    // Escape with nothing left to clear.
+    void dismissRequested();
+    // The gear.
+    void settingsRequested();
+    // The preview closed: keys must reach the panel's routing again, not a field of the view.
+    void keyFocusReturned();
 
 private:
-    void resetForShow();
     void setSearchText(const QString& text);
     void setSelectedIndex(int index);
     void setSelectedCategory(const QUuid& id);
@@ -124,7 +123,7 @@ private:
 
     PanelHistory& m_history;
     QAbstractItemModel* m_items;
-    QPointer<PanelKeyActionStream> m_stream;
+    std::deque<PanelKeyAction> m_pendingKeys;
     QString m_searchText;
     int m_selectedIndex = 0;
     QUuid m_selectedCategoryId;

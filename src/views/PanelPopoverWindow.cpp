@@ -1,6 +1,7 @@
 #include "views/PanelPopoverWindow.h"
 
-#include "views/KeyboardLender.h"
+#include "platform/PanelSurface.h"
+#include "views/PopoverHost.h"
 #include "views/ViewsLogging.h"
 
 #include <QKeyEvent>
@@ -20,10 +21,9 @@ constexpr int kScreenMargin = 8;
 
 PanelPopoverWindow::PanelPopoverWindow(QWindow* parent) : QQuickWindow(parent)
 {
-    // Like the panel: outside the window manager's focus and stacking, so the window the
-    // paste goes to stays the active one.
+    // Until a host makes it an overlay (see open()).
     setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-             Qt::BypassWindowManagerHint | Qt::WindowDoesNotAcceptFocus);
+             Qt::WindowDoesNotAcceptFocus);
     setTitle(QStringLiteral("Brivet popover"));
     connect(this, &QQuickWindow::frameSwapped, this, [this] {
         if (!m_openClock.isValid())
@@ -37,7 +37,7 @@ PanelPopoverWindow::PanelPopoverWindow(QWindow* parent) : QQuickWindow(parent)
 PanelPopoverWindow::~PanelPopoverWindow()
 {
     if (m_isBorrowingKeyboard)
-        if (KeyboardLender* owner = lender())
+        if (PopoverHost* owner = host())
             owner->returnKeyboard(*this);
 }
 
@@ -98,9 +98,9 @@ void PanelPopoverWindow::setTakesKeyboard(bool takes)
     emit takesKeyboardChanged();
 }
 
-KeyboardLender* PanelPopoverWindow::lender() const
+PopoverHost* PanelPopoverWindow::host() const
 {
-    return dynamic_cast<KeyboardLender*>(m_anchorWindow.data());
+    return dynamic_cast<PopoverHost*>(m_anchorWindow.data());
 }
 
 void PanelPopoverWindow::open()
@@ -115,6 +115,12 @@ void PanelPopoverWindow::open()
             disconnect(m_anchorWindow, nullptr, this, nullptr);
         m_anchorWindow = anchorWindow;
         setTransientParent(anchorWindow);
+        // Like the panel: outside the window manager's focus and stacking, so the window the
+        // paste goes to stays the active one. Flags count before the window is first shown.
+        if (PopoverHost* owner = host(); owner && !isVisible()) {
+            owner->surface().makeOverlay(*this);
+            setFlag(Qt::WindowDoesNotAcceptFocus, !m_takesKeyboard);
+        }
         connect(anchorWindow, &QWindow::xChanged, this, &PanelPopoverWindow::followAnchor);
         connect(anchorWindow, &QWindow::yChanged, this, &PanelPopoverWindow::followAnchor);
     }
@@ -141,7 +147,7 @@ void PanelPopoverWindow::dismiss()
         m_anchorWindow->removeEventFilter(this);
     if (m_isBorrowingKeyboard) {
         m_isBorrowingKeyboard = false;
-        if (KeyboardLender* owner = lender())
+        if (PopoverHost* owner = host())
             owner->returnKeyboard(*this);
     }
     hide();
@@ -216,7 +222,11 @@ void PanelPopoverWindow::updateMask()
     if (!triangle.isEmpty())
         path.addPolygon(triangle);
     path.setFillRule(Qt::WindingFill);
-    setMask(QRegion(path.simplified().toFillPolygon().toPolygon()));
+    const QRegion shape(path.simplified().toFillPolygon().toPolygon());
+    if (PopoverHost* owner = host())
+        owner->surface().setShape(*this, shape);
+    else
+        setMask(shape);
 }
 
 bool PanelPopoverWindow::eventFilter(QObject* watched, QEvent* event)
@@ -235,7 +245,7 @@ void PanelPopoverWindow::exposeEvent(QExposeEvent* event)
     // The keyboard can only move to a window on screen.
     if (!m_isOpen || !m_takesKeyboard || m_isBorrowingKeyboard || !isExposed())
         return;
-    if (KeyboardLender* owner = lender())
+    if (PopoverHost* owner = host())
         m_isBorrowingKeyboard = owner->lendKeyboard(*this);
     else
         requestActivate();
@@ -251,7 +261,7 @@ void PanelPopoverWindow::resizeEvent(QResizeEvent* event)
 
 void PanelPopoverWindow::keyPressEvent(QKeyEvent* event)
 {
-    if (KeyboardLender* owner = m_isBorrowingKeyboard ? lender() : nullptr;
+    if (PopoverHost* owner = m_isBorrowingKeyboard ? host() : nullptr;
         owner && owner->takeLentKey(*event))
         return;
     event->ignore();

@@ -9,7 +9,7 @@
 
 namespace brivet {
 
-class KeyboardLender;
+class PopoverHost;
 
 // A popover in a small frameless window of its own, hanging above (or below) an item of the
 // panel with an arrow pointing at it. The panel is a strip along the bottom of the screen, too
@@ -31,7 +31,7 @@ class KeyboardLender;
 // list scrolling, say). It closes on dismiss(), on a press anywhere in the
 // anchor's window, on Escape when it has the keyboard and no control of it took the key, and
 // when the anchor's window hides. A popover that takes the keyboard borrows it from the
-// anchor's window when that window is a KeyboardLender (the panel), offers it every key press
+// anchor's window when that window is a PopoverHost (the panel), offers it every key press
 // first (the panel's global shortcut keeps toggling) and gives it back on closing; one that
 // does not never becomes the focus window, so every key still reaches the
 // panel. The window is not managed by the window manager, so the window that was active stays
@@ -109,7 +109,7 @@ private:
     void watchAnchorPosition();
     void reposition();
     void updateMask();
-    KeyboardLender* lender() const;
+    PopoverHost* host() const;
 
     QPointer<QQuickItem> m_anchor;
     QPointer<QWindow> m_anchorWindow;

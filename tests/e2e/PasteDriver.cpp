@@ -6,6 +6,7 @@
 #include "capture/ClipboardMonitor.h"
 #include "paste/PasteService.h"
 #include "platform/Platform.h"
+#include "platform/linux/DesktopSession.h"
 #include "store/ModelContainer.h"
 
 #include <QCommandLineParser>
@@ -26,12 +27,6 @@ void say(const QString& line)
     std::printf("%s\n", qPrintable(line));
     std::fflush(stdout);
 }
-
-class NoFrontApplication : public FrontApplication
-{
-public:
-    std::optional<ApplicationInfo> frontmostApplication() override { return std::nullopt; }
-};
 
 ClipboardItem parseRecord(const QJsonObject& object)
 {
@@ -69,13 +64,12 @@ int main(int argc, char* argv[])
     }
     ModelContainer& store = *std::get<std::unique_ptr<ModelContainer>>(container);
 
-    Platform platform = createPlatform();
-    if (!platform.pasteboard) {
-        say("error: no clipboard");
+    Platform platform =
+        createPlatform(DesktopSession::fromEnvironment(QProcessEnvironment::systemEnvironment()));
+    if (platform.kind != Platform::Kind::X11) {
+        say("error: no X11 session");
         return 2;
     }
-    if (!platform.frontApplication)
-        platform.frontApplication = std::make_unique<NoFrontApplication>();
 
     ClipboardMonitor monitor(
         store.mainContext(), *platform.pasteboard, *platform.frontApplication,

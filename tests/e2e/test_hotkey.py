@@ -38,7 +38,7 @@ class HotkeyTest(BrivetTestCase):
         self.assertEqual(grabber.stdout.readline().strip(), "grabbed 4 of 4")
 
         self.brivet.start()
-        self.brivet.wait_for_log(r"brivet\.hotkey: another program holds key 55")
+        self.brivet.wait_for_log(r"brivet\.platform\.hotkey: another program holds key 55")
         self.brivet.wait_for_log(r'brivet\.hotkey: could not register "Shift\+Super\+V"')
         self.assertIsNone(self.brivet.process.poll(), "brivet keeps running")
         self.assertEqual(self.brivet.stop(signal.SIGTERM), 0)

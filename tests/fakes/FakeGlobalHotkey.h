@@ -15,12 +15,6 @@ class FakeGlobalHotkey : public GlobalHotkey
 public:
     using Combination = std::pair<quint32, quint32>; // key code, modifiers
 
-    std::optional<HotkeyHandlerId> installHandler(std::function<void()> handler) override
-    {
-        m_handlers.emplace(m_nextId, std::move(handler));
-        return HotkeyHandlerId{m_nextId++};
-    }
-    void removeHandler(HotkeyHandlerId handler) override { m_handlers.erase(quint64(handler)); }
     std::optional<HotkeyRegistrationId> registerHotkey(quint32 keyCode, quint32 modifiers) override
     {
         m_registrations.emplace(m_nextId, Combination{keyCode, modifiers});
@@ -36,17 +30,6 @@ public:
         return keyCodes.contains(scanCode) ? std::optional(keyCodes[scanCode]) : std::nullopt;
     }
 
-    // Presses a combination: every handler runs once if it is registered.
-    void press(quint32 keyCode, quint32 modifiers)
-    {
-        if (!registrations().contains(Combination{keyCode, modifiers}))
-            return;
-        std::vector<std::function<void()>> handlers;
-        for (const auto& [id, handler] : m_handlers)
-            handlers.push_back(handler);
-        for (const auto& handler : handlers)
-            handler();
-    }
     QList<Combination> registrations() const
     {
         QList<Combination> result;
@@ -54,11 +37,10 @@ public:
             result << combination;
         return result;
     }
-    qsizetype handlerCount() const { return qsizetype(m_handlers.size()); }
+    void clear() { m_registrations.clear(); }
 
 private:
     quint64 m_nextId = 1;
-    std::map<quint64, std::function<void()>> m_handlers;
     std::map<quint64, Combination> m_registrations;
 };
 

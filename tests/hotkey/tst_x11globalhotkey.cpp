@@ -16,7 +16,7 @@ using test::runProgram;
 namespace {
 
 constexpr quint32 kV = 9;
-constexpr quint32 kSuperShift = HotkeyModifier::Command | HotkeyModifier::Shift;
+constexpr quint32 kSuperShift = HotkeyModifier::Super | HotkeyModifier::Shift;
 
 bool press(const QString& keys, const char* how = "key")
 {
@@ -54,8 +54,8 @@ private slots:
     {
         m_presses = 0;
         m_hotkey = std::make_unique<X11GlobalHotkey>();
-        QVERIFY(m_hotkey->installHandler([this] { ++m_presses; }));
-        QVERIFY(m_hotkey->registerHotkey(11, HotkeyModifier::Control | HotkeyModifier::Option));
+        QObject::connect(m_hotkey.get(), &GlobalHotkey::activated, [this] { ++m_presses; });
+        QVERIFY(m_hotkey->registerHotkey(11, HotkeyModifier::Control | HotkeyModifier::Alt));
     }
     void cleanup() { m_hotkey.reset(); }
 
@@ -105,18 +105,15 @@ private slots:
         QTRY_COMPARE(m_presses, 2);
     }
 
-    // Unregistered, a press is none; registered again, it counts. A removed handler hears none.
+    // Unregistered, a press is none; registered again, it counts.
     void unregisterAndRegisterAgain()
     {
-        int removedCalls = 0;
-        m_hotkey->removeHandler(*m_hotkey->installHandler([&] { ++removedCalls; }));
         m_hotkey->unregisterHotkey(*m_hotkey->registerHotkey(kV, kSuperShift));
         QVERIFY(press("super+shift+v"));
         settle(0);
         QVERIFY(m_hotkey->registerHotkey(kV, kSuperShift));
         QVERIFY(press("super+shift+v"));
         QTRY_COMPARE(m_presses, 1);
-        QCOMPARE(removedCalls, 0);
     }
 
     void heldByAnotherClient_data()

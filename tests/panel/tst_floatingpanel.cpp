@@ -3,12 +3,27 @@
 
 #include "panel/FloatingPanel.h"
 #include "platform/GlobalHotkey.h"
+#include "platform/null/NullPlatform.h"
 #include "platform/x11/X11KeyCodes.h"
 
 #include <QKeyEvent>
 #include <QTest>
 
 using namespace brivet;
+
+namespace {
+
+// The key codes of an X11 session, without the session.
+class X11KeyCodeMapping : public NullGlobalHotkey
+{
+public:
+    std::optional<quint32> keyCodeForNativeScanCode(quint32 scanCode) const override
+    {
+        return keyCodeForX11KeyCode(scanCode);
+    }
+};
+
+} // namespace
 
 class TestFloatingPanel : public QObject
 {
@@ -19,14 +34,11 @@ private slots:
         QTest::addColumn<quint32>("x11KeyCode");
         QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
         QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("withCallbacks");
-        QTest::addColumn<QString>("expected"); // the callback raised, "" for none
+        QTest::addColumn<QString>("expected"); // the action or signal raised, "" for none
         QTest::addColumn<bool>("accepted");
         const auto row = [](const char* name, quint32 key, Qt::KeyboardModifiers modifiers,
-                            const QString& text, const QString& expected, bool accepted = true,
-                            bool withCallbacks = true) {
-            QTest::newRow(name) << key << modifiers << text << withCallbacks << expected
-                                << accepted;
+                            const QString& text, const QString& expected, bool accepted = true) {
+            QTest::newRow(name) << key << modifiers << text << expected << accepted;
         };
         const Qt::KeyboardModifiers none, ctrl(Qt::ControlModifier), shift(Qt::ShiftModifier);
         // X11 key codes of the keys used (evdev + 8).
@@ -52,8 +64,6 @@ private slots:
         row("Forward Delete types nothing", forwardDelete, none, "\x7f", "", false);
         row("private-use text never reaches the search", up, none, QString(QChar(0xF700)), "", false);
         row("the global shortcut toggles", v, Qt::MetaModifier | Qt::ShiftModifier, "V", "toggle");
-        row("routed key without its callback is swallowed", enter, none, "\r", "", true, false);
-        row("typed text without its callback is swallowed", a, none, "a", "", true, false);
         // clang-format on
     }
     void routesKeys()
@@ -61,34 +71,24 @@ private slots:
         QFETCH(quint32, x11KeyCode);
         QFETCH(Qt::KeyboardModifiers, modifiers);
         QFETCH(QString, text);
-        QFETCH(bool, withCallbacks);
         QFETCH(QString, expected);
         QFETCH(bool, accepted);
-        FloatingPanel panel(QRect(0, 0, 400, 100));
-        panel.setKeyCodeMapper([](quint32 scanCode) { return keyCodeForX11KeyCode(scanCode); });
-        panel.setToggleShortcut([] {
-            return Shortcut{9, HotkeyModifier::Command | HotkeyModifier::Shift};
-        });
+        NullPanelSurface surface;
+        X11KeyCodeMapping keyCodes;
+        FloatingPanel panel(QRect(0, 0, 400, 100), surface, keyCodes);
+        panel.setToggleShortcut(Shortcut{9, HotkeyModifier::Super | HotkeyModifier::Shift});
         QStringList raised;
-        if (withCallbacks) {
-            const auto record = [&raised](const char* name) {
-                return [&raised, name] {
-                    raised << QString::fromLatin1(name);
-                };
-            };
-            panel.onEscapePressed = record("escape");
-            panel.onLeftArrow = record("left");
-            panel.onRightArrow = record("right");
-            panel.onDeleteKey = record("delete");
-            panel.onReturnKey = record("return");
-            panel.onSpaceKey = record("space");
-            panel.onNextCategory = record("next");
-            panel.onPreviousCategory = record("previous");
-            panel.onToggleShortcut = record("toggle");
-            panel.onCharacterTyped = [&raised](const QString& typed) {
-                raised << "typed:" + typed;
-            };
-        }
+        connect(&panel, &FloatingPanel::keyRouted, [&raised](const PanelKeyAction& action) {
+            using Kind = PanelKeyAction::Kind;
+            static const QHash<Kind, QString> names{
+                {Kind::Escape, "escape"},     {Kind::MoveLeft, "left"},
+                {Kind::MoveRight, "right"},   {Kind::DeleteItem, "delete"},
+                {Kind::PasteItem, "return"},  {Kind::QuickLook, "space"},
+                {Kind::NextCategory, "next"}, {Kind::PreviousCategory, "previous"}};
+            raised << (action.kind == Kind::TypeCharacter ? "typed:" + action.text
+                                                          : names.value(action.kind));
+        });
+        connect(&panel, &FloatingPanel::toggleRequested, [&raised] { raised << "toggle"; });
         // The Qt key does not matter to the routing: only the physical key and the text do.
         QKeyEvent event(QEvent::KeyPress, Qt::Key_unknown, modifiers, x11KeyCode, 0, 0, text);
         QCoreApplication::sendEvent(&panel, &event);

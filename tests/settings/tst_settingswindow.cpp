@@ -2,7 +2,6 @@
 // application adds to the General tab, the Sync section over a real sync service, and the ways
 // a shortcut recording ends without a combination (switching tabs and recording a combination:
 // e2e_shell).
-#include "common/NotificationCenter.h"
 #include "fakes/FakeGlobalHotkey.h"
 #include "hotkey/HotkeyManager.h"
 #include "platform/LoginItemRegistry.h"
@@ -66,7 +65,6 @@ class TestSettingsWindow : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    NotificationCenter m_notifications;
     FakeGlobalHotkey m_keys;
     FakeLoginItems m_loginItems;
     std::unique_ptr<QSettings> m_settings;
@@ -79,7 +77,7 @@ private slots:
     {
         m_settings =
             std::make_unique<QSettings>(m_dir.filePath("brivet.conf"), QSettings::IniFormat);
-        m_hotkeys = std::make_unique<HotkeyManager>(&m_keys, m_notifications, *m_settings);
+        m_hotkeys = std::make_unique<HotkeyManager>(m_keys, *m_settings);
         m_hotkeys->registerHotkey();
         m_loginItemManager = std::make_unique<LoginItemManager>(&m_loginItems);
         m_window = std::make_unique<SettingsWindow>(*m_loginItemManager, *m_hotkeys, &m_keys);

@@ -1,7 +1,6 @@
 // The panel view's rules, driven by key actions against an in-memory history: search editing,
 // selection moves, delete and paste, the preview flag, category cycling and the show reset.
 
-#include "common/NotificationCenter.h"
 #include "views/ClipboardPanelViewState.h"
 #include "views/FakePanelHistory.h"
 
@@ -33,7 +32,7 @@ QString categoryName(const QUuid& id)
 
 // One letter per action: L R left/right, D delete, P paste (Return), Q preview (Space),
 // N B next/previous category, E escape, S the panel shown again, t:<text> typed text.
-void apply(ClipboardPanelViewState& state, NotificationCenter& notifications, const QString& script)
+void apply(ClipboardPanelViewState& state, const QString& script)
 {
     using Kind = PanelKeyAction::Kind;
     const QString keys = QStringLiteral("LRDPQNBE");
@@ -44,7 +43,7 @@ void apply(ClipboardPanelViewState& state, NotificationCenter& notifications, co
         if (token.startsWith(QLatin1String("t:")))
             state.apply(PanelKeyAction::typeCharacter(token.mid(2)));
         else if (token == QLatin1String("S"))
-            notifications.post(ClipboardPanelViewState::panelDidShowNotification());
+            state.reset();
         else if (const qsizetype at = keys.indexOf(token); token.size() == 1 && at >= 0)
             state.apply(PanelKeyAction::of(kinds[at]));
         else
@@ -58,14 +57,11 @@ struct AsyncPanel
     FakePanelHistory history{kRecords};
     ClipboardPanelViewState state{history, nullptr};
     QStringList pasted;
-    PanelKeyActionStream stream;
     AsyncPanel()
     {
         history.isAsynchronous = true;
-        state.onItemSelected = [this](const ClipboardItem& item) {
-            pasted << *item.textContent;
-        };
-        state.consume(stream);
+        QObject::connect(&state, &ClipboardPanelViewState::itemChosen,
+                         [this](const ClipboardItem& item) { pasted << *item.textContent; });
     }
 };
 
@@ -132,26 +128,21 @@ void TestClipboardPanelViewState::keyActions()
     history.categoryList = categories();
     for (const QString& record : pinnedToWork.split(u',', Qt::SkipEmptyParts))
         history.pins.insert({record, categories()[1].id});
-    NotificationCenter notifications;
     ClipboardPanelViewState state(history, nullptr);
-    state.observe(notifications);
     QStringList events;
-    state.onItemSelected = [&](const ClipboardItem& item) {
+    connect(&state, &ClipboardPanelViewState::itemChosen, [&](const ClipboardItem& item) {
         events << history.promoted.takeFirst().prepend("promoted ")
                << "selected " + item.textContent.value_or(QString());
-    };
-    state.onDismiss = [&] {
-        events << "dismiss";
-    };
-    state.onReclaimFocus = [&] {
-        events << "reclaim focus";
-    };
+    });
+    connect(&state, &ClipboardPanelViewState::dismissRequested, [&] { events << "dismiss"; });
+    connect(&state, &ClipboardPanelViewState::keyFocusReturned,
+            [&] { events << "reclaim focus"; });
     connect(&history, &FakePanelHistory::countChanged, [&] {
         if (!history.removed.isEmpty())
             events << "removed " + history.removed.takeFirst();
     });
 
-    apply(state, notifications, script);
+    apply(state, script);
 
     QTEST(state.searchText(), "searchText");
     QTEST(state.selectedIndex(), "selectedIndex");
@@ -163,10 +154,10 @@ void TestClipboardPanelViewState::keyActions()
 void TestClipboardPanelViewState::actionsWaitForTheSearchResult()
 {
     AsyncPanel panel;
-    auto& [history, state, pasted, stream] = panel;
+    auto& [history, state, pasted] = panel;
 
-    stream.yield(PanelKeyAction::typeCharacter(QStringLiteral("ps")));
-    stream.yield(PanelKeyAction::of(PanelKeyAction::Kind::PasteItem));
+    state.handleKey(PanelKeyAction::typeCharacter(QStringLiteral("ps")));
+    state.handleKey(PanelKeyAction::of(PanelKeyAction::Kind::PasteItem));
     QTRY_VERIFY(history.isFiltering());
     QTest::qWait(50);
     QVERIFY(pasted.isEmpty()); // Return waits for the rows of "ps"
@@ -180,12 +171,12 @@ void TestClipboardPanelViewState::actionsWaitForTheSearchResult()
 void TestClipboardPanelViewState::actionsPastTheFirstRowsWaitForTheRest()
 {
     AsyncPanel panel;
-    auto& [history, state, pasted, stream] = panel;
+    auto& [history, state, pasted] = panel;
     using Kind = PanelKeyAction::Kind;
     for (const PanelKeyAction& action :
          {PanelKeyAction::typeCharacter(QStringLiteral("a")), PanelKeyAction::of(Kind::MoveRight),
           PanelKeyAction::of(Kind::MoveRight), PanelKeyAction::of(Kind::PasteItem)})
-        stream.yield(action);
+        state.handleKey(action);
     QTRY_VERIFY(history.isFiltering());
     history.showFirstRows(2); // alpha, beta of alpha, beta, gamma, delta
     QTRY_COMPARE(state.selectedIndex(), 1);

@@ -1,7 +1,7 @@
 #include "platform/linux/DBusInstanceChannel.h"
 
 #include "platform/linux/DBusInstanceEndpoint.h"
-#include "platform/linux/PlatformLogging.h"
+#include "platform/PlatformLogging.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

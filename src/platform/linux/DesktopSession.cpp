@@ -11,6 +11,7 @@ DesktopSession DesktopSession::fromEnvironment(const QProcessEnvironment& enviro
     session.hasX11 = !environment.value(QStringLiteral("DISPLAY")).isEmpty();
     session.desktopName =
         environment.value(QStringLiteral("XDG_CURRENT_DESKTOP")).section(QLatin1Char(':'), 0, 0);
+    session.qtPlatform = environment.value(QStringLiteral("QT_QPA_PLATFORM"));
     return session;
 }
 

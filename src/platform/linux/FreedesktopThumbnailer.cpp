@@ -2,7 +2,7 @@
 
 #include "platform/linux/DesktopEntries.h"
 #include "platform/linux/DesktopFile.h"
-#include "platform/linux/PlatformLogging.h"
+#include "platform/PlatformLogging.h"
 
 #include <QBuffer>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "platform/linux/KeychainSecretStore.h"
 
-#include "platform/linux/PlatformLogging.h"
+#include "platform/PlatformLogging.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

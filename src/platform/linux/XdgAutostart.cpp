@@ -1,7 +1,7 @@
 #include "platform/linux/XdgAutostart.h"
 
 #include "platform/linux/DesktopFile.h"
-#include "platform/linux/PlatformLogging.h"
+#include "platform/PlatformLogging.h"
 
 #include <QDir>
 #include <QFile>

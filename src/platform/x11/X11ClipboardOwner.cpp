@@ -17,7 +17,7 @@
 #include <vector>
 #include <xcb/xcb.h>
 
-Q_LOGGING_CATEGORY(lcClipboardOwner, "brivet.paste", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcClipboardOwner, "brivet.platform.clipboard", QtInfoMsg)
 
 namespace brivet {
 

@@ -1,6 +1,6 @@
 #include "platform/x11/X11FrontApplication.h"
 
-#include "platform/linux/PlatformLogging.h"
+#include "platform/PlatformLogging.h"
 #include "platform/x11/XcbConnection.h"
 
 #include <cstring>

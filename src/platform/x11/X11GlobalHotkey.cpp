@@ -20,7 +20,7 @@ namespace brivet {
 
 namespace {
 
-Q_LOGGING_CATEGORY(lcHotkey, "brivet.hotkey", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcHotkey, "brivet.platform.hotkey", QtInfoMsg)
 
 // Key symbols (X11/keysymdef.h) that tell which modifier bit is which.
 constexpr xcb_keysym_t kNumLock = 0xff7f;
@@ -97,7 +97,6 @@ struct X11GlobalHotkey::Private
     bool hasReportedConnectionError = false;
     std::unique_ptr<QSocketNotifier> notifier;
     ModifierMasks masks;
-    std::map<quint64, std::function<void()>> handlers;
     std::map<quint64, Registration> registrations;
     quint64 nextId = 1;
 };
@@ -165,9 +164,9 @@ uint16_t X11GlobalHotkey::Private::x11Modifiers(quint32 modifiers) const
         result |= XCB_MOD_MASK_CONTROL;
     if (modifiers & HotkeyModifier::Shift)
         result |= XCB_MOD_MASK_SHIFT;
-    if (modifiers & HotkeyModifier::Option)
+    if (modifiers & HotkeyModifier::Alt)
         result |= masks.alt;
-    if (modifiers & HotkeyModifier::Command)
+    if (modifiers & HotkeyModifier::Super)
         result |= masks.super;
     return result;
 }
@@ -281,7 +280,7 @@ void X11GlobalHotkey::Private::handleKeyRelease(const xcb_key_release_event_t& e
     }
 }
 
-X11GlobalHotkey::X11GlobalHotkey(QObject* parent) : QObject(parent), d(std::make_unique<Private>())
+X11GlobalHotkey::X11GlobalHotkey(QObject* parent) : GlobalHotkey(parent), d(std::make_unique<Private>())
 {
     d->xcb = XcbConnection::open();
     if (!d->xcb) {
@@ -337,18 +336,6 @@ X11GlobalHotkey::~X11GlobalHotkey() = default;
 bool X11GlobalHotkey::isAvailable() const
 {
     return d->connection != nullptr;
-}
-
-std::optional<HotkeyHandlerId> X11GlobalHotkey::installHandler(std::function<void()> handler)
-{
-    const quint64 id = d->nextId++;
-    d->handlers.emplace(id, std::move(handler));
-    return HotkeyHandlerId{id};
-}
-
-void X11GlobalHotkey::removeHandler(HotkeyHandlerId handler)
-{
-    d->handlers.erase(static_cast<quint64>(handler));
 }
 
 std::optional<HotkeyRegistrationId> X11GlobalHotkey::registerHotkey(quint32 keyCode,
@@ -418,12 +405,7 @@ void X11GlobalHotkey::readEvents()
         free(event);
         if (isPress) {
             qCDebug(lcHotkey) << "hotkey pressed";
-            // A handler may install or remove handlers.
-            std::vector<std::function<void()>> handlers;
-            for (const auto& [id, handler] : d->handlers)
-                handlers.push_back(handler);
-            for (const auto& handler : handlers)
-                handler();
+            emit activated();
         }
     }
     if (xcb_connection_has_error(d->connection) && !d->hasReportedConnectionError) {

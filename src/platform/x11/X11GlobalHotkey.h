@@ -12,7 +12,7 @@ namespace brivet {
 // on the physical key of the key code. Uses a connection of its own, read on the main thread;
 // grabs are renewed when the keyboard mapping changes. Holding the keys down counts as one
 // press.
-class X11GlobalHotkey : public QObject, public GlobalHotkey
+class X11GlobalHotkey : public GlobalHotkey
 {
     Q_OBJECT
 public:
@@ -23,9 +23,6 @@ public:
     // False when no X server could be reached; nothing registers then.
     bool isAvailable() const;
 
-    [[nodiscard]] std::optional<HotkeyHandlerId>
-    installHandler(std::function<void()> handler) override;
-    void removeHandler(HotkeyHandlerId handler) override;
     [[nodiscard]] std::optional<HotkeyRegistrationId> registerHotkey(quint32 keyCode,
                                                                      quint32 modifiers) override;
     void unregisterHotkey(HotkeyRegistrationId registration) override;

@@ -13,7 +13,7 @@
 #include <xcb/xcb_keysyms.h>
 #include <xcb/xtest.h>
 
-Q_LOGGING_CATEGORY(lcKeySynthesizer, "brivet.paste", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcKeySynthesizer, "brivet.platform.keys", QtInfoMsg)
 
 namespace brivet {
 

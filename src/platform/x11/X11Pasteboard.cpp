@@ -1,6 +1,6 @@
 #include "platform/x11/X11Pasteboard.h"
 
-#include "platform/linux/PlatformLogging.h"
+#include "platform/PlatformLogging.h"
 #include "platform/x11/X11ClipboardOwner.h"
 #include "platform/x11/X11FrontApplication.h"
 

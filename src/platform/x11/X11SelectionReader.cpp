@@ -1,6 +1,6 @@
 #include "platform/x11/X11SelectionReader.h"
 
-#include "platform/linux/PlatformLogging.h"
+#include "platform/PlatformLogging.h"
 #include "platform/linux/UriList.h"
 #include "platform/x11/XcbConnection.h"
 

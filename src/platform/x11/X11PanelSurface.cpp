@@ -1,27 +1,32 @@
-#include "platform/x11/X11GlobalClickMonitor.h"
+#include "platform/x11/X11PanelSurface.h"
 
 #include "platform/x11/XcbConnection.h"
 
+#include <QCursor>
+#include <QGuiApplication>
 #include <QLoggingCategory>
+#include <QRegion>
+#include <QScreen>
 #include <QSocketNotifier>
+#include <QWindow>
 #include <xcb/xinput.h>
 
 namespace brivet {
 
 namespace {
 
-Q_LOGGING_CATEGORY(lcClicks, "brivet.platform.clicks", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcSurface, "brivet.platform.surface", QtInfoMsg)
 
 constexpr uint32_t kLeftButton = 1;
 constexpr uint32_t kRightButton = 3;
 
 } // namespace
 
-X11GlobalClickMonitor::X11GlobalClickMonitor(QObject* parent)
-    : QObject(parent), m_xcb(XcbConnection::open())
+X11PanelSurface::X11PanelSurface(QObject* parent)
+    : PanelSurface(parent), m_xcb(XcbConnection::open())
 {
     if (!m_xcb) {
-        qCWarning(lcClicks) << "cannot reach the X server; clicks elsewhere will not be seen";
+        qCWarning(lcSurface) << "cannot reach the X server; clicks elsewhere will not be seen";
         return;
     }
     xcb_connection_t* connection = m_xcb->get();
@@ -35,39 +40,67 @@ X11GlobalClickMonitor::X11GlobalClickMonitor(QObject* parent)
         m_xinputOpcode = extension->major_opcode;
     }
     if (!m_hasXInput2) {
-        qCWarning(lcClicks) << "the X server has no XInput 2; clicks elsewhere will not be seen";
+        qCWarning(lcSurface) << "the X server has no XInput 2; clicks elsewhere will not be seen";
         return;
     }
     m_notifier = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(connection),
                                                    QSocketNotifier::Read);
     connect(m_notifier.get(), &QSocketNotifier::activated, this,
-            &X11GlobalClickMonitor::readEvents);
+            &X11PanelSurface::readEvents);
 }
 
-X11GlobalClickMonitor::~X11GlobalClickMonitor()
+X11PanelSurface::~X11PanelSurface()
 {
     m_notifier.reset();
 }
 
-bool X11GlobalClickMonitor::start(std::function<void(QPoint)> handler)
+void X11PanelSurface::makeOverlay(QWindow& window)
+{
+    window.setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                    Qt::BypassWindowManagerHint | Qt::WindowDoesNotAcceptFocus);
+}
+
+void X11PanelSurface::setShape(QWindow& window, const QRegion& shape)
+{
+    window.setMask(shape);
+}
+
+bool X11PanelSurface::grabKeyboard(QWindow& window)
+{
+    return window.setKeyboardGrabEnabled(true);
+}
+
+void X11PanelSurface::releaseKeyboard(QWindow& window)
+{
+    window.setKeyboardGrabEnabled(false);
+}
+
+QScreen* X11PanelSurface::activeScreen() const
+{
+    if (QScreen* screen = QGuiApplication::screenAt(QCursor::pos()))
+        return screen;
+    return QGuiApplication::primaryScreen();
+}
+
+bool X11PanelSurface::watchPresses()
 {
     if (!m_hasXInput2 || m_xcb->hasError())
         return false;
-    m_handler = std::move(handler);
+    m_isWatching = true;
     select(true);
     return true;
 }
 
-void X11GlobalClickMonitor::stop()
+void X11PanelSurface::stopWatchingPresses()
 {
-    if (!m_handler)
+    if (!m_isWatching)
         return;
-    m_handler = nullptr;
+    m_isWatching = false;
     if (m_hasXInput2)
         select(false);
 }
 
-void X11GlobalClickMonitor::select(bool enabled)
+void X11PanelSurface::select(bool enabled)
 {
     struct
     {
@@ -81,7 +114,7 @@ void X11GlobalClickMonitor::select(bool enabled)
     readEvents();
 }
 
-void X11GlobalClickMonitor::readEvents()
+void X11PanelSurface::readEvents()
 {
     xcb_connection_t* connection = m_xcb->get();
     bool clicked = false;
@@ -94,17 +127,15 @@ void X11GlobalClickMonitor::readEvents()
         }
         std::free(event);
     }
-    if (!clicked || !m_handler)
+    if (!clicked || !m_isWatching)
         return;
     XcbReply<xcb_query_pointer_reply_t> pointer(
         xcb_query_pointer_reply(connection, xcb_query_pointer(connection, m_xcb->root()), nullptr));
     if (!pointer)
         return;
     const QPoint position(pointer->root_x, pointer->root_y);
-    qCDebug(lcClicks) << "click at" << position;
-    // The handler may stop the monitor.
-    auto handler = m_handler;
-    handler(position);
+    qCDebug(lcSurface) << "click at" << position;
+    emit pressed(position);
 }
 
 } // namespace brivet

@@ -1,4 +1,4 @@
-#include "platform/linux/PlatformLogging.h"
+#include "platform/PlatformLogging.h"
 
 namespace brivet {
 

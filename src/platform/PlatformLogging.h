@@ -4,7 +4,8 @@
 
 namespace brivet {
 
-// The desktop facilities: clipboard reading, front application, thumbnails.
+// The desktop facilities: the back end chosen, clipboard reading, front application,
+// thumbnails.
 Q_DECLARE_LOGGING_CATEGORY(lcPlatform)
 
 } // namespace brivet

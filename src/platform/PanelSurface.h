@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QObject>
+#include <QPoint>
+
+class QRegion;
+class QScreen;
+class QWindow;
+
+namespace brivet {
+
+// What the history panel and its popovers need from the window system: windows shown above
+// every other window without becoming the active one (the paste goes to the window that was
+// in front), the keyboard held by such a window while it is shown, the presses anywhere on the
+// desktop (a press elsewhere hides the panel), and the screen the user is working on.
+// Main thread only.
+class PanelSurface : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~PanelSurface() override = default;
+
+    // Makes a window an overlay: frameless, above the others, never the active window. Call
+    // before the window is first shown.
+    virtual void makeOverlay(QWindow& window) = 0;
+    // Cuts an overlay to a shape (in its own coordinates): rounded corners and arrows with no
+    // compositing manager to blend them.
+    virtual void setShape(QWindow& window, const QRegion& shape) = 0;
+    // Sends every key to the shown window until releaseKeyboard(). False when the keyboard
+    // cannot be had now (another program holds it: try again a little later).
+    [[nodiscard]] virtual bool grabKeyboard(QWindow& window) = 0;
+    virtual void releaseKeyboard(QWindow& window) = 0;
+    // Starts reporting the presses of the left and right buttons anywhere as `pressed`,
+    // without taking the pointer: each click still reaches the window it was aimed at. False
+    // when the desktop cannot report them.
+    [[nodiscard]] virtual bool watchPresses() = 0;
+    // Nothing is reported after it returns.
+    virtual void stopWatchingPresses() = 0;
+    // The screen the user is working on; null when there is no screen.
+    virtual QScreen* activeScreen() const = 0;
+
+signals:
+    // A press anywhere on the desktop, in screen coordinates.
+    void pressed(QPoint position);
+};
+
+} // namespace brivet

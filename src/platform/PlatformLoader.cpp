@@ -1,0 +1,65 @@
+#include "platform/Platform.h"
+#include "platform/PlatformLogging.h"
+#include "platform/linux/DesktopSession.h"
+#include "platform/linux/FreedesktopThumbnailer.h"
+#include "platform/linux/KeychainSecretStore.h"
+#include "platform/linux/XdgAutostart.h"
+#include "platform/null/NullPlatform.h"
+#include "platform/x11/X11FrontApplication.h"
+#include "platform/x11/X11GlobalHotkey.h"
+#include "platform/x11/X11KeySynthesizer.h"
+#include "platform/x11/X11PanelSurface.h"
+#include "platform/x11/X11Pasteboard.h"
+
+#include <QCoreApplication>
+
+namespace brivet {
+
+Platform::Kind Platform::kindFor(const DesktopSession& session)
+{
+    // A platform plugin chosen by the user that draws nowhere (tests, a headless run).
+    if (!session.qtPlatform.isEmpty() && !session.qtPlatform.startsWith(QLatin1String("xcb")))
+        return Kind::Null;
+    return session.hasX11 ? Kind::X11 : Kind::Null;
+}
+
+QByteArray Platform::qtPlatformFor(Kind kind)
+{
+    // X11 also where the session would have Qt use Wayland: the back end speaks X11.
+    return kind == Kind::X11 ? QByteArrayLiteral("xcb") : QByteArray();
+}
+
+Platform createPlatform(const DesktopSession& session)
+{
+    Platform platform;
+    platform.kind = Platform::kindFor(session);
+    // What any Linux desktop offers, whatever draws the windows.
+    platform.fileThumbnailer = std::make_unique<FreedesktopThumbnailer>();
+    platform.loginItems = std::make_unique<XdgAutostart>(XdgAutostart::defaultAutostartDir(),
+                                                         QCoreApplication::applicationFilePath());
+    platform.secrets = std::make_unique<KeychainSecretStore>(QStringLiteral("Brivet"));
+    switch (platform.kind) {
+    case Platform::Kind::X11:
+        qCInfo(lcPlatform) << "back end: X11";
+        platform.pasteboard = std::make_unique<X11Pasteboard>();
+        platform.frontApplication = std::make_unique<X11FrontApplication>();
+        platform.keySynthesizer = std::make_unique<X11KeySynthesizer>();
+        platform.globalHotkey = std::make_unique<X11GlobalHotkey>();
+        platform.panelSurface = std::make_unique<X11PanelSurface>();
+        break;
+    case Platform::Kind::Null:
+        qCWarning(lcPlatform).noquote()
+            << "no back end fits this session"
+            << (session.desktopName.isEmpty() ? QString() : QStringLiteral("(%1)").arg(session.desktopName))
+            << "; Brivet runs without the desktop's facilities";
+        platform.pasteboard = std::make_unique<NullPasteboard>();
+        platform.frontApplication = std::make_unique<NullFrontApplication>();
+        platform.keySynthesizer = std::make_unique<NullKeySynthesizer>();
+        platform.globalHotkey = std::make_unique<NullGlobalHotkey>();
+        platform.panelSurface = std::make_unique<NullPanelSurface>();
+        break;
+    }
+    return platform;
+}
+
+} // namespace brivet

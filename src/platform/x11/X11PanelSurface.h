@@ -1,0 +1,46 @@
+#pragma once
+
+#include "platform/PanelSurface.h"
+
+#include <memory>
+
+class QSocketNotifier;
+
+namespace brivet {
+
+class XcbConnection;
+
+// The panel's windows on X11: override-redirect windows (Qt's BypassWindowManagerHint), so
+// that the window manager neither manages nor activates them; the keyboard by an active
+// keyboard grab; the shape by the SHAPE extension (QWindow::setMask); presses anywhere from
+// the XInput2 raw button presses of the root window, which reach every client that asks for
+// them, whoever has the pointer, so nothing is grabbed and the click still reaches its window.
+// Raw presses are read on a connection of its own, on the main thread; the position is the
+// pointer's when the press is read. The active screen is the one under the pointer.
+class X11PanelSurface : public PanelSurface
+{
+    Q_OBJECT
+public:
+    explicit X11PanelSurface(QObject* parent = nullptr);
+    ~X11PanelSurface() override;
+
+    void makeOverlay(QWindow& window) override;
+    void setShape(QWindow& window, const QRegion& shape) override;
+    [[nodiscard]] bool grabKeyboard(QWindow& window) override;
+    void releaseKeyboard(QWindow& window) override;
+    [[nodiscard]] bool watchPresses() override;
+    void stopWatchingPresses() override;
+    QScreen* activeScreen() const override;
+
+private:
+    void readEvents();
+    void select(bool enabled);
+
+    std::unique_ptr<XcbConnection> m_xcb;
+    std::unique_ptr<QSocketNotifier> m_notifier;
+    uint8_t m_xinputOpcode = 0;
+    bool m_hasXInput2 = false;
+    bool m_isWatching = false;
+};
+
+} // namespace brivet

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QMetaType>
+#include <QString>
+
+namespace brivet {
+
+// One key press as the history panel understands it, made by the panel window from a key
+// event and acted on by the view state.
+struct PanelKeyAction
+{
+    enum class Kind
+    {
+        TypeCharacter, // text holds what was typed
+        MoveLeft,
+        MoveRight,
+        DeleteItem,
+        PasteItem,
+        QuickLook,
+        NextCategory,
+        PreviousCategory,
+        Escape,
+    };
+
+    Kind kind = Kind::Escape;
+    QString text; // TypeCharacter only
+
+    static PanelKeyAction typeCharacter(QString text) { return {Kind::TypeCharacter, text}; }
+    static PanelKeyAction of(Kind kind) { return {kind, {}}; }
+
+    friend bool operator==(const PanelKeyAction&, const PanelKeyAction&) = default;
+};
+
+} // namespace brivet
+
+Q_DECLARE_METATYPE(brivet::PanelKeyAction)
