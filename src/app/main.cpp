@@ -118,13 +118,8 @@ int main(int argc, char* argv[])
             qEnvironmentVariable("GTK_THEME")))
         QApplication::setPalette(brivet::darkPalette());
 
-    // Commands that arrive before the application is up wait in the event loop.
-    brivet::BrivetApp* commandTarget = nullptr;
     auto channel = brivet::createInstanceChannel();
-    switch (channel->claim([&commandTarget](brivet::InstanceCommand command) {
-        if (commandTarget)
-            commandTarget->perform(command);
-    })) {
+    switch (channel->claim()) {
     case brivet::InstanceChannel::Claim::Claimed:
         break;
     case brivet::InstanceChannel::Claim::AlreadyRunning:
@@ -142,6 +137,9 @@ int main(int argc, char* argv[])
                                  brivet::AppDelegate::defaultSettingsPath(),
                                  brivet::createPlatform(session));
     brivet::BrivetApp brivetApp(delegate);
+    // Commands arrive from the event loop, so none is missed before this.
+    QObject::connect(channel.get(), &brivet::InstanceChannel::commandReceived, &brivetApp,
+                     &brivet::BrivetApp::perform);
     brivet::UnixSignalWatcher signalWatcher;
     QObject::connect(&signalWatcher, &brivet::UnixSignalWatcher::terminationRequested, &app,
                      &QCoreApplication::quit);
@@ -154,8 +152,5 @@ int main(int argc, char* argv[])
     }
     brivetApp.addSyncSettings();
     brivetApp.showTray();
-    commandTarget = &brivetApp;
-    const int status = app.exec();
-    commandTarget = nullptr;
-    return status;
+    return app.exec();
 }

@@ -124,7 +124,7 @@ void PanelController::show()
     // Before the panel takes the keyboard: the window in front now is where the paste goes.
     if (m_pasteService)
         m_pasteService->rememberFrontWindow();
-    m_slide.stop(); // a slide-out still running no longer orders the panel out
+    m_slide.stop(); // a slide-out still running no longer hides the panel
     m_panel->setScreen(screen);
     m_panel->setGeometry(geometry.slideInStart);
     m_view->setSize(geometry.resting.size());
@@ -176,7 +176,7 @@ bool PanelController::isPanelsOwn(QPoint position) const
 }
 
 void PanelController::animateTo(int y, int durationMs, const QEasingCurve& curve,
-                                bool orderOutAtEnd)
+                                bool hideAtEnd)
 {
     m_slide.stop();
     disconnect(&m_slide, &QVariantAnimation::finished, nullptr, nullptr);
@@ -184,7 +184,7 @@ void PanelController::animateTo(int y, int durationMs, const QEasingCurve& curve
     m_slide.setEndValue(y);
     m_slide.setDuration(durationMs);
     m_slide.setEasingCurve(curve);
-    if (orderOutAtEnd) {
+    if (hideAtEnd) {
         connect(&m_slide, &QVariantAnimation::finished, m_panel.get(), &QWindow::hide);
     }
     m_slide.start();

@@ -84,7 +84,7 @@ private:
     void openSettings();
     void returnKeyFocus();
     bool isPanelsOwn(QPoint position) const;
-    void animateTo(int y, int durationMs, const QEasingCurve& curve, bool orderOutAtEnd);
+    void animateTo(int y, int durationMs, const QEasingCurve& curve, bool hideAtEnd);
 
     PanelSurface& m_surface;
     const GlobalHotkey& m_keyCodes;

@@ -1,7 +1,7 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
-#include <functional>
 #include <memory>
 #include <optional>
 
@@ -19,12 +19,13 @@ enum class InstanceCommand
 
 // The line between the one running Brivet of a session and later processes: the running one
 // claims the session's name and answers commands, a later process sends it one.
-class InstanceChannel
+class InstanceChannel : public QObject
 {
+    Q_OBJECT
 public:
     enum class Claim
     {
-        Claimed,        // this process is the running Brivet; commands reach the handler
+        Claimed,        // this process is the running Brivet; commands arrive as commandReceived
         AlreadyRunning, // another Brivet holds the name
         Unavailable,    // no channel in this session (see error)
     };
@@ -35,16 +36,20 @@ public:
         Failed, // see error
     };
 
-    virtual ~InstanceChannel() = default;
+    using QObject::QObject;
+    ~InstanceChannel() override = default;
 
-    // Claims the name for this process; the handler then runs on the main thread for each
-    // command, after the sender has been answered.
-    [[nodiscard]] virtual Claim claim(std::function<void(InstanceCommand)> handler) = 0;
+    // Claims the name for this process; each command then arrives as commandReceived, on the
+    // main thread, after the sender has been answered.
+    [[nodiscard]] virtual Claim claim() = 0;
     // Sends one command to the running Brivet. For Quit, returns once that process has let go
     // of the name (it has finished its termination sequence), or fails after a while.
     [[nodiscard]] virtual Delivery send(InstanceCommand command) = 0;
     // Why the last claim or send did not succeed.
     virtual QString error() const = 0;
+
+signals:
+    void commandReceived(brivet::InstanceCommand command);
 };
 
 // The channel of the session Brivet runs in (the D-Bus session bus). Needs a

@@ -141,6 +141,21 @@ class ShellTest(BrivetTestCase):
         self.assertFalse(os.path.exists(self.brivet.database_path + "-wal"))
         self.assertEqual(self.brivet.process.wait(timeout=10), 0)
 
+    def test_a_session_without_a_back_end_runs_on_and_says_what_is_missing(self):
+        # Qt drawing offscreen: no back end fits, each facility says once that it is missing,
+        # and the history, the panel and the command line still work.
+        self.brivet.env.update(QT_QPA_PLATFORM="offscreen")
+        self.brivet.start()
+        self.assertEqual(self.brivet.count_log(r"brivet\.platform: no back end fits"), 1)
+        for facility in ("clipboard", "front application", "global shortcut",
+                         "synthesised keys", "overlay windows"):
+            self.assertEqual(self.brivet.count_log(f"brivet\\.platform: no {facility} in"), 1,
+                             facility)
+        self.assertEqual(self.brivet_command("--toggle").returncode, 0)
+        self.brivet.wait_for_log(SHOWN)
+        self.assertEqual(self.brivet_command("--quit").returncode, 0)
+        self.assertEqual(self.brivet.process.wait(timeout=10), 0)
+
     def test_settings_open_from_the_gear_and_switch_open_at_login(self):
         self.brivet.start()
         # The panel's gear, right in its header; the settings open once the panel has hidden.

@@ -49,7 +49,7 @@ void DBusInstanceEndpoint::deliver(InstanceCommand command)
 {
     qCDebug(lcPlatform) << "command" << methodName(command) << "from the session bus";
     QMetaObject::invokeMethod(
-        this, [this, command] { m_handler(command); }, Qt::QueuedConnection);
+        this, [this, command] { emit received(command); }, Qt::QueuedConnection);
 }
 
 std::unique_ptr<InstanceChannel> createInstanceChannel()
@@ -68,14 +68,16 @@ DBusInstanceChannel::~DBusInstanceChannel()
     bus.unregisterService(serviceName());
 }
 
-InstanceChannel::Claim DBusInstanceChannel::claim(std::function<void(InstanceCommand)> handler)
+InstanceChannel::Claim DBusInstanceChannel::claim()
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         m_error = busError(bus);
         return Claim::Unavailable;
     }
-    auto endpoint = std::make_unique<DBusInstanceEndpoint>(std::move(handler));
+    auto endpoint = std::make_unique<DBusInstanceEndpoint>();
+    connect(endpoint.get(), &DBusInstanceEndpoint::received, this,
+            &InstanceChannel::commandReceived);
     if (!bus.registerObject(objectPath(), endpoint.get(), QDBusConnection::ExportScriptableSlots)) {
         m_error = QStringLiteral("cannot export %1 on the session bus").arg(objectPath());
         return Claim::Unavailable;

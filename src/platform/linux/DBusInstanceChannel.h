@@ -15,6 +15,7 @@ class DBusInstanceEndpoint;
 // shortcuts can reach it.
 class DBusInstanceChannel : public InstanceChannel
 {
+    Q_OBJECT
 public:
     static QString serviceName() { return QStringLiteral("com.brivet.Brivet"); }
     static QString objectPath() { return QStringLiteral("/com/brivet/Brivet"); }
@@ -22,7 +23,7 @@ public:
     DBusInstanceChannel();
     ~DBusInstanceChannel() override;
 
-    Claim claim(std::function<void(InstanceCommand)> handler) override;
+    Claim claim() override;
     Delivery send(InstanceCommand command) override;
     QString error() const override { return m_error; }
 

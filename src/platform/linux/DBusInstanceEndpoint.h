@@ -3,21 +3,21 @@
 #include "platform/InstanceChannel.h"
 
 #include <QObject>
-#include <functional>
 
 namespace brivet {
 
 // The object the running Brivet exports on the session bus. Each method answers at once and
-// hands its command to the handler in a later turn of the event loop, so that Quit's answer
+// emits its command as `received` in a later turn of the event loop, so that Quit's answer
 // leaves before the process begins to end.
 class DBusInstanceEndpoint : public QObject
 {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "com.brivet.Brivet")
 public:
-    explicit DBusInstanceEndpoint(std::function<void(InstanceCommand)> handler)
-        : m_handler(std::move(handler))
-    {}
+    using QObject::QObject;
+
+signals:
+    void received(brivet::InstanceCommand command);
 
 public slots:
     Q_SCRIPTABLE void Toggle() { deliver(InstanceCommand::Toggle); }
@@ -28,8 +28,6 @@ public slots:
 
 private:
     void deliver(InstanceCommand command);
-
-    std::function<void(InstanceCommand)> m_handler;
 };
 
 } // namespace brivet
