@@ -82,7 +82,8 @@ PanelController::PanelController(PanelSurface& surface, const GlobalHotkey& keyC
     });
     connect(&m_slide, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
         if (m_panel)
-            m_panel->setY(value.toInt());
+            m_surface.placeOverlay(*m_panel, QRect(QPoint(m_panel->x(), value.toInt()),
+                                                   m_panel->size()));
     });
 }
 
@@ -126,7 +127,7 @@ void PanelController::show()
         m_pasteService->rememberFrontWindow();
     m_slide.stop(); // a slide-out still running no longer hides the panel
     m_panel->setScreen(screen);
-    m_panel->setGeometry(geometry.slideInStart);
+    m_surface.placeOverlay(*m_panel, geometry.slideInStart);
     m_view->setSize(geometry.resting.size());
     m_isWaitingForFirstFrame = true;
     m_panel->show();

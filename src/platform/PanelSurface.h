@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QPoint>
 
+class QRect;
 class QRegion;
 class QScreen;
 class QWindow;
@@ -24,6 +25,9 @@ public:
     // Makes a window an overlay: frameless, above the others, never the active window. Call
     // before the window is first shown.
     virtual void makeOverlay(QWindow& window) = 0;
+    // Puts an overlay at a place of the screen (in screen coordinates), also while it is
+    // shown: the panel slides by moving.
+    virtual void placeOverlay(QWindow& window, const QRect& geometry) = 0;
     // Cuts an overlay to a shape (in its own coordinates): rounded corners and arrows with no
     // compositing manager to blend them.
     virtual void setShape(QWindow& window, const QRegion& shape) = 0;

@@ -189,7 +189,10 @@ void PanelPopoverWindow::reposition()
     QScreen* screen = m_anchor->window()->screen();
     const QRect screenRect = screen ? screen->geometry() : QRect(QPoint(0, 0), size());
     const Placement placement = place(anchorRect, size(), screenRect, m_arrowEdge);
-    setPosition(placement.topLeft);
+    if (PopoverHost* owner = host())
+        owner->surface().placeOverlay(*this, QRect(placement.topLeft, size()));
+    else
+        setPosition(placement.topLeft);
     if (!qFuzzyCompare(placement.arrowPosition, m_arrowPosition)) {
         m_arrowPosition = placement.arrowPosition;
         emit arrowPositionChanged();

@@ -42,6 +42,11 @@ void NullPanelSurface::makeOverlay(QWindow& window)
     window.setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
 }
 
+void NullPanelSurface::placeOverlay(QWindow& window, const QRect& geometry)
+{
+    window.setGeometry(geometry);
+}
+
 void NullPanelSurface::setShape(QWindow& window, const QRegion& shape)
 {
     window.setMask(shape);

@@ -70,6 +70,7 @@ class NullPanelSurface : public PanelSurface
 public:
     explicit NullPanelSurface(QObject* parent = nullptr);
     void makeOverlay(QWindow& window) override;
+    void placeOverlay(QWindow& window, const QRect& geometry) override;
     void setShape(QWindow& window, const QRegion& shape) override;
     bool grabKeyboard(QWindow& window) override;
     void releaseKeyboard(QWindow&) override {}

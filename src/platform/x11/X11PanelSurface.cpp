@@ -60,6 +60,11 @@ void X11PanelSurface::makeOverlay(QWindow& window)
                     Qt::BypassWindowManagerHint | Qt::WindowDoesNotAcceptFocus);
 }
 
+void X11PanelSurface::placeOverlay(QWindow& window, const QRect& geometry)
+{
+    window.setGeometry(geometry);
+}
+
 void X11PanelSurface::setShape(QWindow& window, const QRegion& shape)
 {
     window.setMask(shape);

@@ -25,6 +25,7 @@ public:
     ~X11PanelSurface() override;
 
     void makeOverlay(QWindow& window) override;
+    void placeOverlay(QWindow& window, const QRect& geometry) override;
     void setShape(QWindow& window, const QRegion& shape) override;
     [[nodiscard]] bool grabKeyboard(QWindow& window) override;
     void releaseKeyboard(QWindow& window) override;
