@@ -64,19 +64,12 @@ ShortcutRecorder::ShortcutRecorder(const GlobalHotkey& globalHotkey, QObject* pa
 ShortcutRecorder::~ShortcutRecorder()
 {
     // Whoever waits must hear the end, or the old hotkey would stay unregistered for good.
-    if (m_completion && m_completionContext) {
-        QMetaObject::invokeMethod(
-            m_completionContext,
-            [completion = std::move(m_completion)] { completion(std::nullopt); },
-            Qt::QueuedConnection);
-    }
+    finishRecording(std::nullopt);
 }
 
-void ShortcutRecorder::recordShortcut(QObject* context, Completion completion)
+void ShortcutRecorder::recordShortcut()
 {
     finishRecording(std::nullopt);
-    m_completionContext = context ? context : this;
-    m_completion = std::move(completion);
     if (auto* application = QCoreApplication::instance()) {
         application->installEventFilter(this);
         m_isFilterInstalled = true;
@@ -89,21 +82,15 @@ void ShortcutRecorder::recordShortcut(QObject* context, Completion completion)
 
 void ShortcutRecorder::finishRecording(std::optional<Shortcut> result)
 {
+    if (!m_isRecording)
+        return;
     setRecording(false);
     if (m_isFilterInstalled) {
         if (auto* application = QCoreApplication::instance())
             application->removeEventFilter(this);
         m_isFilterInstalled = false;
     }
-    Completion completion = std::exchange(m_completion, nullptr);
-    QPointer<QObject> context = std::exchange(m_completionContext, nullptr);
-    if (completion && context) {
-        // Later, as an awaited result would be: the caller's reaction (registering a hotkey,
-        // starting another recording) never runs inside this call.
-        QMetaObject::invokeMethod(
-            context, [completion = std::move(completion), result] { completion(result); },
-            Qt::QueuedConnection);
-    }
+    emit finished(result);
 }
 
 bool ShortcutRecorder::eventFilter(QObject* watched, QEvent* event)

@@ -3,9 +3,7 @@
 #include "platform/GlobalHotkey.h"
 
 #include <QObject>
-#include <QPointer>
 #include <QString>
-#include <functional>
 #include <optional>
 
 namespace brivet {
@@ -15,22 +13,22 @@ namespace brivet {
 // swallows it: a key with Ctrl, Alt, Shift or Super ends the recording with that combination;
 // plain keys (Escape and Return included) and lone modifier keys are ignored, so only the
 // button (finishRecording) cancels. Main thread only.
+//
+// Every recording ends with `finished` exactly once; connect with Qt::QueuedConnection to act
+// on it outside the key event that ended it.
 class ShortcutRecorder : public QObject
 {
     Q_OBJECT
     Q_PROPERTY(bool isRecording READ isRecording NOTIFY isRecordingChanged)
 public:
-    using Completion = std::function<void(std::optional<Shortcut>)>;
-
     // globalHotkey tells which physical key a key event reports; the recorder does not register
     // anything with it.
     explicit ShortcutRecorder(const GlobalHotkey& globalHotkey, QObject* parent = nullptr);
-    // A recording still waiting ends with nothing.
+    // A recording under way ends with nothing.
     ~ShortcutRecorder() override;
 
-    // Starts a recording; an earlier one still waiting ends with nothing. The completion runs
-    // once, in a later turn of the event loop, and not at all if context is gone by then.
-    void recordShortcut(QObject* context, Completion completion);
+    // Starts a recording; one under way ends with nothing first.
+    void recordShortcut();
     // Ends the current recording with result (std::nullopt to cancel). Does nothing when idle.
     void finishRecording(std::optional<Shortcut> result);
 
@@ -41,6 +39,9 @@ public:
 
 signals:
     void isRecordingChanged();
+    // A recording ended: with the combination pressed, or with nothing (cancelled, replaced
+    // by another recording, or the recorder is going away).
+    void finished(std::optional<brivet::Shortcut> shortcut);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -51,8 +52,6 @@ private:
     const GlobalHotkey& m_globalHotkey;
     bool m_isRecording = false;
     bool m_isFilterInstalled = false;
-    QPointer<QObject> m_completionContext;
-    Completion m_completion;
 };
 
 } // namespace brivet

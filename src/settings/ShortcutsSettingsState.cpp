@@ -13,6 +13,9 @@ ShortcutsSettingsState::ShortcutsSettingsState(HotkeyManager& hotkeyManager,
         m_recorder = std::make_unique<ShortcutRecorder>(*keyCodes);
         connect(m_recorder.get(), &ShortcutRecorder::isRecordingChanged, this,
                 &ShortcutsSettingsState::isRecordingChanged);
+        // Later, outside the key event that ended the recording.
+        connect(m_recorder.get(), &ShortcutRecorder::finished, this,
+                &ShortcutsSettingsState::recordingFinished, Qt::QueuedConnection);
     }
     connect(&m_hotkeyManager, &HotkeyManager::displayStringChanged, this,
             &ShortcutsSettingsState::displayStringChanged);
@@ -40,14 +43,17 @@ void ShortcutsSettingsState::toggleRecording()
     }
     m_hotkeyManager.unregisterHotkey();
     qCInfo(lcSettings) << "recording a shortcut";
-    m_recorder->recordShortcut(this, [this](std::optional<Shortcut> shortcut) {
-        if (shortcut) {
-            m_hotkeyManager.updateHotkey(shortcut->keyCode, shortcut->modifiers);
-            qCInfo(lcSettings) << "shortcut set to" << m_hotkeyManager.displayString();
-        } else {
-            m_hotkeyManager.registerHotkey();
-        }
-    });
+    m_recorder->recordShortcut();
+}
+
+void ShortcutsSettingsState::recordingFinished(std::optional<Shortcut> shortcut)
+{
+    if (shortcut) {
+        m_hotkeyManager.updateHotkey(shortcut->keyCode, shortcut->modifiers);
+        qCInfo(lcSettings) << "shortcut set to" << m_hotkeyManager.displayString();
+    } else {
+        m_hotkeyManager.registerHotkey();
+    }
 }
 
 void ShortcutsSettingsState::cancelRecording()
@@ -56,6 +62,7 @@ void ShortcutsSettingsState::cancelRecording()
         return;
     qCInfo(lcSettings) << "recording cancelled; keeping" << m_hotkeyManager.displayString();
     m_recorder->finishRecording(std::nullopt);
+    // At once: this state may be going away, and what the recording's end queued with it.
     m_hotkeyManager.registerHotkey();
 }
 

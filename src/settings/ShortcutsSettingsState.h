@@ -42,6 +42,8 @@ signals:
     void displayStringChanged();
 
 private:
+    void recordingFinished(std::optional<Shortcut> shortcut);
+
     HotkeyManager& m_hotkeyManager;
     std::unique_ptr<ShortcutRecorder> m_recorder;
 };

@@ -50,7 +50,9 @@ private slots:
         window.requestActivate();
         QVERIFY(QTest::qWaitForWindowActive(&window));
         std::optional<std::optional<Shortcut>> result;
-        recorder.recordShortcut(this, [&](std::optional<Shortcut> shortcut) { result = shortcut; });
+        connect(&recorder, &ShortcutRecorder::finished,
+                [&](std::optional<Shortcut> shortcut) { result = shortcut; });
+        recorder.recordShortcut();
         QVERIFY(xdotool({"key", "Escape"})); // a plain key: swallowed, the recording goes on
         QVERIFY(xdotool({"key", QTest::currentDataTag()}));
         QTRY_VERIFY(result.has_value());
