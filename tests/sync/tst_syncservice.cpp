@@ -74,7 +74,6 @@ void TestSyncService::passphraseUnlocksTheFolderOrSaysWhyNot()
     QCOMPARE(b.status(), SyncService::Status::Unavailable);
     QCOMPARE(b.message(), QStringLiteral("The passphrase does not match this sync folder."));
     QVERIFY(!b.hasKey());
-    QTest::qWait(300);
     QCOMPARE(storeB->mainContext().count(ItemPredicate::all()), 0);
 
     QVERIFY(unlock(b, passphrase));
