@@ -8,6 +8,8 @@ import unittest
 
 from brivet_e2e import BrivetTestCase, png_bytes, wait_until
 
+CHANGE_READ = r"brivet\.platform: clipboard change \d+ with"
+
 
 def open_window(session, name):
     """A small window of an application called name (its window class), made active."""
@@ -28,14 +30,18 @@ class CaptureOwnerTest(BrivetTestCase):
 
     def test_burst_from_two_windows(self):
         # Twenty texts 0.1 s apart from two windows: each recorded, in order, dated, credited.
-        # The closing copy keeps the spacing: "copy 19" must not be replaced before Brivet has
-        # read it (X11 can lose a copy replaced at once, unread), so a failure is a lost copy.
+        # The window in front when Brivet sees a copy is the one credited: the next window
+        # comes to the front once Brivet has read the copy before (at once, unless the machine
+        # is loaded). The closing copy keeps the spacing too: "copy 19" must not be replaced
+        # before Brivet has read it (X11 can lose a copy replaced at once, unread).
         names = ["BurstLeft", "BurstRight"]
         windows = [open_window(self.session, name) for name in names]
         texts = [f"copy {i:02}" for i in range(20)] + ["last"]
+        read = self.brivet.count_log(CHANGE_READ)
         start = time.monotonic()
         for i, text in enumerate(texts):
             time.sleep(max(0.0, start + i * 0.1 - time.monotonic()))
+            self.brivet.wait_for_log(CHANGE_READ, count=read + i)
             self.session.run(["xdotool", "windowactivate", "--sync", windows[i % 2]])
             self.session.copy(text)
         # Changes are recorded in order: the others came before "last".
