@@ -114,20 +114,6 @@ private slots:
         QVERIFY(!m_container->mainContext().hasChanges());
     }
 
-    // Nothing copied during a paste, or held at its end, is recorded.
-    void changeWhilePausedIsNeverRecorded()
-    {
-        m_monitor->setIsPaused(true);
-        m_pasteboard->setText("written while paused");
-        m_monitor->checkForChanges();
-        m_pasteboard->setText("held at resume");
-        m_monitor->setIsPaused(false);
-        m_monitor->checkForChanges();
-        m_pasteboard->setText("after resuming");
-        m_monitor->checkForChanges();
-        QCOMPARE(records(), QStringList{"text:after resuming"});
-    }
-
     // Changes the platform could not credit get the application in front at the poll, asked once.
     void everyRecordOfAPollHasTheSameSource()
     {

@@ -167,9 +167,32 @@ class XSession:
                        env=self.env, input=data.encode() if isinstance(data, str) else data,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True, timeout=30)
 
-    def paste(self, target=None):
+    def paste(self, target=None, check=True):
         return self.run(["xclip", "-selection", "clipboard", "-o",
-                         *(["-t", target] if target else [])]).stdout
+                         *(["-t", target] if target else [])], check=check).stdout
+
+    def press(self, *keys, delay=30):
+        self.run(["xdotool", "key", "--delay", str(delay), *keys])
+
+    def click(self, x, y, button=1, repeat=1):
+        self.run(["xdotool", "mousemove", str(x), str(y), "click", "--repeat", str(repeat),
+                  "--delay", "80", str(button)])
+
+    def windows(self, *search):
+        """Ids of the mapped windows xdotool finds, e.g. windows("--name", "^Brivet$")."""
+        return self.run(["xdotool", "search", "--onlyvisible", *search],
+                        check=False).stdout.decode().split()
+
+    def geometry(self, window):
+        """(x, y, width, height) of a window."""
+        text = self.run(["xdotool", "getwindowgeometry", str(window)]).stdout.decode()
+        return tuple(map(int, re.search(r"Position: (\d+),(\d+)", text).groups()
+                         + re.search(r"Geometry: (\d+)x(\d+)", text).groups()))
+
+    def screenshot(self, x, y, width, height):
+        """The raw pixels of a part of the screen, to tell when what is drawn there changes."""
+        return self.run(["import", "-window", "root", "-crop", f"{width}x{height}+{x}+{y}",
+                         "-depth", "8", "rgb:-"]).stdout
 
     def open_entry(self, title="Target"):
         """A GTK text field (zenity) in front; the process and its window id."""
@@ -331,7 +354,7 @@ class PanelTestCase(BrivetTestCase):
     KEYBOARD_GRABBED = r"brivet\.panel: keyboard grabbed"
 
     def press(self, *keys):
-        self.session.run(["xdotool", "key", "--delay", "30", *keys])
+        self.session.press(*keys)
 
     def show_panel(self):
         """Shows the panel and waits for its keyboard grab (keys typed before would still go to
@@ -349,8 +372,7 @@ class PanelTestCase(BrivetTestCase):
     def panel_window(self, name="Brivet"):
         """xwininfo's fields of Brivet's mapped window of that name, or None."""
         # Only the mapped one (Qt's unmapped leader window has the name too).
-        found = self.session.run(["xdotool", "search", "--onlyvisible", "--name", f"^{name}$"],
-                                 check=False).stdout.split()
+        found = self.session.windows("--name", f"^{name}$")
         result = found and self.session.run(["xwininfo", "-id", found[0]], check=False)
         if not result or result.returncode != 0 or b"IsViewable" not in result.stdout:
             return None

@@ -86,14 +86,13 @@ class PreviewTest(PanelTestCase):
         self.open_preview()
         # In the header, right of the preview, left of the settings button.
         right = int(panel["Absolute upper-left X"]) + int(panel["Width"])
-        self.session.run(["xdotool", "mousemove", str(right - 300), str(panel_top + 20),
-                          "click", "1"])
+        self.session.click(right - 300, panel_top + 20)
         wait_until(lambda: self.preview_window() is None, message="preview closed by a click")
         self.assertIsNotNone(self.panel_window())
         self.open_preview()
         self.press("super+shift+v")
         self.wait_hidden(1)
-        self.assertIsNone(self.preview_window())
+        wait_until(lambda: self.preview_window() is None, message="preview hidden with the panel")
         entry.kill()
 
 

@@ -33,8 +33,7 @@ class ShellTest(BrivetTestCase):
                                 ).stdout.decode()
 
     def settings_window(self):
-        found = self.session.run(["xdotool", "search", "--onlyvisible", "--name",
-                                  "^Brivet Settings$"], check=False).stdout.split()
+        found = self.session.windows("--name", "^Brivet Settings$")
         return int(found[0]) if found else None
 
     def wait_for_settings(self, count):
@@ -44,7 +43,7 @@ class ShellTest(BrivetTestCase):
         return window
 
     def press(self, *keys):
-        self.session.run(["xdotool", "key", "--delay", "40", *keys])
+        self.session.press(*keys, delay=40)
 
     def test_tray_menu_has_the_five_entries_and_drives_panel_settings_and_quit(self):
         watcher = self.session.popen([WATCHER], stdout=subprocess.PIPE, text=True)
@@ -85,17 +84,15 @@ class ShellTest(BrivetTestCase):
         self.brivet.wait_for_log(r"brivet\.app: this desktop shows no tray")
 
         def windows():
-            return self.session.run(["xdotool", "search", "--onlyvisible", "--classname",
-                                     "^brivet$"], check=False).stdout.split()
+            return self.session.windows("--classname", "^brivet$")
 
         self.assertEqual(windows(), [])
         self.session.popen(["trayer", "--edge", "top", "--align", "right", "--widthtype",
                             "pixel", "--width", "48", "--height", "32"],
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         icon = wait_until(windows, timeout=10, message="icon embedded")[0]
-        geometry = self.session.run(["xdotool", "getwindowgeometry", icon]).stdout.decode()
-        x, y = map(int, re.search(r"Position: (\d+),(\d+)", geometry).groups())
-        self.session.run(["xdotool", "mousemove", str(x + 8), str(y + 8), "click", "3"])
+        x, y, _, _ = self.session.geometry(icon)
+        self.session.click(x + 8, y + 8, 3)
         wait_until(lambda: len(windows()) == 2, message="tray menu open")
         self.press("ctrl+q")
         self.assertEqual(self.brivet.process.wait(timeout=10), 0)
@@ -164,8 +161,7 @@ class ShellTest(BrivetTestCase):
         wait_until(lambda: f"Position: 16,{top} " in self.session.run(
             ["xdotool", "search", "--onlyvisible", "--name", "^Brivet$", "getwindowgeometry", "%1"],
             check=False).stdout.decode(), message="panel at rest")
-        self.session.run(["xdotool", "mousemove", str(self.session.width - 42), str(top + 24),
-                          "click", "1"])
+        self.session.click(self.session.width - 42, top + 24)
         self.wait_for_settings(1)
         log = self.brivet.log()
         self.assertLess(next(i for i, l in enumerate(log) if re.search(HIDDEN, l)),
@@ -207,10 +203,8 @@ class ShellTest(BrivetTestCase):
         wait_until(lambda: self.session.active_window() == window, message="settings in front")
         self.press("space")
         self.brivet.wait_for_log(r"brivet\.settings: recording a shortcut", count=2)
-        geometry = self.session.run(["xdotool", "getwindowgeometry", str(window)]).stdout.decode()
-        left, top = map(int, re.search(r"Position: (\d+),(\d+)", geometry).groups())
-        self.session.run(["xdotool", "mousemove", str(left + 225 - 2 - 42), str(top + 37),
-                          "click", "1"])
+        left, top, _, _ = self.session.geometry(window)
+        self.session.click(left + 225 - 2 - 42, top + 37)
         self.brivet.wait_for_log(r'recording cancelled; keeping "Ctrl\+Alt\+Space"')
         pressed = self.brivet.count_log(PRESSED)
         self.press("ctrl+alt+space")

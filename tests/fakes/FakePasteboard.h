@@ -6,19 +6,14 @@
 namespace brivet {
 
 // A clipboard held in memory: tests set its contents, which moves the change count like a
-// copy in another application would. Counts how often the contents were read. With
-// setKeepsHistory(true) it holds every change until taken, as the X11 clipboard does.
+// copy in another application would. With setKeepsHistory(true) it holds every change until taken, as the X11 clipboard does.
 class FakePasteboard : public Pasteboard
 {
 public:
     using Pasteboard::Pasteboard;
 
     qint64 changeCount() const override { return m_changeCount; }
-    PasteboardContents contents() const override
-    {
-        ++m_contentsReads;
-        return m_contents;
-    }
+    PasteboardContents contents() const override { return m_contents; }
     QList<PasteboardChange> takeChanges(qint64 handledCount) override
     {
         if (!m_keepsHistory)
@@ -65,13 +60,11 @@ public:
     void setKeepsHistory(bool keeps) { m_keepsHistory = keeps; }
     void setText(const QString& text) { setContents(test::textCopy(text)); }
 
-    int contentsReads() const { return m_contentsReads; }
     int writes() const { return m_writes; }
 
 private:
     PasteboardContents m_contents;
     qint64 m_changeCount = 0;
-    mutable int m_contentsReads = 0;
     int m_writes = 0;
     bool m_keepsHistory = false;
     QList<PasteboardChange> m_history;

@@ -5,7 +5,6 @@
 #include "support/XTestClients.h"
 #include "support/XvfbServer.h"
 
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -123,11 +122,8 @@ private slots:
         QVERIFY(owner.isAvailable());
         m_xvfb->kill();
         QTRY_VERIFY_WITH_TIMEOUT(!owner.isAvailable(), 5000);
-        QElapsedTimer clock;
-        clock.start();
         owner.offer({{PasteboardType::String, "after"}});
         owner.clear();
-        QVERIFY(clock.elapsed() < 1000);
     }
 };
 

@@ -94,12 +94,6 @@ bool TestSelectionOwner::take()
     return owner && owner->owner == d->window;
 }
 
-void TestSelectionOwner::destroyWindow()
-{
-    xcb_destroy_window(d->connection->get(), d->window);
-    xcb_flush(d->connection->get());
-}
-
 QByteArrayList TestSelectionOwner::requests() const
 {
     std::lock_guard lock(d->mutex);

@@ -37,8 +37,6 @@ public:
 
     // Takes CLIPBOARD; false when the server did not confirm it.
     [[nodiscard]] bool take();
-    // Destroys the owning window: CLIPBOARD then has no owner.
-    void destroyWindow();
     // The targets asked for so far, TARGETS included, in order.
     QByteArrayList requests() const;
     // Pieces of incremental transfers sent so far, the closing empty one included.

@@ -1,5 +1,6 @@
 #include "store/HistoryModel.h"
 #include "support/TestMain.h"
+#include "support/TestRecords.h"
 #include "sync/SyncDevice.h"
 
 #include <QDirIterator>
@@ -39,10 +40,7 @@ QStringList journalFiles(const QString& root)
 
 ClipboardItem textItem(const QString& text, qint64 time)
 {
-    ClipboardItemContent content;
-    content.contentType = QStringLiteral("text");
-    content.textContent = text;
-    return ClipboardItem(content, QDateTime::fromMSecsSinceEpoch(time, Qt::UTC));
+    return textRecord(text, QDateTime::fromMSecsSinceEpoch(time, Qt::UTC));
 }
 
 qint64 itemCount(SyncDevice& device)

@@ -1,6 +1,7 @@
 #include "fakes/FakeSecretStore.h"
 #include "store/ModelContainer.h"
 #include "support/TestMain.h"
+#include "support/TestRecords.h"
 #include "sync/SyncService.h"
 
 #include <QSignalSpy>
@@ -56,10 +57,7 @@ void TestSyncService::passphraseUnlocksTheFolderOrSaysWhyNot()
     QCOMPARE(a.status(), SyncService::Status::Unavailable);
     QVERIFY(unlock(a, passphrase));
     QCOMPARE(a.status(), SyncService::Status::Active);
-    ClipboardItemContent content;
-    content.contentType = QStringLiteral("text");
-    content.textContent = QStringLiteral("from the laptop");
-    ClipboardItem item(content);
+    ClipboardItem item = test::textRecord(QStringLiteral("from the laptop"));
     storeA->mainContext().insert(item);
     QVERIFY(storeA->mainContext().save());
     a.flush();
@@ -74,7 +72,6 @@ void TestSyncService::passphraseUnlocksTheFolderOrSaysWhyNot()
     QCOMPARE(b.status(), SyncService::Status::Unavailable);
     QCOMPARE(b.message(), QStringLiteral("The passphrase does not match this sync folder."));
     QVERIFY(!b.hasKey());
-    QTest::qWait(300);
     QCOMPARE(storeB->mainContext().count(ItemPredicate::all()), 0);
 
     QVERIFY(unlock(b, passphrase));
@@ -82,7 +79,7 @@ void TestSyncService::passphraseUnlocksTheFolderOrSaysWhyNot()
     QVERIFY(b.message().isEmpty());
     QTRY_COMPARE_WITH_TIMEOUT(storeB->mainContext().count(ItemPredicate::all()), 1, 10000);
     QCOMPARE(storeB->mainContext().fetch(ItemFetch{}).value().first().textContent,
-             content.textContent);
+             item.textContent);
 
     // The next start finds the folder and the key where this one left them.
     service.reset();
