@@ -62,17 +62,14 @@ QHash<int, QByteArray> HistoryModel::roleNames() const
         {PersistentIdRole, "persistentId"},
         {ContentTypeRole, "contentType"},
         {TimestampRole, "timestamp"},
-        {TimeAgoRole, "timeAgo"},
         {DetailTextRole, "detailText"},
         {PreviewTextRole, "previewText"},
         {UrlStringRole, "urlString"},
         {FileNameRole, "fileName"},
         {FilePathRole, "filePath"},
         {SourceAppNameRole, "sourceAppName"},
-        {SourceAppBundleIDRole, "sourceAppBundleID"},
         {CharacterCountRole, "characterCount"},
         {HasThumbnailRole, "hasThumbnail"},
-        {HasImageRole, "hasImage"},
         {CategoriesRole, "categories"},
     };
 }
@@ -97,8 +94,6 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const
         return rawValue(item.type());
     case TimestampRole:
         return item.timestamp;
-    case TimeAgoRole:
-        return item.timeAgo();
     case Qt::DisplayRole:
     case DetailTextRole:
         return item.detailText();
@@ -112,14 +107,10 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const
         return text(item.filePath);
     case SourceAppNameRole:
         return text(item.sourceAppName);
-    case SourceAppBundleIDRole:
-        return text(item.sourceAppBundleID);
     case CharacterCountRole:
         return item.characterCount;
     case HasThumbnailRole:
         return item.thumbnailData.has_value();
-    case HasImageRole:
-        return item.imageData.has_value();
     case CategoriesRole:
         return row->categories;
     default:

@@ -41,17 +41,14 @@ public:
         PersistentIdRole,
         ContentTypeRole,
         TimestampRole,
-        TimeAgoRole,
         DetailTextRole,
         PreviewTextRole,
         UrlStringRole,
         FileNameRole,
         FilePathRole,
         SourceAppNameRole,
-        SourceAppBundleIDRole,
         CharacterCountRole,
         HasThumbnailRole,
-        HasImageRole,
         CategoriesRole,
     };
     Q_ENUM(Role)

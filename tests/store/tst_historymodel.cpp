@@ -173,7 +173,6 @@ private slots:
         QCOMPARE(first.data(HistoryModel::CharacterCountRole).toLongLong(), 605);
         QCOMPARE(first.data(HistoryModel::DetailTextRole).toString(), QString("example.org"));
         QCOMPARE(first.data(HistoryModel::HasThumbnailRole).toBool(), true);
-        QCOMPARE(first.data(HistoryModel::HasImageRole).toBool(), false);
         QCOMPARE(m_model->item(0)->textContent->size(), 605); // the whole record on demand
         QCOMPARE(m_model->index(1).data(HistoryModel::PreviewTextRole).toString(),
                  QString("Une École"));
