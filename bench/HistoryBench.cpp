@@ -3,8 +3,8 @@
 // index add. 100,000 records always; 1,000,000 when BRIVET_BENCH_1M is set (the store takes a
 // while to generate and a few GB of disk: it is kept in BRIVET_BENCH_DATA and reused).
 #include "HistoryGenerator.h"
-#include "store/HistoryModel.h"
 #include "store/ModelContainer.h"
+#include "views/HistoryModel.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -2,8 +2,8 @@
 // the longest the main thread was kept from its event loop), and what 1,000 text copies add
 // to the sync folder, before and after compaction.
 #include "HistoryGenerator.h"
-#include "store/HistoryModel.h"
 #include "sync/SyncDevice.h"
+#include "views/HistoryModel.h"
 
 #include <QDirIterator>
 #include <QElapsedTimer>

@@ -104,21 +104,21 @@ private slots:
     void colorFromHex_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::addColumn<QRgb>("expected");
-        QTest::newRow("hashes on both ends") << "##FF0000#" << qRgb(255, 0, 0);
-        QTest::newRow("0x prefix") << "0x00FF00" << qRgb(0, 255, 0);
-        QTest::newRow("not hex") << "#GG0000" << qRgb(0, 0, 0);
-        QTest::newRow("three digits") << "#FFF" << qRgb(0, 15, 255);
-        QTest::newRow("eight digits") << "#12FF9500" << qRgb(255, 149, 0);
-        QTest::newRow("leading space") << "  #007AFF" << qRgb(0, 0, 0);
-        QTest::newRow("stops at a non-digit") << "FF95zz" << qRgb(0, 0xFF, 0x95);
-        QTest::newRow("hash inside") << "#FF#9500" << qRgb(0, 0, 0xFF);
+        QTest::addColumn<quint32>("expected");
+        QTest::newRow("hashes on both ends") << "##FF0000#" << 0xFFFF0000u;
+        QTest::newRow("0x prefix") << "0x00FF00" << 0xFF00FF00u;
+        QTest::newRow("not hex") << "#GG0000" << 0xFF000000u;
+        QTest::newRow("three digits") << "#FFF" << 0xFF000FFFu;
+        QTest::newRow("eight digits") << "#12FF9500" << 0xFFFF9500u;
+        QTest::newRow("leading space") << "  #007AFF" << 0xFF000000u;
+        QTest::newRow("stops at a non-digit") << "FF95zz" << 0xFF00FF95u;
+        QTest::newRow("hash inside") << "#FF#9500" << 0xFF0000FFu;
     }
     void colorFromHex()
     {
         QFETCH(QString, text);
-        QFETCH(QRgb, expected);
-        QCOMPARE(brivet::colorFromHex(text).rgba(), expected);
+        QFETCH(quint32, expected);
+        QCOMPARE(brivet::colorFromHex(text), expected);
     }
 };
 

@@ -1,5 +1,5 @@
 // Opening the store file: refusing files that are not ours to change, one process per store,
-// and a save that survives a killed process.
+// a save that survives a killed process, and a search index rebuilt when it is missing.
 #include "store/ModelContainer.h"
 #include "support/TestMain.h"
 #include "support/TestRecords.h"
@@ -24,12 +24,19 @@ std::unique_ptr<ModelContainer> open(const QString& path)
     return container ? std::move(*container) : nullptr;
 }
 
-void exec(const QString& path, const char* sql)
+// A writer of its own: the first column of the last row, -1 on an error.
+int exec(const QString& path, const char* sql)
 {
     sqlite3* db = nullptr;
-    sqlite3_open(path.toUtf8(), &db);
-    sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+    int value = 0;
+    const auto first = [](void* out, int, char** values, char**) {
+        *static_cast<int*>(out) = values[0] ? std::atoi(values[0]) : 0;
+        return 0;
+    };
+    const bool ok = sqlite3_open(path.toUtf8(), &db) == SQLITE_OK &&
+                    sqlite3_exec(db, sql, first, &value, nullptr) == SQLITE_OK;
     sqlite3_close(db);
+    return ok ? value : -1;
 }
 
 // Child mode: saves one record, says so, then waits to be killed.
@@ -151,6 +158,48 @@ private slots:
         container->mainContext().insert(item);
         QVERIFY(container->mainContext().save());
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(path).size() > before + 6 * 1024 * 1024, 30000);
+    }
+
+    // The search index follows the records, also in a store written by a writer that knows
+    // nothing of it, or that removed it.
+    void theSearchIndexFollowsAndIsRebuiltWhenMissing()
+    {
+        const QString path = m_dir.filePath("index/BrivetCloud.sqlite");
+        auto container = open(path);
+        auto found = [&](const QString& needle) {
+            return container->mainContext().count(ItemPredicate::matching(needle)).value_or(-1);
+        };
+        ModelContext& context = container->mainContext();
+        ClipboardItem item = test::textRecord("Grüße aus Köln");
+        context.insert(item);
+        QCOMPARE(found("GRÜSSE"), 0); // no full folding of ß into ss
+        QCOMPARE(found("grüße AUS"), 1);
+        item.textContent = "Ärger in Bonn";
+        context.update(item);
+        QCOMPARE(found("grüße"), 0);
+        QCOMPARE(found("äR"), 1);
+        QVERIFY(context.save());
+
+        container.reset();
+        QCOMPARE(exec(path, "INSERT INTO ClipboardItem(id, contentType, timestamp, textContent) "
+                            "VALUES('00000000-0000-0000-0000-00000000abcd', 'text', 0, 'ÑANDÚ')"),
+                 0);
+        container = open(path);
+        QCOMPARE(found("ñandú"), 1);
+        container.reset();
+        QCOMPARE(exec(path, "DROP TABLE ClipboardItemSearch; DELETE FROM ClipboardItemFolded;"
+                            "DROP TRIGGER ClipboardItem_searchInsert;"),
+                 0);
+        container = open(path);
+        QCOMPARE(found("ñandú"), 1);
+        QCOMPARE(found("äR"), 1);
+        container->mainContext().remove(item);
+        QCOMPARE(found("äR"), 0);
+        QVERIFY(container->mainContext().save());
+
+        // Still a store of schema 1.0.0 for any Brivet that opens it.
+        container.reset();
+        QCOMPARE(exec(path, "PRAGMA user_version"), 10000);
     }
 };
 

@@ -1,4 +1,4 @@
-#include "store/HistoryModel.h"
+#include "views/HistoryModel.h"
 #include "support/TestMain.h"
 #include "sync/SyncDevice.h"
 

@@ -2,7 +2,7 @@
 // and the editor follow a category that goes away, by the bar's Delete or by any other path,
 // and the items pinned to it stay.
 
-#include "store/HistoryModel.h"
+#include "views/HistoryModel.h"
 #include "store/ModelContainer.h"
 #include "support/TestRecords.h"
 #include "views/CategoryBarState.h"

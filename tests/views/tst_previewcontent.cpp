@@ -2,9 +2,9 @@
 // information sheet of present and missing files, and a long text read off the main thread
 // from a real store.
 
-#include "store/HistoryModel.h"
+#include "views/HistoryModel.h"
 #include "store/ModelContainer.h"
-#include "store/ThumbnailLoader.h"
+#include "views/ThumbnailLoader.h"
 #include "support/TestRecords.h"
 #include "views/PreviewContent.h"
 #include "views/PreviewTextSource.h"

@@ -1,16 +1,14 @@
 // The history's search over a real store: whatever the needle, the model's rows are exactly
-// the records a plain linear filter finds, newest first; and the index behind it stays in step
-// with the records, also for stores written without it.
-#include "store/HistoryModel.h"
+// the records a plain linear filter finds, newest first.
 #include "store/ModelContainer.h"
 #include "support/TestMain.h"
 #include "support/TestRecords.h"
+#include "views/HistoryModel.h"
 
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 #include <optional>
-#include <sqlite3.h>
 
 using namespace brivet;
 
@@ -68,20 +66,6 @@ class TestHistorySearch : public QObject
         for (int row = 0; row < model.rowCount(); ++row)
             ids << model.data(model.index(row), HistoryModel::PersistentIdRole).toLongLong();
         return ids;
-    }
-    // A writer of its own: the first column of the last row, -1 on an error.
-    int rawSql(const char* sql)
-    {
-        sqlite3* db = nullptr;
-        int value = 0;
-        const auto first = [](void* out, int, char** values, char**) {
-            *static_cast<int*>(out) = values[0] ? std::atoi(values[0]) : 0;
-            return 0;
-        };
-        const bool ok = sqlite3_open(storePath().toUtf8().constData(), &db) == SQLITE_OK &&
-                        sqlite3_exec(db, sql, first, &value, nullptr) == SQLITE_OK;
-        sqlite3_close(db);
-        return ok ? value : -1;
     }
 
 private slots:
@@ -213,47 +197,6 @@ private slots:
         }
         if (*firstRows != expected)
             QCOMPARE(*firstRows, early);
-    }
-
-    void indexFollowsChangesAndIsRebuiltWhenMissing()
-    {
-        ModelContext& context = m_container->mainContext();
-        auto found = [this](const QString& needle) {
-            return m_container->mainContext().count(ItemPredicate::matching(needle)).value_or(-1);
-        };
-        ClipboardItem item = test::textRecord("Grüße aus Köln");
-        context.insert(item);
-        QCOMPARE(found("GRÜSSE"), 0); // no full folding of ß into ss
-        QCOMPARE(found("grüße AUS"), 1);
-        item.textContent = "Ärger in Bonn";
-        context.update(item);
-        QCOMPARE(found("grüße"), 0);
-        QCOMPARE(found("äR"), 1);
-        QVERIFY(context.save());
-
-        // A writer that knows nothing of the index, then one that removed it.
-        m_container.reset();
-        QCOMPARE(rawSql("INSERT INTO ClipboardItem(id, contentType, timestamp, textContent) "
-                        "VALUES('00000000-0000-0000-0000-00000000abcd', 'text', 0, 'ÑANDÚ raw')"),
-                 0);
-        open();
-        QCOMPARE(found("ñandú"), 1);
-        m_container.reset();
-        QCOMPARE(rawSql("DROP TABLE ClipboardItemSearch; DELETE FROM ClipboardItemFolded;"
-                        "DROP TRIGGER ClipboardItem_searchInsert;"),
-                 0);
-        open();
-        QCOMPARE(found("ñandú"), 1);
-        QCOMPARE(found("äR"), 1);
-        QCOMPARE(found("ñ"), 1);
-        m_container->mainContext().remove(item);
-        QCOMPARE(found("äR"), 0);
-        QVERIFY(m_container->mainContext().save());
-
-        // Still a store of schema 1.0.0 for any Brivet that opens it.
-        m_container.reset();
-        QCOMPARE(rawSql("PRAGMA user_version"), 10000);
-        open();
     }
 };
 

@@ -1,12 +1,12 @@
 // The panel's history model over a real store: rows follow the store's changes one by one
 // (never a reset for one record), its operations reach the disk, and the card pictures load
 // from any thread.
-#include "store/HistoryModel.h"
 #include "store/ModelContainer.h"
-#include "store/ThumbnailLoader.h"
 #include "support/TestContent.h"
 #include "support/TestMain.h"
 #include "support/TestRecords.h"
+#include "views/HistoryModel.h"
+#include "views/ThumbnailLoader.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>

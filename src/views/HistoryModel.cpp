@@ -1,9 +1,9 @@
-#include "store/HistoryModel.h"
+#include "views/HistoryModel.h"
 
 #include "store/HistorySearch.h"
 #include "store/ModelContainer.h"
 #include "store/SearchIndex.h"
-#include "store/StoreLogging.h"
+#include "views/ViewsLogging.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -341,7 +341,7 @@ void HistoryModel::swapIn(HistoryRows& list, HistoryRows rows, bool isShown)
 void HistoryModel::applyResult(HistorySearchResult& result)
 {
     if (!result.ok)
-        qCWarning(lcStore) << "history query failed; the list shows what it could read";
+        qCWarning(lcViews) << "history query failed; the list shows what it could read";
     if (result.wholeHistory) {
         HistoryRows all = HistoryRows::fromNewestFirst(std::move(result.keys));
         // Records changed while the list was read stand where the store has them now.
@@ -556,7 +556,7 @@ bool HistoryModel::promote(int row)
     m_context.update(*current);
     if (!m_context.save()) {
         // The change stays pending, and so does its notice: show it now all the same.
-        qCInfo(lcStore) << "promote not saved yet:" << m_context.lastError();
+        qCInfo(lcViews) << "promote not saved yet:" << m_context.lastError();
         onChanged({ModelChange::Entity::Item, ModelChange::Kind::Updated, current->persistentId(),
                    current->timestamp});
     }
@@ -570,7 +570,7 @@ bool HistoryModel::remove(int row)
         return false;
     m_context.remove(*current);
     if (!m_context.save()) {
-        qCInfo(lcStore) << "delete not saved yet:" << m_context.lastError();
+        qCInfo(lcViews) << "delete not saved yet:" << m_context.lastError();
         onChanged({ModelChange::Entity::Item, ModelChange::Kind::Deleted, current->persistentId()});
     }
     return true;
