@@ -5,8 +5,6 @@
 #include "store/SearchIndex.h"
 #include "views/ViewsLogging.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <algorithm>
 
 namespace brivet {
@@ -28,7 +26,15 @@ struct HistoryModel::Projection
 };
 
 HistoryModel::HistoryModel(ModelContainer& container, QObject* parent)
-    : QAbstractListModel(parent), m_context(container.mainContext())
+    : HistoryModel(container, FirstPageLimits{}, parent)
+{}
+
+HistoryModel::HistoryModel(ModelContainer& container, const FirstPageLimits& limits,
+                           QObject* parent)
+    : QAbstractListModel(parent),
+      m_context(container.mainContext()), m_limits{std::max(limits.matches, 1),
+                                                   std::max(limits.records, 1),
+                                                   std::max(limits.indexTryMs, 0)}
 {
     m_search =
         std::make_unique<HistorySearch>(container.path(), [this](HistorySearchResult result) {
@@ -174,27 +180,6 @@ void HistoryModel::setCategoryId(const QUuid& id)
     reload();
 }
 
-void HistoryModel::waitForSearch()
-{
-    QDeadlineTimer deadline(60000);
-    while (m_searching && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-}
-
-void HistoryModel::waitForFirstPage()
-{
-    QDeadlineTimer deadline(60000);
-    while (!m_firstPageReady && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-}
-
-void HistoryModel::setFirstPageLimits(int matches, int records, int indexTryMs)
-{
-    m_headMatches = std::max(matches, 1);
-    m_headRecords = std::max(records, 1);
-    m_indexTryMs = std::max(indexTryMs, 0);
-}
-
 void HistoryModel::setFirstPageReady(bool ready)
 {
     if (m_firstPageReady == ready)
@@ -289,8 +274,8 @@ void HistoryModel::reload()
     } else {
         m_filterQueryInFlight = true;
         // Without the whole list at hand the worker sorts; with it, sorting here is quicker.
-        HistoryQuery query{m_generation, m_foldedNeedle, category,      !m_allComplete,
-                           std::nullopt, m_headMatches,  m_headRecords, m_indexTryMs};
+        HistoryQuery query{m_generation, m_foldedNeedle,   category,         !m_allComplete,
+                           std::nullopt, m_limits.matches, m_limits.records, m_limits.indexTryMs};
         if (refinable) {
             query.candidates.emplace();
             for (int row = 0; row < m_filtered.size(); ++row)

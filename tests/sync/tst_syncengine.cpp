@@ -1,3 +1,4 @@
+#include "support/HistoryModelWaits.h"
 #include "views/HistoryModel.h"
 #include "support/TestMain.h"
 #include "sync/SyncDevice.h"
@@ -183,7 +184,7 @@ void TestSyncEngine::mergeReachesTheHistoryModelInSlices()
     copyFolder(writer.folderRoot, reader.folderRoot);
 
     HistoryModel model(*reader.container);
-    model.waitForSearch();
+    QVERIFY(test::waitForSearch(model));
     QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
     QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
     // Which turn of the event loop each change notice came in.

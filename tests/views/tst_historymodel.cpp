@@ -2,6 +2,7 @@
 // (never a reset for one record), its operations reach the disk, and the card pictures load
 // from any thread.
 #include "store/ModelContainer.h"
+#include "support/HistoryModelWaits.h"
 #include "support/TestContent.h"
 #include "support/TestMain.h"
 #include "support/TestRecords.h"
@@ -72,7 +73,7 @@ private slots:
         m_model = std::make_unique<HistoryModel>(*m_container);
         m_tester = std::make_unique<QAbstractItemModelTester>(
             m_model.get(), QAbstractItemModelTester::FailureReportingMode::QtTest);
-        m_model->waitForSearch();
+        QVERIFY(test::waitForSearch(*m_model));
     }
     void cleanup()
     {
@@ -121,10 +122,10 @@ private slots:
     void membershipUnderACategoryFilterIsSavedAtTheNextTurn()
     {
         m_model->setCategoryId(m_work.id);
-        m_model->waitForSearch();
+        QVERIFY(test::waitForSearch(*m_model));
         QCOMPARE(m_model->rowCount(), 0);
         m_model->setCategoryId(QUuid());
-        m_model->waitForSearch();
+        QVERIFY(test::waitForSearch(*m_model));
         QVERIFY(m_model->toggleCategory(1, m_work.id));
         QVERIFY(m_model->isInCategory(1, m_work.id));
         QCOMPARE(savedLinks(), 0);
@@ -135,7 +136,7 @@ private slots:
         QCOMPARE(categories.first().toMap().value("name").toString(), QString("Work"));
 
         m_model->setCategoryId(m_work.id);
-        m_model->waitForSearch();
+        QVERIFY(test::waitForSearch(*m_model));
         QCOMPARE(texts(), QStringList({"item 3"}));
         QSignalSpy removed(m_model.get(), &QAbstractItemModel::rowsRemoved);
         QSignalSpy resets(m_model.get(), &QAbstractItemModel::modelReset);
@@ -159,7 +160,7 @@ private slots:
         ClipboardItem link(content, m_base.addSecs(1000));
         context().insert(link);
         QVERIFY(context().save());
-        m_model->waitForSearch();
+        QVERIFY(test::waitForSearch(*m_model));
         add("Une École", 200);
         add("a school", 300);
         QVERIFY(context().save());
@@ -184,7 +185,12 @@ private slots:
     {
         ClipboardItem item0 = *m_model->item(4), item1 = *m_model->item(3);
         ClipboardItem item3 = *m_model->item(1);
-        m_model->setFirstPageLimits(2, 1000, 0);
+        // A model whose first rows are the two newest matches, the index not tried first.
+        m_tester.reset();
+        m_model = std::make_unique<HistoryModel>(*m_container, FirstPageLimits{2, 1000, 0});
+        m_tester = std::make_unique<QAbstractItemModelTester>(
+            m_model.get(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QVERIFY(test::waitForSearch(*m_model));
         QStringList first, changed;
         connect(m_model.get(), &HistoryModel::firstPageReadyChanged, this, [&] {
             if (!m_model->firstPageReady() || !first.isEmpty())
@@ -201,7 +207,7 @@ private slots:
             changed = texts();
         });
         m_model->setSearchText("ITEM");
-        m_model->waitForSearch();
+        QVERIFY(test::waitForSearch(*m_model));
         QCOMPARE(first, QStringList({"item 4", "item 3"}));
         QCOMPARE(changed, QStringList({"item 0", "item new", "item 4"}));
         QCOMPARE(texts(), QStringList({"item 0", "item new", "item 4", "item 2", "item older"}));
@@ -218,7 +224,7 @@ private slots:
         QVERIFY(context().save());
         QCOMPARE(heard.size(), 1);
         QCOMPARE(heard.first().first().value<ModelChange>().kind, ModelChange::Kind::RolledBack);
-        m_model->waitForSearch();
+        QVERIFY(test::waitForSearch(*m_model));
         QVERIFY(!m_model->isInCategory(0, m_work.id));
         QCOMPARE(texts(), QStringList({"item 4", "item 3", "item 2", "item 1", "item 0"}));
     }

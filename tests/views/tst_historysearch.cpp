@@ -1,6 +1,7 @@
 // The history's search over a real store: whatever the needle, the model's rows are exactly
 // the records a plain linear filter finds, newest first.
 #include "store/ModelContainer.h"
+#include "support/HistoryModelWaits.h"
 #include "support/TestMain.h"
 #include "support/TestRecords.h"
 #include "views/HistoryModel.h"
@@ -157,9 +158,9 @@ private slots:
         QFETCH(bool, wholeListRead);
         QFETCH(int, firstMatches);
         QFETCH(int, firstRecords);
-        HistoryModel model(*m_container);
         // Some rows with the newest records read for any needle, not the index first.
-        model.setFirstPageLimits(firstMatches, firstRecords, firstMatches == 5 ? 0 : 2);
+        HistoryModel model(*m_container,
+                           FirstPageLimits{firstMatches, firstRecords, firstMatches == 5 ? 0 : 2});
         // The rows shown when the last needle's first rows are in, before the rest.
         std::optional<QList<PersistentId>> firstRows;
         connect(&model, &HistoryModel::firstPageReadyChanged, this, [&] {
@@ -167,16 +168,16 @@ private slots:
                 firstRows = rows(model);
         });
         if (wholeListRead)
-            model.waitForSearch();
+            QVERIFY(test::waitForSearch(model));
         if (pinnedOnly)
             model.setCategoryId(m_pins.id);
         // Typed key by key, without waiting (only the last query's answer may count) or waiting.
         for (qsizetype length = 1; length <= needle.size(); ++length) {
             model.setSearchText(needle.left(length));
             if (wholeListRead) // each answer in: the next key refines it
-                model.waitForSearch();
+                QVERIFY(test::waitForSearch(model));
         }
-        model.waitForSearch();
+        QVERIFY(test::waitForSearch(model));
         QVERIFY(!model.searching());
 
         QList<PersistentId> expected;
