@@ -3,8 +3,9 @@
 // index add. 100,000 records always; 1,000,000 when BRIVET_BENCH_1M is set (the store takes a
 // while to generate and a few GB of disk: it is kept in BRIVET_BENCH_DATA and reused).
 #include "HistoryGenerator.h"
-#include "store/HistoryModel.h"
 #include "store/ModelContainer.h"
+#include "support/HistoryModelWaits.h"
+#include "views/HistoryModel.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -27,6 +28,19 @@ QString historyPath(int size)
         qEnvironmentVariable("BRIVET_BENCH_DATA", QDir::currentPath() + "/bench-data");
     QDir().mkpath(folder);
     return folder + QStringLiteral("/panel-history-%1.sqlite").arg(size);
+}
+
+// The model's worker done; a search that never ends spoils every figure after it.
+void settle(HistoryModel& model)
+{
+    if (!test::waitForSearch(model))
+        qFatal("the history model's search did not end");
+}
+
+void settleFirstPage(HistoryModel& model)
+{
+    if (!test::waitForFirstPage(model))
+        qFatal("the history model's first rows did not come");
 }
 
 std::unique_ptr<ModelContainer> open(const QString& path)
@@ -75,7 +89,7 @@ void modelReadyWithFirst50Rows(benchmark::State& state)
         HistoryModel model(*container);
         loadRows(model, 50);
         state.PauseTiming();
-        model.waitForSearch(); // the rest of the list, read on the worker
+        settle(model); // the rest of the list, read on the worker
         state.counters["rows"] = model.rowCount();
         state.ResumeTiming();
     }
@@ -87,23 +101,23 @@ void searchKeystroke(benchmark::State& state, const QString& needle)
 {
     auto container = open(historyPath(int(state.range(0))));
     HistoryModel model(*container);
-    model.waitForSearch();
+    settle(model);
     qint64 matches = 0;
     qint64 firstRows = 0;
     std::vector<double> times;
     std::vector<double> complete;
     for (auto _ : state) {
         model.setSearchText(QString());
-        model.waitForSearch();
+        settle(model);
         QElapsedTimer timer;
         timer.start();
         model.setSearchText(needle);
-        model.waitForFirstPage();
+        settleFirstPage(model);
         loadRows(model, 10);
         state.SetIterationTime(timer.nsecsElapsed() / 1e9);
         times.push_back(timer.nsecsElapsed() / 1e6);
         firstRows = model.rowCount();
-        model.waitForSearch();
+        settle(model);
         complete.push_back(timer.nsecsElapsed() / 1e6);
         matches = model.rowCount();
     }
@@ -120,25 +134,25 @@ void searchTyped(benchmark::State& state, const QString& word)
 {
     auto container = open(historyPath(int(state.range(0))));
     HistoryModel model(*container);
-    model.waitForSearch();
+    settle(model);
     std::vector<double> times;
     std::vector<double> complete;
     double last = 0;
     double lastComplete = 0;
     for (auto _ : state) {
         model.setSearchText(QString());
-        model.waitForSearch();
+        settle(model);
         QElapsedTimer total;
         total.start();
         for (qsizetype length = 1; length <= word.size(); ++length) {
             QElapsedTimer timer;
             timer.start();
             model.setSearchText(word.left(length));
-            model.waitForFirstPage();
+            settleFirstPage(model);
             loadRows(model, 10);
             last = timer.nsecsElapsed() / 1e6;
             times.push_back(last);
-            model.waitForSearch();
+            settle(model);
             lastComplete = timer.nsecsElapsed() / 1e6;
             complete.push_back(lastComplete);
         }
@@ -156,7 +170,7 @@ void categorySwitch(benchmark::State& state)
 {
     auto container = open(historyPath(int(state.range(0))));
     HistoryModel model(*container);
-    model.waitForSearch();
+    settle(model);
     const QVariantList categories = model.categoryList();
     int next = 1;
     std::vector<double> times;
@@ -166,13 +180,13 @@ void categorySwitch(benchmark::State& state)
         QElapsedTimer timer;
         timer.start();
         model.setCategoryId(id);
-        model.waitForSearch();
+        settle(model);
         loadRows(model, 10);
         state.SetIterationTime(timer.nsecsElapsed() / 1e9);
         times.push_back(timer.nsecsElapsed() / 1e6);
         state.counters["rows"] = model.rowCount();
         model.setCategoryId(QUuid());
-        model.waitForSearch();
+        settle(model);
     }
     reportMedian(state, std::move(times));
 }
@@ -186,7 +200,7 @@ void liveChange(benchmark::State& state, const char* kind)
     std::optional<HistoryModel> model;
     if (std::strcmp(kind, "insert without model") != 0) {
         model.emplace(*store.container);
-        model->waitForSearch();
+        settle(*model);
     }
     ClipboardItemContent content;
     content.contentType = "text";
@@ -219,15 +233,15 @@ void memoryAddedByModelAndIndex(benchmark::State& state)
         const qint64 bare = bench::residentMemory();
         {
             HistoryModel model(*container);
-            model.waitForSearch();
+            settle(model);
             loadRows(model, 50);
             for (const char* needle : {"e", "qu", "fox", "function", "é", "ét", "été", "žluťouč"}) {
                 model.setSearchText(QString::fromUtf8(needle));
-                model.waitForSearch();
+                settle(model);
                 loadRows(model, 50);
             }
             model.setSearchText(QString());
-            model.waitForSearch();
+            settle(model);
             state.counters["added_MB"] = double(bench::residentMemory() - bare) / (1024 * 1024);
         }
         state.counters["bare_MB"] = double(bare) / (1024 * 1024);

@@ -2,8 +2,9 @@
 // the longest the main thread was kept from its event loop), and what 1,000 text copies add
 // to the sync folder, before and after compaction.
 #include "HistoryGenerator.h"
-#include "store/HistoryModel.h"
+#include "support/HistoryModelWaits.h"
 #include "sync/SyncDevice.h"
+#include "views/HistoryModel.h"
 
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -83,7 +84,8 @@ void mergeTenThousandRemoteOperationsInto100kHistory(benchmark::State& state)
     std::optional<HistoryModel> model;
     if (state.range(0) == 1) {
         model.emplace(*reader.container);
-        model->waitForSearch();
+        if (!test::waitForSearch(*model))
+            qFatal("the history model's search did not end");
     }
     QDirIterator files(writer.folderRoot, QDir::Files, QDirIterator::Subdirectories);
     while (files.hasNext()) {

@@ -271,12 +271,6 @@ std::optional<ClipboardItem> ClipboardMonitor::newestRecord() const
     return newest->constFirst();
 }
 
-bool ClipboardMonitor::isDuplicate(const ClipboardItem& item) const
-{
-    const std::optional<ClipboardItem> newest = newestRecord();
-    return newest && repeats(item, *newest);
-}
-
 bool ClipboardMonitor::repeats(const ClipboardItem& item, const ClipboardItem& last)
 {
     switch (item.type()) {

@@ -71,8 +71,6 @@ public:
 
     // One poll.
     void checkForChanges();
-    // True when the record repeats the newest stored record.
-    bool isDuplicate(const ClipboardItem& item) const;
 
 signals:
     void isPausedChanged();

@@ -28,19 +28,19 @@ ContentType contentTypeFromRaw(const QString& raw)
     return ContentType::Text;
 }
 
-QColor color(ContentType type)
+quint32 color(ContentType type)
 {
     switch (type) {
     case ContentType::Text:
-        return QColor::fromRgbF(1.0f, 0.624f, 0.039f);
+        return 0xFFFF9F0A;
     case ContentType::Image:
-        return QColor::fromRgbF(0.749f, 0.353f, 0.949f);
+        return 0xFFBF5AF2;
     case ContentType::Link:
-        return QColor::fromRgbF(0.039f, 0.518f, 1.0f);
+        return 0xFF0A84FF;
     case ContentType::File:
-        return QColor::fromRgbF(0.188f, 0.82f, 0.345f);
+        return 0xFF30D158;
     }
-    return {};
+    return 0xFF000000;
 }
 
 } // namespace brivet

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QColor>
 #include <QString>
 
 namespace brivet {
@@ -18,7 +17,8 @@ enum class ContentType
 QString rawValue(ContentType type);
 // Exact, case-sensitive lookup; anything else (also "") is Text.
 ContentType contentTypeFromRaw(const QString& raw);
-// The accent colour of the kind, used for its badge and accents.
-QColor color(ContentType type);
+// The accent colour of the kind, used for its badge and accents: opaque sRGB as 0xAARRGGBB
+// (what QColor takes as a QRgb).
+quint32 color(ContentType type);
 
 } // namespace brivet

@@ -22,7 +22,7 @@ const std::array<PaletteColor, 12> categoryPalette = {{
     {"Brown", "#A2845E"},
 }};
 
-QColor colorFromHex(const QString& text)
+quint32 colorFromHex(const QString& text)
 {
     qsizetype begin = 0;
     qsizetype end = text.size();
@@ -57,10 +57,7 @@ QColor colorFromHex(const QString& text)
         }
         value = (value << 4) | static_cast<quint64>(digit);
     }
-    const int red = static_cast<int>((value >> 16) & 0xff);
-    const int green = static_cast<int>((value >> 8) & 0xff);
-    const int blue = static_cast<int>(value & 0xff);
-    return QColor::fromRgbF(red / 255.0f, green / 255.0f, blue / 255.0f, 1.0f);
+    return 0xFF000000u | static_cast<quint32>(value & 0xFFFFFF);
 }
 
 void ensureDefaultCategory(ModelContext& context)

@@ -97,7 +97,7 @@ bool CategoryBarState::isSelected(const QString& id) const
 
 QColor CategoryBarState::colorOf(const QString& colorHex) const
 {
-    return colorFromHex(colorHex);
+    return QColor::fromRgba(colorFromHex(colorHex));
 }
 
 void CategoryBarState::select(const QString& id)

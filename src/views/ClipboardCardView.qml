@@ -19,7 +19,6 @@ Item {
     required property string urlString
     required property string filePath
     required property bool hasThumbnail
-    required property bool hasImage
     required property var categories
     // Given by the panel.
     required property real cardWidth

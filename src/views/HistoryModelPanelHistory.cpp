@@ -1,6 +1,6 @@
 #include "views/HistoryModelPanelHistory.h"
 
-#include "store/HistoryModel.h"
+#include "views/HistoryModel.h"
 
 #include <QVariantMap>
 

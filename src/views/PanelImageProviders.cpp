@@ -1,6 +1,6 @@
 #include "views/PanelImageProviders.h"
 
-#include "store/ThumbnailLoader.h"
+#include "views/ThumbnailLoader.h"
 #include "views/ViewsLogging.h"
 
 #include <QIcon>

@@ -1,7 +1,7 @@
 #include "views/PreviewContent.h"
 
 #include "store/ContentType.h"
-#include "store/HistoryModel.h"
+#include "views/HistoryModel.h"
 #include "views/PreviewTextSource.h"
 #include "views/ViewsLogging.h"
 

@@ -1,6 +1,6 @@
 #include "views/PreviewTextSource.h"
 
-#include "store/ThumbnailLoader.h"
+#include "views/ThumbnailLoader.h"
 
 namespace brivet {
 

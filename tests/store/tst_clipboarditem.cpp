@@ -1,4 +1,4 @@
-// Derived values of records and the colour helpers, at their edges.
+// Derived values of records and the colour reader, at their edges.
 #include "store/ClipboardItem.h"
 #include "store/Palette.h"
 #include "support/TestMain.h"
@@ -12,69 +12,47 @@ class TestClipboardItem : public QObject
 {
     Q_OBJECT
 private slots:
-    void characterCount_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<qint64>("expected");
-        const auto row = [](const char* name, const char* utf8, qint64 n) {
-            QTest::newRow(name) << QString::fromUtf8(utf8) << n;
-        };
-        row("empty", "", 0);
-        row("family emoji",
-            "\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7", 1);
-        row("flag", "\xF0\x9F\x87\xAB\xF0\x9F\x87\xB7", 1);
-        row("combining accent", "e\xCC\x81t\xC3\xA9", 3);
-        row("crlf", "a\r\nb", 3);
-    }
-    void characterCount()
-    {
-        QFETCH(QString, text);
-        QFETCH(qint64, expected);
-        const ClipboardItem item = test::textRecord(text);
-        QCOMPARE(item.characterCount, expected);
-        QCOMPARE(item.detailText(), QStringLiteral("%1 characters").arg(expected));
-    }
-
     void detailText_data()
     {
         QTest::addColumn<QString>("kind");
-        QTest::addColumn<QVariant>("url");
-        QTest::addColumn<QVariant>("fileName");
-        QTest::addColumn<qint64>("size"); // -1: no data
+        QTest::addColumn<QString>("name"); // the text, URL or file name
+        QTest::addColumn<qint64>("size");  // -1: no data
         QTest::addColumn<QString>("expected");
-        const auto row = [](const char* kind, const char* url, const char* file, qint64 size,
-                            const char* expected) {
-            QTest::addRow("%s %s%s %lld", kind, url ? url : "", file ? file : "", size)
-                << kind << (url ? QVariant(url) : QVariant())
-                << (file ? QVariant(file) : QVariant()) << size << QString::fromUtf8(expected);
+        const auto row = [](const char* kind, const char* name, qint64 size, const char* expected) {
+            QTest::addRow("%s %s %lld", kind, name, size)
+                << kind << (*name ? QString(name) : QString()) << size << QString(expected);
         };
-        row("image", nullptr, nullptr, -1, "Image");
-        row("image", nullptr, nullptr, 1023, "0 KB");
-        row("image", nullptr, nullptr, 1049599, "1024 KB");
-        row("image", nullptr, nullptr, 1049600, "1 MB");
-        row("link", "https://example.com/a?b=c", nullptr, -1, "example.com");
-        row("link", "mailto:someone@example.com", nullptr, -1, "mailto:someone@example.com");
-        row("link", "http://exa mple.com", nullptr, -1, "http://exa mple.com");
-        row("link", nullptr, nullptr, -1, "Link");
-        row("file", nullptr, "report.pdf", 240 * 1024, "PDF File \u00B7 240 KB");
-        row("file", nullptr, "backup.tar.gz", -1, "GZ File");
-        row("file", nullptr, "Makefile", 0, "File \u00B7 0 KB");
-        row("file", nullptr, "name.", -1, "File");
-        row("file", nullptr, nullptr, -1, "File");
+        // A text's length in user-perceived characters.
+        row("text", "", -1, "0 characters");
+        row("text", "\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7", -1,
+            "1 characters");
+        row("text", "\xF0\x9F\x87\xAB\xF0\x9F\x87\xB7", -1, "1 characters");
+        row("text", "e\xCC\x81t\xC3\xA9", -1, "3 characters");
+        row("text", "a\r\nb", -1, "3 characters");
+        row("image", "", -1, "Image");
+        row("image", "", 1023, "0 KB");
+        row("image", "", 1049599, "1024 KB");
+        row("image", "", 1049600, "1 MB");
+        row("link", "https://example.com/a?b=c", -1, "example.com");
+        row("link", "mailto:someone@example.com", -1, "mailto:someone@example.com");
+        row("link", "http://exa mple.com", -1, "http://exa mple.com");
+        row("link", "", -1, "Link");
+        row("file", "report.pdf", 240 * 1024, "PDF File \u00B7 240 KB");
+        row("file", "backup.tar.gz", -1, "GZ File");
+        row("file", "Makefile", 0, "File \u00B7 0 KB");
+        row("file", "name.", -1, "File");
+        row("file", "", -1, "File");
     }
     void detailText()
     {
         QFETCH(QString, kind);
-        QFETCH(QVariant, url);
-        QFETCH(QVariant, fileName);
+        QFETCH(QString, name);
         QFETCH(qint64, size);
         QFETCH(QString, expected);
-        ClipboardItem item;
+        ClipboardItem item = kind == "text" ? test::textRecord(name) : ClipboardItem();
         item.contentType = kind;
-        if (url.isValid())
-            item.urlString = url.toString();
-        if (fileName.isValid())
-            item.fileName = fileName.toString();
+        if (kind != "text" && !name.isNull())
+            (kind == "link" ? item.urlString : item.fileName) = name;
         if (size >= 0) // the size alone decides: the bytes are never read
             (kind == "image" ? item.imageData : item.fileData) =
                 Blob(size, [] { return qFatal("bytes loaded"), QByteArray(); });
@@ -104,21 +82,20 @@ private slots:
     void colorFromHex_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::addColumn<QRgb>("expected");
-        QTest::newRow("hashes on both ends") << "##FF0000#" << qRgb(255, 0, 0);
-        QTest::newRow("0x prefix") << "0x00FF00" << qRgb(0, 255, 0);
-        QTest::newRow("not hex") << "#GG0000" << qRgb(0, 0, 0);
-        QTest::newRow("three digits") << "#FFF" << qRgb(0, 15, 255);
-        QTest::newRow("eight digits") << "#12FF9500" << qRgb(255, 149, 0);
-        QTest::newRow("leading space") << "  #007AFF" << qRgb(0, 0, 0);
-        QTest::newRow("stops at a non-digit") << "FF95zz" << qRgb(0, 0xFF, 0x95);
-        QTest::newRow("hash inside") << "#FF#9500" << qRgb(0, 0, 0xFF);
+        QTest::addColumn<quint32>("expected");
+        QTest::newRow("hashes on both ends") << "##FF0000#" << 0xFFFF0000u;
+        QTest::newRow("0x prefix, three digits") << "0xFFF" << 0xFF000FFFu;
+        QTest::newRow("not hex") << "#GG0000" << 0xFF000000u;
+        QTest::newRow("eight digits") << "#12FF9500" << 0xFFFF9500u;
+        QTest::newRow("leading space") << "  #007AFF" << 0xFF000000u;
+        QTest::newRow("stops at a non-digit") << "FF95zz" << 0xFF00FF95u;
+        QTest::newRow("hash inside") << "#FF#9500" << 0xFF0000FFu;
     }
     void colorFromHex()
     {
         QFETCH(QString, text);
-        QFETCH(QRgb, expected);
-        QCOMPARE(brivet::colorFromHex(text).rgba(), expected);
+        QFETCH(quint32, expected);
+        QCOMPARE(brivet::colorFromHex(text), expected);
     }
 };
 

@@ -1,4 +1,5 @@
-#include "store/HistoryModel.h"
+#include "support/HistoryModelWaits.h"
+#include "views/HistoryModel.h"
 #include "support/TestMain.h"
 #include "support/TestRecords.h"
 #include "sync/SyncDevice.h"
@@ -181,7 +182,7 @@ void TestSyncEngine::mergeReachesTheHistoryModelInSlices()
     copyFolder(writer.folderRoot, reader.folderRoot);
 
     HistoryModel model(*reader.container);
-    model.waitForSearch();
+    QVERIFY(test::waitForSearch(model));
     QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
     QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
     // Which turn of the event loop each change notice came in.

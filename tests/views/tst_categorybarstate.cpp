@@ -2,7 +2,8 @@
 // and the editor follow a category that goes away, by the bar's Delete or by any other path,
 // and the items pinned to it stay.
 
-#include "store/HistoryModel.h"
+#include "support/HistoryModelWaits.h"
+#include "views/HistoryModel.h"
 #include "store/ModelContainer.h"
 #include "support/TestRecords.h"
 #include "views/CategoryBarState.h"
@@ -55,7 +56,7 @@ private slots:
         QVERIFY(context.save());
 
         HistoryModel model(*container);
-        model.waitForSearch();
+        QVERIFY(test::waitForSearch(model));
         HistoryModelPanelHistory history(model);
         ClipboardPanelViewState panel(history, &model);
         CategoryBarState bar(context, panel);
@@ -80,7 +81,7 @@ private slots:
         QVERIFY(notes && notes->size() == 1);
         const auto pins = context.categories(notes->first());
         QVERIFY(pins && pins->size() == 1 && pins->first().name != deleted);
-        model.waitForSearch();
+        QVERIFY(test::waitForSearch(model));
         QCOMPARE(model.rowCount(), 1);
     }
 };

@@ -2,9 +2,10 @@
 // information sheet of present and missing files, and a long text read off the main thread
 // from a real store.
 
-#include "store/HistoryModel.h"
+#include "support/HistoryModelWaits.h"
+#include "views/HistoryModel.h"
 #include "store/ModelContainer.h"
-#include "store/ThumbnailLoader.h"
+#include "views/ThumbnailLoader.h"
 #include "support/TestRecords.h"
 #include "views/PreviewContent.h"
 #include "views/PreviewTextSource.h"
@@ -106,7 +107,7 @@ private slots:
         container->mainContext().insert(record);
         QVERIFY(container->mainContext().save());
         HistoryModel model(*container);
-        model.waitForSearch();
+        QVERIFY(test::waitForSearch(model));
         PreviewTextSource source(std::make_shared<ThumbnailLoader>(path));
 
         PreviewContent content;

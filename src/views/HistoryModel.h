@@ -17,6 +17,16 @@ namespace brivet {
 
 class ModelContainer;
 
+// How far a search reads the newest records for its first rows before the whole answer: until
+// it has found `matches` matches or read `records` records; and how long the index is tried
+// first for a needle it finds (0: not at all).
+struct FirstPageLimits
+{
+    int matches = HistoryQuery{}.headMatches;
+    int records = HistoryQuery{}.headRecords;
+    int indexTryMs = HistoryQuery{}.indexTryMs;
+};
+
 // The history as the panel's card strip shows it: newest first, filtered by an optional
 // category and a search text. Holds only the ordered identities of the records that pass the
 // filter and loads a light projection of a row (no image or file bytes, the start of the text)
@@ -41,17 +51,14 @@ public:
         PersistentIdRole,
         ContentTypeRole,
         TimestampRole,
-        TimeAgoRole,
         DetailTextRole,
         PreviewTextRole,
         UrlStringRole,
         FileNameRole,
         FilePathRole,
         SourceAppNameRole,
-        SourceAppBundleIDRole,
         CharacterCountRole,
         HasThumbnailRole,
-        HasImageRole,
         CategoriesRole,
     };
     Q_ENUM(Role)
@@ -60,6 +67,8 @@ public:
     static constexpr int previewLength = 500;
 
     explicit HistoryModel(ModelContainer& container, QObject* parent = nullptr);
+    HistoryModel(ModelContainer& container, const FirstPageLimits& limits,
+                 QObject* parent = nullptr);
     ~HistoryModel() override;
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -86,15 +95,6 @@ public:
     // The whole record, its byte buffers loaded on first use (preview, paste).
     std::optional<ClipboardItem> item(int row) const;
     Q_INVOKABLE int rowOfId(const QUuid& id) const;
-
-    // Blocks until the search in flight (if any) has been swapped in; for tests and tools.
-    void waitForSearch();
-    // Blocks until the first rows of the current filter's answer are shown.
-    void waitForFirstPage();
-    // How far a search reads the newest records for its first page before the whole answer:
-    // until it has found matches or read records (tests make it stop early); and how long the
-    // index is tried first for a needle it finds (0: not at all).
-    void setFirstPageLimits(int matches, int records, int indexTryMs = HistoryQuery{}.indexTryMs);
 
 signals:
     void searchTextChanged();
@@ -155,9 +155,7 @@ private:
     // While the filtered rows are the first rows of an answer still on its way: the oldest
     // record they answer for. A record older than it waits for the whole answer.
     std::optional<ItemKey> m_prefixBoundary;
-    int m_headMatches = HistoryQuery{}.headMatches;
-    int m_headRecords = HistoryQuery{}.headRecords;
-    int m_indexTryMs = HistoryQuery{}.indexTryMs;
+    const FirstPageLimits m_limits;
 
     mutable QHash<PersistentId, std::shared_ptr<Projection>> m_cache;
 };

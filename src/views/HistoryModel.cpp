@@ -1,12 +1,10 @@
-#include "store/HistoryModel.h"
+#include "views/HistoryModel.h"
 
 #include "store/HistorySearch.h"
 #include "store/ModelContainer.h"
 #include "store/SearchIndex.h"
-#include "store/StoreLogging.h"
+#include "views/ViewsLogging.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <algorithm>
 
 namespace brivet {
@@ -28,7 +26,15 @@ struct HistoryModel::Projection
 };
 
 HistoryModel::HistoryModel(ModelContainer& container, QObject* parent)
-    : QAbstractListModel(parent), m_context(container.mainContext())
+    : HistoryModel(container, FirstPageLimits{}, parent)
+{}
+
+HistoryModel::HistoryModel(ModelContainer& container, const FirstPageLimits& limits,
+                           QObject* parent)
+    : QAbstractListModel(parent),
+      m_context(container.mainContext()), m_limits{std::max(limits.matches, 1),
+                                                   std::max(limits.records, 1),
+                                                   std::max(limits.indexTryMs, 0)}
 {
     m_search =
         std::make_unique<HistorySearch>(container.path(), [this](HistorySearchResult result) {
@@ -62,17 +68,14 @@ QHash<int, QByteArray> HistoryModel::roleNames() const
         {PersistentIdRole, "persistentId"},
         {ContentTypeRole, "contentType"},
         {TimestampRole, "timestamp"},
-        {TimeAgoRole, "timeAgo"},
         {DetailTextRole, "detailText"},
         {PreviewTextRole, "previewText"},
         {UrlStringRole, "urlString"},
         {FileNameRole, "fileName"},
         {FilePathRole, "filePath"},
         {SourceAppNameRole, "sourceAppName"},
-        {SourceAppBundleIDRole, "sourceAppBundleID"},
         {CharacterCountRole, "characterCount"},
         {HasThumbnailRole, "hasThumbnail"},
-        {HasImageRole, "hasImage"},
         {CategoriesRole, "categories"},
     };
 }
@@ -97,8 +100,6 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const
         return rawValue(item.type());
     case TimestampRole:
         return item.timestamp;
-    case TimeAgoRole:
-        return item.timeAgo();
     case Qt::DisplayRole:
     case DetailTextRole:
         return item.detailText();
@@ -112,14 +113,10 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const
         return text(item.filePath);
     case SourceAppNameRole:
         return text(item.sourceAppName);
-    case SourceAppBundleIDRole:
-        return text(item.sourceAppBundleID);
     case CharacterCountRole:
         return item.characterCount;
     case HasThumbnailRole:
         return item.thumbnailData.has_value();
-    case HasImageRole:
-        return item.imageData.has_value();
     case CategoriesRole:
         return row->categories;
     default:
@@ -181,27 +178,6 @@ void HistoryModel::setCategoryId(const QUuid& id)
     m_categoryId = id;
     emit categoryIdChanged();
     reload();
-}
-
-void HistoryModel::waitForSearch()
-{
-    QDeadlineTimer deadline(60000);
-    while (m_searching && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-}
-
-void HistoryModel::waitForFirstPage()
-{
-    QDeadlineTimer deadline(60000);
-    while (!m_firstPageReady && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-}
-
-void HistoryModel::setFirstPageLimits(int matches, int records, int indexTryMs)
-{
-    m_headMatches = std::max(matches, 1);
-    m_headRecords = std::max(records, 1);
-    m_indexTryMs = std::max(indexTryMs, 0);
 }
 
 void HistoryModel::setFirstPageReady(bool ready)
@@ -298,8 +274,8 @@ void HistoryModel::reload()
     } else {
         m_filterQueryInFlight = true;
         // Without the whole list at hand the worker sorts; with it, sorting here is quicker.
-        HistoryQuery query{m_generation, m_foldedNeedle, category,      !m_allComplete,
-                           std::nullopt, m_headMatches,  m_headRecords, m_indexTryMs};
+        HistoryQuery query{m_generation, m_foldedNeedle,   category,         !m_allComplete,
+                           std::nullopt, m_limits.matches, m_limits.records, m_limits.indexTryMs};
         if (refinable) {
             query.candidates.emplace();
             for (int row = 0; row < m_filtered.size(); ++row)
@@ -350,7 +326,7 @@ void HistoryModel::swapIn(HistoryRows& list, HistoryRows rows, bool isShown)
 void HistoryModel::applyResult(HistorySearchResult& result)
 {
     if (!result.ok)
-        qCWarning(lcStore) << "history query failed; the list shows what it could read";
+        qCWarning(lcViews) << "history query failed; the list shows what it could read";
     if (result.wholeHistory) {
         HistoryRows all = HistoryRows::fromNewestFirst(std::move(result.keys));
         // Records changed while the list was read stand where the store has them now.
@@ -565,7 +541,7 @@ bool HistoryModel::promote(int row)
     m_context.update(*current);
     if (!m_context.save()) {
         // The change stays pending, and so does its notice: show it now all the same.
-        qCInfo(lcStore) << "promote not saved yet:" << m_context.lastError();
+        qCInfo(lcViews) << "promote not saved yet:" << m_context.lastError();
         onChanged({ModelChange::Entity::Item, ModelChange::Kind::Updated, current->persistentId(),
                    current->timestamp});
     }
@@ -579,7 +555,7 @@ bool HistoryModel::remove(int row)
         return false;
     m_context.remove(*current);
     if (!m_context.save()) {
-        qCInfo(lcStore) << "delete not saved yet:" << m_context.lastError();
+        qCInfo(lcViews) << "delete not saved yet:" << m_context.lastError();
         onChanged({ModelChange::Entity::Item, ModelChange::Kind::Deleted, current->persistentId()});
     }
     return true;

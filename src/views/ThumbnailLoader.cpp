@@ -1,7 +1,7 @@
-#include "store/ThumbnailLoader.h"
+#include "views/ThumbnailLoader.h"
 
 #include "store/Database.h"
-#include "store/StoreLogging.h"
+#include "views/ViewsLogging.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -46,7 +46,7 @@ std::unique_ptr<Database> ThumbnailLoader::takeConnection() const
     QString error;
     auto connection = Database::openReadOnly(m_databasePath, &error);
     if (!connection)
-        qCWarning(lcStore) << "thumbnails:" << error;
+        qCWarning(lcViews) << "thumbnails:" << error;
     return connection;
 }
 
