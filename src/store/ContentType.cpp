@@ -28,19 +28,4 @@ ContentType contentTypeFromRaw(const QString& raw)
     return ContentType::Text;
 }
 
-quint32 color(ContentType type)
-{
-    switch (type) {
-    case ContentType::Text:
-        return 0xFFFF9F0A;
-    case ContentType::Image:
-        return 0xFFBF5AF2;
-    case ContentType::Link:
-        return 0xFF0A84FF;
-    case ContentType::File:
-        return 0xFF30D158;
-    }
-    return 0xFF000000;
-}
-
 } // namespace brivet

@@ -17,8 +17,5 @@ enum class ContentType
 QString rawValue(ContentType type);
 // Exact, case-sensitive lookup; anything else (also "") is Text.
 ContentType contentTypeFromRaw(const QString& raw);
-// The accent colour of the kind, used for its badge and accents: opaque sRGB as 0xAARRGGBB
-// (what QColor takes as a QRgb).
-quint32 color(ContentType type);
 
 } // namespace brivet

@@ -2,6 +2,7 @@
 
 #include "store/ModelContext.h"
 #include "store/Palette.h"
+#include "views/Colors.h"
 #include "views/ClipboardPanelViewState.h"
 #include "views/ViewsLogging.h"
 
@@ -97,7 +98,7 @@ bool CategoryBarState::isSelected(const QString& id) const
 
 QColor CategoryBarState::colorOf(const QString& colorHex) const
 {
-    return QColor::fromRgba(colorFromHex(colorHex));
+    return colorFromHex(colorHex);
 }
 
 void CategoryBarState::select(const QString& id)

@@ -1,7 +1,7 @@
 #include "views/ClipboardPanelViewState.h"
 
 #include "store/ContentType.h"
-#include "store/Palette.h"
+#include "views/Colors.h"
 #include "views/ViewsLogging.h"
 
 #include <QAbstractItemModel>
@@ -343,12 +343,12 @@ QString ClipboardPanelViewState::kindName(const QString& contentType) const
 
 QColor ClipboardPanelViewState::kindColor(const QString& contentType) const
 {
-    return color(contentTypeFromRaw(contentType));
+    return brivet::kindColor(contentTypeFromRaw(contentType));
 }
 
 QColor ClipboardPanelViewState::categoryColor(const QString& colorHex) const
 {
-    return colorFromHex(colorHex);
+    return brivet::colorFromHex(colorHex);
 }
 
 } // namespace brivet

@@ -1,6 +1,5 @@
 // Derived values of records and the colour reader, at their edges.
 #include "store/ClipboardItem.h"
-#include "store/Palette.h"
 #include "support/TestMain.h"
 #include "support/TestRecords.h"
 
@@ -77,25 +76,6 @@ private slots:
         ClipboardItem item;
         item.timestamp = now.addMSecs(-msAgo);
         QVERIFY2(item.timeAgo(now).startsWith(expectedStart), qPrintable(item.timeAgo(now)));
-    }
-
-    void colorFromHex_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<quint32>("expected");
-        QTest::newRow("hashes on both ends") << "##FF0000#" << 0xFFFF0000u;
-        QTest::newRow("0x prefix, three digits") << "0xFFF" << 0xFF000FFFu;
-        QTest::newRow("not hex") << "#GG0000" << 0xFF000000u;
-        QTest::newRow("eight digits") << "#12FF9500" << 0xFFFF9500u;
-        QTest::newRow("leading space") << "  #007AFF" << 0xFF000000u;
-        QTest::newRow("stops at a non-digit") << "FF95zz" << 0xFF00FF95u;
-        QTest::newRow("hash inside") << "#FF#9500" << 0xFF0000FFu;
-    }
-    void colorFromHex()
-    {
-        QFETCH(QString, text);
-        QFETCH(quint32, expected);
-        QCOMPARE(brivet::colorFromHex(text), expected);
     }
 };
 

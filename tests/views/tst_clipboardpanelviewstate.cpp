@@ -76,6 +76,8 @@ private slots:
     void actionsWaitForTheSearchResult();
     void actionsPastTheFirstRowsWaitForTheRest();
     void categoryBarChangesOnlyTheFilter();
+    void categoryColor_data();
+    void categoryColor();
 };
 
 void TestClipboardPanelViewState::keyActions_data()
@@ -200,6 +202,27 @@ void TestClipboardPanelViewState::categoryBarChangesOnlyTheFilter()
     QCOMPARE(state.selectedIndex(), 1);
     state.selectCategory(categories()[0].id.toString());
     QVERIFY(state.selectedCategoryId().isNull());
+}
+
+void TestClipboardPanelViewState::categoryColor_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<quint32>("expected");
+    QTest::newRow("hashes on both ends") << "##FF0000#" << 0xFFFF0000u;
+    QTest::newRow("0x prefix, three digits") << "0xFFF" << 0xFF000FFFu;
+    QTest::newRow("not hex") << "#GG0000" << 0xFF000000u;
+    QTest::newRow("eight digits") << "#12FF9500" << 0xFFFF9500u;
+    QTest::newRow("leading space") << "  #007AFF" << 0xFF000000u;
+    QTest::newRow("stops at a non-digit") << "FF95zz" << 0xFF00FF95u;
+    QTest::newRow("hash inside") << "#FF#9500" << 0xFF0000FFu;
+}
+void TestClipboardPanelViewState::categoryColor()
+{
+    QFETCH(QString, text);
+    QFETCH(quint32, expected);
+    FakePanelHistory history(kRecords);
+    ClipboardPanelViewState state(history, nullptr);
+    QCOMPARE(state.categoryColor(text).rgba(), expected);
 }
 
 QTEST_MAIN(TestClipboardPanelViewState)
