@@ -61,6 +61,11 @@ ClipboardMonitor::ClipboardMonitor(ModelContext& modelContext, Pasteboard& paste
     m_reader.setStagingDirectory(modelContext.externalDataDirectory());
     m_pollTimer.setInterval(pollIntervalMs);
     connect(&m_pollTimer, &QTimer::timeout, this, &ClipboardMonitor::checkForChanges);
+    // Queued: the clipboard emits while it files the change; the look comes after.
+    connect(&m_pasteboard, &Pasteboard::changed, this, [this] {
+        if (m_isMonitoring)
+            checkForChanges();
+    }, Qt::QueuedConnection);
 }
 
 // A read still running on the worker holds its own copy of the snapshot and the reader; its
@@ -71,10 +76,13 @@ void ClipboardMonitor::startMonitoring()
 {
     syncChangeCount();
     dropHeldChanges();
-    if (m_pollTimer.isActive())
+    if (m_isMonitoring)
         return;
-    m_pollTimer.start();
-    qCDebug(lcCapture) << "monitoring from change" << m_lastChangeCount;
+    m_isMonitoring = true;
+    if (!m_pasteboard.notifiesChanges())
+        m_pollTimer.start();
+    qCDebug(lcCapture) << "monitoring from change" << m_lastChangeCount
+                       << (m_pasteboard.notifiesChanges() ? "on notice" : "by polling");
     emit isMonitoringChanged();
 }
 
@@ -82,16 +90,12 @@ void ClipboardMonitor::stopMonitoring()
 {
     ++m_readGeneration;
     m_readInFlight = false;
-    if (!m_pollTimer.isActive())
+    if (!m_isMonitoring)
         return;
+    m_isMonitoring = false;
     m_pollTimer.stop();
     qCDebug(lcCapture) << "monitoring stopped";
     emit isMonitoringChanged();
-}
-
-bool ClipboardMonitor::isMonitoring() const
-{
-    return m_pollTimer.isActive();
 }
 
 void ClipboardMonitor::setIsPaused(bool paused)
@@ -247,6 +251,9 @@ void ClipboardMonitor::finishCapture(QList<ClipboardItem> items, const PollResul
     emit captureFinished(int(inserted.size()));
     if (restore)
         restoreAfterOwnerLeft(*restore);
+    // Changes that came while this one was read gave their notice then: look again now.
+    if (m_isMonitoring && m_pasteboard.notifiesChanges())
+        QMetaObject::invokeMethod(this, &ClipboardMonitor::checkForChanges, Qt::QueuedConnection);
 }
 
 void ClipboardMonitor::restoreAfterOwnerLeft(PersistentId keptRecord)

@@ -17,13 +17,14 @@ namespace brivet {
 
 class ModelContext;
 
-// Watches the clipboard and records every new entry in the history. Twice a second it looks
-// at the clipboard's change count; when it has moved, every change since the last look is
-// read into records on a worker (files, images and large texts take time), oldest first, each
+// Watches the clipboard and records every new entry in the history. It looks at the
+// clipboard's change count when the clipboard says it changed (or twice a second, for a
+// clipboard that says nothing); when it has moved, every change since the last look is read
+// into records on a worker (files, images and large texts take time), oldest first, each
 // dated and credited as the platform saw it happen; back on the main thread what repeats the
 // newest stored record is dropped, the rest inserted and saved at once. When the application
 // that owned the clipboard quits, it asks for the newest record to be put back, provided that
-// record is what that application last copied.
+// record is what that application last copied. While nothing is copied it does no work at all.
 class ClipboardMonitor : public QObject
 {
     Q_OBJECT
@@ -51,14 +52,13 @@ public:
                      qint64 maxFileDataSize = defaultMaxFileDataSize, QObject* parent = nullptr);
     ~ClipboardMonitor() override;
 
-    // Marks what is on the clipboard now as handled and starts polling.
+    // Marks what is on the clipboard now as handled and starts watching.
     void startMonitoring();
-    // Stops polling; a read still in flight is dropped.
+    // Stops watching; a read still in flight is dropped.
     void stopMonitoring();
-    // True while polling runs.
-    bool isMonitoring() const;
+    bool isMonitoring() const { return m_isMonitoring; }
 
-    // While true, polls do nothing. Going back to false marks the clipboard's current change
+    // While true, looks do nothing. Going back to false marks the clipboard's current change
     // as handled, so that nothing written while paused is ever recorded.
     bool isPaused() const { return m_isPaused; }
     void setIsPaused(bool paused);
@@ -69,7 +69,7 @@ public:
     // True while a change is being read on the worker.
     bool isReading() const { return m_readInFlight; }
 
-    // One poll.
+    // One look at the clipboard.
     void checkForChanges();
 
 signals:
@@ -102,7 +102,8 @@ private:
     FrontApplication& m_frontApplication;
     PasteboardReader m_reader;
     ReadExecutor m_executor;
-    QTimer m_pollTimer;
+    QTimer m_pollTimer; // only for a clipboard that does not notify its changes
+    bool m_isMonitoring = false;
     qint64 m_lastChangeCount = 0;
     bool m_isPaused = false;
     bool m_readInFlight = false;

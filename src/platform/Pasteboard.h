@@ -66,13 +66,18 @@ struct PasteboardRepresentation
 };
 
 // The system clipboard. All calls are made on the main thread and never block on another
-// program: the change count advances once the contents of a change have been fetched.
+// program: the change count advances once the contents of a change have been fetched. A
+// clipboard that notifiesChanges() emits `changed` each time the count moves, so that nobody
+// needs to look again and again; one that does not must be looked at.
 class Pasteboard : public QObject
 {
     Q_OBJECT
 public:
     using QObject::QObject;
     ~Pasteboard() override = default;
+
+    // Whether `changed` is emitted for every move of the change count.
+    virtual bool notifiesChanges() const { return false; }
 
     // Increases with every change of the clipboard's owner or contents.
     virtual qint64 changeCount() const = 0;
@@ -96,6 +101,10 @@ public:
     // Offers the representations only if no application owns the clipboard at that moment, so
     // that a copy made in the meantime is never replaced.
     virtual void writeIfUnowned(const QList<PasteboardRepresentation>& representations) = 0;
+
+signals:
+    // The change count moved (where notifiesChanges()).
+    void changed();
 };
 
 } // namespace brivet

@@ -170,6 +170,26 @@ private slots:
         QCOMPARE(records(), (QStringList{"text:A", "text:C"}));
     }
 
+    // On a clipboard that announces its changes nothing polls: each notice brings a look, a
+    // change announced during a read is looked at when the read is done, and a stopped
+    // monitor hears nothing.
+    void looksOnNotice()
+    {
+        m_pasteboard->setNotifies(true);
+        start(manualExecutor());
+        m_pasteboard->setText("A");
+        QTRY_COMPARE(m_pending.size(), 1);
+        m_pasteboard->setText("B");
+        runPending();
+        QTRY_COMPARE(m_pending.size(), 1);
+        runPending();
+        QTRY_COMPARE(records(), (QStringList{"text:A", "text:B"}));
+        m_monitor->stopMonitoring();
+        m_pasteboard->setText("C");
+        QCoreApplication::sendPostedEvents();
+        QVERIFY(m_pending.isEmpty());
+    }
+
     // A read holds its own copies: the monitor and its thumbnailer may go before it runs.
     void monitorDestroyedBeforeItsReadRuns()
     {

@@ -12,6 +12,7 @@ class FakePasteboard : public Pasteboard
 public:
     using Pasteboard::Pasteboard;
 
+    bool notifiesChanges() const override { return m_notifies; }
     qint64 changeCount() const override { return m_changeCount; }
     PasteboardContents contents() const override { return m_contents; }
     QList<PasteboardChange> takeChanges(qint64 handledCount) override
@@ -50,6 +51,8 @@ public:
         ++m_changeCount;
         if (m_keepsHistory)
             m_history.append({m_changeCount, contents, {}, std::nullopt, false});
+        if (m_notifies)
+            emit changed();
     }
     // The owner quits and nobody takes the clipboard.
     void ownerQuits()
@@ -58,6 +61,8 @@ public:
         m_history.append({++m_changeCount, {}, {}, std::nullopt, true});
     }
     void setKeepsHistory(bool keeps) { m_keepsHistory = keeps; }
+    // Whether each change is announced by `changed`, as a desktop's clipboard does.
+    void setNotifies(bool notifies) { m_notifies = notifies; }
     void setText(const QString& text) { setContents(test::textCopy(text)); }
 
     int writes() const { return m_writes; }
@@ -67,6 +72,7 @@ private:
     qint64 m_changeCount = 0;
     int m_writes = 0;
     bool m_keepsHistory = false;
+    bool m_notifies = false;
     QList<PasteboardChange> m_history;
 };
 

@@ -101,6 +101,8 @@ void X11Pasteboard::takeSnapshots()
         qCWarning(lcPlatform)
             << "dropped the oldest clipboard changes: they were not taken in time";
     m_droppedChanges = m_droppedChanges || dropped > 0;
+    if (!snapshots.empty())
+        emit changed();
 }
 
 QList<PasteboardChange> X11Pasteboard::takeChanges(qint64 handledCount)

@@ -36,6 +36,7 @@ public:
     // False when there is no X server with XFixes: the count then never moves.
     bool isWatching() const { return m_watching; }
 
+    bool notifiesChanges() const override { return true; }
     qint64 changeCount() const override { return m_changeCount; }
     PasteboardContents contents() const override { return m_contents; }
     QList<PasteboardChange> takeChanges(qint64 handledCount) override;
