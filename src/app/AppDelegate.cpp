@@ -5,6 +5,7 @@
 
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QTimer>
 
 namespace brivet {
 
@@ -66,6 +67,9 @@ std::optional<QString> AppDelegate::launch()
         std::make_unique<SyncService>(context, QFileInfo(m_modelContainer->path()).absolutePath(),
                                       m_settings, m_platform.secrets.get());
     qCInfo(lcApp) << "launched with store" << m_modelContainer->path();
+    // Once the event loop runs, capture first: the panel is built behind it, so that the
+    // first press of the shortcut finds it ready.
+    QTimer::singleShot(0, m_panelController.get(), &PanelController::prepare);
     return std::nullopt;
 }
 

@@ -112,6 +112,22 @@ void PanelController::toggle()
         show();
 }
 
+void PanelController::prepare()
+{
+    QScreen* screen = m_surface.activeScreen();
+    if (m_panel || !screen || !m_modelContainer)
+        return;
+    QElapsedTimer clock;
+    clock.start();
+    const PanelGeometry geometry = PanelGeometry::forScreen(screen->geometry());
+    if (!createPanel(QRect(QPoint(0, 0), geometry.resting.size())))
+        return;
+    // The window of the window system too, placed where the first show starts its slide.
+    m_surface.placeOverlay(*m_panel, geometry.slideInStart);
+    m_panel->create();
+    qCDebug(lcPanel) << "prepared in" << clock.elapsed() << "ms";
+}
+
 void PanelController::show()
 {
     QScreen* screen = m_surface.activeScreen();

@@ -61,6 +61,9 @@ public:
     void setToggleShortcut(const brivet::Shortcut& shortcut);
 
     bool isVisible() const { return m_isVisible; }
+    // Builds the panel and its view ahead of the first show, so that it is as quick as a
+    // later one; does nothing once built, or before a container is set.
+    void prepare();
     void show();
     void hide();
     void toggle();
