@@ -218,11 +218,11 @@ std::unique_ptr<DataControl> DataControl::bind(wl_display* display)
     return bindWith<WlrProtocol>(registry, globals.wlr, seat);
 }
 
-bool DataControl::isOffered()
+bool DataControl::isOffered(const QByteArray& displayName)
 {
-    wl_display* display = wl_display_connect(nullptr);
+    wl_display* display = wl_display_connect(displayName.constData());
     if (!display) {
-        qCInfo(lcWayland) << "no Wayland compositor to connect to";
+        qCInfo(lcWayland) << "no Wayland compositor to connect to at" << displayName;
         return false;
     }
     const bool offered = bind(display) != nullptr;

@@ -41,9 +41,9 @@ public:
     // Binds the protocol on the display's seat, or null when the compositor offers no
     // data-control manager (or no seat). The registry lives as long as the result.
     static std::unique_ptr<DataControl> bind(wl_display* display);
-    // Whether the compositor at WAYLAND_DISPLAY offers a data-control manager, asked through a
-    // connection of its own that is closed again.
-    static bool isOffered();
+    // Whether the compositor at that display (a WAYLAND_DISPLAY value) offers a data-control
+    // manager, asked through a connection of its own that is closed again.
+    static bool isOffered(const QByteArray& displayName);
 
     virtual const char* protocolName() const = 0;
     // Starts the seat's data device; its events and those of the offers go to events.
