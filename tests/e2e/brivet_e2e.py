@@ -225,6 +225,7 @@ class Brivet:
     """The real binary with temporary XDG directories; its log lines are collected."""
 
     def __init__(self, session, home=None):
+        self.session = session
         self.home = home or tempfile.mkdtemp(prefix="brivet-e2e-")
         self.env = dict(session.env, XDG_DATA_HOME=os.path.join(self.home, "data"),
                         XDG_CONFIG_HOME=os.path.join(self.home, "config"), HOME=self.home,
@@ -234,7 +235,9 @@ class Brivet:
         self.process = None
 
     def start(self, wait_for=r"brivet\.app: launched"):
-        self.process = subprocess.Popen([BINARY], env=self.env, stdin=subprocess.DEVNULL,
+        # A session's launcher runs its programs as the session's user (see wayland_session).
+        launcher = getattr(self.session, "launcher", [])
+        self.process = subprocess.Popen([*launcher, BINARY], env=self.env, stdin=subprocess.DEVNULL,
                                         stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                                         text=True, errors="replace")
         read_lines(self.process.stdout, self.lines)
