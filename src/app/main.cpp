@@ -48,9 +48,8 @@ bool checkDisplay(const brivet::DesktopSession& session, brivet::Platform::Kind 
     if (kind == brivet::Platform::Kind::Wayland) {
         std::fprintf(stderr,
                      "This is a Wayland session%s: Brivet records and restores the clipboard "
-                     "natively, but does not yet:\n"
-                     "- paste by itself: the chosen item is put on the clipboard, paste it with "
-                     "Ctrl+V;\n"
+                     "natively, and pastes where the compositor offers a virtual keyboard; it "
+                     "does not yet:\n"
                      "- see a global shortcut: bind `brivet --toggle` to a shortcut in your "
                      "compositor's settings;\n"
                      "- know which application copied, or place the panel at the bottom edge.\n",

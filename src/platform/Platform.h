@@ -23,7 +23,7 @@ struct Platform
     enum class Kind
     {
         X11,
-        Wayland, // the clipboard natively; the other facilities not yet (Null ones)
+        Wayland, // the clipboard and the paste stroke natively; the rest not yet (Null ones)
         Null, // a session Brivet has no back end for
     };
 

@@ -5,6 +5,7 @@
 #include "platform/linux/KeychainSecretStore.h"
 #include "platform/linux/XdgAutostart.h"
 #include "platform/null/NullPlatform.h"
+#include "platform/wayland/WaylandKeySynthesizer.h"
 #include "platform/wayland/WaylandPasteboard.h"
 #include "platform/x11/X11FrontApplication.h"
 #include "platform/x11/X11GlobalHotkey.h"
@@ -64,10 +65,13 @@ Platform createPlatform(const DesktopSession& session)
         platform.panelSurface = std::make_unique<X11PanelSurface>();
         break;
     case Platform::Kind::Wayland:
-        qCInfo(lcPlatform) << "back end: Wayland (the clipboard only)";
+        qCInfo(lcPlatform) << "back end: Wayland (the clipboard and the paste stroke)";
         platform.pasteboard = std::make_unique<WaylandPasteboard>();
         platform.frontApplication = std::make_unique<NullFrontApplication>();
-        platform.keySynthesizer = std::make_unique<NullKeySynthesizer>();
+        if (auto keys = std::make_unique<WaylandKeySynthesizer>(); keys->isAvailable())
+            platform.keySynthesizer = std::move(keys);
+        else
+            platform.keySynthesizer = std::make_unique<NullKeySynthesizer>();
         platform.globalHotkey = std::make_unique<NullGlobalHotkey>();
         platform.panelSurface = std::make_unique<NullPanelSurface>();
         break;

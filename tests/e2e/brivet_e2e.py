@@ -372,7 +372,7 @@ class PasteDriver:
     def __init__(self, session, store_path, resume_delay=None):
         self.store_path = store_path
         self.process = subprocess.Popen(
-            [DRIVER, "--store", store_path, "--resume-delay", str(resume_delay or 500)],
+            [*getattr(session, "launcher", []), DRIVER, "--store", store_path, "--resume-delay", str(resume_delay or 500)],
             env=dict(session.env, **LOGGING), stdin=subprocess.PIPE, stdout=subprocess.PIPE,
             stderr=subprocess.PIPE, text=True)
         self.lines, self.log = queue.Queue(), []

@@ -8,9 +8,10 @@ import time
 import unittest
 
 import wayland_session
-from brivet_e2e import Brivet, png_bytes, read_lines, wait_until
+from brivet_e2e import Brivet, PasteDriver, png_bytes, read_lines, wait_until
 
 SOURCE = os.environ.get("BRIVET_WAYLAND_SOURCE", "brivet_wayland_source")
+KEYS = os.environ.get("BRIVET_WAYLAND_KEYS", "brivet_wayland_keys")
 
 
 @unittest.skipUnless(wayland_session.available(), "sway is not installed")
@@ -96,6 +97,20 @@ class WaylandClipboardTest(unittest.TestCase):
         self.brivet.wait_for_log(r"stalled after 0 bytes", timeout=15)
         self.session.copy("after the silent owner")
         self.assertEqual(self.records(1), [("text", "after the silent owner")])
+
+    def test_a_paste_lands_in_a_native_wayland_field(self):
+        entry = self.session.popen(["zenity", "--entry", "--title=Target", "--text=Paste"],
+                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        wait_until(lambda: self.session.focused_app() == "zenity", timeout=20,
+                   message="the zenity field focused")
+        store = os.path.join(self.session.private_folder("brivet-wl-paste-"), "paste.sqlite")
+        driver = PasteDriver(self.session, store)
+        driver.paste({"kind": "text", "text": "pasted natively"})
+        self.session.run([KEYS, "28"])  # Return submits the field
+        self.assertEqual(entry.communicate(timeout=10)[0].strip(), "pasted natively")
+        driver.stop_cleanly()
+        # The paste is Brivet's own offer: neither Brivet records it.
+        self.assertEqual(self.brivet.items(), [])
 
 
 if __name__ == "__main__":

@@ -3,6 +3,7 @@ refuse root, and CI runs as root): the user is created once if missing, and each
 runtime folder, a home and a D-Bus session bus of its own. Programs of the session (Brivet,
 wl-copy, wl-paste) run as that user through `launcher`."""
 
+import json
 import os
 import pwd
 import shutil
@@ -73,7 +74,8 @@ class WaylandSession:
         socket = wait_until(lambda: self.compositor_socket(runtime), timeout=20,
                             message="sway's Wayland socket")
         self.env["WAYLAND_DISPLAY"] = socket
-        self.env["QT_QPA_PLATFORM"] = "wayland"
+        self.env.update(QT_QPA_PLATFORM="wayland", GDK_BACKEND="wayland")
+        self.runtime = runtime
         bus = self.popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         self.env["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().strip()
@@ -86,6 +88,21 @@ class WaylandSession:
         names = sorted(name for name in os.listdir(runtime)
                        if name.startswith("wayland-") and not name.endswith(".lock"))
         return names[0] if names else None
+
+    def focused_app(self):
+        """The app_id of the window that has the keyboard, from sway's tree."""
+        sockets = [name for name in os.listdir(self.runtime) if name.startswith("sway-ipc.")]
+        if not sockets:
+            return None
+        tree = self.run(["swaymsg", "-s", os.path.join(self.runtime, sockets[0]), "-t",
+                         "get_tree"], check=False).stdout
+        nodes = [json.loads(tree or b"{}")]
+        while nodes:
+            node = nodes.pop()
+            if node.get("focused") and node.get("app_id"):
+                return node["app_id"]
+            nodes += node.get("nodes", []) + node.get("floating_nodes", [])
+        return None
 
     def command(self, args):
         return [*self.launcher, *args]
