@@ -21,9 +21,15 @@ class WaylandClipboardTest(unittest.TestCase):
         self.session = wayland_session.WaylandSession().start()
         self.addCleanup(self.session.stop)
         self.brivet = Brivet(self.session, home=self.session.private_folder("brivet-wl-store-"))
-        self.addCleanup(self.brivet.stop)
+        self.addCleanup(self.stop_brivet)
         self.brivet.start()
         self.brivet.wait_for_log(r"watching the clipboard through \w+data_control_manager_v1")
+
+    def stop_brivet(self):
+        """Stops Brivet and fails when it did not end cleanly (sanitizer reports included)."""
+        status = self.brivet.stop()
+        if status != 0:
+            raise AssertionError(f"brivet exited with {status}:\n" + "\n".join(self.brivet.log()))
 
     def records(self, count):
         try:
