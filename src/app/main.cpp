@@ -48,11 +48,11 @@ bool checkDisplay(const brivet::DesktopSession& session, brivet::Platform::Kind 
     if (kind == brivet::Platform::Kind::Wayland) {
         std::fprintf(stderr,
                      "This is a Wayland session%s: Brivet records and restores the clipboard "
-                     "natively, and pastes where the compositor offers a virtual keyboard; it "
-                     "does not yet:\n"
+                     "natively, and pastes and tells which application copied where the "
+                     "compositor allows it; it does not yet:\n"
                      "- see a global shortcut: bind `brivet --toggle` to a shortcut in your "
                      "compositor's settings;\n"
-                     "- know which application copied, or place the panel at the bottom edge.\n",
+                     "- place the panel at the bottom edge.\n",
                      qPrintable(desktop));
         return true;
     }

@@ -23,7 +23,7 @@ struct Platform
     enum class Kind
     {
         X11,
-        Wayland, // the clipboard and the paste stroke natively; the rest not yet (Null ones)
+        Wayland, // the clipboard, paste stroke and front application natively; the rest not yet
         Null, // a session Brivet has no back end for
     };
 

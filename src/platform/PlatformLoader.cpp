@@ -5,6 +5,7 @@
 #include "platform/linux/KeychainSecretStore.h"
 #include "platform/linux/XdgAutostart.h"
 #include "platform/null/NullPlatform.h"
+#include "platform/wayland/WaylandFrontApplication.h"
 #include "platform/wayland/WaylandKeySynthesizer.h"
 #include "platform/wayland/WaylandPasteboard.h"
 #include "platform/x11/X11FrontApplication.h"
@@ -65,9 +66,15 @@ Platform createPlatform(const DesktopSession& session)
         platform.panelSurface = std::make_unique<X11PanelSurface>();
         break;
     case Platform::Kind::Wayland:
-        qCInfo(lcPlatform) << "back end: Wayland (the clipboard and the paste stroke)";
+        qCInfo(lcPlatform) << "back end: Wayland (the clipboard, the paste stroke and the "
+                              "front application where the compositor offers them)";
+        // Copies are credited by the monitor when it sees them, through the front application
+        // below: it reads the compositor's news on the main thread.
         platform.pasteboard = std::make_unique<WaylandPasteboard>();
-        platform.frontApplication = std::make_unique<NullFrontApplication>();
+        if (auto front = std::make_unique<WaylandFrontApplication>(); front->isAvailable())
+            platform.frontApplication = std::move(front);
+        else
+            platform.frontApplication = std::make_unique<NullFrontApplication>();
         if (auto keys = std::make_unique<WaylandKeySynthesizer>(); keys->isAvailable())
             platform.keySynthesizer = std::move(keys);
         else

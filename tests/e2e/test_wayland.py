@@ -22,6 +22,13 @@ class WaylandClipboardTest(unittest.TestCase):
         self.addCleanup(self.session.stop)
         self.brivet = Brivet(self.session, home=self.session.private_folder("brivet-wl-store-"))
         self.addCleanup(self.stop_brivet)
+        # zenity's windows are named after a desktop file of Brivet's own data folder.
+        applications = os.path.join(self.brivet.home, "data", "applications")
+        os.makedirs(applications)
+        for folder in (os.path.dirname(applications), applications):
+            os.chown(folder, self.session.uid, self.session.gid)
+        with open(os.path.join(applications, "zenity.desktop"), "w") as entry:
+            entry.write("[Desktop Entry]\nType=Application\nName=Zenity Dialog\nExec=zenity\n")
         self.brivet.start()
         self.brivet.wait_for_log(r"watching the clipboard through \w+data_control_manager_v1")
 
@@ -103,6 +110,17 @@ class WaylandClipboardTest(unittest.TestCase):
         self.brivet.wait_for_log(r"stalled after 0 bytes", timeout=15)
         self.session.copy("after the silent owner")
         self.assertEqual(self.records(1), [("text", "after the silent owner")])
+
+    def test_a_copy_is_credited_to_the_window_in_front(self):
+        self.session.popen(["zenity", "--entry", "--title=Front", "--text=Copy"],
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_until(lambda: self.session.focused_app() == "zenity", timeout=20,
+                   message="the zenity window in front")
+        self.session.copy("from the front")
+        self.records(1)
+        self.assertEqual(self.brivet.query("SELECT textContent, sourceAppName, sourceAppBundleID "
+                                           "FROM ClipboardItem"),
+                         [("from the front", "Zenity Dialog", "zenity")])
 
     def test_a_paste_lands_in_a_native_wayland_field(self):
         entry = self.session.popen(["zenity", "--entry", "--title=Target", "--text=Paste"],
