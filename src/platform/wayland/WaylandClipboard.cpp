@@ -102,7 +102,6 @@ struct WaylandClipboard::Worker final : DataControl::Events
     {
         wl_proxy* offer;
         QDateTime seenAt;
-        std::optional<ApplicationInfo> source;
     };
     // An answer being written to a reader of Brivet's offer.
     struct Serving
@@ -124,9 +123,9 @@ struct WaylandClipboard::Worker final : DataControl::Events
     };
 
     Worker(WaylandClipboard& clipboard, wl_display* display, std::unique_ptr<DataControl> control,
-           const Limits& limits, FrontApplication* frontApplication)
+           const Limits& limits)
         : m_clipboard(clipboard), m_display(display), m_control(std::move(control)),
-          m_limits(limits), m_frontApplication(frontApplication)
+          m_limits(limits)
     {}
     ~Worker();
 
@@ -167,7 +166,6 @@ struct WaylandClipboard::Worker final : DataControl::Events
     wl_display* m_display;
     std::unique_ptr<DataControl> m_control;
     const Limits m_limits;
-    FrontApplication* m_frontApplication;
     int m_wakeFd = -1;
     std::atomic<bool> m_stopping{false};
     bool m_broken = false;
@@ -254,13 +252,9 @@ void WaylandClipboard::Worker::selection(wl_proxy* offer)
     if (m_selection)
         releaseOffer(std::exchange(m_selection, nullptr));
     m_selection = offer;
-    // The application in front now is the one that copied: asked here, not when the change
-    // is read or recorded, by which time the user may have moved on to another window.
-    std::optional<ApplicationInfo> source;
-    if (m_frontApplication && offer && !isOffered(offer, ownMarker))
-        source = m_frontApplication->frontmostApplication().value_or(ApplicationInfo{});
-    // An older change not yet read is dropped: only the newest one waits.
-    m_pending = Change{offer, QDateTime::currentDateTimeUtc(), std::move(source)};
+    // An older change not yet read is dropped: only the newest one waits. The application
+    // that copied is left to the monitor, which asks the main thread's front application.
+    m_pending = Change{offer, QDateTime::currentDateTimeUtc()};
 }
 
 void WaylandClipboard::Worker::finished()
@@ -377,13 +371,11 @@ void WaylandClipboard::Worker::fetch(const Change& change)
 {
     WaylandSelection selection;
     selection.time = change.seenAt;
-    selection.source = change.source;
     if (!change.offer) {
         selection.ownerGone = true;
     } else if (isOffered(change.offer, ownMarker)) {
         // Never read: the answer would have to come from this very thread.
         selection.own = true;
-        selection.source.reset();
     } else {
         m_reading = change.offer;
         const bool finished = read(change.offer, selection.contents);
@@ -668,10 +660,8 @@ void WaylandClipboard::Worker::serve()
     }
 }
 
-WaylandClipboard::WaylandClipboard(Limits limits,
-                                   std::unique_ptr<FrontApplication> frontApplication,
-                                   QObject* parent)
-    : QObject(parent), m_limits(limits), m_frontApplication(std::move(frontApplication))
+WaylandClipboard::WaylandClipboard(Limits limits, QObject* parent)
+    : QObject(parent), m_limits(limits)
 {
     qRegisterMetaType<WaylandSelection>();
 }
@@ -699,8 +689,7 @@ bool WaylandClipboard::start()
         return false;
     }
     qCInfo(lcWayland) << "watching the clipboard through" << control->protocolName();
-    auto worker = std::make_unique<Worker>(*this, display, std::move(control), m_limits,
-                                           m_frontApplication.get());
+    auto worker = std::make_unique<Worker>(*this, display, std::move(control), m_limits);
     if (!worker->setUp())
         return false;
     m_worker = std::move(worker);

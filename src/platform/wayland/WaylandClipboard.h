@@ -19,8 +19,7 @@ namespace brivet {
 struct WaylandSelection
 {
     PasteboardContents contents;
-    QDateTime time;                        // when the change was seen
-    std::optional<ApplicationInfo> source; // the application in front then
+    QDateTime time; // when the change was seen
     bool own = false;       // Brivet's own offer: never read
     bool ownerGone = false; // the selection became empty (its owner quit, or cleared it)
 };
@@ -53,10 +52,7 @@ public:
     // The MIME type that marks Brivet's own offers.
     static constexpr const char* ownMarker = "application/x-brivet-source";
 
-    // frontApplication, when given, is asked on the clipboard thread as each change is seen.
-    explicit WaylandClipboard(Limits limits,
-                              std::unique_ptr<FrontApplication> frontApplication = nullptr,
-                              QObject* parent = nullptr);
+    explicit WaylandClipboard(Limits limits, QObject* parent = nullptr);
     ~WaylandClipboard() override; // stops the thread and waits for it
 
     // Connects to the compositor and starts watching. False when there is no compositor or it
@@ -80,7 +76,6 @@ private:
     struct Worker;
 
     Limits m_limits;
-    std::unique_ptr<FrontApplication> m_frontApplication;
     std::unique_ptr<Worker> m_worker;
     std::thread m_thread;
 };

@@ -27,11 +27,8 @@ QList<WaylandOfferedType> offeredTypes(const QList<PasteboardRepresentation>& re
 
 } // namespace
 
-WaylandPasteboard::WaylandPasteboard(WaylandClipboard::Limits limits,
-                                     std::unique_ptr<FrontApplication> frontApplication,
-                                     QObject* parent)
-    : Pasteboard(parent),
-      m_clipboard(std::make_unique<WaylandClipboard>(limits, std::move(frontApplication)))
+WaylandPasteboard::WaylandPasteboard(WaylandClipboard::Limits limits, QObject* parent)
+    : Pasteboard(parent), m_clipboard(std::make_unique<WaylandClipboard>(limits))
 {
     connect(m_clipboard.get(), &WaylandClipboard::selectionRead, this,
             &WaylandPasteboard::noteSelection, Qt::QueuedConnection);
@@ -49,7 +46,7 @@ void WaylandPasteboard::noteSelection(const WaylandSelection& selection)
     m_contents = selection.contents;
     ++m_changeCount;
     m_changes.push_back(
-        {m_changeCount, selection.contents, selection.time, selection.source, selection.ownerGone});
+        {m_changeCount, selection.contents, selection.time, std::nullopt, selection.ownerGone});
     qCDebug(lcWayland) << "clipboard change" << m_changeCount << "with"
                        << m_contents.types.size() << "types," << m_contents.data.size() << "read"
                        << (selection.ownerGone ? "(owner gone)" : selection.own ? "(Brivet's own)" : "");

@@ -21,9 +21,7 @@ public:
     static constexpr size_t maxHeldChanges = 64;
     static constexpr qint64 maxHeldBytes = qint64(512) * 1024 * 1024;
 
-    explicit WaylandPasteboard(WaylandClipboard::Limits limits = {},
-                               std::unique_ptr<FrontApplication> frontApplication = nullptr,
-                               QObject* parent = nullptr);
+    explicit WaylandPasteboard(WaylandClipboard::Limits limits = {}, QObject* parent = nullptr);
     ~WaylandPasteboard() override;
 
     // False when the compositor could not be reached or lets no clipboard manager watch: the
