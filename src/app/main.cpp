@@ -35,8 +35,9 @@ int sendCommand(int argc, char* argv[], brivet::InstanceCommand command)
     return 1;
 }
 
-// Brivet draws and pastes through X11. On Wayland it runs through XWayland and says what does
-// not work there; false when it cannot run at all (the reason has been printed).
+// Brivet draws and pastes through X11, and keeps the clipboard natively on Wayland compositors
+// that allow a clipboard manager. Elsewhere on Wayland it runs through XWayland. Says what does
+// not work; false when it cannot run at all (the reason has been printed).
 bool checkDisplay(const brivet::DesktopSession& session, brivet::Platform::Kind kind)
 {
     if (kind == brivet::Platform::Kind::Null && !session.qtPlatform.isEmpty())
@@ -44,6 +45,17 @@ bool checkDisplay(const brivet::DesktopSession& session, brivet::Platform::Kind 
     const QString desktop = session.desktopName.isEmpty()
                                 ? QString()
                                 : QStringLiteral(" (%1)").arg(session.desktopName);
+    if (kind == brivet::Platform::Kind::Wayland) {
+        std::fprintf(stderr,
+                     "This is a Wayland session%s: Brivet records and restores the clipboard "
+                     "natively, and pastes and tells which application copied where the "
+                     "compositor allows it; it does not yet:\n"
+                     "- see a global shortcut: bind `brivet --toggle` to a shortcut in your "
+                     "compositor's settings;\n"
+                     "- place the panel at the bottom edge.\n",
+                     qPrintable(desktop));
+        return true;
+    }
     if (session.isWayland && !session.hasX11) {
         std::fprintf(stderr,
                      "Brivet needs an X server: this is a Wayland session%s without XWayland "
@@ -96,7 +108,7 @@ int main(int argc, char* argv[])
     }
 
     const auto session =
-        brivet::DesktopSession::fromEnvironment(QProcessEnvironment::systemEnvironment());
+        brivet::DesktopSession::detect(QProcessEnvironment::systemEnvironment());
     const brivet::Platform::Kind platformKind = brivet::Platform::kindFor(session);
     if (!checkDisplay(session, platformKind))
         return 1;

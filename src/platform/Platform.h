@@ -23,6 +23,7 @@ struct Platform
     enum class Kind
     {
         X11,
+        Wayland, // the clipboard, paste stroke and front application natively; the rest not yet
         Null, // a session Brivet has no back end for
     };
 
@@ -36,8 +37,9 @@ struct Platform
     std::unique_ptr<LoginItemRegistry> loginItems;
     std::unique_ptr<SecretStore> secrets;
 
-    // The back end for a session: X11 where an X server is reachable (on Wayland through
-    // XWayland) and Qt is to draw there, else Null.
+    // The back end for a session: Wayland where the compositor lets a clipboard manager exist
+    // and Qt is not told to draw elsewhere; else X11 where an X server is reachable (on Wayland
+    // through XWayland) and Qt is to draw there; else Null.
     static Kind kindFor(const DesktopSession& session);
     // The Qt platform plugin the back end draws with, to be set before the QGuiApplication is
     // made; empty: Qt's own choice.

@@ -5,6 +5,9 @@
 #include "platform/linux/KeychainSecretStore.h"
 #include "platform/linux/XdgAutostart.h"
 #include "platform/null/NullPlatform.h"
+#include "platform/wayland/WaylandFrontApplication.h"
+#include "platform/wayland/WaylandKeySynthesizer.h"
+#include "platform/wayland/WaylandPasteboard.h"
 #include "platform/x11/X11FrontApplication.h"
 #include "platform/x11/X11GlobalHotkey.h"
 #include "platform/x11/X11KeySynthesizer.h"
@@ -17,16 +20,31 @@ namespace brivet {
 
 Platform::Kind Platform::kindFor(const DesktopSession& session)
 {
+    const bool qtOnXcb = session.qtPlatform.startsWith(QLatin1String("xcb"));
+    const bool qtOnWayland = session.qtPlatform.startsWith(QLatin1String("wayland"));
     // A platform plugin chosen by the user that draws nowhere (tests, a headless run).
-    if (!session.qtPlatform.isEmpty() && !session.qtPlatform.startsWith(QLatin1String("xcb")))
+    if (!session.qtPlatform.isEmpty() && !qtOnXcb && !qtOnWayland)
+        return Kind::Null;
+    if (session.isWayland && session.hasWaylandClipboard && !qtOnXcb)
+        return Kind::Wayland;
+    // Qt told to draw on a compositor that keeps the clipboard from managers.
+    if (qtOnWayland)
         return Kind::Null;
     return session.hasX11 ? Kind::X11 : Kind::Null;
 }
 
 QByteArray Platform::qtPlatformFor(Kind kind)
 {
-    // X11 also where the session would have Qt use Wayland: the back end speaks X11.
-    return kind == Kind::X11 ? QByteArrayLiteral("xcb") : QByteArray();
+    switch (kind) {
+    case Kind::X11:
+        // Also where the session would have Qt use Wayland: the back end speaks X11.
+        return QByteArrayLiteral("xcb");
+    case Kind::Wayland:
+        return QByteArrayLiteral("wayland");
+    case Kind::Null:
+        break;
+    }
+    return {};
 }
 
 Platform createPlatform(const DesktopSession& session)
@@ -46,6 +64,23 @@ Platform createPlatform(const DesktopSession& session)
         platform.keySynthesizer = std::make_unique<X11KeySynthesizer>();
         platform.globalHotkey = std::make_unique<X11GlobalHotkey>();
         platform.panelSurface = std::make_unique<X11PanelSurface>();
+        break;
+    case Platform::Kind::Wayland:
+        qCInfo(lcPlatform) << "back end: Wayland (the clipboard, the paste stroke and the "
+                              "front application where the compositor offers them)";
+        // Copies are credited by the monitor when it sees them, through the front application
+        // below: it reads the compositor's news on the main thread.
+        platform.pasteboard = std::make_unique<WaylandPasteboard>();
+        if (auto front = std::make_unique<WaylandFrontApplication>(); front->isAvailable())
+            platform.frontApplication = std::move(front);
+        else
+            platform.frontApplication = std::make_unique<NullFrontApplication>();
+        if (auto keys = std::make_unique<WaylandKeySynthesizer>(); keys->isAvailable())
+            platform.keySynthesizer = std::move(keys);
+        else
+            platform.keySynthesizer = std::make_unique<NullKeySynthesizer>();
+        platform.globalHotkey = std::make_unique<NullGlobalHotkey>();
+        platform.panelSurface = std::make_unique<NullPanelSurface>();
         break;
     case Platform::Kind::Null:
         qCWarning(lcPlatform).noquote()

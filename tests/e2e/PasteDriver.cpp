@@ -1,4 +1,5 @@
-// The real paste path in place of the panel, for the end-to-end tests: the X11 platform, a
+// The real paste path in place of the panel, for the end-to-end tests: the session's platform
+// (X11, or Wayland where the compositor allows a clipboard manager), a
 // real store, a running ClipboardMonitor and the PasteService. Each stdin line is a JSON record
 // to paste ({"kind", "text", "url", "path", "imageFile", "target": <window id>}) or {"poll": true};
 // progress goes to stdout, a line per event.
@@ -65,9 +66,9 @@ int main(int argc, char* argv[])
     ModelContainer& store = *std::get<std::unique_ptr<ModelContainer>>(container);
 
     Platform platform =
-        createPlatform(DesktopSession::fromEnvironment(QProcessEnvironment::systemEnvironment()));
-    if (platform.kind != Platform::Kind::X11) {
-        say("error: no X11 session");
+        createPlatform(DesktopSession::detect(QProcessEnvironment::systemEnvironment()));
+    if (platform.kind != Platform::Kind::X11 && platform.kind != Platform::Kind::Wayland) {
+        say("error: no X11 session, and no Wayland compositor that allows a clipboard manager");
         return 2;
     }
 

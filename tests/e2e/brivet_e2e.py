@@ -248,6 +248,7 @@ class Brivet:
     """The real binary with temporary XDG directories; its log lines are collected."""
 
     def __init__(self, session, home=None):
+        self.session = session
         self.home = home or tempfile.mkdtemp(prefix="brivet-e2e-")
         self.env = dict(session.env, XDG_DATA_HOME=os.path.join(self.home, "data"),
                         XDG_CONFIG_HOME=os.path.join(self.home, "config"), HOME=self.home,
@@ -257,7 +258,9 @@ class Brivet:
         self.process = None
 
     def start(self, wait_for=r"brivet\.app: launched"):
-        self.process = subprocess.Popen([BINARY], env=self.env, stdin=subprocess.DEVNULL,
+        # A session's launcher runs its programs as the session's user (see wayland_session).
+        launcher = getattr(self.session, "launcher", [])
+        self.process = subprocess.Popen([*launcher, BINARY], env=self.env, stdin=subprocess.DEVNULL,
                                         stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                                         text=True, errors="replace")
         read_lines(self.process.stdout, self.lines)
@@ -391,7 +394,7 @@ class PasteDriver:
     def __init__(self, session, store_path, resume_delay=None):
         self.store_path = store_path
         self.process = subprocess.Popen(
-            [DRIVER, "--store", store_path, "--resume-delay", str(resume_delay or 500)],
+            [*getattr(session, "launcher", []), DRIVER, "--store", store_path, "--resume-delay", str(resume_delay or 500)],
             env=dict(session.env, **LOGGING), stdin=subprocess.PIPE, stdout=subprocess.PIPE,
             stderr=subprocess.PIPE, text=True)
         self.lines, self.log = queue.Queue(), []

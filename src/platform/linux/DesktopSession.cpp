@@ -1,5 +1,7 @@
 #include "platform/linux/DesktopSession.h"
 
+#include "platform/wayland/WaylandDataControl.h"
+
 namespace brivet {
 
 DesktopSession DesktopSession::fromEnvironment(const QProcessEnvironment& environment)
@@ -12,6 +14,17 @@ DesktopSession DesktopSession::fromEnvironment(const QProcessEnvironment& enviro
     session.desktopName =
         environment.value(QStringLiteral("XDG_CURRENT_DESKTOP")).section(QLatin1Char(':'), 0, 0);
     session.qtPlatform = environment.value(QStringLiteral("QT_QPA_PLATFORM"));
+    return session;
+}
+
+DesktopSession DesktopSession::detect(const QProcessEnvironment& environment)
+{
+    DesktopSession session = fromEnvironment(environment);
+    const QString display = environment.value(QStringLiteral("WAYLAND_DISPLAY"));
+    const bool qtOnWayland =
+        session.qtPlatform.isEmpty() || session.qtPlatform.startsWith(QLatin1String("wayland"));
+    if (!display.isEmpty() && qtOnWayland)
+        session.hasWaylandClipboard = DataControl::isOffered(display.toLocal8Bit());
     return session;
 }
 

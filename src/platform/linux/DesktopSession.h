@@ -12,8 +12,15 @@ struct DesktopSession
     bool hasX11 = false;    // an X server (on Wayland: XWayland) is reachable through DISPLAY
     QString desktopName;    // XDG_CURRENT_DESKTOP's first entry ("GNOME", "KDE"), may be empty
     QString qtPlatform;     // QT_QPA_PLATFORM, when the user chose Qt's platform plugin
+    // The Wayland compositor lets a clipboard manager watch and set the clipboard (it offers a
+    // data-control manager). Known only after asking it: see detect().
+    bool hasWaylandClipboard = false;
 
+    // The session as its variables describe it; the compositor is not asked.
     static DesktopSession fromEnvironment(const QProcessEnvironment& environment);
+    // fromEnvironment(), and the compositor asked through a short-lived connection of its own
+    // when a Wayland display is set and Qt is not told to draw elsewhere.
+    static DesktopSession detect(const QProcessEnvironment& environment);
 };
 
 } // namespace brivet

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "platform/Pasteboard.h"
+#include "platform/wayland/WaylandClipboard.h"
+
+#include <deque>
+#include <memory>
+
+namespace brivet {
+
+// The Wayland clipboard as a Pasteboard, through the compositor's data-control protocol: every
+// change is read on WaylandClipboard's thread; once read, the main thread advances the change
+// count and queues the change, so that changeCount(), contents() and takeChanges() answer at
+// once and no copy is lost between two looks. Writes are data-control sources marked as
+// Brivet's own, which are never read back.
+class WaylandPasteboard : public Pasteboard
+{
+    Q_OBJECT
+public:
+    // Changes held for takeChanges(); older ones are dropped when nobody takes them.
+    static constexpr size_t maxHeldChanges = 64;
+    static constexpr qint64 maxHeldBytes = qint64(512) * 1024 * 1024;
+
+    explicit WaylandPasteboard(WaylandClipboard::Limits limits = {}, QObject* parent = nullptr);
+    ~WaylandPasteboard() override;
+
+    // False when the compositor could not be reached or lets no clipboard manager watch: the
+    // count then never moves.
+    bool isWatching() const { return m_watching; }
+
+    qint64 changeCount() const override { return m_changeCount; }
+    PasteboardContents contents() const override { return m_contents; }
+    QList<PasteboardChange> takeChanges(qint64 handledCount) override;
+    void clearContents() override;
+    void write(const QList<PasteboardRepresentation>& representations) override;
+    void writeIfUnowned(const QList<PasteboardRepresentation>& representations) override;
+
+private:
+    void noteSelection(const WaylandSelection& selection);
+
+    qint64 m_changeCount = 0;
+    PasteboardContents m_contents;
+    std::deque<PasteboardChange> m_changes; // not yet taken, oldest first
+    bool m_droppedChanges = false;          // since they were last taken
+    bool m_watching = false;
+    std::unique_ptr<WaylandClipboard> m_clipboard; // last: stopped before the rest goes
+};
+
+} // namespace brivet

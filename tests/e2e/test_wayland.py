@@ -1,0 +1,141 @@
+"""Brivet natively on Wayland: the real binary under a headless sway (run as an unprivileged
+user), with real wl-copy and wl-paste, and the real database read back."""
+
+import os
+import signal
+import subprocess
+import time
+import unittest
+
+import wayland_session
+from brivet_e2e import Brivet, PasteDriver, png_bytes, read_lines, wait_until
+
+SOURCE = os.environ.get("BRIVET_WAYLAND_SOURCE", "brivet_wayland_source")
+KEYS = os.environ.get("BRIVET_WAYLAND_KEYS", "brivet_wayland_keys")
+
+
+@unittest.skipUnless(wayland_session.available(), "sway is not installed")
+class WaylandClipboardTest(unittest.TestCase):
+
+    def setUp(self):
+        self.session = wayland_session.WaylandSession().start()
+        self.addCleanup(self.session.stop)
+        self.brivet = Brivet(self.session, home=self.session.private_folder("brivet-wl-store-"))
+        self.addCleanup(self.stop_brivet)
+        # zenity's windows are named after a desktop file of Brivet's own data folder.
+        applications = os.path.join(self.brivet.home, "data", "applications")
+        os.makedirs(applications)
+        for folder in (os.path.dirname(applications), applications):
+            os.chown(folder, self.session.uid, self.session.gid)
+        with open(os.path.join(applications, "zenity.desktop"), "w") as entry:
+            entry.write("[Desktop Entry]\nType=Application\nName=Zenity Dialog\nExec=zenity\n")
+        self.brivet.start()
+        self.brivet.wait_for_log(r"watching the clipboard through \w+data_control_manager_v1")
+
+    def stop_brivet(self):
+        """Stops Brivet and fails when it did not end cleanly (sanitizer reports included)."""
+        status = self.brivet.stop()
+        if status != 0:
+            raise AssertionError(f"brivet exited with {status}:\n" + "\n".join(self.brivet.log()))
+
+    def records(self, count):
+        try:
+            wait_until(lambda: len(self.brivet.items()) >= count, timeout=30,
+                       message=f"{count} records")
+        except AssertionError as error:
+            raise AssertionError(f"{error}: {self.brivet.items()}\n"
+                                 + "\n".join(self.brivet.log())) from None
+        return [row[:2] for row in self.brivet.items()]
+
+    def start_source(self, *types):
+        """brivet_wayland_source offering TYPE TEXT..., once the compositor has its offer; the
+        lines it prints ("asked TYPE" for each request) are collected in self.source_lines."""
+        source = self.session.popen([SOURCE, *types], stdout=subprocess.PIPE, text=True)
+        # The pipe is left to close with the source: closing it under the reading thread
+        # would wait for that thread.
+        self.source_lines = []
+        read_lines(source.stdout, self.source_lines)
+        wait_until(lambda: "ready" in self.source_lines, timeout=10, message="the source ready")
+        return source
+
+    def test_a_burst_of_copies_is_recorded_in_order(self):
+        expected = [f"copy {i:02}" for i in range(20)]
+        start = time.monotonic()
+        for i, text in enumerate(expected):
+            time.sleep(max(0.0, start + i * 0.1 - time.monotonic()))
+            self.session.copy(text)
+        self.session.copy("last")  # changes are recorded in order: the others came before
+        wait_until(lambda: "last" in [row[1] for row in self.brivet.items()], timeout=30,
+                   message="the last copy recorded")
+        self.assertEqual([text for _, text in self.records(21)][:-1], expected)
+
+    def test_an_image_copy_is_recorded_as_an_image(self):
+        image = png_bytes(64, 48)
+        self.session.copy(image, "image/png")
+        self.assertEqual(self.records(1), [("image", None)])
+        self.assertEqual(self.session.paste("image/png"), image)
+
+    def test_a_secret_is_neither_read_nor_recorded(self):
+        self.start_source("text/plain;charset=utf-8", "hunter2", "x-kde-passwordManagerHint",
+                          "secret")
+        self.brivet.wait_for_log(r"skipped a secret", timeout=15)
+        self.assertEqual(self.session.paste("text/plain;charset=utf-8"), b"hunter2")
+        # Only wl-paste asked: Brivet did not read the secret.
+        wait_until(lambda: "asked text/plain;charset=utf-8" in self.source_lines,
+                   message="the source asked")
+        self.assertEqual([line for line in self.source_lines if line.startswith("asked")],
+                         ["asked text/plain;charset=utf-8"])
+        self.session.copy("next")
+        self.assertEqual(self.records(1), [("text", "next")])
+
+    def test_the_clipboard_outlives_its_owner(self):
+        owner = self.session.popen(["wl-copy", "--foreground", "kept after its owner quit"],
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.assertEqual(self.records(1), [("text", "kept after its owner quit")])
+        owner.send_signal(signal.SIGTERM)
+        owner.wait(timeout=10)
+        wait_until(lambda: self.session.run(["wl-paste", "--no-newline"], check=False).stdout
+                   == b"kept after its owner quit", timeout=15, message="the copy offered again")
+        types = self.session.run(["wl-paste", "--list-types"]).stdout.decode().split()
+        self.assertIn("application/x-brivet-source", types)
+        self.assertIn("UTF8_STRING", types)
+        # Brivet's own offer is not recorded again, nor read (which would hang its thread).
+        self.session.copy("next")
+        self.assertEqual(self.records(2), [("text", "kept after its owner quit"), ("text", "next")])
+        self.assertEqual(self.brivet.count_log(r"repeating the newest"), 0)
+
+    def test_an_owner_that_never_answers_costs_one_read(self):
+        # The text is never answered: after the answer limit, the next copy is still recorded.
+        self.start_source("text/plain;charset=utf-8:never", "late")
+        self.brivet.wait_for_log(r"stalled after 0 bytes", timeout=15)
+        self.session.copy("after the silent owner")
+        self.assertEqual(self.records(1), [("text", "after the silent owner")])
+
+    def test_a_copy_is_credited_to_the_window_in_front(self):
+        self.session.popen(["zenity", "--entry", "--title=Front", "--text=Copy"],
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_until(lambda: self.session.focused_app() == "zenity", timeout=20,
+                   message="the zenity window in front")
+        self.session.copy("from the front")
+        self.records(1)
+        self.assertEqual(self.brivet.query("SELECT textContent, sourceAppName, sourceAppBundleID "
+                                           "FROM ClipboardItem"),
+                         [("from the front", "Zenity Dialog", "zenity")])
+
+    def test_a_paste_lands_in_a_native_wayland_field(self):
+        entry = self.session.popen(["zenity", "--entry", "--title=Target", "--text=Paste"],
+                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        wait_until(lambda: self.session.focused_app() == "zenity", timeout=20,
+                   message="the zenity field focused")
+        store = os.path.join(self.session.private_folder("brivet-wl-paste-"), "paste.sqlite")
+        driver = PasteDriver(self.session, store)
+        driver.paste({"kind": "text", "text": "pasted natively"})
+        self.session.run([KEYS, "28"])  # Return submits the field
+        self.assertEqual(entry.communicate(timeout=10)[0].strip(), "pasted natively")
+        driver.stop_cleanly()
+        # The paste is Brivet's own offer: neither Brivet records it.
+        self.assertEqual(self.brivet.items(), [])
+
+
+if __name__ == "__main__":
+    unittest.main()

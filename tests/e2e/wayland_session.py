@@ -1,0 +1,141 @@
+"""A headless sway for the Wayland end-to-end tests, run as an unprivileged user (compositors
+refuse root, and CI runs as root): the user is created once if missing, and each session gets a
+runtime folder, a home and a D-Bus session bus of its own. Programs of the session (Brivet,
+wl-copy, wl-paste) run as that user through `launcher`."""
+
+import json
+import os
+import pwd
+import shutil
+import subprocess
+import tempfile
+
+from brivet_e2e import stop, wait_until
+
+USER = "brivet-wl"
+SWAY_CONFIG = "xwayland disable\noutput HEADLESS-1 resolution 1280x800\n"
+
+
+def available():
+    return shutil.which("sway") is not None
+
+
+def ensure_user():
+    """The test user's ids, creating the user when it is missing (needs root)."""
+    try:
+        entry = pwd.getpwnam(USER)
+    except KeyError:
+        if os.geteuid() != 0:
+            raise RuntimeError(f"user {USER} is missing and only root can create it")
+        subprocess.run(["useradd", "--create-home", "--shell", "/usr/sbin/nologin", USER],
+                       check=True, capture_output=True)
+        entry = pwd.getpwnam(USER)
+    return entry.pw_uid, entry.pw_gid
+
+
+class WaylandSession:
+    """Headless sway with its own runtime folder; stops only what it started."""
+
+    def __init__(self):
+        self.processes = []
+        self.folders = []
+        self.env = None
+        self.launcher = []
+
+    def private_folder(self, prefix):
+        """A fresh folder owned by the session's user, readable by it alone."""
+        folder = tempfile.mkdtemp(prefix=prefix)
+        os.chown(folder, self.uid, self.gid)
+        os.chmod(folder, 0o700)
+        self.folders.append(folder)
+        return folder
+
+    def start(self):
+        if os.geteuid() == 0:
+            self.uid, self.gid = ensure_user()
+            self.launcher = ["setpriv", f"--reuid={self.uid}", f"--regid={self.gid}",
+                             "--clear-groups", "--"]
+        else:
+            self.uid, self.gid = os.getuid(), os.getgid()
+        runtime = self.private_folder("brivet-wl-runtime-")
+        home = self.private_folder("brivet-wl-home-")
+        config = os.path.join(home, "sway.config")
+        with open(config, "w") as file:
+            file.write(SWAY_CONFIG)
+        os.chown(config, self.uid, self.gid)
+        base = {key: value for key, value in os.environ.items()
+                if key not in ("DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS",
+                               "XDG_RUNTIME_DIR", "HOME", "XDG_SESSION_TYPE", "QT_QPA_PLATFORM",
+                               "SWAYSOCK", "XDG_CURRENT_DESKTOP")}
+        if "ASAN_OPTIONS" in base:
+            # Whole allocation stacks, so that the leaks of Qt's Wayland plugin can be told from
+            # ours (tests/lsan.supp): libwayland-client has no frame pointers.
+            base["ASAN_OPTIONS"] += ":fast_unwind_on_malloc=0"
+        self.env = dict(base, HOME=home, XDG_RUNTIME_DIR=runtime, WLR_BACKENDS="headless",
+                        WLR_RENDERER="pixman", WLR_LIBINPUT_NO_DEVICES="1")
+        self.sway_log = open(os.path.join(runtime, "sway.log"), "w")
+        self.popen(["sway", "-c", config], stdout=self.sway_log, stderr=subprocess.STDOUT)
+        socket = wait_until(lambda: self.compositor_socket(runtime), timeout=20,
+                            message="sway's Wayland socket")
+        self.env["WAYLAND_DISPLAY"] = socket
+        self.env.update(QT_QPA_PLATFORM="wayland", GDK_BACKEND="wayland")
+        self.runtime = runtime
+        bus = self.popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().strip()
+        bus.stdout.close()
+        return self
+
+    def compositor_socket(self, runtime):
+        if self.processes[-1].poll() is not None:
+            raise AssertionError("sway exited: " + open(self.sway_log.name).read())
+        names = sorted(name for name in os.listdir(runtime)
+                       if name.startswith("wayland-") and not name.endswith(".lock"))
+        return names[0] if names else None
+
+    def focused_app(self):
+        """The app_id of the window that has the keyboard, from sway's tree."""
+        sockets = [name for name in os.listdir(self.runtime) if name.startswith("sway-ipc.")]
+        if not sockets:
+            return None
+        tree = self.run(["swaymsg", "-s", os.path.join(self.runtime, sockets[0]), "-t",
+                         "get_tree"], check=False).stdout
+        nodes = [json.loads(tree or b"{}")]
+        while nodes:
+            node = nodes.pop()
+            if node.get("focused") and node.get("app_id"):
+                return node["app_id"]
+            nodes += node.get("nodes", []) + node.get("floating_nodes", [])
+        return None
+
+    def command(self, args):
+        return [*self.launcher, *args]
+
+    def popen(self, args, **kwargs):
+        process = subprocess.Popen(self.command(args), env=self.env, **kwargs)
+        self.processes.insert(0, process)  # stopped before the compositor
+        return process
+
+    def run(self, args, input=None, check=True, timeout=30):
+        return subprocess.run(self.command(args), env=self.env, input=input,
+                              capture_output=True, check=check, timeout=timeout)
+
+    def copy(self, data, mime_type=None):
+        """wl-copy, which forks a server of the copy and returns at once."""
+        # Not run(): the forked server keeps captured pipes open until it exits.
+        subprocess.run(self.command(["wl-copy", *(["--type", mime_type] if mime_type else [])]),
+                       env=self.env, input=data.encode() if isinstance(data, str) else data,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True,
+                       timeout=30)
+
+    def paste(self, mime_type=None):
+        return self.run(["wl-paste", "--no-newline",
+                         *(["--type", mime_type] if mime_type else [])]).stdout
+
+    def stop(self):
+        for process in self.processes:
+            stop(process)
+        self.processes.clear()
+        self.sway_log.close()
+        for folder in self.folders:
+            shutil.rmtree(folder, ignore_errors=True)

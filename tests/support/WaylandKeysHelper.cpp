@@ -1,0 +1,39 @@
+// Key presses on a Wayland compositor for the end-to-end tests, through a virtual keyboard
+// with a US layout (wtype's keys do not submit a GTK dialog):
+//   brivet_wayland_keys [ctrl+]EVDEV_CODE...
+// Waits a moment after making the keyboard, whose first keys the compositor would drop.
+#include "platform/wayland/WaylandVirtualKeyboard.h"
+
+#include <QByteArray>
+#include <chrono>
+#include <cstdio>
+#include <linux/input-event-codes.h>
+#include <thread>
+
+int main(int argc, char* argv[])
+{
+    auto keyboard = brivet::WaylandVirtualKeyboard::create();
+    if (!keyboard) {
+        std::fprintf(stderr, "no virtual keyboard\n");
+        return 1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    for (int i = 1; i < argc; ++i) {
+        QByteArray key(argv[i]);
+        const bool control = key.startsWith("ctrl+");
+        if (control) {
+            key = key.mid(5);
+            keyboard->key(KEY_LEFTCTRL, true);
+            keyboard->setModifiers(brivet::WaylandVirtualKeyboard::Control);
+        }
+        keyboard->key(key.toUInt(), true);
+        keyboard->key(key.toUInt(), false);
+        if (control) {
+            keyboard->key(KEY_LEFTCTRL, false);
+            keyboard->setModifiers(0);
+        }
+        if (!keyboard->sync())
+            return 1;
+    }
+    return 0;
+}
