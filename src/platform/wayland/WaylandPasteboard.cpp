@@ -64,6 +64,7 @@ void WaylandPasteboard::noteSelection(const WaylandSelection& selection)
     if (dropped > 0 && !m_droppedChanges)
         qCWarning(lcWayland) << "dropped the oldest clipboard changes: they were not taken in time";
     m_droppedChanges = m_droppedChanges || dropped > 0;
+    emit changed();
 }
 
 QList<PasteboardChange> WaylandPasteboard::takeChanges(qint64 handledCount)

@@ -28,6 +28,7 @@ public:
     // count then never moves.
     bool isWatching() const { return m_watching; }
 
+    bool notifiesChanges() const override { return true; }
     qint64 changeCount() const override { return m_changeCount; }
     PasteboardContents contents() const override { return m_contents; }
     QList<PasteboardChange> takeChanges(qint64 handledCount) override;
