@@ -246,8 +246,13 @@ bool PanelController::createPanel(const QRect& contentRect)
             &ClipboardPanelViewState::handleKey);
     // While the panel holds the keyboard the desktop never sees the shortcut: the panel
     // reports it, and it toggles in a turn of its own, after the presses before it.
-    connect(m_panel.get(), &FloatingPanel::toggleRequested, this, &PanelController::toggle,
-            Qt::QueuedConnection);
+    connect(
+        m_panel.get(), &FloatingPanel::toggleRequested, this,
+        [this] {
+            qCInfo(lcPanel) << "hotkey pressed while the panel holds the keyboard";
+            toggle();
+        },
+        Qt::QueuedConnection);
     connect(m_panel.get(), &QQuickWindow::frameSwapped, this, [this] {
         if (!m_isWaitingForFirstFrame)
             return;
