@@ -9,14 +9,6 @@ namespace brivet {
 
 namespace {
 
-qint64 sizeOf(const PasteboardContents& contents)
-{
-    qint64 size = 0;
-    for (const QByteArray& bytes : contents.data)
-        size += bytes.size();
-    return size;
-}
-
 QList<WaylandOfferedType> offeredTypes(const QList<PasteboardRepresentation>& representations)
 {
     QList<WaylandOfferedType> types;
@@ -43,40 +35,14 @@ WaylandPasteboard::~WaylandPasteboard()
 
 void WaylandPasteboard::noteSelection(const WaylandSelection& selection)
 {
-    m_contents = selection.contents;
-    ++m_changeCount;
-    m_changes.push_back(
-        {m_changeCount, selection.contents, selection.time, std::nullopt, selection.ownerGone});
-    qCDebug(lcWayland) << "clipboard change" << m_changeCount << "with"
-                       << m_contents.types.size() << "types," << m_contents.data.size() << "read"
-                       << (selection.ownerGone ? "(owner gone)" : selection.own ? "(Brivet's own)" : "");
-
-    qint64 bytes = 0;
-    for (const PasteboardChange& change : m_changes)
-        bytes += sizeOf(change.contents);
-    int dropped = 0;
-    while (m_changes.size() > 1 && (m_changes.size() > maxHeldChanges || bytes > maxHeldBytes)) {
-        bytes -= sizeOf(m_changes.front().contents);
-        m_changes.pop_front();
-        ++dropped;
-    }
-    // Once until the changes are taken again: a pasteboard nobody takes from is not an alarm.
-    if (dropped > 0 && !m_droppedChanges)
-        qCWarning(lcWayland) << "dropped the oldest clipboard changes: they were not taken in time";
-    m_droppedChanges = m_droppedChanges || dropped > 0;
+    const qint64 count = m_changes.file(
+        {0, selection.contents, selection.time, std::nullopt, selection.ownerGone});
+    qCDebug(lcWayland) << "clipboard change" << count << "with" << selection.contents.types.size()
+                       << "types," << selection.contents.data.size() << "read"
+                       << (selection.ownerGone ? "(owner gone)"
+                           : selection.own     ? "(Brivet's own)"
+                                               : "");
     emit changed();
-}
-
-QList<PasteboardChange> WaylandPasteboard::takeChanges(qint64 handledCount)
-{
-    QList<PasteboardChange> changes;
-    for (PasteboardChange& change : m_changes) {
-        if (change.changeCount > handledCount)
-            changes.append(std::move(change));
-    }
-    m_changes.clear();
-    m_droppedChanges = false;
-    return changes;
 }
 
 void WaylandPasteboard::clearContents()

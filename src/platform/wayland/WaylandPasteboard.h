@@ -1,9 +1,9 @@
 #pragma once
 
 #include "platform/Pasteboard.h"
+#include "platform/PasteboardChanges.h"
 #include "platform/wayland/WaylandClipboard.h"
 
-#include <deque>
 #include <memory>
 
 namespace brivet {
@@ -17,10 +17,6 @@ class WaylandPasteboard : public Pasteboard
 {
     Q_OBJECT
 public:
-    // Changes held for takeChanges(); older ones are dropped when nobody takes them.
-    static constexpr size_t maxHeldChanges = 64;
-    static constexpr qint64 maxHeldBytes = qint64(512) * 1024 * 1024;
-
     explicit WaylandPasteboard(WaylandClipboard::Limits limits = {}, QObject* parent = nullptr);
     ~WaylandPasteboard() override;
 
@@ -29,9 +25,12 @@ public:
     bool isWatching() const { return m_watching; }
 
     bool notifiesChanges() const override { return true; }
-    qint64 changeCount() const override { return m_changeCount; }
-    PasteboardContents contents() const override { return m_contents; }
-    QList<PasteboardChange> takeChanges(qint64 handledCount) override;
+    qint64 changeCount() const override { return m_changes.count(); }
+    PasteboardContents contents() const override { return m_changes.contents(); }
+    QList<PasteboardChange> takeChanges(qint64 handledCount) override
+    {
+        return m_changes.take(handledCount);
+    }
     void clearContents() override;
     void write(const QList<PasteboardRepresentation>& representations) override;
     void writeIfUnowned(const QList<PasteboardRepresentation>& representations) override;
@@ -39,10 +38,7 @@ public:
 private:
     void noteSelection(const WaylandSelection& selection);
 
-    qint64 m_changeCount = 0;
-    PasteboardContents m_contents;
-    std::deque<PasteboardChange> m_changes; // not yet taken, oldest first
-    bool m_droppedChanges = false;          // since they were last taken
+    PasteboardChanges m_changes;
     bool m_watching = false;
     std::unique_ptr<WaylandClipboard> m_clipboard; // last: stopped before the rest goes
 };

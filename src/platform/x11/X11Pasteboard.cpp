@@ -9,35 +9,6 @@
 
 namespace brivet {
 
-namespace {
-
-qint64 sizeOf(const PasteboardContents& contents)
-{
-    qint64 size = 0;
-    for (const QByteArray& bytes : contents.data)
-        size += bytes.size();
-    return size;
-}
-
-// Drops the oldest changes while more are held than the limits allow; the newest always stays.
-// Returns how many were dropped.
-template <typename Queue, typename Contents> int bound(Queue& queue, Contents contentsOf)
-{
-    qint64 bytes = 0;
-    for (const auto& entry : queue)
-        bytes += sizeOf(contentsOf(entry));
-    int dropped = 0;
-    while (queue.size() > 1 &&
-           (queue.size() > X11Pasteboard::maxHeldChanges || bytes > X11Pasteboard::maxHeldBytes)) {
-        bytes -= sizeOf(contentsOf(queue.front()));
-        queue.erase(queue.begin());
-        ++dropped;
-    }
-    return dropped;
-}
-
-} // namespace
-
 X11Pasteboard::X11Pasteboard(QObject* parent)
     : X11Pasteboard(X11SelectionReader::Limits{}, nullptr, parent)
 {}
@@ -53,7 +24,9 @@ X11Pasteboard::X11Pasteboard(X11SelectionReader::Limits limits,
                 QMutexLocker locker(&m_readyMutex);
                 wasWaiting = !m_ready.empty();
                 m_ready.push_back(std::move(snapshot));
-                if (bound(m_ready, [](const SelectionSnapshot& s) { return s.contents; }) > 0)
+                if (dropOldest(
+                        m_ready, [](const SelectionSnapshot& s) { return s.contents; },
+                        PasteboardChanges::maxHeldChanges, PasteboardChanges::maxHeldBytes) > 0)
                     qCWarning(lcPlatform) << "dropped the oldest clipboard change read: the "
                                              "main thread did not take it in time";
             }
@@ -87,34 +60,16 @@ void X11Pasteboard::takeSnapshots()
             snapshot.contents = {};
             snapshot.source.reset();
         }
-        m_contents = snapshot.contents;
-        ++m_changeCount;
-        m_changes.push_back({m_changeCount, std::move(snapshot.contents), snapshot.time,
-                             std::move(snapshot.source), snapshot.owner == 0});
-        qCDebug(lcPlatform) << "clipboard change" << m_changeCount << "with"
-                            << m_contents.types.size() << "types," << m_contents.data.size()
-                            << "read" << (snapshot.owner == 0 ? "(owner gone)" : "");
+        const bool ownerGone = snapshot.owner == 0;
+        const qsizetype types = snapshot.contents.types.size();
+        const qsizetype read = snapshot.contents.data.size();
+        const qint64 count = m_changes.file({0, std::move(snapshot.contents), snapshot.time,
+                                             std::move(snapshot.source), ownerGone});
+        qCDebug(lcPlatform) << "clipboard change" << count << "with" << types << "types," << read
+                            << "read" << (ownerGone ? "(owner gone)" : "");
     }
-    const int dropped = bound(m_changes, [](const PasteboardChange& c) { return c.contents; });
-    // Once until the changes are taken again: a pasteboard nobody takes from is not an alarm.
-    if (dropped > 0 && !m_droppedChanges)
-        qCWarning(lcPlatform)
-            << "dropped the oldest clipboard changes: they were not taken in time";
-    m_droppedChanges = m_droppedChanges || dropped > 0;
     if (!snapshots.empty())
         emit changed();
-}
-
-QList<PasteboardChange> X11Pasteboard::takeChanges(qint64 handledCount)
-{
-    QList<PasteboardChange> changes;
-    for (PasteboardChange& change : m_changes) {
-        if (change.changeCount > handledCount)
-            changes.append(std::move(change));
-    }
-    m_changes.clear();
-    m_droppedChanges = false;
-    return changes;
 }
 
 void X11Pasteboard::noteOwnWindow()

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "platform/Pasteboard.h"
+#include "platform/PasteboardChanges.h"
 #include "platform/x11/X11SelectionReader.h"
 
 #include <QMutex>
-#include <deque>
 #include <memory>
 #include <vector>
 
@@ -21,10 +21,6 @@ class X11Pasteboard : public Pasteboard
 {
     Q_OBJECT
 public:
-    // Changes held for takeChanges(); older ones are dropped when nobody takes them.
-    static constexpr size_t maxHeldChanges = 64;
-    static constexpr qint64 maxHeldBytes = qint64(512) * 1024 * 1024;
-
     explicit X11Pasteboard(QObject* parent = nullptr);
     // frontApplication is asked on the reading thread as each change is seen; null: the
     // application of the active X11 window.
@@ -37,9 +33,12 @@ public:
     bool isWatching() const { return m_watching; }
 
     bool notifiesChanges() const override { return true; }
-    qint64 changeCount() const override { return m_changeCount; }
-    PasteboardContents contents() const override { return m_contents; }
-    QList<PasteboardChange> takeChanges(qint64 handledCount) override;
+    qint64 changeCount() const override { return m_changes.count(); }
+    PasteboardContents contents() const override { return m_changes.contents(); }
+    QList<PasteboardChange> takeChanges(qint64 handledCount) override
+    {
+        return m_changes.take(handledCount);
+    }
     void clearContents() override;
     void write(const QList<PasteboardRepresentation>& representations) override;
     void writeIfUnowned(const QList<PasteboardRepresentation>& representations) override;
@@ -49,10 +48,7 @@ private:
     void noteOwnWindow();
 
     std::unique_ptr<X11ClipboardOwner> m_owner;
-    qint64 m_changeCount = 0;
-    PasteboardContents m_contents;
-    std::deque<PasteboardChange> m_changes; // not yet taken, oldest first
-    bool m_droppedChanges = false;          // since they were last taken
+    PasteboardChanges m_changes;
     bool m_watching = false;
 
     // Handed over from the worker, oldest first.
