@@ -155,6 +155,7 @@ void FloatingPanel::keyPressEvent(QKeyEvent* event)
     PanelKeyPress press;
     press.keyCode = m_keyCodes.keyCodeForNativeScanCode(event->nativeScanCode());
     press.isCommand = event->modifiers().testFlag(Qt::ControlModifier);
+    press.isShift = event->modifiers().testFlag(Qt::ShiftModifier);
     press.text = event->text();
     const std::optional<PanelKeyAction> action = routePanelKey(press);
     qCDebug(lcPanel) << "key" << event->nativeScanCode() << event->modifiers() << "->"

@@ -8,7 +8,7 @@ namespace {
 
 using Kind = PanelKeyAction::Kind;
 
-std::optional<Kind> tableKind(quint32 keyCode, bool withBrackets)
+std::optional<Kind> tableKind(quint32 keyCode, bool withBrackets, bool withShift)
 {
     switch (keyCode) {
     case PanelKeyCode::RightBracket:
@@ -18,7 +18,7 @@ std::optional<Kind> tableKind(quint32 keyCode, bool withBrackets)
     case PanelKeyCode::Return:
         return Kind::PasteItem;
     case PanelKeyCode::Space:
-        return Kind::QuickLook;
+        return withShift ? Kind::QuickLook : Kind::Space;
     case PanelKeyCode::Delete:
         return Kind::DeleteItem;
     case PanelKeyCode::Escape:
@@ -55,7 +55,7 @@ bool isTypedText(const QString& text)
 std::optional<PanelKeyAction> routePanelKey(const PanelKeyPress& press)
 {
     if (press.keyCode) {
-        if (auto kind = tableKind(*press.keyCode, press.isCommand))
+        if (auto kind = tableKind(*press.keyCode, press.isCommand, press.isShift))
             return PanelKeyAction::of(*kind);
     }
     if (press.isCommand || !isTypedText(press.text))

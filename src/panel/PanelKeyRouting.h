@@ -9,12 +9,13 @@
 namespace brivet {
 
 // One key press, reduced to what the routing reads: the physical key (Brivet's key codes,
-// ANSI positions), whether the shortcut modifier is held (Ctrl on Linux) and the text the key
-// typed with the modifiers applied.
+// ANSI positions), whether the shortcut modifier is held (Ctrl on Linux) and Shift, and the
+// text the key typed with the modifiers applied.
 struct PanelKeyPress
 {
     std::optional<quint32> keyCode;
     bool isCommand = false;
+    bool isShift = false;
     QString text;
 };
 
@@ -31,7 +32,9 @@ inline constexpr quint32 RightArrow = 124;
 } // namespace PanelKeyCode
 
 // The panel's action for a key press; std::nullopt leaves the press to the window's own
-// handling (the focused control, or nothing). With the shortcut modifier only the table's
+// handling (the focused control, or nothing). Shift+Space always asks for the preview, Space
+// alone leaves the choice to the view (see PanelKeyAction::Kind::Space). With the shortcut
+// modifier only the table's
 // keys are routed and nothing counts as typed text. Without it the brackets type like any
 // key; text holding a control, format or private-use character (Tab, Ctrl+letter, keypad
 // Enter, Forward Delete) is left to the window, and so is a key that types nothing (Up, Home,

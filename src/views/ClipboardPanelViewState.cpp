@@ -91,7 +91,9 @@ void ClipboardPanelViewState::apply(const PanelKeyAction& action)
 {
     using Kind = PanelKeyAction::Kind;
     const int n = m_history.count();
-    if (m_isQuickLookVisible && action.kind != Kind::QuickLook && action.kind != Kind::Escape)
+    // While the preview is open the other keys are dropped.
+    if (m_isQuickLookVisible && action.kind != Kind::QuickLook && action.kind != Kind::Space &&
+        action.kind != Kind::Escape)
         return;
     switch (action.kind) {
     case Kind::TypeCharacter:
@@ -118,6 +120,14 @@ void ClipboardPanelViewState::apply(const PanelKeyAction& action)
         if (m_selectedIndex >= 0 && m_selectedIndex < n)
             pasteRow(m_selectedIndex);
         break;
+    case Kind::Space:
+        // A phrase can be searched: with text in the search, Space types.
+        if (!m_isQuickLookVisible && !m_searchText.isEmpty()) {
+            setSearchText(m_searchText + QLatin1Char(' '));
+            setSelectedIndex(0);
+            break;
+        }
+        [[fallthrough]];
     case Kind::QuickLook:
         setQuickLookVisible(!m_isQuickLookVisible);
         break;

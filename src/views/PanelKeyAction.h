@@ -16,7 +16,8 @@ struct PanelKeyAction
         MoveRight,
         DeleteItem,
         PasteItem,
-        QuickLook,
+        Space,     // a space in a search that holds text, else QuickLook
+        QuickLook, // the preview, shown or hidden
         NextCategory,
         PreviousCategory,
         Escape,

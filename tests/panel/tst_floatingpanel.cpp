@@ -55,6 +55,7 @@ private slots:
         row("Escape", escape, none, "\x1b", "escape");
         row("Backspace", backspace, none, "\b", "delete");
         row("Space", space, none, " ", "space");
+        row("Shift+Space asks for the preview", space, shift, " ", "preview");
         row("text of several characters, whole", a, none, "é!", "typed:é!");
         row("Shift+V types V", v, shift, "V", "typed:V");
         row("Ctrl+V reaches the window", v, ctrl, "\x16", "", false);
@@ -83,8 +84,9 @@ private slots:
             static const QHash<Kind, QString> names{
                 {Kind::Escape, "escape"},     {Kind::MoveLeft, "left"},
                 {Kind::MoveRight, "right"},   {Kind::DeleteItem, "delete"},
-                {Kind::PasteItem, "return"},  {Kind::QuickLook, "space"},
-                {Kind::NextCategory, "next"}, {Kind::PreviousCategory, "previous"}};
+                {Kind::PasteItem, "return"},  {Kind::Space, "space"},
+                {Kind::NextCategory, "next"}, {Kind::PreviousCategory, "previous"},
+                {Kind::QuickLook, "preview"}};
             raised << (action.kind == Kind::TypeCharacter ? "typed:" + action.text
                                                           : names.value(action.kind));
         });

@@ -30,15 +30,16 @@ QString categoryName(const QUuid& id)
     return id.isNull() ? QString() : QStringLiteral("?");
 }
 
-// One letter per action: L R left/right, D delete, P paste (Return), Q preview (Space),
-// N B next/previous category, E escape, S the panel shown again, t:<text> typed text.
+// One letter per action: L R left/right, D delete, P paste (Return), _ Space, Q preview
+// (Shift+Space), N B next/previous category, E escape, S the panel shown again, t:<text> typed
+// text.
 void apply(ClipboardPanelViewState& state, const QString& script)
 {
     using Kind = PanelKeyAction::Kind;
-    const QString keys = QStringLiteral("LRDPQNBE");
-    const Kind kinds[] = {Kind::MoveLeft,         Kind::MoveRight, Kind::DeleteItem,
-                          Kind::PasteItem,        Kind::QuickLook, Kind::NextCategory,
-                          Kind::PreviousCategory, Kind::Escape};
+    const QString keys = QStringLiteral("LRDP_QNBE");
+    const Kind kinds[] = {Kind::MoveLeft,     Kind::MoveRight,        Kind::DeleteItem,
+                          Kind::PasteItem,    Kind::Space,            Kind::QuickLook,
+                          Kind::NextCategory, Kind::PreviousCategory, Kind::Escape};
     for (const QString& token : script.split(u' ', Qt::SkipEmptyParts)) {
         if (token.startsWith(QLatin1String("t:")))
             state.apply(PanelKeyAction::typeCharacter(token.mid(2)));
@@ -106,8 +107,11 @@ void TestClipboardPanelViewState::keyActions_data()
     QTest::addRow("Return pastes from the search result") << 5 << "" << "t:LT P" << "LT" << 0 << false << "" << "promoted delta, selected delta";
     QTest::addRow("Return with no match does nothing") << 5 << "" << "t:zz P" << "zz" << 0 << false << "" << "";
     QTest::addRow("Return with the preview open does nothing") << 5 << "" << "Q P" << "" << 0 << true << "" << "";
-    QTest::addRow("Space with no cards sets the flag; arrows and typing wait for Escape") << 0 << "" << "Q R t:x E t:y" << "y" << 0 << false << "" << "reclaim focus";
-    QTest::addRow("Space twice closes the preview and gives the keys back") << 5 << "" << "Q Q" << "" << 0 << false << "" << "reclaim focus";
+    QTest::addRow("Space with no cards sets the flag; arrows and typing are dropped until Escape") << 0 << "" << "_ R t:x E t:y" << "y" << 0 << false << "" << "reclaim focus";
+    QTest::addRow("Space in a search types a space: phrases can be searched") << 5 << "" << "t:new _ t:york" << "new york" << 0 << false << "" << "";
+    QTest::addRow("Space with an empty search opens the preview, Space closes it") << 5 << "" << "_ R _" << "" << 0 << false << "" << "reclaim focus";
+    QTest::addRow("Shift+Space opens the preview also with a search; Space closes it") << 5 << "" << "t:a Q _" << "a" << 0 << false << "" << "reclaim focus";
+    QTest::addRow("Space twice closes the preview and gives the keys back") << 5 << "" << "_ _" << "" << 0 << false << "" << "reclaim focus";
     QTest::addRow("Escape closes the preview, then clears the search, then dismisses") << 5 << "" << "t:a Q E E E" << "" << 0 << false << "" << "reclaim focus, dismiss";
     QTest::addRow("Escape with a search clears it and selects the first card") << 5 << "" << "t:e R E" << "" << 0 << false << "" << "";
     QTest::addRow("next category from none selects the second") << 5 << "beta,delta" << "R N" << "" << 0 << false << "Work" << "";
