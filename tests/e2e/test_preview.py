@@ -22,8 +22,20 @@ class PreviewTest(PanelTestCase):
         return self.panel_window("Brivet Preview")
 
     def open_preview(self):
+        """The preview's window once shown and settled: its width and height follow the
+        content one after the other, so a window read in between has one of each."""
         self.press("space")
-        return wait_until(self.preview_window, message="preview shown")
+        wait_until(self.preview_window, message="preview shown")
+        last = {}
+
+        def settled():
+            nonlocal last
+            info = self.preview_window()
+            keys = ("Width", "Height", "Absolute upper-left X", "Absolute upper-left Y")
+            same = info and last and all(info[key] == last[key] for key in keys)
+            last = info or {}
+            return info if same else None
+        return wait_until(settled, interval=0.1, message="preview settled")
 
     def close_preview(self):
         self.press("Escape")

@@ -62,7 +62,11 @@ void X11PanelSurface::makeOverlay(QWindow& window)
 
 void X11PanelSurface::placeOverlay(QWindow& window, const QRect& geometry)
 {
-    window.setGeometry(geometry);
+    // A move alone where the size stays: no resize request races one the content makes.
+    if (window.size() == geometry.size())
+        window.setPosition(geometry.topLeft());
+    else
+        window.setGeometry(geometry);
 }
 
 void X11PanelSurface::setShape(QWindow& window, const QRegion& shape)
