@@ -6,6 +6,7 @@
 #include "platform/linux/XdgAutostart.h"
 #include "platform/null/NullPlatform.h"
 #include "platform/wayland/WaylandFrontApplication.h"
+#include "platform/wayland/WaylandGlobalHotkey.h"
 #include "platform/wayland/WaylandKeySynthesizer.h"
 #include "platform/wayland/WaylandPasteboard.h"
 #include "platform/x11/X11FrontApplication.h"
@@ -79,7 +80,7 @@ Platform createPlatform(const DesktopSession& session)
             platform.keySynthesizer = std::move(keys);
         else
             platform.keySynthesizer = std::make_unique<NullKeySynthesizer>();
-        platform.globalHotkey = std::make_unique<NullGlobalHotkey>();
+        platform.globalHotkey = std::make_unique<WaylandGlobalHotkey>();
         platform.panelSurface = std::make_unique<NullPanelSurface>();
         break;
     case Platform::Kind::Null:
