@@ -8,6 +8,7 @@
 #include "platform/wayland/WaylandFrontApplication.h"
 #include "platform/wayland/WaylandGlobalHotkey.h"
 #include "platform/wayland/WaylandKeySynthesizer.h"
+#include "platform/wayland/WaylandPanelSurface.h"
 #include "platform/wayland/WaylandPasteboard.h"
 #include "platform/x11/X11FrontApplication.h"
 #include "platform/x11/X11GlobalHotkey.h"
@@ -81,7 +82,10 @@ Platform createPlatform(const DesktopSession& session)
         else
             platform.keySynthesizer = std::make_unique<NullKeySynthesizer>();
         platform.globalHotkey = std::make_unique<WaylandGlobalHotkey>();
-        platform.panelSurface = std::make_unique<NullPanelSurface>();
+        if (auto surface = std::make_unique<WaylandPanelSurface>(); surface->isAvailable())
+            platform.panelSurface = std::move(surface);
+        else
+            platform.panelSurface = std::make_unique<NullPanelSurface>();
         break;
     case Platform::Kind::Null:
         qCWarning(lcPlatform).noquote()
