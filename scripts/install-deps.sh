@@ -8,6 +8,8 @@ build_packages=(
   # Keeps compiled objects between builds and clones.
   ccache
   qt6-base-dev qt6-base-dev-tools qt6-pdf-dev
+  # QPlatformNativeInterface: the Wayland panel reads Qt's wl_display and surfaces through it.
+  qt6-base-private-dev
   qt6-qpa-plugins qt6-image-formats-plugins
   libsqlite3-dev libicu-dev
   # Sync: the folder's encryption.

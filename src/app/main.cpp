@@ -115,6 +115,10 @@ int main(int argc, char* argv[])
     if (const QByteArray qtPlatform = brivet::Platform::qtPlatformFor(platformKind);
         !qtPlatform.isEmpty())
         qputenv("QT_QPA_PLATFORM", qtPlatform);
+    // The panel's window gets a Wayland surface without a role, which the back end makes a
+    // layer surface.
+    if (platformKind == brivet::Platform::Kind::Wayland)
+        qputenv("QT_WAYLAND_USE_BYPASSWINDOWMANAGERHINT", "1");
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Brivet"));

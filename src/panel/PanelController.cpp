@@ -80,10 +80,13 @@ PanelController::PanelController(PanelSurface& surface, const GlobalHotkey& keyC
         if (m_isWatchingPresses && m_panel && !isPanelsOwn(position))
             hide();
     });
+    connect(&m_surface, &PanelSurface::keyboardTaken, this, [this] {
+        qCDebug(lcPanel) << "the keyboard went elsewhere";
+        hide();
+    });
     connect(&m_slide, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
         if (m_panel)
-            m_surface.placeOverlay(*m_panel, QRect(QPoint(m_panel->x(), value.toInt()),
-                                                   m_panel->size()));
+            place(QRect(QPoint(m_place.x(), value.toInt()), m_place.size()));
     });
 }
 
@@ -123,7 +126,7 @@ void PanelController::prepare()
     if (!createPanel(QRect(QPoint(0, 0), geometry.resting.size())))
         return;
     // The window of the window system too, placed where the first show starts its slide.
-    m_surface.placeOverlay(*m_panel, geometry.slideInStart);
+    place(geometry.slideInStart);
     m_panel->create();
     qCDebug(lcPanel) << "prepared in" << clock.elapsed() << "ms";
 }
@@ -143,10 +146,10 @@ void PanelController::show()
         m_pasteService->rememberFrontWindow();
     m_slide.stop(); // a slide-out still running no longer hides the panel
     m_panel->setScreen(screen);
-    m_surface.placeOverlay(*m_panel, geometry.slideInStart);
+    place(geometry.slideInStart);
     m_view->setSize(geometry.resting.size());
     m_isWaitingForFirstFrame = true;
-    m_panel->show();
+    m_surface.showOverlay(*m_panel);
     m_panel->raise();
     m_panel->setHoldsKeyboard(true);
     m_viewState->setClockRunning(true);
@@ -174,9 +177,17 @@ void PanelController::hide()
     m_viewState->setClockRunning(false);
     // The preview goes with the panel (a video in it stops at once).
     m_viewState->setQuickLookVisibleFromView(false);
-    animateTo(PanelGeometry::slideOutEnd(m_panel->geometry()).y(), kSlideOutMs, easeIn(), true);
+    animateTo(PanelGeometry::slideOutEnd(m_place).y(), kSlideOutMs, easeIn(), true);
     emit hidden();
     qCDebug(lcPanel) << "hidden";
+}
+
+// The slide goes on from where the panel was put, which a window without a position of its own
+// in the window system (a Wayland layer surface) does not report.
+void PanelController::place(const QRect& geometry)
+{
+    m_place = geometry;
+    m_surface.placeOverlay(*m_panel, geometry);
 }
 
 // Clicks inside the panel, or inside a window it opened above itself (a popover), are the
@@ -197,12 +208,13 @@ void PanelController::animateTo(int y, int durationMs, const QEasingCurve& curve
 {
     m_slide.stop();
     disconnect(&m_slide, &QVariantAnimation::finished, nullptr, nullptr);
-    m_slide.setStartValue(m_panel->y());
+    m_slide.setStartValue(m_place.y());
     m_slide.setEndValue(y);
     m_slide.setDuration(durationMs);
     m_slide.setEasingCurve(curve);
     if (hideAtEnd) {
-        connect(&m_slide, &QVariantAnimation::finished, m_panel.get(), &QWindow::hide);
+        connect(&m_slide, &QVariantAnimation::finished, m_panel.get(),
+                [this] { m_surface.hideOverlay(*m_panel); });
     }
     m_slide.start();
 }

@@ -86,6 +86,7 @@ private:
     void pasteChosen(const ClipboardItem& item);
     void openSettings();
     void returnKeyFocus();
+    void place(const QRect& geometry);
     bool isPanelsOwn(QPoint position) const;
     void animateTo(int y, int durationMs, const QEasingCurve& curve, bool hideAtEnd);
 
@@ -108,6 +109,7 @@ private:
     std::unique_ptr<QQuickItem> m_view;
     QVariantAnimation m_slide;
     QElapsedTimer m_showClock;
+    QRect m_place; // where the panel was last put
     bool m_isWaitingForFirstFrame = false;
 };
 

@@ -2,11 +2,11 @@
 
 #include <QObject>
 #include <QPoint>
+#include <QWindow>
 
 class QRect;
 class QRegion;
 class QScreen;
-class QWindow;
 
 namespace brivet {
 
@@ -25,6 +25,10 @@ public:
     // Makes a window an overlay: frameless, above the others, never the active window. Call
     // before the window is first shown.
     virtual void makeOverlay(QWindow& window) = 0;
+    // Shows and hides an overlay (made one and placed first). Where the window system gives an
+    // overlay its role on the way, it is given here; elsewhere these are QWindow's own.
+    virtual void showOverlay(QWindow& window) { window.show(); }
+    virtual void hideOverlay(QWindow& window) { window.hide(); }
     // Puts an overlay at a place of the screen (in screen coordinates), also while it is
     // shown: the panel slides by moving.
     virtual void placeOverlay(QWindow& window, const QRect& geometry) = 0;
@@ -47,6 +51,10 @@ public:
 signals:
     // A press anywhere on the desktop, in screen coordinates.
     void pressed(QPoint position);
+    // The keyboard held by grabKeyboard() went to a window of another program: on desktops
+    // that report no presses, a click elsewhere shows as this (the keyboard follows the
+    // click). Not emitted for a window the holder opened above itself.
+    void keyboardTaken();
 };
 
 } // namespace brivet

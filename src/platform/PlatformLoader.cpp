@@ -6,7 +6,9 @@
 #include "platform/linux/XdgAutostart.h"
 #include "platform/null/NullPlatform.h"
 #include "platform/wayland/WaylandFrontApplication.h"
+#include "platform/wayland/WaylandGlobalHotkey.h"
 #include "platform/wayland/WaylandKeySynthesizer.h"
+#include "platform/wayland/WaylandPanelSurface.h"
 #include "platform/wayland/WaylandPasteboard.h"
 #include "platform/x11/X11FrontApplication.h"
 #include "platform/x11/X11GlobalHotkey.h"
@@ -79,8 +81,11 @@ Platform createPlatform(const DesktopSession& session)
             platform.keySynthesizer = std::move(keys);
         else
             platform.keySynthesizer = std::make_unique<NullKeySynthesizer>();
-        platform.globalHotkey = std::make_unique<NullGlobalHotkey>();
-        platform.panelSurface = std::make_unique<NullPanelSurface>();
+        platform.globalHotkey = std::make_unique<WaylandGlobalHotkey>();
+        if (auto surface = std::make_unique<WaylandPanelSurface>(); surface->isAvailable())
+            platform.panelSurface = std::move(surface);
+        else
+            platform.panelSurface = std::make_unique<NullPanelSurface>();
         break;
     case Platform::Kind::Null:
         qCWarning(lcPlatform).noquote()

@@ -8,14 +8,22 @@ import time
 import unittest
 
 import wayland_session
-from brivet_e2e import Brivet, PasteDriver, png_bytes, read_lines, wait_until
+from brivet_e2e import BINARY, Brivet, PasteDriver, png_bytes, read_lines, wait_until
 
 SOURCE = os.environ.get("BRIVET_WAYLAND_SOURCE", "brivet_wayland_source")
 KEYS = os.environ.get("BRIVET_WAYLAND_KEYS", "brivet_wayland_keys")
+# Evdev codes of the keys the panel cases press.
+ESCAPE, RETURN = "1", "28"
+LETTERS = {"a": "30", "b": "48", "e": "18", "t": "20"}
+# The output of the session (wayland_session's sway configuration) and the panel's place on it:
+# 16 pixels from the sides, 8 above the bottom, 22 % of the height.
+WIDTH, HEIGHT = 1280, 800
+PANEL_HEIGHT = int(HEIGHT * 0.22)
+PANEL_TOP = HEIGHT - 8 - PANEL_HEIGHT
 
 
-@unittest.skipUnless(wayland_session.available(), "sway is not installed")
-class WaylandClipboardTest(unittest.TestCase):
+class WaylandBrivetCase(unittest.TestCase):
+    """Brivet started under a headless sway of its own."""
 
     def setUp(self):
         self.session = wayland_session.WaylandSession().start()
@@ -57,6 +65,10 @@ class WaylandClipboardTest(unittest.TestCase):
         read_lines(source.stdout, self.source_lines)
         wait_until(lambda: "ready" in self.source_lines, timeout=10, message="the source ready")
         return source
+
+
+@unittest.skipUnless(wayland_session.available(), "sway is not installed")
+class WaylandClipboardTest(WaylandBrivetCase):
 
     def test_a_burst_of_copies_is_recorded_in_order(self):
         expected = [f"copy {i:02}" for i in range(20)]
@@ -135,6 +147,74 @@ class WaylandClipboardTest(unittest.TestCase):
         driver.stop_cleanly()
         # The paste is Brivet's own offer: neither Brivet records it.
         self.assertEqual(self.brivet.items(), [])
+
+
+@unittest.skipUnless(wayland_session.available(), "sway is not installed")
+class WaylandPanelTest(WaylandBrivetCase):
+    """The panel as a layer surface of sway, shown by `brivet --toggle`."""
+
+    def setUp(self):
+        super().setUp()
+        self.brivet.wait_for_log(r"the panel is a layer surface")
+
+    def toggle_and_wait_for_keyboard(self):
+        grabbed = self.brivet.count_log(r"brivet\.panel: keyboard grabbed")
+        self.session.run([BINARY, "--toggle"], check=False)
+        self.brivet.wait_for_log(r"brivet\.panel: keyboard grabbed", count=grabbed + 1)
+
+    def panel_drawn(self):
+        """Whether grim sees the panel at rest: drawn in its rectangle (a line across it), the
+        empty output (as in its upper third) in the margins beside, above and below it."""
+        empty = self.session.pixels(WIDTH // 2, HEIGHT // 3, 1, 1)[0]
+        row = self.session.pixels(0, PANEL_TOP + PANEL_HEIGHT // 2, WIDTH, 1)
+        above = self.session.pixels(WIDTH // 2, PANEL_TOP - 2, 1, 1)[0]
+        below = self.session.pixels(WIDTH // 2, HEIGHT - 4, 1, 1)[0]
+        return (row[8] == empty and row[WIDTH - 9] == empty and above == empty
+                and below == empty and row[16] != empty and row[WIDTH - 17] != empty
+                and row[WIDTH // 2] != empty)
+
+    def test_the_panel_is_a_layer_surface_at_the_bottom_that_escape_hides(self):
+        self.session.copy("something")
+        self.records(1)
+        self.toggle_and_wait_for_keyboard()
+        # The compositor sized it from the anchors and margins: the output's width less 32.
+        self.brivet.wait_for_log(rf"panel layer configured at {WIDTH - 32} x {PANEL_HEIGHT}")
+        wait_until(self.panel_drawn, timeout=10, message="the panel drawn at rest")
+        self.session.run([KEYS, ESCAPE])
+        self.brivet.wait_for_log(r"brivet\.panel: hidden")
+        wait_until(lambda: self.session.pixels(WIDTH // 2, PANEL_TOP + 10, 1, 1)
+                   == self.session.pixels(WIDTH // 2, HEIGHT // 3, 1, 1),
+                   timeout=10, message="the panel gone from the output")
+
+    def test_typed_search_and_return_paste_into_the_field_that_kept_the_focus(self):
+        for text in ("alpha one", "beta two", "gamma three"):
+            self.session.copy(text)
+        self.records(3)
+        entry = self.session.popen(["zenity", "--entry", "--title=Target", "--text=Paste"],
+                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        wait_until(lambda: self.session.focused_app() == "zenity", timeout=20,
+                   message="the zenity field focused")
+        self.toggle_and_wait_for_keyboard()
+        self.session.run([KEYS, *(LETTERS[letter] for letter in "beta")])
+        self.session.run([KEYS, RETURN])
+        self.brivet.wait_for_log(r"brivet\.panel: hidden")
+        self.brivet.wait_for_log(r"paste finished", timeout=15)
+        self.session.run([KEYS, RETURN])  # submits the field
+        self.assertEqual(entry.communicate(timeout=10)[0].strip(), "beta two")
+
+    def test_the_panel_shows_again_after_ten_hides(self):
+        self.session.copy("something")
+        self.records(1)
+        for cycle in range(1, 11):
+            self.toggle_and_wait_for_keyboard()
+            self.session.run([KEYS, ESCAPE])
+            self.brivet.wait_for_log(r"brivet\.panel: hidden", count=cycle)
+            # The slide ends with the layer surface and the window destroyed.
+            self.brivet.wait_for_log(r"panel layer destroyed", count=cycle)
+        self.assertEqual(self.brivet.count_log(r"panel layer configured"), 10)
+        self.assertEqual(self.brivet.count_log(r"brivet\.platform\.wayland.*(closed|never|could not)"
+                                               r"|wl_|[Pp]rotocol error"), 0)
+        # Stopping cleanly (see stop_brivet) shows no error and, on the sanitizer build, no leak.
 
 
 if __name__ == "__main__":

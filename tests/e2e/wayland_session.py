@@ -6,6 +6,7 @@ wl-copy, wl-paste) run as that user through `launcher`."""
 import json
 import os
 import pwd
+import re
 import shutil
 import subprocess
 import tempfile
@@ -107,6 +108,20 @@ class WaylandSession:
                 return node["app_id"]
             nodes += node.get("nodes", []) + node.get("floating_nodes", [])
         return None
+
+    def focus(self, criteria):
+        """Gives the keyboard to the window that sway's CRITERIA name (as a click would)."""
+        sockets = [name for name in os.listdir(self.runtime) if name.startswith("sway-ipc.")]
+        self.run(["swaymsg", "-s", os.path.join(self.runtime, sockets[0]), f"{criteria} focus"])
+
+    def pixels(self, x, y, width, height):
+        """The colours of a region of the output, row by row, as (r, g, b) tuples, from grim."""
+        ppm = self.run(["grim", "-t", "ppm", "-g", f"{x},{y} {width}x{height}", "-"]).stdout
+        # P6, width, height, maximum value, one whitespace, then the samples.
+        header = re.match(rb"P6\s+(\d+)\s+(\d+)\s+255\s", ppm)
+        assert header and (int(header[1]), int(header[2])) == (width, height), ppm[:20]
+        samples = ppm[header.end():]
+        return [tuple(samples[i:i + 3]) for i in range(0, 3 * width * height, 3)]
 
     def command(self, args):
         return [*self.launcher, *args]
