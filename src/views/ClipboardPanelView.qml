@@ -244,7 +244,8 @@ Item {
                 items: root.viewState.items
                 row: modelData
                 textSource: root.previewTextSource
-                age: root.viewState.now, root.viewState.timeAgo(preview.card ? preview.card.timestamp : undefined)
+                // Bound to now, so that it refreshes; empty while the preview goes away.
+                age: preview.card ? (root.viewState.now, root.viewState.timeAgo(preview.card.timestamp)) : ""
             }
         }
     }
