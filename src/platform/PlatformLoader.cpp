@@ -8,6 +8,7 @@
 #include "platform/wayland/WaylandFrontApplication.h"
 #include "platform/wayland/WaylandKeySynthesizer.h"
 #include "platform/wayland/WaylandPasteboard.h"
+#include "platform/wayland/WaylandToplevels.h"
 #include "platform/x11/X11FrontApplication.h"
 #include "platform/x11/X11GlobalHotkey.h"
 #include "platform/x11/X11KeySynthesizer.h"
@@ -65,23 +66,28 @@ Platform createPlatform(const DesktopSession& session)
         platform.globalHotkey = std::make_unique<X11GlobalHotkey>();
         platform.panelSurface = std::make_unique<X11PanelSurface>();
         break;
-    case Platform::Kind::Wayland:
+    case Platform::Kind::Wayland: {
         qCInfo(lcPlatform) << "back end: Wayland (the clipboard, the paste stroke and the "
                               "front application where the compositor offers them)";
         // Copies are credited by the monitor when it sees them, through the front application
         // below: it reads the compositor's news on the main thread.
         platform.pasteboard = std::make_unique<WaylandPasteboard>();
-        if (auto front = std::make_unique<WaylandFrontApplication>(); front->isAvailable())
-            platform.frontApplication = std::move(front);
+        // One list of windows for both: the application in front, and the window a paste
+        // goes to (whose app_id tells terminals apart). Without the list, the stroke goes to
+        // the window that has the keyboard, as Ctrl+V.
+        auto toplevels = std::make_shared<WaylandToplevels>();
+        if (toplevels->isAvailable())
+            platform.frontApplication = std::make_unique<WaylandFrontApplication>(toplevels);
         else
             platform.frontApplication = std::make_unique<NullFrontApplication>();
-        if (auto keys = std::make_unique<WaylandKeySynthesizer>(); keys->isAvailable())
+        if (auto keys = std::make_unique<WaylandKeySynthesizer>(toplevels); keys->isAvailable())
             platform.keySynthesizer = std::move(keys);
         else
             platform.keySynthesizer = std::make_unique<NullKeySynthesizer>();
         platform.globalHotkey = std::make_unique<NullGlobalHotkey>();
         platform.panelSurface = std::make_unique<NullPanelSurface>();
         break;
+    }
     case Platform::Kind::Null:
         qCWarning(lcPlatform).noquote()
             << "no back end fits this session"

@@ -12,6 +12,7 @@ from brivet_e2e import Brivet, PasteDriver, png_bytes, read_lines, wait_until
 
 SOURCE = os.environ.get("BRIVET_WAYLAND_SOURCE", "brivet_wayland_source")
 KEYS = os.environ.get("BRIVET_WAYLAND_KEYS", "brivet_wayland_keys")
+KEY_LOG_WINDOW = os.environ.get("BRIVET_KEY_LOG_WINDOW", "brivet_key_log_window")
 
 
 @unittest.skipUnless(wayland_session.available(), "sway is not installed")
@@ -135,6 +136,24 @@ class WaylandClipboardTest(unittest.TestCase):
         driver.stop_cleanly()
         # The paste is Brivet's own offer: neither Brivet records it.
         self.assertEqual(self.brivet.items(), [])
+
+    def test_terminals_get_the_terminal_paste_shortcut(self):
+        store = os.path.join(self.session.private_folder("brivet-wl-paste-"), "paste.sqlite")
+        for app_id, shortcut in (("foot", "Ctrl+Shift+V"), ("org.example.Editor", "Ctrl+V")):
+            with self.subTest(app_id=app_id):
+                window = self.session.popen([KEY_LOG_WINDOW, app_id], stdout=subprocess.PIPE,
+                                            stderr=subprocess.DEVNULL, text=True)
+                keys = []
+                read_lines(window.stdout, keys)
+                wait_until(lambda: self.session.focused_app() == app_id, timeout=20,
+                           message=f"the {app_id} window focused")
+                driver = PasteDriver(self.session, store)
+                driver.paste({"kind": "text", "text": "to " + app_id})
+                driver.stop_cleanly()
+                wait_until(lambda: keys[1:], timeout=10, message="a key in the window")
+                self.assertEqual(keys, ["ready", shortcut])
+                window.terminate()
+                window.wait(timeout=10)
 
 
 if __name__ == "__main__":

@@ -1,13 +1,15 @@
 #include "platform/wayland/WaylandKeySynthesizer.h"
 
 #include "platform/wayland/WaylandLogging.h"
+#include "platform/wayland/WaylandToplevels.h"
 #include "platform/wayland/WaylandVirtualKeyboard.h"
 
 #include <linux/input-event-codes.h>
 
 namespace brivet {
 
-WaylandKeySynthesizer::WaylandKeySynthesizer() : m_keyboard(WaylandVirtualKeyboard::create())
+WaylandKeySynthesizer::WaylandKeySynthesizer(std::shared_ptr<WaylandToplevels> toplevels)
+    : m_toplevels(std::move(toplevels)), m_keyboard(WaylandVirtualKeyboard::create())
 {
     // Where there is none, the Null synthesiser that takes this one's place says so.
     if (m_keyboard)
@@ -15,6 +17,28 @@ WaylandKeySynthesizer::WaylandKeySynthesizer() : m_keyboard(WaylandVirtualKeyboa
 }
 
 WaylandKeySynthesizer::~WaylandKeySynthesizer() = default;
+
+std::optional<WindowId> WaylandKeySynthesizer::activeWindow() const
+{
+    const std::optional<WaylandToplevels::Window> front = m_toplevels->activated();
+    return front ? std::optional(front->id) : std::nullopt;
+}
+
+bool WaylandKeySynthesizer::windowExists(WindowId window) const
+{
+    return m_toplevels->window(window).has_value();
+}
+
+QStringList WaylandKeySynthesizer::windowClasses(WindowId window) const
+{
+    const std::optional<WaylandToplevels::Window> found = m_toplevels->window(window);
+    return found && !found->appId.isEmpty() ? QStringList{found->appId} : QStringList();
+}
+
+bool WaylandKeySynthesizer::requestActivation(WindowId window)
+{
+    return m_toplevels->activate(window);
+}
 
 bool WaylandKeySynthesizer::sendShortcut(PasteShortcut shortcut)
 {
