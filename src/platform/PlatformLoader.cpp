@@ -1,6 +1,7 @@
 #include "platform/Platform.h"
 #include "platform/PlatformLogging.h"
 #include "platform/linux/DesktopSession.h"
+#include "platform/linux/FreedesktopNotifier.h"
 #include "platform/linux/FreedesktopThumbnailer.h"
 #include "platform/linux/KeychainSecretStore.h"
 #include "platform/linux/XdgAutostart.h"
@@ -57,6 +58,7 @@ Platform createPlatform(const DesktopSession& session)
     platform.loginItems = std::make_unique<XdgAutostart>(XdgAutostart::defaultAutostartDir(),
                                                          QCoreApplication::applicationFilePath());
     platform.secrets = std::make_unique<KeychainSecretStore>(QStringLiteral("Brivet"));
+    platform.notifier = std::make_unique<FreedesktopNotifier>();
     switch (platform.kind) {
     case Platform::Kind::X11:
         qCInfo(lcPlatform) << "back end: X11";
