@@ -6,11 +6,12 @@
 
 namespace brivet {
 
+class WaylandFakeInput;
 class WaylandToplevels;
 class WaylandVirtualKeyboard;
 
 // The paste stroke on Wayland through a virtual keyboard made once, at start (compositors drop
-// the first keys of a new one). The stroke goes to the window that has the keyboard; which
+// the first keys of a new one), else through KWin's fake input. The stroke goes to the window that has the keyboard; which
 // window that is, and its app_id (that tells terminals apart), come from the compositor's
 // list of windows where it keeps one.
 class WaylandKeySynthesizer : public KeySynthesizer
@@ -19,7 +20,7 @@ public:
     explicit WaylandKeySynthesizer(std::shared_ptr<WaylandToplevels> toplevels);
     ~WaylandKeySynthesizer() override;
 
-    bool isAvailable() const override { return m_keyboard != nullptr; }
+    bool isAvailable() const override { return m_keyboard || m_fakeInput; }
     std::optional<WindowId> activeWindow() const override;
     bool windowExists(WindowId window) const override;
     QStringList windowClasses(WindowId window) const override;
@@ -29,6 +30,7 @@ public:
 private:
     std::shared_ptr<WaylandToplevels> m_toplevels;
     std::unique_ptr<WaylandVirtualKeyboard> m_keyboard;
+    std::unique_ptr<WaylandFakeInput> m_fakeInput; // only where there is no virtual keyboard
 };
 
 } // namespace brivet
