@@ -295,7 +295,8 @@ private slots:
         QTest::addColumn<bool>("keysAvailable");
         QTest::addColumn<int>("notices");
         QTest::addColumn<qsizetype>("strokes");
-        QTest::newRow("no synthesised keys: one notice for two pastes") << false << 1 << qsizetype(0);
+        QTest::newRow("no synthesised keys: one notice for two pastes")
+            << false << 1 << qsizetype(0);
         QTest::newRow("synthesised keys: no notice") << true << 0 << qsizetype(2);
     }
     void manualPasteIsToldOnce()

@@ -25,23 +25,22 @@ void FreedesktopNotifier::notify(const QString& summary, const QString& body)
         qCInfo(lcPlatform).noquote() << "no notification server to tell:" << summary << "-" << body;
         return;
     }
-    QDBusMessage call = QDBusMessage::createMethodCall(kService,
-                                                       QStringLiteral("/org/freedesktop/Notifications"),
-                                                       kService, QStringLiteral("Notify"));
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(kService, QStringLiteral("/org/freedesktop/Notifications"),
+                                       kService, QStringLiteral("Notify"));
     call << QStringLiteral("Brivet") << uint(0) << QStringLiteral("com.brivet.Brivet") << summary
          << body << QStringList() << QVariantMap() << int(-1);
     // Not waited for: a server that is slow to answer never holds up the caller.
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call));
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
-                     [watcher, summary, body] {
-                         watcher->deleteLater();
-                         if (const QDBusPendingReply<uint> reply = *watcher; reply.isError())
-                             qCWarning(lcPlatform).noquote()
-                                 << "the notification server refused" << summary << "-" << body
-                                 << ":" << reply.error().message();
-                         else
-                             qCDebug(lcPlatform) << "notified:" << summary;
-                     });
+    QObject::connect(
+        watcher, &QDBusPendingCallWatcher::finished, watcher, [watcher, summary, body] {
+            watcher->deleteLater();
+            if (const QDBusPendingReply<uint> reply = *watcher; reply.isError())
+                qCWarning(lcPlatform).noquote() << "the notification server refused" << summary
+                                                << "-" << body << ":" << reply.error().message();
+            else
+                qCDebug(lcPlatform) << "notified:" << summary;
+        });
 }
 
 } // namespace brivet

@@ -1,8 +1,7 @@
 #include "platform/wayland/WaylandFakeInput.h"
 
-#include "platform/wayland/WaylandLogging.h"
-
 #include "fake-input-client-protocol.h"
+#include "platform/wayland/WaylandLogging.h"
 
 #include <cstring>
 #include <wayland-client.h>

@@ -11,9 +11,9 @@ class WaylandToplevels;
 class WaylandVirtualKeyboard;
 
 // The paste stroke on Wayland through a virtual keyboard made once, at start (compositors drop
-// the first keys of a new one), else through KWin's fake input. The stroke goes to the window that has the keyboard; which
-// window that is, and its app_id (that tells terminals apart), come from the compositor's
-// list of windows where it keeps one.
+// the first keys of a new one), else through KWin's fake input. The stroke goes to the window that
+// has the keyboard; which window that is, and its app_id (that tells terminals apart), come from
+// the compositor's list of windows where it keeps one.
 class WaylandKeySynthesizer : public KeySynthesizer
 {
 public:

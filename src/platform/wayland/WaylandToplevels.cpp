@@ -1,7 +1,6 @@
 #include "platform/wayland/WaylandToplevels.h"
 
 #include "platform/wayland/WaylandLogging.h"
-
 #include "wlr-foreign-toplevel-management-unstable-v1-client-protocol.h"
 
 #include <QSocketNotifier>
@@ -52,7 +51,8 @@ struct WaylandToplevels::Private
         auto* self = static_cast<Private*>(data);
         if (std::strcmp(interface, wl_seat_interface.name) == 0 && !self->seat) {
             // Only named in activation requests: no listener, version 1 has all it needs.
-            self->seat = static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, 1));
+            self->seat =
+                static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, 1));
             return;
         }
         if (std::strcmp(interface, zwlr_foreign_toplevel_manager_v1_interface.name) != 0 ||
@@ -103,8 +103,7 @@ struct WaylandToplevels::Private
         static_cast<Private*>(data)->toplevels.erase(handle);
         zwlr_foreign_toplevel_handle_v1_destroy(handle);
     }
-    static void parent(void*, zwlr_foreign_toplevel_handle_v1*, zwlr_foreign_toplevel_handle_v1*)
-    {}
+    static void parent(void*, zwlr_foreign_toplevel_handle_v1*, zwlr_foreign_toplevel_handle_v1*) {}
 
     static constexpr wl_registry_listener registryListener{&Private::global,
                                                            &Private::globalRemove};

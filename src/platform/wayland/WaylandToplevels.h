@@ -3,7 +3,6 @@
 #include "platform/KeySynthesizer.h"
 
 #include <QString>
-
 #include <memory>
 #include <optional>
 
