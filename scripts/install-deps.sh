@@ -31,8 +31,10 @@ build_packages=(
   qml6-module-qtquick-pdf qml6-module-qtmultimedia
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
   # Wayland: the client library, the protocol definitions (the wlr ones ship only with the
-  # Rust crate's sources) and Qt's Wayland platform plugin.
-  libwayland-dev wayland-protocols librust-wayland-protocols-dev qt6-wayland
+  # Rust crate's sources, KWin's with plasma-wayland-protocols) and Qt's Wayland platform
+  # plugin.
+  libwayland-dev wayland-protocols librust-wayland-protocols-dev plasma-wayland-protocols
+  qt6-wayland
 )
 test_packages=(
   libbenchmark-dev
@@ -41,9 +43,9 @@ test_packages=(
   # XEmbed tray.
   dbus-daemon libglib2.0-bin trayer
   gstreamer1.0-tools
-  # The Wayland end-to-end tests: a headless compositor and its clipboard, keyboard and
-  # screenshot clients.
-  sway wl-clipboard wtype grim
+  # The Wayland end-to-end tests: headless compositors (sway; KWin's virtual output) and their
+  # clipboard, keyboard and screenshot clients.
+  sway kwin-wayland wl-clipboard wtype grim
 )
 
 wanted=("${build_packages[@]}")

@@ -54,6 +54,7 @@ std::optional<QString> AppDelegate::launch()
     // The clipboard outlives the application that copied: its copy is offered again.
     connect(m_clipboardMonitor.get(), &ClipboardMonitor::clipboardOwnerLeft, m_pasteService.get(),
             &PasteService::restore);
+    m_pasteService->setManualPasteNotifier(m_platform.notifier.get());
     m_pasteService->setTerminalWindowClasses(
         m_settings.value(QStringLiteral("terminalWindowClasses")).toStringList());
     m_panelController->setModelContainer(m_modelContainer.get());

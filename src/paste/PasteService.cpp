@@ -144,6 +144,13 @@ void PasteService::strokeWhenTargetActive(std::optional<WindowId> target, int at
 {
     if (!m_keySynthesizer || !m_keySynthesizer->isAvailable()) {
         qCInfo(lcPaste) << "synthesised keys are unavailable; the record stays on the clipboard";
+        if (m_manualPasteNotifier && !m_toldManualPaste) {
+            m_toldManualPaste = true;
+            m_manualPasteNotifier->notify(
+                tr("Ready to paste"),
+                tr("This desktop does not let Brivet paste for you: the item is on the "
+                   "clipboard, paste it with Ctrl+V (Ctrl+Shift+V in a terminal)."));
+        }
         finishStroke(false);
         return;
     }

@@ -2,6 +2,7 @@
 
 #include "paste/MonitorLink.h"
 #include "paste/PasteShortcutChooser.h"
+#include "platform/DesktopNotifier.h"
 #include "platform/KeySynthesizer.h"
 #include "platform/Pasteboard.h"
 #include "store/ClipboardItem.h"
@@ -45,6 +46,9 @@ public:
     std::optional<WindowId> targetWindow() const { return m_targetWindow; }
     // Window classes to treat as terminals, on top of the built-in table.
     void setTerminalWindowClasses(const QStringList& classes);
+    // Where the session takes no synthesised keys, the first paste tells the user through
+    // this notifier (may be null) that the record waits on the clipboard to be pasted by hand.
+    void setManualPasteNotifier(DesktopNotifier* notifier) { m_manualPasteNotifier = notifier; }
 
     // Writes the record and returns; the stroke and the resume follow on the event loop.
     // An image that needs converting is written once a worker has converted it. Calls are
@@ -80,6 +84,8 @@ private:
     PasteShortcutChooser m_shortcutChooser;
     std::optional<WindowId> m_targetWindow;
     int m_pastesUnderWay = 0;
+    DesktopNotifier* m_manualPasteNotifier = nullptr;
+    bool m_toldManualPaste = false;
 };
 
 } // namespace brivet

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/DesktopNotifier.h"
 #include "platform/FileThumbnailer.h"
 #include "platform/FrontApplication.h"
 #include "platform/GlobalHotkey.h"
@@ -36,6 +37,7 @@ struct Platform
     std::unique_ptr<PanelSurface> panelSurface;
     std::unique_ptr<LoginItemRegistry> loginItems;
     std::unique_ptr<SecretStore> secrets;
+    std::unique_ptr<DesktopNotifier> notifier;
 
     // The back end for a session: Wayland where the compositor lets a clipboard manager exist
     // and Qt is not told to draw elsewhere; else X11 where an X server is reachable (on Wayland

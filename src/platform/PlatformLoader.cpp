@@ -1,6 +1,7 @@
 #include "platform/Platform.h"
 #include "platform/PlatformLogging.h"
 #include "platform/linux/DesktopSession.h"
+#include "platform/linux/FreedesktopNotifier.h"
 #include "platform/linux/FreedesktopThumbnailer.h"
 #include "platform/linux/KeychainSecretStore.h"
 #include "platform/linux/XdgAutostart.h"
@@ -10,6 +11,7 @@
 #include "platform/wayland/WaylandKeySynthesizer.h"
 #include "platform/wayland/WaylandPanelSurface.h"
 #include "platform/wayland/WaylandPasteboard.h"
+#include "platform/wayland/WaylandToplevels.h"
 #include "platform/x11/X11FrontApplication.h"
 #include "platform/x11/X11GlobalHotkey.h"
 #include "platform/x11/X11KeySynthesizer.h"
@@ -58,6 +60,7 @@ Platform createPlatform(const DesktopSession& session)
     platform.loginItems = std::make_unique<XdgAutostart>(XdgAutostart::defaultAutostartDir(),
                                                          QCoreApplication::applicationFilePath());
     platform.secrets = std::make_unique<KeychainSecretStore>(QStringLiteral("Brivet"));
+    platform.notifier = std::make_unique<FreedesktopNotifier>();
     switch (platform.kind) {
     case Platform::Kind::X11:
         qCInfo(lcPlatform) << "back end: X11";
@@ -67,17 +70,21 @@ Platform createPlatform(const DesktopSession& session)
         platform.globalHotkey = std::make_unique<X11GlobalHotkey>();
         platform.panelSurface = std::make_unique<X11PanelSurface>();
         break;
-    case Platform::Kind::Wayland:
+    case Platform::Kind::Wayland: {
         qCInfo(lcPlatform) << "back end: Wayland (the clipboard, the paste stroke and the "
                               "front application where the compositor offers them)";
         // Copies are credited by the monitor when it sees them, through the front application
         // below: it reads the compositor's news on the main thread.
         platform.pasteboard = std::make_unique<WaylandPasteboard>();
-        if (auto front = std::make_unique<WaylandFrontApplication>(); front->isAvailable())
-            platform.frontApplication = std::move(front);
+        // One list of windows for both: the application in front, and the window a paste
+        // goes to (whose app_id tells terminals apart). Without the list, the stroke goes to
+        // the window that has the keyboard, as Ctrl+V.
+        auto toplevels = std::make_shared<WaylandToplevels>();
+        if (toplevels->isAvailable())
+            platform.frontApplication = std::make_unique<WaylandFrontApplication>(toplevels);
         else
             platform.frontApplication = std::make_unique<NullFrontApplication>();
-        if (auto keys = std::make_unique<WaylandKeySynthesizer>(); keys->isAvailable())
+        if (auto keys = std::make_unique<WaylandKeySynthesizer>(toplevels); keys->isAvailable())
             platform.keySynthesizer = std::move(keys);
         else
             platform.keySynthesizer = std::make_unique<NullKeySynthesizer>();
@@ -87,6 +94,7 @@ Platform createPlatform(const DesktopSession& session)
         else
             platform.panelSurface = std::make_unique<NullPanelSurface>();
         break;
+    }
     case Platform::Kind::Null:
         qCWarning(lcPlatform).noquote()
             << "no back end fits this session"

@@ -80,6 +80,7 @@ int main(int argc, char* argv[])
     timing.resumeDelay = std::chrono::milliseconds(parser.value("resume-delay").toInt());
     PasteService service(platform.pasteboard.get(), platform.keySynthesizer.get(),
                          weakMonitorLink(&monitor), timing);
+    service.setManualPasteNotifier(platform.notifier.get());
     QObject::connect(&service, &PasteService::pasteFinished, [] { say("paste finished"); });
 
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);

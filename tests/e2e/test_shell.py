@@ -223,7 +223,10 @@ class ShellTest(BrivetTestCase):
             self.assertTrue(os.path.isfile(os.path.join(prefix, path)), path)
         with open(os.path.join(prefix, "share/applications/com.brivet.Brivet.desktop")) as file:
             desktop = file.read()
-        self.assertIn("\nExec=brivet\n", desktop)
+        # KWin hands its fake input only to a program named by its full path.
+        self.assertIn(f"\nExec={prefix}/bin/brivet\n", desktop)
+        self.assertIn(f"\nExec={prefix}/bin/brivet --toggle\n", desktop)
+        self.assertIn("\nX-KDE-Wayland-Interfaces=org_kde_kwin_fake_input\n", desktop)
         self.assertIn("\nIcon=com.brivet.Brivet\n", desktop)
         # The installed binary runs; the running one is reached through it.
         installed = os.path.join(prefix, "bin/brivet")

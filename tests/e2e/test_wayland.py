@@ -1,5 +1,6 @@
-"""Brivet natively on Wayland: the real binary under a headless sway (run as an unprivileged
-user), with real wl-copy and wl-paste, and the real database read back."""
+"""Brivet natively on Wayland: the real binary under a headless sway, and under a virtual KWin
+where it is installed (both run as an unprivileged user), with real wl-copy and wl-paste, and the
+real database read back."""
 
 import os
 import signal
@@ -8,10 +9,11 @@ import time
 import unittest
 
 import wayland_session
-from brivet_e2e import BINARY, Brivet, PasteDriver, png_bytes, read_lines, wait_until
+from brivet_e2e import BINARY, DRIVER, Brivet, PasteDriver, png_bytes, read_lines, wait_until
 
 SOURCE = os.environ.get("BRIVET_WAYLAND_SOURCE", "brivet_wayland_source")
 KEYS = os.environ.get("BRIVET_WAYLAND_KEYS", "brivet_wayland_keys")
+KEY_LOG_WINDOW = os.environ.get("BRIVET_KEY_LOG_WINDOW", "brivet_key_log_window")
 # Evdev codes of the keys the panel cases press.
 ESCAPE, RETURN = "1", "28"
 LETTERS = {"a": "30", "b": "48", "e": "18", "t": "20"}
@@ -22,11 +24,15 @@ PANEL_HEIGHT = int(HEIGHT * 0.22)
 PANEL_TOP = HEIGHT - 8 - PANEL_HEIGHT
 
 
-class WaylandBrivetCase(unittest.TestCase):
-    """Brivet started under a headless sway of its own."""
+class WaylandSessionCase:
+    """Brivet started under a compositor of its own: COMPOSITOR."""
+
+    COMPOSITOR = "sway"
 
     def setUp(self):
-        self.session = wayland_session.WaylandSession().start()
+        self.session = wayland_session.WaylandSession(
+            self.COMPOSITOR, fake_input_programs=[os.path.realpath(program) for program in
+                                                  (BINARY, DRIVER, KEYS)]).start()
         self.addCleanup(self.session.stop)
         self.brivet = Brivet(self.session, home=self.session.private_folder("brivet-wl-store-"))
         self.addCleanup(self.stop_brivet)
@@ -67,8 +73,8 @@ class WaylandBrivetCase(unittest.TestCase):
         return source
 
 
-@unittest.skipUnless(wayland_session.available(), "sway is not installed")
-class WaylandClipboardTest(WaylandBrivetCase):
+class CompositorCases(WaylandSessionCase):
+    """What every compositor that lets a clipboard manager exist must do."""
 
     def test_a_burst_of_copies_is_recorded_in_order(self):
         expected = [f"copy {i:02}" for i in range(20)]
@@ -80,6 +86,30 @@ class WaylandClipboardTest(WaylandBrivetCase):
         wait_until(lambda: "last" in [row[1] for row in self.brivet.items()], timeout=30,
                    message="the last copy recorded")
         self.assertEqual([text for _, text in self.records(21)][:-1], expected)
+
+    def test_a_paste_lands_in_a_native_wayland_field(self):
+        # Its Wayland log tells when the field has the keyboard.
+        entry = self.session.popen(["zenity", "--entry", "--title=Target", "--text=Paste"],
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                                   env=dict(self.session.env, WAYLAND_DEBUG="client"))
+        protocol = []
+        read_lines(entry.stderr, protocol)
+        wait_until(lambda: any("wl_keyboard@" in line and ".enter(" in line for line in protocol),
+                   timeout=20, message="the zenity field focused")
+        store = os.path.join(self.session.private_folder("brivet-wl-paste-"), "paste.sqlite")
+        driver = PasteDriver(self.session, store)
+        driver.paste({"kind": "text", "text": "pasted natively"})
+        self.session.run([KEYS, "28"])  # Return submits the field
+        self.assertEqual(entry.stdout.read().strip(), "pasted natively")
+        entry.wait(timeout=10)
+        driver.stop_cleanly()
+        # The paste is Brivet's own offer: neither Brivet records it.
+        self.assertEqual(self.brivet.items(), [])
+
+
+@unittest.skipUnless(wayland_session.available("sway"), "sway is not installed")
+class WaylandClipboardTest(CompositorCases, unittest.TestCase):
+    """sway, which also lists its windows (the front application, terminals) to clients."""
 
     def test_an_image_copy_is_recorded_as_an_image(self):
         image = png_bytes(64, 48)
@@ -134,23 +164,34 @@ class WaylandClipboardTest(WaylandBrivetCase):
                                            "FROM ClipboardItem"),
                          [("from the front", "Zenity Dialog", "zenity")])
 
-    def test_a_paste_lands_in_a_native_wayland_field(self):
-        entry = self.session.popen(["zenity", "--entry", "--title=Target", "--text=Paste"],
-                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-        wait_until(lambda: self.session.focused_app() == "zenity", timeout=20,
-                   message="the zenity field focused")
+    def test_terminals_get_the_terminal_paste_shortcut(self):
         store = os.path.join(self.session.private_folder("brivet-wl-paste-"), "paste.sqlite")
-        driver = PasteDriver(self.session, store)
-        driver.paste({"kind": "text", "text": "pasted natively"})
-        self.session.run([KEYS, "28"])  # Return submits the field
-        self.assertEqual(entry.communicate(timeout=10)[0].strip(), "pasted natively")
-        driver.stop_cleanly()
-        # The paste is Brivet's own offer: neither Brivet records it.
-        self.assertEqual(self.brivet.items(), [])
+        for app_id, shortcut in (("foot", "Ctrl+Shift+V"), ("org.example.Editor", "Ctrl+V")):
+            with self.subTest(app_id=app_id):
+                window = self.session.popen([KEY_LOG_WINDOW, app_id], stdout=subprocess.PIPE,
+                                            stderr=subprocess.DEVNULL, text=True)
+                keys = []
+                read_lines(window.stdout, keys)
+                wait_until(lambda: self.session.focused_app() == app_id, timeout=20,
+                           message=f"the {app_id} window focused")
+                driver = PasteDriver(self.session, store)
+                driver.paste({"kind": "text", "text": "to " + app_id})
+                driver.stop_cleanly()
+                wait_until(lambda: keys[1:], timeout=10, message="a key in the window")
+                self.assertEqual(keys, ["ready", shortcut])
+                window.terminate()
+                window.wait(timeout=10)
 
 
-@unittest.skipUnless(wayland_session.available(), "sway is not installed")
-class WaylandPanelTest(WaylandBrivetCase):
+@unittest.skipUnless(wayland_session.available("kwin"), "kwin_wayland is not installed")
+class KWinClipboardTest(CompositorCases, unittest.TestCase):
+    """KWin: the paste stroke through its fake input, which Brivet's desktop file asks for."""
+
+    COMPOSITOR = "kwin"
+
+
+@unittest.skipUnless(wayland_session.available("sway"), "sway is not installed")
+class WaylandPanelTest(WaylandSessionCase, unittest.TestCase):
     """The panel as a layer surface of sway, shown by `brivet --toggle`."""
 
     def setUp(self):

@@ -1,7 +1,7 @@
-"""A headless sway for the Wayland end-to-end tests, run as an unprivileged user (compositors
-refuse root, and CI runs as root): the user is created once if missing, and each session gets a
-runtime folder, a home and a D-Bus session bus of its own. Programs of the session (Brivet,
-wl-copy, wl-paste) run as that user through `launcher`."""
+"""A headless sway, or a virtual KWin, for the Wayland end-to-end tests, run as an unprivileged
+user (compositors refuse root, and CI runs as root): the user is created once if missing, and
+each session gets a runtime folder, a home and a D-Bus session bus of its own. Programs of the
+session (Brivet, wl-copy, wl-paste) run as that user through `launcher`."""
 
 import json
 import os
@@ -17,8 +17,11 @@ USER = "brivet-wl"
 SWAY_CONFIG = "xwayland disable\noutput HEADLESS-1 resolution 1280x800\n"
 
 
-def available():
-    return shutil.which("sway") is not None
+KWIN = "/usr/bin/kwin_wayland"
+
+
+def available(compositor="sway"):
+    return shutil.which("sway") is not None if compositor == "sway" else os.path.exists(KWIN)
 
 
 def ensure_user():
@@ -35,9 +38,13 @@ def ensure_user():
 
 
 class WaylandSession:
-    """Headless sway with its own runtime folder; stops only what it started."""
+    """Headless sway, or KWin's virtual output, with its own runtime folder; stops only what it
+    started. KWin shows its fake input only to the programs in fake_input_programs (paths): each
+    gets a desktop file that asks for it."""
 
-    def __init__(self):
+    def __init__(self, compositor="sway", fake_input_programs=()):
+        self.compositor = compositor
+        self.fake_input_programs = fake_input_programs
         self.processes = []
         self.folders = []
         self.env = None
@@ -60,36 +67,67 @@ class WaylandSession:
             self.uid, self.gid = os.getuid(), os.getgid()
         runtime = self.private_folder("brivet-wl-runtime-")
         home = self.private_folder("brivet-wl-home-")
-        config = os.path.join(home, "sway.config")
-        with open(config, "w") as file:
-            file.write(SWAY_CONFIG)
-        os.chown(config, self.uid, self.gid)
+        self.runtime = runtime
         base = {key: value for key, value in os.environ.items()
                 if key not in ("DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS",
                                "XDG_RUNTIME_DIR", "HOME", "XDG_SESSION_TYPE", "QT_QPA_PLATFORM",
-                               "SWAYSOCK", "XDG_CURRENT_DESKTOP")}
+                               "SWAYSOCK", "XDG_CURRENT_DESKTOP", "XDG_DATA_HOME")}
         if "ASAN_OPTIONS" in base:
             # Whole allocation stacks, so that the leaks of Qt's Wayland plugin can be told from
             # ours (tests/lsan.supp): libwayland-client has no frame pointers.
             base["ASAN_OPTIONS"] += ":fast_unwind_on_malloc=0"
-        self.env = dict(base, HOME=home, XDG_RUNTIME_DIR=runtime, WLR_BACKENDS="headless",
-                        WLR_RENDERER="pixman", WLR_LIBINPUT_NO_DEVICES="1")
-        self.sway_log = open(os.path.join(runtime, "sway.log"), "w")
-        self.popen(["sway", "-c", config], stdout=self.sway_log, stderr=subprocess.STDOUT)
-        socket = wait_until(lambda: self.compositor_socket(runtime), timeout=20,
-                            message="sway's Wayland socket")
-        self.env["WAYLAND_DISPLAY"] = socket
-        self.env.update(QT_QPA_PLATFORM="wayland", GDK_BACKEND="wayland")
-        self.runtime = runtime
+        self.env = dict(base, HOME=home, XDG_RUNTIME_DIR=runtime)
+        # KWin wants the bus when it starts; the session's programs share it.
         bus = self.popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         self.env["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().strip()
         bus.stdout.close()
+        self.compositor_log = open(os.path.join(runtime, "compositor.log"), "w")
+        if self.compositor == "sway":
+            config = os.path.join(home, "sway.config")
+            with open(config, "w") as file:
+                file.write(SWAY_CONFIG)
+            os.chown(config, self.uid, self.gid)
+            self.env.update(WLR_BACKENDS="headless", WLR_RENDERER="pixman",
+                            WLR_LIBINPUT_NO_DEVICES="1")
+            command = ["sway", "-c", config]
+        else:
+            command = [self.kwin_copy(), "--virtual", "--no-lockscreen", "--socket",
+                       "wayland-kwin", "--width", "1280", "--height", "800"]
+            self.declare_fake_input(home)
+        self.compositor_process = self.popen(command, stdout=self.compositor_log,
+                                             stderr=subprocess.STDOUT)
+        socket = wait_until(lambda: self.compositor_socket(runtime), timeout=30,
+                            message=f"{self.compositor}'s Wayland socket")
+        self.env["WAYLAND_DISPLAY"] = socket
+        self.env.update(QT_QPA_PLATFORM="wayland", GDK_BACKEND="wayland")
         return self
 
+    def kwin_copy(self):
+        """The installed kwin_wayland carries a file capability that exec refuses in a
+        container; a copy has none, and KWin works only under its own name."""
+        folder = self.private_folder("brivet-wl-kwin-")
+        copy = os.path.join(folder, "kwin_wayland")
+        shutil.copy(KWIN, copy)
+        os.chown(copy, self.uid, self.gid)
+        return copy
+
+    def declare_fake_input(self, home):
+        applications = os.path.join(home, ".local", "share", "applications")
+        os.makedirs(applications)
+        for program in self.fake_input_programs:
+            name = os.path.basename(program)
+            with open(os.path.join(applications, f"{name}.desktop"), "w") as entry:
+                entry.write(f"[Desktop Entry]\nType=Application\nName={name}\nExec={program}\n"
+                            "X-KDE-Wayland-Interfaces=org_kde_kwin_fake_input\n")
+        for root, folders, files in os.walk(os.path.join(home, ".local")):
+            for name in [root, *(os.path.join(root, f) for f in folders + files)]:
+                os.chown(name, self.uid, self.gid)
+
     def compositor_socket(self, runtime):
-        if self.processes[-1].poll() is not None:
-            raise AssertionError("sway exited: " + open(self.sway_log.name).read())
+        if self.compositor_process.poll() is not None:
+            raise AssertionError(f"{self.compositor} exited: "
+                                 + open(self.compositor_log.name).read())
         names = sorted(name for name in os.listdir(runtime)
                        if name.startswith("wayland-") and not name.endswith(".lock"))
         return names[0] if names else None
@@ -127,7 +165,7 @@ class WaylandSession:
         return [*self.launcher, *args]
 
     def popen(self, args, **kwargs):
-        process = subprocess.Popen(self.command(args), env=self.env, **kwargs)
+        process = subprocess.Popen(self.command(args), **{"env": self.env, **kwargs})
         self.processes.insert(0, process)  # stopped before the compositor
         return process
 
@@ -151,6 +189,6 @@ class WaylandSession:
         for process in self.processes:
             stop(process)
         self.processes.clear()
-        self.sway_log.close()
+        self.compositor_log.close()
         for folder in self.folders:
             shutil.rmtree(folder, ignore_errors=True)

@@ -1,5 +1,6 @@
 // PasteService over a fake clipboard, desktop and monitor: what it writes, in which order it
 // pauses, writes, strokes and resumes, and where the stroke goes.
+#include "fakes/FakeDesktopNotifier.h"
 #include "fakes/FakeKeySynthesizer.h"
 #include "fakes/FakePasteboard.h"
 #include "paste/PasteRepresentations.h"
@@ -286,6 +287,33 @@ private slots:
         pasteAndWait(textRecord("ls -l"));
         QCOMPARE(m_keys->strokes.size(), 1);
         QCOMPARE(m_keys->strokes[0].shortcut, shortcut);
+    }
+
+    // Where no stroke can be sent, the user hears once that the record waits on the clipboard.
+    void manualPasteIsToldOnce_data()
+    {
+        QTest::addColumn<bool>("keysAvailable");
+        QTest::addColumn<int>("notices");
+        QTest::addColumn<qsizetype>("strokes");
+        QTest::newRow("no synthesised keys: one notice for two pastes")
+            << false << 1 << qsizetype(0);
+        QTest::newRow("synthesised keys: no notice") << true << 0 << qsizetype(2);
+    }
+    void manualPasteIsToldOnce()
+    {
+        QFETCH(bool, keysAvailable);
+        QFETCH(int, notices);
+        QFETCH(qsizetype, strokes);
+        m_keys->available = keysAvailable;
+        FakeDesktopNotifier notifier;
+        service().setManualPasteNotifier(&notifier);
+        pasteAndWait(textRecord("first"));
+        pasteAndWait(textRecord("second"));
+        QCOMPARE(clipboardText(), "second");
+        QCOMPARE(m_keys->strokes.size(), strokes);
+        QCOMPARE(notifier.notices.size(), notices);
+        if (notices > 0)
+            QVERIFY(notifier.notices[0].second.contains("Ctrl+V"));
     }
 };
 

@@ -1,7 +1,9 @@
 // Key presses on a Wayland compositor for the end-to-end tests, through a virtual keyboard
-// with a US layout (wtype's keys do not submit a GTK dialog):
+// with a US layout (wtype's keys do not submit a GTK dialog), else through KWin's fake input
+// (which KWin shows only to programs whose desktop file asks for it):
 //   brivet_wayland_keys [ctrl+]EVDEV_CODE...
 // Waits a moment after making the keyboard, whose first keys the compositor would drop.
+#include "platform/wayland/WaylandFakeInput.h"
 #include "platform/wayland/WaylandVirtualKeyboard.h"
 
 #include <QByteArray>
@@ -13,16 +15,29 @@
 int main(int argc, char* argv[])
 {
     auto keyboard = brivet::WaylandVirtualKeyboard::create();
-    if (!keyboard) {
-        std::fprintf(stderr, "no virtual keyboard\n");
+    auto fakeInput = keyboard ? nullptr : brivet::WaylandFakeInput::create();
+    if (!keyboard && !fakeInput) {
+        std::fprintf(stderr, "no virtual keyboard and no fake input\n");
         return 1;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     for (int i = 1; i < argc; ++i) {
         QByteArray key(argv[i]);
         const bool control = key.startsWith("ctrl+");
-        if (control) {
+        if (control)
             key = key.mid(5);
+        if (fakeInput) {
+            if (control)
+                fakeInput->key(KEY_LEFTCTRL, true);
+            fakeInput->key(key.toUInt(), true);
+            fakeInput->key(key.toUInt(), false);
+            if (control)
+                fakeInput->key(KEY_LEFTCTRL, false);
+            if (!fakeInput->sync())
+                return 1;
+            continue;
+        }
+        if (control) {
             keyboard->key(KEY_LEFTCTRL, true);
             keyboard->setModifiers(brivet::WaylandVirtualKeyboard::Control);
         }

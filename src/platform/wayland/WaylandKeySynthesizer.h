@@ -6,26 +6,31 @@
 
 namespace brivet {
 
+class WaylandFakeInput;
+class WaylandToplevels;
 class WaylandVirtualKeyboard;
 
 // The paste stroke on Wayland through a virtual keyboard made once, at start (compositors drop
-// the first keys of a new one). Which window is in front is not known here, so the stroke goes
-// to the window that has the keyboard.
+// the first keys of a new one), else through KWin's fake input. The stroke goes to the window that
+// has the keyboard; which window that is, and its app_id (that tells terminals apart), come from
+// the compositor's list of windows where it keeps one.
 class WaylandKeySynthesizer : public KeySynthesizer
 {
 public:
-    WaylandKeySynthesizer();
+    explicit WaylandKeySynthesizer(std::shared_ptr<WaylandToplevels> toplevels);
     ~WaylandKeySynthesizer() override;
 
-    bool isAvailable() const override { return m_keyboard != nullptr; }
-    std::optional<WindowId> activeWindow() const override { return std::nullopt; }
-    bool windowExists(WindowId) const override { return false; }
-    QStringList windowClasses(WindowId) const override { return {}; }
-    bool requestActivation(WindowId) override { return false; }
+    bool isAvailable() const override { return m_keyboard || m_fakeInput; }
+    std::optional<WindowId> activeWindow() const override;
+    bool windowExists(WindowId window) const override;
+    QStringList windowClasses(WindowId window) const override;
+    bool requestActivation(WindowId window) override;
     bool sendShortcut(PasteShortcut shortcut) override;
 
 private:
+    std::shared_ptr<WaylandToplevels> m_toplevels;
     std::unique_ptr<WaylandVirtualKeyboard> m_keyboard;
+    std::unique_ptr<WaylandFakeInput> m_fakeInput; // only where there is no virtual keyboard
 };
 
 } // namespace brivet
