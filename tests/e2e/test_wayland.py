@@ -228,9 +228,10 @@ class WaylandPanelTest(WaylandSessionCase, unittest.TestCase):
                    timeout=10, message="the panel gone from the output")
 
     def test_typed_search_and_return_paste_into_the_field_that_kept_the_focus(self):
-        for text in ("alpha one", "beta two", "gamma three"):
+        # One after the other: a copy replaced before Brivet read it would be lost.
+        for count, text in enumerate(("alpha one", "beta two", "gamma three"), start=1):
             self.session.copy(text)
-        self.records(3)
+            self.records(count)
         entry = self.session.popen(["zenity", "--entry", "--title=Target", "--text=Paste"],
                                    stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         wait_until(lambda: self.session.focused_app() == "zenity", timeout=20,
