@@ -48,11 +48,10 @@ bool checkDisplay(const brivet::DesktopSession& session, brivet::Platform::Kind 
     if (kind == brivet::Platform::Kind::Wayland) {
         std::fprintf(stderr,
                      "This is a Wayland session%s: Brivet records and restores the clipboard "
-                     "natively, and pastes and tells which application copied where the "
-                     "compositor allows it; it does not yet:\n"
-                     "- see a global shortcut: bind `brivet --toggle` to a shortcut in your "
-                     "compositor's settings;\n"
-                     "- place the panel at the bottom edge.\n",
+                     "natively, and pastes, tells which application copied and slides the "
+                     "panel up from the bottom edge where the compositor allows it; it does "
+                     "not yet see a global shortcut there: bind `brivet --toggle` to a "
+                     "shortcut in your compositor's settings.\n",
                      qPrintable(desktop));
         return true;
     }
