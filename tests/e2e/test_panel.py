@@ -119,12 +119,21 @@ class PanelTest(PanelTestCase):
 
     def open_menu(self, x, y):
         """Right-clicks for a context menu (drawn inside the panel, down and right of the
-        pointer) and waits until it covers what was there."""
+        pointer) and waits until it covers what was there and has stopped changing (its
+        entries take clicks once it has come in)."""
         self.session.run(["xdotool", "mousemove", str(x), str(y)])
         under_menu = (x + 10, y + 5, 40, 20)
         before = self.session.screenshot(*under_menu)
         self.session.click(x, y, 3)
-        wait_until(lambda: self.session.screenshot(*under_menu) != before, message="menu drawn")
+        last = None
+
+        def drawn_and_still():
+            nonlocal last
+            shot = self.session.screenshot(*under_menu)
+            settled = shot != before and shot == last
+            last = shot
+            return settled
+        wait_until(drawn_and_still, interval=0.1, message="menu drawn")
 
     def categories(self):
         return self.brivet.query('SELECT name, colorHex, "order" FROM Category ORDER BY "order"')
