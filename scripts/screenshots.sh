@@ -3,7 +3,8 @@
 # made-up history into it with xclip (texts, links, an image, files), opens the panel with the
 # default shortcut and saves screenshots of it, of its category editor, of the preview of each
 # kind of record and of the settings window (both tabs, the folder dialog; sync unavailable in
-# the light palette, active in the dark one), in the light and the dark palette.
+# the light palette, active in the dark one), in the light and the dark palette; and the panel
+# natively under a headless sway (scripts/wayland-screenshot.py).
 #   scripts/screenshots.sh [output folder]      (default: build/screenshots)
 # Needs a built build/src/app/brivet and build/tests/brivet_sync_unlock, and the test packages
 # (scripts/install-deps.sh --with-tests).
@@ -202,4 +203,6 @@ shoot light Adwaita
 mkdir -p "$work/Sync"
 echo 'correct horse battery' | "$unlock" "$work/config/brivet/brivet.conf" "$work/Sync"
 shoot dark Adwaita:dark
+# The panel natively on Wayland, under a headless sway.
+BRIVET_BINARY=$binary python3 scripts/wayland-screenshot.py "$out/panel-wayland.png"
 echo "screenshots in $out"
