@@ -3,8 +3,7 @@
 // (which KWin shows only to programs whose desktop file asks for it):
 //   brivet_wayland_keys [ctrl+]EVDEV_CODE...
 // Waits a moment after making the keyboard, whose first keys the compositor would drop.
-#include "platform/wayland/WaylandFakeInput.h"
-#include "platform/wayland/WaylandVirtualKeyboard.h"
+#include "platform/wayland/WaylandKeyboard.h"
 
 #include <QByteArray>
 #include <chrono>
@@ -14,9 +13,8 @@
 
 int main(int argc, char* argv[])
 {
-    auto keyboard = brivet::WaylandVirtualKeyboard::create();
-    auto fakeInput = keyboard ? nullptr : brivet::WaylandFakeInput::create();
-    if (!keyboard && !fakeInput) {
+    auto keyboard = brivet::WaylandKeyboard::create();
+    if (!keyboard) {
         std::fprintf(stderr, "no virtual keyboard and no fake input\n");
         return 1;
     }
@@ -26,28 +24,9 @@ int main(int argc, char* argv[])
         const bool control = key.startsWith("ctrl+");
         if (control)
             key = key.mid(5);
-        if (fakeInput) {
-            if (control)
-                fakeInput->key(KEY_LEFTCTRL, true);
-            fakeInput->key(key.toUInt(), true);
-            fakeInput->key(key.toUInt(), false);
-            if (control)
-                fakeInput->key(KEY_LEFTCTRL, false);
-            if (!fakeInput->sync())
-                return 1;
-            continue;
-        }
-        if (control) {
-            keyboard->key(KEY_LEFTCTRL, true);
-            keyboard->setModifiers(brivet::WaylandVirtualKeyboard::Control);
-        }
-        keyboard->key(key.toUInt(), true);
-        keyboard->key(key.toUInt(), false);
-        if (control) {
-            keyboard->key(KEY_LEFTCTRL, false);
-            keyboard->setModifiers(0);
-        }
-        if (!keyboard->sync())
+        const bool pressed = control ? keyboard->press({KEY_LEFTCTRL}, key.toUInt())
+                                     : keyboard->press({}, key.toUInt());
+        if (!pressed)
             return 1;
     }
     return 0;

@@ -85,6 +85,19 @@ QString DesktopEntries::defaultLocale()
     return {};
 }
 
+ApplicationInfo DesktopEntries::applicationFor(const WindowHints& hints, const QString& fallback)
+{
+    QString bundleId = fallback;
+    QString name = fallback;
+    if (const std::optional<Entry> entry = forWindow(hints)) {
+        bundleId = entry->id;
+        if (!entry->name.isEmpty())
+            name = entry->name;
+    }
+    return ApplicationInfo{name.isEmpty() ? std::nullopt : std::optional(name),
+                           bundleId.isEmpty() ? std::nullopt : std::optional(bundleId)};
+}
+
 std::optional<DesktopEntries::Entry> DesktopEntries::forWindow(const WindowHints& hints)
 {
     if (!hints.applicationId.isEmpty()) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FrontApplication.h"
+
 #include <QDateTime>
 #include <QHash>
 #include <QList>
@@ -43,6 +45,9 @@ public:
     // then StartupWMClass, then the id equal to the (lower-cased) class.
     std::optional<Entry> forWindow(const WindowHints& hints);
     std::optional<Entry> byId(QString id);
+    // The application of a window as Brivet credits copies to it: named after its desktop
+    // entry where one is found, else after `fallback` (the window's class or app_id).
+    ApplicationInfo applicationFor(const WindowHints& hints, const QString& fallback);
 
 private:
     void refreshIfChanged();

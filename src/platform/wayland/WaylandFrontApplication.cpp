@@ -25,15 +25,7 @@ std::optional<ApplicationInfo> WaylandFrontApplication::frontmostApplication()
     DesktopEntries::WindowHints hints;
     hints.applicationId = front->appId;
     hints.wmClass = front->appId;
-    QString bundleId = front->appId;
-    QString name = front->appId;
-    if (const std::optional<DesktopEntries::Entry> entry = m_entries.forWindow(hints)) {
-        bundleId = entry->id;
-        if (!entry->name.isEmpty())
-            name = entry->name;
-    }
-    return ApplicationInfo{name.isEmpty() ? std::nullopt : std::optional(name),
-                           bundleId.isEmpty() ? std::nullopt : std::optional(bundleId)};
+    return m_entries.applicationFor(hints, front->appId);
 }
 
 } // namespace brivet

@@ -6,9 +6,8 @@
 
 namespace brivet {
 
-class WaylandFakeInput;
+class WaylandKeyboard;
 class WaylandToplevels;
-class WaylandVirtualKeyboard;
 
 // The paste stroke on Wayland through a virtual keyboard made once, at start (compositors drop
 // the first keys of a new one), else through KWin's fake input. The stroke goes to the window that
@@ -20,7 +19,7 @@ public:
     explicit WaylandKeySynthesizer(std::shared_ptr<WaylandToplevels> toplevels);
     ~WaylandKeySynthesizer() override;
 
-    bool isAvailable() const override { return m_keyboard || m_fakeInput; }
+    bool isAvailable() const override { return m_keyboard != nullptr; }
     std::optional<WindowId> activeWindow() const override;
     bool windowExists(WindowId window) const override;
     QStringList windowClasses(WindowId window) const override;
@@ -29,8 +28,7 @@ public:
 
 private:
     std::shared_ptr<WaylandToplevels> m_toplevels;
-    std::unique_ptr<WaylandVirtualKeyboard> m_keyboard;
-    std::unique_ptr<WaylandFakeInput> m_fakeInput; // only where there is no virtual keyboard
+    std::unique_ptr<WaylandKeyboard> m_keyboard;
 };
 
 } // namespace brivet

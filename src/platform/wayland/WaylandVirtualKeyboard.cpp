@@ -4,6 +4,8 @@
 
 #include "virtual-keyboard-unstable-v1-client-protocol.h"
 
+#include <linux/input-event-codes.h>
+
 #include <QElapsedTimer>
 #include <cerrno>
 #include <cstring>
@@ -44,6 +46,7 @@ struct WaylandVirtualKeyboard::Private
     zwp_virtual_keyboard_v1* keyboard = nullptr;
     uint32_t controlMask = 0;
     uint32_t shiftMask = 0;
+    uint32_t held = 0; // of controlMask and shiftMask
     QElapsedTimer clock; // key times, in milliseconds
 
     ~Private()
@@ -136,13 +139,16 @@ void WaylandVirtualKeyboard::key(uint32_t evdevCode, bool pressed)
     zwp_virtual_keyboard_v1_key(d->keyboard, uint32_t(d->clock.elapsed()), evdevCode,
                                 pressed ? WL_KEYBOARD_KEY_STATE_PRESSED
                                         : WL_KEYBOARD_KEY_STATE_RELEASED);
-}
-
-void WaylandVirtualKeyboard::setModifiers(int modifiers)
-{
-    const uint32_t depressed = ((modifiers & Control) ? d->controlMask : 0) |
-                               ((modifiers & Shift) ? d->shiftMask : 0);
-    zwp_virtual_keyboard_v1_modifiers(d->keyboard, depressed, 0, 0, 0);
+    // A virtual keyboard has no modifier state of its own: what its modifier keys hold is sent.
+    uint32_t mask = 0;
+    if (evdevCode == KEY_LEFTCTRL || evdevCode == KEY_RIGHTCTRL)
+        mask = d->controlMask;
+    else if (evdevCode == KEY_LEFTSHIFT || evdevCode == KEY_RIGHTSHIFT)
+        mask = d->shiftMask;
+    if (!mask)
+        return;
+    d->held = pressed ? d->held | mask : d->held & ~mask;
+    zwp_virtual_keyboard_v1_modifiers(d->keyboard, d->held, 0, 0, 0);
 }
 
 bool WaylandVirtualKeyboard::sync()

@@ -94,15 +94,7 @@ std::optional<ApplicationInfo> X11FrontApplication::frontmostApplication()
         hints.wmClass = QString::fromLocal8Bit(parts.value(1)).trimmed();
     }
 
-    QString bundleId = hints.wmClass;
-    QString name = hints.wmClass;
-    if (const std::optional<DesktopEntries::Entry> entry = m_entries.forWindow(hints)) {
-        bundleId = entry->id;
-        if (!entry->name.isEmpty())
-            name = entry->name;
-    }
-    return ApplicationInfo{name.isEmpty() ? std::nullopt : std::optional(name),
-                           bundleId.isEmpty() ? std::nullopt : std::optional(bundleId)};
+    return m_entries.applicationFor(hints, hints.wmClass);
 }
 
 } // namespace brivet
