@@ -51,7 +51,8 @@ void ShortcutsSettingsState::recordingFinished(std::optional<Shortcut> shortcut)
     if (shortcut) {
         m_hotkeyManager.updateHotkey(shortcut->keyCode, shortcut->modifiers);
         qCInfo(lcSettings) << "shortcut set to" << m_hotkeyManager.displayString();
-    } else {
+    } else if (!m_hotkeyManager.isRegistered()) {
+        // A cancel has registered it again already.
         m_hotkeyManager.registerHotkey();
     }
 }
