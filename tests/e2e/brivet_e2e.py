@@ -280,7 +280,12 @@ class Brivet:
                 raise AssertionError(f"brivet exited ({self.process.returncode}) before "
                                      f"logging {pattern!r}:\n" + "\n".join(self.log()))
             return self.count_log(pattern) >= count
-        wait_until(found, timeout=timeout, message=f"log line {pattern!r}")
+        try:
+            wait_until(found, timeout=timeout, message=f"log line {pattern!r}")
+        except AssertionError as error:
+            # What brivet did last tells a slow machine from a fault.
+            raise AssertionError(f"{error}; the log's end:\n"
+                                 + "\n".join(self.log()[-60:])) from None
 
     def query(self, sql, parameters=()):
         return query(self.database_path, sql, parameters)

@@ -5,11 +5,14 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QLoggingCategory>
+#include <QMouseEvent>
 #include <QRegion>
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QWindow>
 #include <xcb/xinput.h>
+
+#include <algorithm>
 
 namespace brivet {
 
@@ -58,6 +61,25 @@ void X11PanelSurface::makeOverlay(QWindow& window)
 {
     window.setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                     Qt::BypassWindowManagerHint | Qt::WindowDoesNotAcceptFocus);
+    window.removeEventFilter(this);
+    window.installEventFilter(this);
+}
+
+bool X11PanelSurface::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseButtonPress) {
+        // Qt's xcb back end stamps input events with the X server's time.
+        m_overlayPressTimes[m_nextOverlayPress] =
+            uint32_t(static_cast<QMouseEvent*>(event)->timestamp());
+        m_nextOverlayPress = (m_nextOverlayPress + 1) % m_overlayPressTimes.size();
+    }
+    return PanelSurface::eventFilter(watched, event);
+}
+
+bool X11PanelSurface::isOverlaysOwn(uint32_t time) const
+{
+    return std::find(m_overlayPressTimes.begin(), m_overlayPressTimes.end(), time) !=
+           m_overlayPressTimes.end();
 }
 
 void X11PanelSurface::placeOverlay(QWindow& window, const QRect& geometry)
@@ -131,8 +153,12 @@ void X11PanelSurface::readEvents()
         if ((event->response_type & ~0x80) == XCB_GE_GENERIC) {
             const auto* raw = reinterpret_cast<const xcb_input_raw_button_press_event_t*>(event);
             if (raw->extension == m_xinputOpcode && raw->event_type == XCB_INPUT_RAW_BUTTON_PRESS &&
-                (raw->detail == kLeftButton || raw->detail == kRightButton))
-                clicked = true;
+                (raw->detail == kLeftButton || raw->detail == kRightButton)) {
+                if (isOverlaysOwn(raw->time))
+                    qCDebug(lcSurface) << "press at" << raw->time << "went to an overlay";
+                else
+                    clicked = true;
+            }
         }
         std::free(event);
     }

@@ -2,6 +2,8 @@
 
 #include "platform/PanelSurface.h"
 
+#include <array>
+#include <cstdint>
 #include <memory>
 
 class QSocketNotifier;
@@ -16,7 +18,10 @@ class XcbConnection;
 // the XInput2 raw button presses of the root window, which reach every client that asks for
 // them, whoever has the pointer, so nothing is grabbed and the click still reaches its window.
 // Raw presses are read on a connection of its own, on the main thread; the position is the
-// pointer's when the press is read. The active screen is the one under the pointer.
+// pointer's when the press is read. A press one of the overlays has already received is not
+// reported, whatever lies under the pointer by then (the press may have closed a popover);
+// the two are matched by the X server's time of the press. The active screen is the one
+// under the pointer.
 class X11PanelSurface : public PanelSurface
 {
     Q_OBJECT
@@ -33,8 +38,12 @@ public:
     void stopWatchingPresses() override;
     QScreen* activeScreen() const override;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void readEvents();
+    bool isOverlaysOwn(uint32_t time) const;
     void select(bool enabled);
 
     std::unique_ptr<XcbConnection> m_xcb;
@@ -42,6 +51,9 @@ private:
     uint8_t m_xinputOpcode = 0;
     bool m_hasXInput2 = false;
     bool m_isWatching = false;
+    // Server times of the last presses the overlays received, oldest overwritten first.
+    std::array<uint32_t, 8> m_overlayPressTimes{};
+    size_t m_nextOverlayPress = 0;
 };
 
 } // namespace brivet
