@@ -98,7 +98,11 @@ void HistorySearch::run()
                 continue;
             }
             sqlite3_progress_handler(database->handle(), 1000, &HistorySearch::progress, this);
+            if (!SearchIndex::addFunctions(*database))
+                qCWarning(lcStore) << "search:" << database->lastError();
         }
+        // Until the index holds every record, the records themselves are tested.
+        m_indexed = m_indexed || SearchIndex::isReady(*database);
         if (wholeHistory) {
             m_running = 0;
             HistorySearchResult result = answer(*database, HistoryQuery{});
@@ -109,7 +113,7 @@ void HistorySearch::run()
         }
         m_running = query.generation;
         if (!query.foldedNeedle.isEmpty() && !query.category && !query.candidates) {
-            if (query.indexTryMs > 0 &&
+            if (query.indexTryMs > 0 && m_indexed &&
                 SearchIndex::condition(query.foldedNeedle).foldedTest.isEmpty()) {
                 m_tryUntil = steadyNow() + qint64(query.indexTryMs) * 1000000;
                 HistorySearchResult quick = answer(*database, query);
@@ -142,21 +146,25 @@ void HistorySearch::run()
 HistorySearchResult HistorySearch::refine(Database& database, const HistoryQuery& query)
 {
     HistorySearchResult result{query.generation, false, false, false, {}, false, {}};
+    const SearchIndex::Condition test =
+        SearchIndex::condition(query.foldedNeedle, /*scan=*/true, m_indexed);
+    const std::string sql =
+        (test.indexed ? QStringLiteral("SELECT %1 FROM ClipboardItemFolded WHERE item = ?2")
+                      : QStringLiteral("SELECT %1 FROM ClipboardItem WHERE pk = ?2"))
+            .arg(test.foldedTest)
+            .toStdString();
     for (const PersistentId id : *query.candidates) {
         if (m_latest != query.generation || m_stopping)
             return result;
-        Statement* read = database.prepare("SELECT textContent, urlString, fileName, "
-                                           "sourceAppName FROM ClipboardItemFolded WHERE item = ?");
+        Statement* read = database.prepare(sql); // cached, and reset for this use
         if (!read)
             return result;
-        if (!read->bind(1, id).step()) {
+        if (!read->bind(1, test.argument).bind(2, id).step()) {
             if (read->failed())
                 return result;
             continue; // deleted meanwhile
         }
-        bool matches = false;
-        for (int column = 0; column < 4 && !matches; ++column)
-            matches = !read->isNull(column) && read->text(column).contains(query.foldedNeedle);
+        const bool matches = read->int64(0) != 0;
         read->finish();
         if (matches)
             result.keys.push_back({0, id});
@@ -168,19 +176,22 @@ HistorySearchResult HistorySearch::refine(Database& database, const HistoryQuery
 HistorySearchResult HistorySearch::headOf(Database& database, const HistoryQuery& query)
 {
     HistorySearchResult result{query.generation, false, true, false, {}, false, {}};
-    const SearchIndex::Condition scan = SearchIndex::condition(query.foldedNeedle, true);
+    const SearchIndex::Condition scan =
+        SearchIndex::condition(query.foldedNeedle, /*scan=*/true, m_indexed);
     Statement* statement = database.prepare(
         QStringLiteral("SELECT ClipboardItem.timestamp, ClipboardItem.pk, %1 FROM ClipboardItem "
-                       "JOIN ClipboardItemFolded ON ClipboardItemFolded.item = ClipboardItem.pk "
-                       "ORDER BY ClipboardItem.timestamp DESC, ClipboardItem.pk DESC")
-            .arg(scan.foldedTest)
+                       "%2 ORDER BY ClipboardItem.timestamp DESC, ClipboardItem.pk DESC")
+            .arg(scan.foldedTest,
+                 scan.indexed ? QStringLiteral("JOIN ClipboardItemFolded ON "
+                                               "ClipboardItemFolded.item = ClipboardItem.pk")
+                              : QString())
             .toStdString());
     if (!statement)
         return result;
     statement->bind(1, scan.argument);
     // A needle the index finds and that is rare among the newest records is better left to
     // the index than looked for in many records one by one.
-    const int budget = SearchIndex::condition(query.foldedNeedle).foldedTest.isEmpty()
+    const int budget = m_indexed && SearchIndex::condition(query.foldedNeedle).foldedTest.isEmpty()
                            ? std::min(query.headRecords, indexedHeadRecords)
                            : query.headRecords;
     int read = 0;
@@ -209,12 +220,16 @@ HistorySearchResult HistorySearch::answer(Database& database, const HistoryQuery
     const QString inCategory =
         QStringLiteral("SELECT item FROM ClipboardItemCategory WHERE category = ?2");
     if (!query.foldedNeedle.isEmpty()) {
-        const SearchIndex::Condition match = SearchIndex::condition(query.foldedNeedle);
+        const SearchIndex::Condition match =
+            SearchIndex::condition(query.foldedNeedle, /*scan=*/false, m_indexed);
         arguments << match.argument;
         sql = match.items;
         if (query.category && !match.foldedTest.isEmpty()) {
             // A scan of the pinned records only, not of the whole history.
-            sql = QStringLiteral("SELECT item FROM ClipboardItemFolded WHERE item IN (%1) AND %2")
+            sql = (match.indexed ? QStringLiteral("SELECT item FROM ClipboardItemFolded WHERE "
+                                                  "item IN (%1) AND %2")
+                                 : QStringLiteral("SELECT pk AS item FROM ClipboardItem WHERE "
+                                                  "pk IN (%1) AND %2"))
                       .arg(inCategory, match.foldedTest);
             arguments << *query.category;
         } else if (query.category) {

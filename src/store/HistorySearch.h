@@ -86,6 +86,7 @@ private:
     std::atomic<bool> m_stopping{false};
     // While the index is given a short try: when it ends (steady clock, ns; 0: no try).
     std::atomic<qint64> m_tryUntil{0};
+    bool m_indexed = false; // the index holds every record (worker thread only)
     std::thread m_thread;
 };
 

@@ -3,6 +3,7 @@
 #include "store/Database.h"
 #include "store/ExternalData.h"
 #include "store/SearchIndex.h"
+#include "store/SearchIndexBuilder.h"
 #include "store/StoreLogging.h"
 
 #include <QDir>
@@ -237,6 +238,8 @@ std::variant<std::unique_ptr<ModelContainer>, QString> ModelContainer::create(co
     if (auto indexError = SearchIndex::ensure(*database))
         return fail(
             QStringLiteral("cannot build the search index of %1: %2").arg(path, *indexError));
+    if (!SearchIndex::addFunctions(*database))
+        return fail(QStringLiteral("cannot open the store %1: %2").arg(path, database->lastError()));
     for (const char* suffix : {"", "-wal", "-shm"})
         ::chmod(QFile::encodeName(path + QLatin1String(suffix)).constData(), 0600);
     database->checkpointInBackground(path);
@@ -257,10 +260,18 @@ ModelContainer::ModelContainer(QString path, int lockFd, std::shared_ptr<Databas
       m_mainContext(new ModelContext(m_database, std::move(externalDataDir)))
 {
     qCDebug(lcStore) << "opened" << m_path;
+    if (!SearchIndex::isReady(*m_database))
+        m_indexBuilder = std::make_unique<SearchIndexBuilder>(m_path);
+}
+
+bool ModelContainer::isMakingSearchIndex() const
+{
+    return m_indexBuilder && !m_indexBuilder->isFinished();
 }
 
 ModelContainer::~ModelContainer()
 {
+    m_indexBuilder.reset();
     m_mainContext.reset();
     m_database.reset();
     ::close(m_lockFd);

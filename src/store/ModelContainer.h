@@ -9,6 +9,7 @@
 namespace brivet {
 
 class Database;
+class SearchIndexBuilder;
 
 // The one persistent store of the program: a SQLite file in write-ahead-log mode with the
 // schema ClipboardItem, Category (version 1.0.0, configuration "BrivetCloud"), and beside it
@@ -33,6 +34,8 @@ public:
 
     ModelContext& mainContext() { return *m_mainContext; }
     QString path() const { return m_path; }
+    // While the search index of a store that lacked one is being made (searches are slower).
+    bool isMakingSearchIndex() const;
 
 private:
     ModelContainer(QString path, int lockFd, std::shared_ptr<Database> database,
@@ -42,6 +45,7 @@ private:
     int m_lockFd; // held for the container's life: one process writes the history at a time
     std::shared_ptr<Database> m_database;
     std::unique_ptr<ModelContext> m_mainContext;
+    std::unique_ptr<SearchIndexBuilder> m_indexBuilder;
 };
 
 } // namespace brivet

@@ -135,9 +135,11 @@ ItemPredicate ItemPredicate::inCategory(const Category& category)
 
 ItemPredicate ItemPredicate::matching(const QString& text)
 {
-    const SearchIndex::Condition condition = SearchIndex::condition(SearchIndex::fold(text));
+    const QString needle = SearchIndex::fold(text);
+    const SearchIndex::Condition condition = SearchIndex::condition(needle);
     ItemPredicate predicate;
     predicate.m_sql = condition.sql;
+    predicate.m_unindexedSql = SearchIndex::condition(needle, false, /*indexed=*/false).sql;
     predicate.m_arguments = {condition.argument};
     predicate.m_searchesText = true;
     return predicate;
@@ -162,12 +164,18 @@ ItemPredicate ItemPredicate::id(const QUuid& id)
 ItemPredicate ItemPredicate::operator&&(const ItemPredicate& other) const
 {
     // Numbered parameters of the right side move past those of the left side.
-    QString right = other.m_sql;
-    for (qsizetype i = other.m_arguments.size(); i >= 1; --i)
-        right.replace(QStringLiteral("?%1").arg(i),
-                      QStringLiteral("?%1").arg(i + m_arguments.size()));
+    auto shifted = [&](QString right) {
+        for (qsizetype i = other.m_arguments.size(); i >= 1; --i)
+            right.replace(QStringLiteral("?%1").arg(i),
+                          QStringLiteral("?%1").arg(i + m_arguments.size()));
+        return right;
+    };
     ItemPredicate combined;
-    combined.m_sql = QStringLiteral("(%1) AND (%2)").arg(m_sql, right);
+    combined.m_sql = QStringLiteral("(%1) AND (%2)").arg(m_sql, shifted(other.m_sql));
+    if (!m_unindexedSql.isEmpty() || !other.m_unindexedSql.isEmpty())
+        combined.m_unindexedSql = QStringLiteral("(%1) AND (%2)").arg(
+            m_unindexedSql.isEmpty() ? m_sql : m_unindexedSql,
+            shifted(other.m_unindexedSql.isEmpty() ? other.m_sql : other.m_unindexedSql));
     combined.m_arguments = m_arguments + other.m_arguments;
     combined.m_searchesText = m_searchesText || other.m_searchesText;
     return combined;
@@ -262,6 +270,15 @@ bool ModelContext::prepareFor(const ItemPredicate& predicate) const
         return false;
     }
     return true;
+}
+
+QString ModelContext::sqlOf(const ItemPredicate& predicate) const
+{
+    if (predicate.m_unindexedSql.isEmpty())
+        return predicate.m_sql;
+    // Once complete, the index stays complete.
+    m_searchIndexComplete = m_searchIndexComplete || SearchIndex::isReady(*m_database);
+    return m_searchIndexComplete ? predicate.m_sql : predicate.m_unindexedSql;
 }
 
 void ModelContext::scheduleAutosave()
@@ -537,7 +554,7 @@ std::optional<QList<ClipboardItem>> ModelContext::fetch(const ItemFetch& descrip
         return std::nullopt;
     QString sql =
         QStringLiteral("SELECT %1 FROM ClipboardItem WHERE %2 ORDER BY timestamp %3, pk %3")
-            .arg(QLatin1String(itemColumns), descriptor.predicate.m_sql,
+            .arg(QLatin1String(itemColumns), sqlOf(descriptor.predicate),
                  descriptor.order == ItemFetch::Order::NewestFirst ? QLatin1String("DESC")
                                                                    : QLatin1String("ASC"));
     if (descriptor.limit)
@@ -561,7 +578,7 @@ std::optional<qint64> ModelContext::count(const ItemPredicate& predicate) const
     if (!prepareFor(predicate))
         return std::nullopt;
     const QString sql =
-        QStringLiteral("SELECT count(*) FROM ClipboardItem WHERE %1").arg(predicate.m_sql);
+        QStringLiteral("SELECT count(*) FROM ClipboardItem WHERE %1").arg(sqlOf(predicate));
     Statement* query = m_database->prepare(sql.toStdString());
     if (!query)
         return std::nullopt;
@@ -580,7 +597,7 @@ std::optional<std::vector<ItemKey>> ModelContext::keys(const ItemFetch& descript
     QString sql =
         QStringLiteral("SELECT timestamp, pk FROM ClipboardItem WHERE %1 "
                        "ORDER BY timestamp %2, pk %2")
-            .arg(descriptor.predicate.m_sql, descriptor.order == ItemFetch::Order::NewestFirst
+            .arg(sqlOf(descriptor.predicate), descriptor.order == ItemFetch::Order::NewestFirst
                                                  ? QLatin1String("DESC")
                                                  : QLatin1String("ASC"));
     if (descriptor.limit)

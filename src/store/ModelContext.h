@@ -36,6 +36,8 @@ public:
 private:
     friend class ModelContext;
     QString m_sql = QStringLiteral("1");
+    // The same test for a store whose search index is still being made (empty: m_sql).
+    QString m_unindexedSql;
     QVariantList m_arguments;
     bool m_searchesText = false; // reads the search index
 };
@@ -177,6 +179,8 @@ private:
     std::optional<QString> catchUpSearchIndex() const;
     // False when a fetch must give up: the index could not be caught up for its predicate.
     bool prepareFor(const ItemPredicate& predicate) const;
+    // The predicate's SQL for the search index as it is now.
+    QString sqlOf(const ItemPredicate& predicate) const;
     bool beginIfNeeded();
     bool replayPending();
     QString externalDataPath(PersistentId id) const;
@@ -196,6 +200,7 @@ private:
     // index inside a transaction that goes on makes it flush a segment at every later
     // statement, which made each insert into a large history cost a segment write and merge.
     mutable bool m_searchIndexBehind = false;
+    mutable bool m_searchIndexComplete = false;
     PersistentId m_nextItemId = 1;
     PersistentId m_nextCategoryId = 1;
     QString m_lastError;

@@ -1,5 +1,5 @@
 // Opening the store file: refusing files that are not ours to change, one process per store,
-// the log folded back, and a search index rebuilt when it is missing.
+// the log folded back, and a search index made again when it is missing or outdated.
 #include "store/ModelContainer.h"
 #include "support/TestMain.h"
 #include "support/TestRecords.h"
@@ -147,6 +147,66 @@ private slots:
         // Still a store of schema 1.0.0 for any Brivet that opens it.
         container.reset();
         QCOMPARE(exec(path, "PRAGMA user_version"), 10000);
+    }
+
+    // A store whose index is missing, or was made with an older folding (accents kept), is
+    // searched at once and indexed in the background, in steps, while records come and go;
+    // accents and case are ignored, marks that are letters of their script are not.
+    void theSearchIndexIsMadeInTheBackgroundAndIgnoresAccents()
+    {
+        const QString path = m_dir.filePath("background/BrivetCloud.sqlite");
+        auto container = open(path);
+        ModelContext& context = container->mainContext();
+        for (int i = 0; i < 700; ++i) {
+            ClipboardItem item = test::textRecord(QStringLiteral("note %1").arg(i));
+            context.insert(item);
+        }
+        for (const char* text : {"Café de l'École", "कुछ नहीं", "がっこう"}) {
+            ClipboardItem item = test::textRecord(QString::fromUtf8(text));
+            context.insert(item);
+        }
+        QVERIFY(context.save());
+        auto found = [&](const char* needle) {
+            return container->mainContext()
+                .count(ItemPredicate::matching(QString::fromUtf8(needle)))
+                .value_or(-1);
+        };
+        auto checkAnswers = [&] {
+            QCOMPARE(found("ecole"), 1);
+            QCOMPARE(found("CAFÉ DE L'ÉCOLE"), 1);
+            QCOMPARE(found("cafe"), 1);
+            QCOMPARE(found("कुछ"), 1);
+            QCOMPARE(found("कछ"), 0); // the vowel sign is a letter
+            QCOMPARE(found("がっこう"), 1);
+            QCOMPARE(found("かっこう"), 0); // so is the voicing mark
+            QCOMPARE(found("note 69"), 11);
+        };
+
+        for (const char* damage : {"UPDATE ClipboardItemSearchState SET folding = 1",
+                                   "DROP TABLE ClipboardItemSearchState",
+                                   "DROP TABLE ClipboardItemSearch"}) {
+            container.reset();
+            QCOMPARE(exec(path, damage), 0);
+            container = open(path);
+            checkAnswers(); // from the index or from the records, whichever is ready
+
+            if (QTest::currentTestFailed())
+                return;
+            // Records written meanwhile are found as well; a deleted one is not.
+            ClipboardItem late = test::textRecord("Über late");
+            container->mainContext().insert(late);
+            QVERIFY(container->mainContext().save());
+            QCOMPARE(found("uber late"), 1);
+            QTRY_VERIFY_WITH_TIMEOUT(!container->isMakingSearchIndex(), 30000);
+            checkAnswers();
+            if (QTest::currentTestFailed())
+                return;
+            QCOMPARE(found("uber late"), 1);
+            container->mainContext().remove(late);
+            QVERIFY(container->mainContext().save());
+            QCOMPARE(found("uber late"), 0);
+            QCOMPARE(exec(path, "SELECT count(*) FROM ClipboardItemFolded"), 703);
+        }
     }
 };
 

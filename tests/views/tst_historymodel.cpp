@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <optional>
+#include <sqlite3.h>
 #include <thread>
 
 using namespace brivet;
@@ -36,16 +37,36 @@ QString randomText(QRandomGenerator& random, int length)
     return text;
 }
 
+// A text without the accents of its Latin letters (the alphabet's only marks).
+QString withoutAccents(const QString& text)
+{
+    QString plain = text.normalized(QString::NormalizationForm_D);
+    plain.removeIf([](QChar c) { return c.unicode() >= 0x0300 && c.unicode() <= 0x036F; });
+    return plain;
+}
+
 // The definition the search must meet, written without the store: one of the four fields
-// contains the needle, ignoring case.
+// contains the needle, ignoring case and accents.
 bool linearMatch(const ClipboardItem& item, const QString& needle)
 {
     for (const auto* field :
          {&item.textContent, &item.urlString, &item.fileName, &item.sourceAppName}) {
-        if (*field && (*field)->contains(needle, Qt::CaseInsensitive))
+        if (*field && withoutAccents(**field).contains(withoutAccents(needle), Qt::CaseInsensitive))
             return true;
     }
     return false;
+}
+
+// Makes the store's search index complete, or not yet made (the records are then tested).
+bool setIndexed(const QString& path, bool indexed)
+{
+    sqlite3* db = nullptr;
+    const QByteArray sql = indexed ? "UPDATE ClipboardItemSearchState SET buildFrom = NULL"
+                                   : "UPDATE ClipboardItemSearchState SET buildFrom = 1";
+    const bool ok = sqlite3_open(path.toUtf8(), &db) == SQLITE_OK &&
+                    sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+    return ok;
 }
 
 } // namespace
@@ -124,6 +145,8 @@ private slots:
         // at most 500 for a needle the index finds).
         QTest::addColumn<int>("firstMatches");
         QTest::addColumn<int>("firstRecords");
+        // Whether the index is complete; else the records are tested, as while it is made.
+        QTest::addColumn<bool>("indexed");
         QRandomGenerator random(11);
         for (int i = 0; i < 160; ++i) {
             const ClipboardItem& item = m_newestFirst[random.bounded(int(m_newestFirst.size()))];
@@ -139,15 +162,16 @@ private slots:
             needle = i % 3 == 0 ? needle.toUpper() : i % 3 == 1 ? needle.toLower() : needle;
             QTest::addRow("%d: %s", i, qPrintable(needle))
                 << needle << (i % 5 == 0) << (i % 2 == 0) << (i % 3 == 0 ? 5 : 64)
-                << (i % 3 == 0 ? 500 : 300);
+                << (i % 3 == 0 ? 500 : 300) << (i % 4 != 1);
         }
         for (const char* needle : {"%", "_", "%_", "\"", "\"*", "*", "é", "ÉÉ", "Σσ", "東京", "👍",
                                    "👍🎉", "zzq", "qqz", ".pdf", "https:/"})
-            QTest::addRow("fixed %s", needle)
-                << QString::fromUtf8(needle) << false << true << 64 << 2000;
+            for (const bool indexed : {true, false})
+                QTest::addRow("fixed %s%s", needle, indexed ? "" : ", unindexed")
+                    << QString::fromUtf8(needle) << false << true << 64 << 2000 << indexed;
         // Stopped by the budget, short and long needles.
-        QTest::addRow("budget, 1 char") << QString("E") << false << false << 3000 << 40;
-        QTest::addRow("budget, 3 chars") << QString("sÉ ") << false << false << 5 << 400;
+        QTest::addRow("budget, 1 char") << QString("E") << false << false << 3000 << 40 << true;
+        QTest::addRow("budget, 3 chars") << QString("sÉ ") << false << false << 5 << 400 << true;
     }
 
     void equalsLinearFilter()
@@ -157,6 +181,8 @@ private slots:
         QFETCH(bool, wholeListRead);
         QFETCH(int, firstMatches);
         QFETCH(int, firstRecords);
+        QFETCH(bool, indexed);
+        QVERIFY(setIndexed(m_container->path(), indexed));
         // Some rows with the newest records read for any needle, not the index first.
         HistoryModel model(*m_container,
                            FirstPageLimits{firstMatches, firstRecords, firstMatches == 5 ? 0 : 2});
