@@ -4,7 +4,11 @@
 #include "store/ModelContainer.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
+#include <QThread>
+#include <sqlite3.h>
 #include <benchmark/benchmark.h>
 
 namespace {
@@ -81,6 +85,53 @@ void insertAndSave1KBText(benchmark::State& state)
     }
 }
 BENCHMARK(insertAndSave1KBText)->Unit(benchmark::kMicrosecond);
+
+// A history written without the search index: opening it (the index is then made on a
+// worker), the time until the index is made, and the slowest capture (insert and save of a
+// record, every 20 ms on this thread) meanwhile, which waits for the worker's steps.
+void openWithoutSearchIndex(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("BrivetCloud.sqlite");
+    QFile::copy(historyPath(), path);
+    sqlite3* db = nullptr;
+    const bool dropped =
+        sqlite3_open(path.toUtf8(), &db) == SQLITE_OK &&
+        sqlite3_exec(db, "DROP TABLE ClipboardItemSearch; DROP TABLE ClipboardItemFolded", nullptr,
+                     nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+    if (!dropped) {
+        state.SkipWithError("cannot drop the index");
+        return;
+    }
+    brivet::ClipboardItemContent content;
+    content.contentType = "text";
+    content.textContent = QString(1024, 'x');
+    for (auto _ : state) {
+        QElapsedTimer clock;
+        clock.start();
+        auto result = brivet::ModelContainer::create(path);
+        auto& container = std::get<std::unique_ptr<brivet::ModelContainer>>(result);
+        state.counters["open_ms"] = double(clock.nsecsElapsed()) / 1e6;
+        qint64 slowest = 0;
+        int captures = 0;
+        while (container->isMakingSearchIndex()) {
+            QElapsedTimer capture;
+            capture.start();
+            brivet::ClipboardItem item(content);
+            container->mainContext().insert(item);
+            if (!container->mainContext().save())
+                state.SkipWithError("save failed");
+            slowest = std::max(slowest, capture.nsecsElapsed());
+            ++captures;
+            QThread::msleep(20);
+        }
+        state.counters["index_made_s"] = double(clock.nsecsElapsed()) / 1e9;
+        state.counters["slowest_capture_ms"] = double(slowest) / 1e6;
+        state.counters["captures"] = captures;
+    }
+}
+BENCHMARK(openWithoutSearchIndex)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -184,6 +184,20 @@ std::unique_ptr<Database> Database::connect(const QString& path, int flags, QStr
 
 Database::Database(sqlite3* db) : m_db(db) {}
 
+void Database::retryPromptlyWhenBusy()
+{
+    sqlite3_busy_handler(m_db, &Database::busyRetry, this);
+}
+
+int Database::busyRetry(void*, int tries)
+{
+    constexpr int kTimeoutMs = 2000;
+    if (tries >= kTimeoutMs)
+        return 0;
+    sqlite3_sleep(1);
+    return 1;
+}
+
 Database::~Database()
 {
     // The worker's connection closes first, so that this one, the last, folds the log in.

@@ -86,9 +86,16 @@ public:
     // The worker's completed checkpoints, 0 without one.
     int backgroundCheckpoints() const;
 
+    // For the connection of the main thread: a write that finds the file locked by another
+    // connection tries again every millisecond (for up to two seconds, as before) instead of
+    // SQLite's growing pauses, so that it gets the lock as soon as a short transaction of
+    // another connection ends rather than a pause later, when the next one may have begun.
+    void retryPromptlyWhenBusy();
+
 private:
     explicit Database(sqlite3* db);
     static int walCommitted(void* self, sqlite3* db, const char* name, int frames);
+    static int busyRetry(void* self, int tries);
     static std::unique_ptr<Database> connect(const QString& path, int flags, QString* error);
     sqlite3* m_db;
     std::unordered_map<std::string, std::unique_ptr<Statement>> m_statements;

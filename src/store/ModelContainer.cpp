@@ -238,6 +238,7 @@ std::variant<std::unique_ptr<ModelContainer>, QString> ModelContainer::create(co
     if (auto indexError = SearchIndex::ensure(*database))
         return fail(
             QStringLiteral("cannot build the search index of %1: %2").arg(path, *indexError));
+    database->retryPromptlyWhenBusy();
     if (!SearchIndex::addFunctions(*database))
         return fail(QStringLiteral("cannot open the store %1: %2").arg(path, database->lastError()));
     for (const char* suffix : {"", "-wal", "-shm"})

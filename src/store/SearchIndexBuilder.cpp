@@ -9,8 +9,8 @@
 namespace brivet {
 namespace {
 
-// Records per transaction: a few tens of milliseconds of work each.
-constexpr int kBatch = 256;
+// Records per transaction: about ten milliseconds of work each.
+constexpr int kBatch = 64;
 // Tries of a step that fails before the work is given up.
 constexpr int kTries = 5;
 
@@ -42,11 +42,16 @@ void SearchIndexBuilder::build()
     QElapsedTimer clock;
     clock.start();
     qint64 steps = 0;
+    qint64 longestStep = 0;
     int failures = 0;
     for (bool done = false; !done;) {
         if (QThread::currentThread()->isInterruptionRequested())
             return;
-        if (auto stepError = SearchIndex::buildSome(*database, kBatch, &done)) {
+        QElapsedTimer stepClock;
+        stepClock.start();
+        auto stepError = SearchIndex::buildSome(*database, kBatch, &done);
+        longestStep = std::max(longestStep, stepClock.elapsed());
+        if (stepError) {
             if (++failures >= kTries) {
                 qCWarning(lcStore) << "cannot make the search index, searches stay slower:"
                                    << *stepError;
@@ -57,11 +62,12 @@ void SearchIndexBuilder::build()
         }
         failures = 0;
         ++steps;
-        // Leaves the file to the main connection between two steps: SQLite's busy handler
-        // would otherwise lose the race for the lock to this loop.
-        QThread::usleep(500);
+        // Leaves the file to a writer waiting for it between two steps: the main connection
+        // tries every millisecond (Database::retryPromptlyWhenBusy), so it gets its turn.
+        QThread::msleep(2);
     }
-    qCInfo(lcStore) << "search index made in" << clock.elapsed() << "ms," << steps << "steps";
+    qCInfo(lcStore) << "search index made in" << clock.elapsed() << "ms," << steps
+                    << "steps, the longest" << longestStep << "ms";
     m_finished = true;
     QMetaObject::invokeMethod(this, &SearchIndexBuilder::finished, Qt::QueuedConnection);
 }
