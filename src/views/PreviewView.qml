@@ -278,7 +278,7 @@ Item {
                 audioOutput: AudioOutput {}
                 Component.onCompleted: play()
                 onErrorOccurred: (error, errorString) => console.warn(viewsLog, "video:", errorString)
-                onPositionChanged: if (position > 0 && !video.hasPlayed) { video.hasPlayed = true; console.debug(viewsLog, "video playing") }
+                onPositionChanged: if (player.position > 0 && !video.hasPlayed) { video.hasPlayed = true; console.debug(viewsLog, "video playing") }
             }
             // Paused and let go when the preview closes: no sound after it.
             Component.onDestruction: { player.pause(); player.source = ""; console.debug(viewsLog, "video released") }
