@@ -3,6 +3,7 @@
 #include "store/ModelContainer.h"
 
 #include <QFile>
+#include <QThread>
 #include <QRandomGenerator>
 #include <cmath>
 #include <cstdio>
@@ -187,8 +188,14 @@ bool ensureHistory(const QString& path, int count)
                 std::fprintf(stderr, "cannot count the records of %s\n", qPrintable(path));
                 return false;
             }
-            if (*stored == count)
+            if (*stored == count) {
+                // Measured with the search index complete (an older store gets a new one).
+                if ((*container)->isMakingSearchIndex())
+                    std::fprintf(stderr, "making the search index of %s ...\n", qPrintable(path));
+                while ((*container)->isMakingSearchIndex())
+                    QThread::msleep(100);
                 return true;
+            }
         }
     }
     QFile::remove(path);
