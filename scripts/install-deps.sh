@@ -46,6 +46,9 @@ test_packages=(
   # The Wayland end-to-end tests: headless compositors (sway; KWin's virtual output) and their
   # clipboard, keyboard and screenshot clients.
   sway kwin-wayland wl-clipboard wtype grim
+  # The package test: cpack's dependency list (dpkg-shlibdeps), the metainfo and desktop entry
+  # validators.
+  dpkg-dev appstream desktop-file-utils
 )
 
 wanted=("${build_packages[@]}")
