@@ -36,6 +36,7 @@ AppDelegate::~AppDelegate() = default;
 
 std::optional<QString> AppDelegate::launch()
 {
+    const bool firstRun = !QFileInfo::exists(m_storePath);
     auto opened = ModelContainer::create(m_storePath);
     if (auto* error = std::get_if<QString>(&opened))
         return *error;
@@ -63,6 +64,8 @@ std::optional<QString> AppDelegate::launch()
     m_hotkeyManager->loadSavedHotkey();
     m_panelController->setToggleShortcut(m_hotkeyManager->shortcut());
     m_hotkeyManager->registerHotkey();
+    if (firstRun)
+        tellHowToOpenThePanel();
     ensureDefaultCategory(context);
     m_syncService =
         std::make_unique<SyncService>(context, QFileInfo(m_modelContainer->path()).absolutePath(),
@@ -72,6 +75,18 @@ std::optional<QString> AppDelegate::launch()
     // first press of the shortcut finds it ready.
     QTimer::singleShot(0, m_panelController.get(), &PanelController::prepare);
     return std::nullopt;
+}
+
+// Once, when Brivet starts without a history: what it does, and the way to the panel.
+void AppDelegate::tellHowToOpenThePanel()
+{
+    const QString how =
+        m_hotkeyManager->isRegistered()
+            ? tr("Press %1 to see what you copied and paste it again.")
+                  .arg(m_hotkeyManager->displayString())
+            : tr("To see what you copied, bind a key to the command \"brivet --toggle\" in "
+                 "your desktop's keyboard settings.");
+    m_platform.notifier->notify(tr("Brivet keeps what you copy"), how);
 }
 
 void AppDelegate::hotkeyPressed()

@@ -56,6 +56,7 @@ public:
 private:
     // One press of the global shortcut.
     void hotkeyPressed();
+    void tellHowToOpenThePanel();
 
     QString m_storePath;
     Platform m_platform;

@@ -21,12 +21,17 @@ class StartupTest(BrivetTestCase):
                          [("1.0.0",)])
         self.assertEqual(self.brivet.query('SELECT name, colorHex, "order", isDefault FROM Category'),
                          [("Clipboard History", "#FFFFFF", 0, 1)])
+        # The first start tells (here, with no notification server, in the log) how to open
+        # the panel; a later one does not.
+        notice = r"no notification server to tell: Brivet keeps what you copy - Press Shift\+Super\+V"
+        self.brivet.wait_for_log(notice)
         self.assertEqual(self.brivet.stop(signal.SIGTERM), 0)
         self.assertEqual(self.brivet.count_log("brivet.app: terminating"), 1)
         # A second start creates no second default category.
         again = Brivet(self.session, home=self.brivet.home).start()
         self.assertEqual(again.stop(signal.SIGINT), 0)
         self.assertEqual(len(self.brivet.query("SELECT * FROM Category")), 1)
+        self.assertEqual(again.count_log(notice), 0)
 
 
 class RefusalTest(BrivetTestCase):
