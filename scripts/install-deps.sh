@@ -19,6 +19,8 @@ build_packages=(
   libxcb1-dev libxcb-xfixes0-dev libxcb-xtest0-dev libxcb-keysyms1-dev
   libxcb-xkb-dev libxcb-icccm4-dev libxcb-xinput-dev libxkbcommon-dev libxkbcommon-x11-dev
   qt6-declarative-dev qt6-declarative-dev-tools qt6-svg-dev
+  # The translations: lupdate, lrelease and their CMake functions.
+  qt6-l10n-tools qt6-tools-dev
   # The panel's Qt Quick modules, loaded at run time.
   qml6-module-qtqml qml6-module-qtqml-models qml6-module-qtqml-workerscript
   qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts

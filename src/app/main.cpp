@@ -1,6 +1,7 @@
 #include "app/AppDelegate.h"
 #include "app/BrivetApp.h"
 #include "app/CommandLine.h"
+#include "app/Translations.h"
 #include "app/UnixSignalWatcher.h"
 #include "platform/InstanceChannel.h"
 #include "platform/Platform.h"
@@ -128,6 +129,7 @@ int main(int argc, char* argv[])
         QIcon::fromTheme(QStringLiteral("com.brivet.Brivet"),
                          QIcon(QStringLiteral(":/brivet/com.brivet.Brivet.svg"))));
     QApplication::setQuitOnLastWindowClosed(false);
+    brivet::installTranslations(app);
     if (brivet::desktopPrefersDarkColors(
             QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation),
             qEnvironmentVariable("GTK_THEME")))

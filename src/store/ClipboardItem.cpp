@@ -1,5 +1,6 @@
 #include "store/ClipboardItem.h"
 
+#include <QCoreApplication>
 #include <QLocale>
 #include <QUrl>
 #include <cmath>
@@ -46,7 +47,7 @@ QString ClipboardItem::timeAgo(const QDateTime& now) const
 {
     const double seconds = timestamp.msecsTo(now) / 1000.0;
     if (seconds < 60.0)
-        return QStringLiteral("Just now");
+        return QCoreApplication::translate("brivet::ClipboardItem", "Just now");
 
     struct Unit
     {
@@ -82,25 +83,25 @@ QString ClipboardItem::detailText() const
 {
     switch (type()) {
     case ContentType::Text:
-        return QStringLiteral("%1 characters").arg(characterCount);
+        return QCoreApplication::translate("brivet::ClipboardItem", "%1 characters").arg(characterCount);
     case ContentType::Image:
-        return imageData ? sizeText(imageData->size()) : QStringLiteral("Image");
+        return imageData ? sizeText(imageData->size()) : QCoreApplication::translate("brivet::ClipboardItem", "Image");
     case ContentType::Link: {
         if (!urlString)
-            return QStringLiteral("Link");
+            return QCoreApplication::translate("brivet::ClipboardItem", "Link");
         const QUrl url(*urlString, QUrl::StrictMode);
         if (url.isValid() && !url.host().isEmpty())
             return url.host();
         return *urlString;
     }
     case ContentType::File: {
-        QString label = QStringLiteral("File");
+        QString label = QCoreApplication::translate("brivet::ClipboardItem", "File");
         if (fileName) {
             const QString lastComponent = fileName->section(QLatin1Char('/'), -1);
             const qsizetype dot = lastComponent.lastIndexOf(QLatin1Char('.'));
             const QString extension = dot < 0 ? QString() : lastComponent.mid(dot + 1);
             if (!extension.isEmpty())
-                label = extension.toUpper() + QStringLiteral(" File");
+                label = QCoreApplication::translate("brivet::ClipboardItem", "%1 File").arg(extension.toUpper());
         }
         if (!fileData)
             return label;

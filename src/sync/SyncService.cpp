@@ -88,7 +88,7 @@ void SyncService::keyDerived()
     const auto result = m_unlocking.result();
     if (const auto* error = std::get_if<SyncKeyFile::Error>(&result)) {
         m_message = error->failure == SyncKeyFile::Failure::WrongPassphrase
-                        ? QStringLiteral("The passphrase does not match this sync folder.")
+                        ? tr("The passphrase does not match this sync folder.")
                         : error->message;
         qCWarning(lcSync) << "passphrase refused:" << error->message;
         emit statusChanged();
@@ -149,15 +149,15 @@ void SyncService::evaluate()
     if (m_folder.isEmpty())
         m_message = QString();
     else if (!info.isDir() || !info.isReadable() || !info.isWritable())
-        m_message = QStringLiteral("The sync folder cannot be read or written.");
+        m_message = tr("The sync folder cannot be read or written.");
     else if (!m_key && m_readingSecret)
         m_message = QString(); // the secret service answers in a moment
     else if (!m_key)
-        m_message = QStringLiteral("Enter the passphrase of the sync folder.");
+        m_message = tr("Enter the passphrase of the sync folder.");
     else if (!QFileInfo::exists(SyncFolder::keyFilePath(m_folder)))
-        m_message = QStringLiteral("Enter a passphrase to start syncing into this folder.");
+        m_message = tr("Enter a passphrase to start syncing into this folder.");
     else if (!SyncKeyFile::matches(SyncFolder::keyFilePath(m_folder), *m_key))
-        m_message = QStringLiteral("The sync folder has another passphrase: enter it.");
+        m_message = tr("The sync folder has another passphrase: enter it.");
     else
         m_message = QString();
 
@@ -173,7 +173,7 @@ void SyncService::evaluate()
                                       QString::fromLatin1(tag) + QStringLiteral(".sqlite"),
                                   &error);
         if (!m_state) {
-            m_message = QStringLiteral("The sync state cannot be opened: %1").arg(error);
+            m_message = tr("The sync state cannot be opened: %1").arg(error);
         } else {
             m_engine = std::make_unique<SyncEngine>(m_context, *m_state,
                                                     SyncFolder(m_folder, *m_key, m_state->device()),

@@ -227,7 +227,7 @@ Item {
                                      ? strip.itemAtIndex(root.viewState.selectedIndex) : null
         readonly property bool isWanted: card !== null && previewRepeater.count > 0
 
-        title: "Brivet Preview"
+        title: qsTr("Brivet Preview")
         anchor: card
         arrowEdge: PanelPopoverWindow.Bottom
         takesKeyboard: false

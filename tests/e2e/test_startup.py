@@ -34,6 +34,17 @@ class StartupTest(BrivetTestCase):
         self.assertEqual(again.count_log(notice), 0)
 
 
+class LanguageTest(BrivetTestCase):
+
+    start_brivet = False
+
+    def test_texts_follow_the_users_language(self):
+        self.brivet.env["LC_ALL"] = "de_DE.UTF-8"
+        self.brivet.start()
+        self.brivet.wait_for_log(r"no notification server to tell: Brivet behält, was Sie "
+                                 r"kopieren - Drücken Sie Shift\+Super\+V")
+
+
 class RefusalTest(BrivetTestCase):
     start_brivet = False
 

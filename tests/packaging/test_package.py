@@ -1,7 +1,9 @@
 """The package and what ships with the binary: the Debian package made by cpack (its files and
 its dependencies, against the Qt Quick modules the panel imports), the AppStream metainfo and
-the desktop entry, and the manual page and shell completions against `brivet --help`."""
+the desktop entry, the manual page and shell completions against `brivet --help`, and the
+translations against the texts of the sources."""
 
+import glob
 import json
 import os
 import re
@@ -99,6 +101,36 @@ class FilesTest(unittest.TestCase):
                              options - {"-h"})
         with open(os.path.join(DATA, "completions", "_brivet")) as zsh:
             self.assertEqual(set(re.findall(r"[{,')](--?[a-z]+)", zsh.read())), options)
+
+
+class TranslationTest(unittest.TestCase):
+
+    def test_every_text_the_qml_shows_is_marked_for_translation(self):
+        shown = re.compile(r"\b(text|title|placeholderText|label|Accessible\.name|"
+                           r"Accessible\.description|ToolTip\.text)\s*:\s*[\"']")
+        unmarked = []
+        for path in glob.glob(os.path.join(SOURCE_DIR, "src", "**", "*.qml"), recursive=True):
+            with open(path, encoding="utf-8") as qml:
+                for number, line in enumerate(qml, 1):
+                    if shown.search(line):
+                        unmarked.append(f"{os.path.basename(path)}:{number}: {line.strip()}")
+        self.assertEqual(unmarked, [])
+
+    def test_the_german_translation_has_every_text_of_the_sources(self):
+        with tempfile.TemporaryDirectory() as folder:
+            ts = os.path.join(folder, "brivet_de.ts")
+            with open(os.path.join(SOURCE_DIR, "translations", "brivet_de.ts"), "rb") as source, \
+                    open(ts, "wb") as copy:
+                copy.write(source.read())
+            sources = [path for pattern in ("*.cpp", "*.h", "*.qml") for path in
+                       glob.glob(os.path.join(SOURCE_DIR, "src", "**", pattern), recursive=True)]
+            run("/usr/lib/qt6/bin/lupdate", "-no-obsolete", "-locations", "none",
+                "-I", os.path.join(SOURCE_DIR, "src"), *sources, "-ts", ts)
+            with open(ts, encoding="utf-8") as updated:
+                text = updated.read()
+            untranslated = re.findall(r"<source>([^<]*)</source>\s*<translation type=\"unfinished\"",
+                                      text)
+            self.assertEqual(untranslated, [])
 
 
 if __name__ == "__main__":
