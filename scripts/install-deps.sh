@@ -51,6 +51,8 @@ test_packages=(
   # The package test: cpack's dependency list (dpkg-shlibdeps), the metainfo and desktop entry
   # validators.
   dpkg-dev appstream desktop-file-utils
+  # What a screen reader sees of the panel: the AT-SPI bus and its Python client.
+  at-spi2-core python3-pyatspi
 )
 
 wanted=("${build_packages[@]}")

@@ -53,8 +53,10 @@ Item {
     width: cardWidth
 
     Accessible.role: Accessible.ListItem
+    // What a screen reader says of the card: its kind, its text or name, its age.
     Accessible.name: kindName + ": " + (contentType === "link" ? urlString
                                         : contentType === "text" ? previewText : detailText)
+                     + (age ? ", " + age : "")
     Accessible.selected: isSelected
 
     SystemPalette { id: systemPalette }

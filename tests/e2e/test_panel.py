@@ -3,6 +3,8 @@ field (zenity) in front, texts copied with xclip, keys and clicks from xdotool, 
 database read back. The panel must take the keyboard without changing the active window, and
 a chosen record must be pasted into the window that was in front."""
 
+import json
+import os
 import unittest
 
 from brivet_e2e import PanelTestCase, wait_until
@@ -183,6 +185,33 @@ class PanelTest(PanelTestCase):
         self.assert_pasted(entry, "first card")
         self.wait_hidden(1)
         self.assertEqual(self.brivet.count_log(self.PANEL_HIDDEN), 1)
+
+
+class AccessibilityTest(PanelTestCase):
+    """What a screen reader finds over the AT-SPI bus (read by atspi_probe.py with the system's
+    Python, which has pyatspi)."""
+
+    start_brivet = False
+    copy_texts = PanelTest.copy_texts
+
+    def setUp(self):
+        super().setUp()
+        self.brivet.env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
+        self.brivet.start()
+
+    def selected_cards(self):
+        probe = os.path.join(os.path.dirname(__file__), "atspi_probe.py")
+        found = json.loads(self.session.run(["/usr/bin/python3", probe, "Brivet"]).stdout)
+        return [node["name"] for node in found if node["role"] == "list item" and node["selected"]]
+
+    def test_the_selected_card_is_named_by_its_kind_text_and_age(self):
+        self.copy_texts("first card", "second card")
+        self.show_panel()
+        wait_until(lambda: self.selected_cards() == ["Text: second card, Just now"],
+                   timeout=10, message="the newest card selected")
+        self.press("Right")
+        wait_until(lambda: self.selected_cards() == ["Text: first card, Just now"],
+                   timeout=10, message="the selection moved")
 
 
 if __name__ == "__main__":
