@@ -54,6 +54,8 @@ bool isTypedText(const QString& text)
 
 std::optional<PanelKeyAction> routePanelKey(const PanelKeyPress& press)
 {
+    if (press.isMenuKey)
+        return PanelKeyAction::of(Kind::ContextMenu);
     if (press.keyCode) {
         if (auto kind = tableKind(*press.keyCode, press.isCommand, press.isShift))
             return PanelKeyAction::of(*kind);

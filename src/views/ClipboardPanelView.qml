@@ -149,6 +149,16 @@ Item {
                 Connections {
                     target: root.viewState
                     function onSelectedIndexChanged() { strip.centreSelected() }
+                    // From the keyboard: below the card's top left corner, its first entry
+                    // current, so that the arrows move through the entries at once.
+                    function onContextMenuRequested(row) {
+                        const card = strip.itemAtIndex(row)
+                        if (!card)
+                            return
+                        cardMenu.row = row
+                        cardMenu.popup(card, 16, 24)
+                        cardMenu.currentIndex = 0
+                    }
                 }
                 reuseItems: true
                 ScrollBar.horizontal: null
@@ -274,10 +284,15 @@ Item {
                 sourceSize.width: 10
                 sourceSize.height: 10
             }
-            // Opens on hover, as a submenu does, and on a click, which closes the menu and
-            // leaves the list open. Another entry of the menu closes it.
-            onHighlightedChanged: if (highlighted) pinList.open()
+            // Opens on hover, as a submenu does, and on a click, Return or Right, which close
+            // the menu and leave the list open, with the keyboard. Another entry of the menu
+            // closes it.
+            onHighlightedChanged: if (highlighted && hovered) pinList.open()
             onTriggered: pinList.open()
+            Keys.onRightPressed: {
+                pinList.open()
+                cardMenu.close()
+            }
         }
         MenuSeparator {}
         MenuItem {

@@ -137,6 +137,10 @@ void ClipboardPanelViewState::apply(const PanelKeyAction& action)
     case Kind::PreviousCategory:
         cycleCategory(-1);
         break;
+    case Kind::ContextMenu:
+        if (m_selectedIndex >= 0 && m_selectedIndex < m_history.count())
+            emit contextMenuRequested(m_selectedIndex);
+        break;
     case Kind::Escape:
         if (m_isQuickLookVisible) {
             setQuickLookVisible(false);

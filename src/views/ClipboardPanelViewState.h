@@ -106,6 +106,8 @@ signals:
     void dismissRequested();
     // The gear.
     void settingsRequested();
+    // The menu of the card at row, asked for from the keyboard.
+    void contextMenuRequested(int row);
     // The preview closed: keys must reach the panel's routing again, not a field of the view.
     void keyFocusReturned();
 

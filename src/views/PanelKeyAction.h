@@ -20,6 +20,7 @@ struct PanelKeyAction
         QuickLook, // the preview, shown or hidden
         NextCategory,
         PreviousCategory,
+        ContextMenu, // the selected card's menu (the Menu key, Shift+F10)
         Escape,
     };
 

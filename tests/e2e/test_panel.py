@@ -213,6 +213,31 @@ class AccessibilityTest(PanelTestCase):
         wait_until(lambda: self.selected_cards() == ["Text: first card, Just now"],
                    timeout=10, message="the selection moved")
 
+    def test_the_card_menu_and_its_category_list_answer_the_keyboard(self):
+        """The Menu key opens the selected card's menu; Return on "Pin to Category" opens the
+        list of categories, whose entries Down and Return choose."""
+        self.copy_texts("first card", "second card")
+        info = self.show_panel()
+        panel_x, panel_y = int(info["Absolute upper-left X"]), int(info["Absolute upper-left Y"])
+        drawn = self.brivet.count_log(POPOVER_DRAWN)
+        self.session.click(panel_x + 364, panel_y + 21)  # "+": a category to pin to
+        self.brivet.wait_for_log(POPOVER_DRAWN, count=drawn + 1)
+        self.press("Escape")
+        self.press("Right", "Menu")
+        wait_until(lambda: "Pin to Category" in self.menu_entries(), timeout=10,
+                   message="the card menu open")
+        self.press("Return")
+        self.brivet.wait_for_log(POPOVER_DRAWN, count=drawn + 2)
+        self.press("Down", "Return")
+        wait_until(lambda: self.brivet.query(
+            "SELECT i.textContent FROM ClipboardItem i JOIN ClipboardItemCategory l "
+            "ON l.item = i.pk") == [("first card",)], message="record pinned")
+
+    def menu_entries(self):
+        probe = os.path.join(os.path.dirname(__file__), "atspi_probe.py")
+        found = json.loads(self.session.run(["/usr/bin/python3", probe, "Brivet"]).stdout)
+        return [node["name"] for node in found if node["role"] == "menu item" and node["showing"]]
+
 
 if __name__ == "__main__":
     unittest.main()

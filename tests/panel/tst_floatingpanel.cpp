@@ -36,15 +36,17 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected"); // the action or signal raised, "" for none
         QTest::addColumn<bool>("accepted");
+        QTest::addColumn<int>("qtKey");
         const auto row = [](const char* name, quint32 key, Qt::KeyboardModifiers modifiers,
-                            const QString& text, const QString& expected, bool accepted = true) {
-            QTest::newRow(name) << key << modifiers << text << expected << accepted;
+                            const QString& text, const QString& expected, bool accepted = true,
+                            int qtKey = Qt::Key_unknown) {
+            QTest::newRow(name) << key << modifiers << text << expected << accepted << qtKey;
         };
         const Qt::KeyboardModifiers none, ctrl(Qt::ControlModifier), shift(Qt::ShiftModifier);
         // X11 key codes of the keys used (evdev + 8).
         const quint32 escape = 9, backspace = 22, tab = 23, leftBracket = 34, rightBracket = 35,
                       enter = 36, a = 38, v = 55, space = 65, keypadEnter = 104, up = 111,
-                      left = 113, forwardDelete = 119;
+                      left = 113, forwardDelete = 119, f10 = 76, menu = 135;
         // clang-format off
         row("Ctrl + key right of P: next category", rightBracket, ctrl, "\x1d", "next");
         row("Ctrl + key right of P, Cyrillic layout: next category", rightBracket, ctrl, {}, "next");
@@ -65,6 +67,9 @@ private slots:
         row("Forward Delete types nothing", forwardDelete, none, "\x7f", "", false);
         row("private-use text never reaches the search", up, none, QString(QChar(0xF700)), "", false);
         row("the global shortcut toggles", v, Qt::MetaModifier | Qt::ShiftModifier, "V", "toggle");
+        row("the Menu key opens the card's menu", menu, none, {}, "menu", true, Qt::Key_Menu);
+        row("Shift+F10 too", f10, shift, {}, "menu", true, Qt::Key_F10);
+        row("F10 alone reaches the window", f10, none, {}, "", false, Qt::Key_F10);
         // clang-format on
     }
     void routesKeys()
@@ -74,6 +79,7 @@ private slots:
         QFETCH(QString, text);
         QFETCH(QString, expected);
         QFETCH(bool, accepted);
+        QFETCH(int, qtKey);
         NullPanelSurface surface;
         X11KeyCodeMapping keyCodes;
         FloatingPanel panel(QRect(0, 0, 400, 100), surface, keyCodes);
@@ -86,13 +92,14 @@ private slots:
                 {Kind::MoveRight, "right"},   {Kind::DeleteItem, "delete"},
                 {Kind::PasteItem, "return"},  {Kind::Space, "space"},
                 {Kind::NextCategory, "next"}, {Kind::PreviousCategory, "previous"},
-                {Kind::QuickLook, "preview"}};
+                {Kind::QuickLook, "preview"}, {Kind::ContextMenu, "menu"}};
             raised << (action.kind == Kind::TypeCharacter ? "typed:" + action.text
                                                           : names.value(action.kind));
         });
         connect(&panel, &FloatingPanel::toggleRequested, [&raised] { raised << "toggle"; });
-        // The Qt key does not matter to the routing: only the physical key and the text do.
-        QKeyEvent event(QEvent::KeyPress, Qt::Key_unknown, modifiers, x11KeyCode, 0, 0, text);
+        // The Qt key matters to the routing only for the menu keys: else the physical key and
+        // the text do.
+        QKeyEvent event(QEvent::KeyPress, qtKey, modifiers, x11KeyCode, 0, 0, text);
         QCoreApplication::sendEvent(&panel, &event);
         QCOMPARE(raised, expected.isEmpty() ? QStringList() : QStringList{expected});
         QCOMPARE(event.isAccepted(), accepted);
