@@ -253,6 +253,13 @@
     </message>
 </context>
 <context>
+    <name>brivet::CategoryBarState</name>
+    <message>
+        <source>Clipboard History</source>
+        <translation>Verlauf</translation>
+    </message>
+</context>
+<context>
     <name>brivet::ClipboardItem</name>
     <message>
         <source>Just now</source>

@@ -31,7 +31,9 @@ void CategoryBarState::reload()
     for (const Category& category : fetched) {
         categories.append(QVariantMap{
             {QStringLiteral("id"), category.id.toString(QUuid::WithoutBraces)},
-            {QStringLiteral("name"), category.name},
+            // The built-in category's stored name is the same on every device; it is shown
+            // in the user's language.
+            {QStringLiteral("name"), category.isDefault ? tr("Clipboard History") : category.name},
             {QStringLiteral("colorHex"), category.colorHex},
             {QStringLiteral("isDefault"), category.isDefault},
         });
