@@ -46,6 +46,8 @@ test_packages=(
   # The Wayland end-to-end tests: headless compositors (sway; KWin's virtual output) and their
   # clipboard, keyboard and screenshot clients.
   sway kwin-wayland wl-clipboard wtype grim
+  # GNOME: the shell run headless, with Brivet's extension in it.
+  gnome-shell
 )
 
 wanted=("${build_packages[@]}")
