@@ -124,6 +124,54 @@ class GnomeExtensionTest(GnomeCase):
         # to keep it once its owner quits: the window's own lines cannot tell.)
         self.assertEqual(self.session.testing("ReadsServed"), "(['image/png'],)")
 
+    def test_the_shortcut_shows_the_panel_where_typing_searches_and_return_pastes(self):
+        window = self.copy_window()
+        for count, text in enumerate(("alpha one", "beta two", "gamma three"), start=1):
+            self.copy(window, "text/plain;charset=utf-8", text)
+            self.records(count)
+        window.terminate()
+        entry = self.session.popen(["zenity", "--entry", "--title=Target", "--text=Paste"],
+                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        wait_until(lambda: self.session.focused_title() == "Target", timeout=20,
+                   message="the zenity field focused")
+        self.brivet.wait_for_log(r"bound in GNOME Shell")
+        clock = time.monotonic()
+        self.session.press(SHIFT, SUPER, V)
+        self.brivet.wait_for_log(r"brivet\.panel: keyboard grabbed")
+        print(f"shortcut -> panel holds the keyboard: {1000 * (time.monotonic() - clock):.0f} ms",
+              flush=True)
+        # At the bottom of the monitor, centred, above the other windows.
+        x, y, width, height = wait_until(lambda: self.session.window_frame("Brivet"), timeout=10,
+                                         message="the panel's frame")
+        self.assertEqual((x + width // 2, y + height), (gnome_session.WIDTH // 2,
+                                                        gnome_session.HEIGHT - 8))
+        screenshot = os.environ.get("BRIVET_GNOME_SCREENSHOT")
+        if screenshot:
+            self.session.screenshot(screenshot)
+        self.session.type_text("beta")
+        self.session.press(RETURN)
+        self.brivet.wait_for_log(r"brivet\.panel: hidden")
+        self.brivet.wait_for_log(r"paste finished", timeout=15)
+        wait_until(lambda: self.session.focused_title() == "Target", timeout=10,
+                   message="the focus back on the field")
+        self.session.press(RETURN)  # submits the field
+        self.assertEqual(entry.communicate(timeout=10)[0].strip(), "beta two")
+
+
+@unittest.skipUnless(gnome_session.available(), "gnome-shell is not installed")
+class GnomeWithoutExtensionTest(GnomeCase):
+    WITH_EXTENSION = False
+
+    def test_brivet_says_how_to_enable_the_extension(self):
+        # As GNOME starts it: Qt's platform left to Brivet.
+        del self.brivet.env["QT_QPA_PLATFORM"]
+        self.brivet.start(wait_for=None)
+        self.brivet.wait_for_log(r"gnome-extensions enable brivet@brivet\.com", timeout=20)
+        # Without XWayland (this shell runs without X11), there is nothing to fall back on.
+        self.brivet.wait_for_log(r"Brivet needs an X server")
+        self.assertEqual(self.brivet.process.wait(timeout=10), 1)
+        self.brivet.process = None  # its exit has been checked
+
 
 if __name__ == "__main__":
     unittest.main()
