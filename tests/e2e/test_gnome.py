@@ -145,6 +145,8 @@ class GnomeExtensionTest(GnomeCase):
                                          message="the panel's frame")
         self.assertEqual((x + width // 2, y + height), (gnome_session.WIDTH // 2,
                                                         gnome_session.HEIGHT - 8))
+        # Not a window Alt+Tab offers.
+        self.assertEqual(self.session.testing("SwitcherTitles"), "(['Target'],)")
         screenshot = os.environ.get("BRIVET_GNOME_SCREENSHOT")
         if screenshot:
             self.session.screenshot(screenshot)

@@ -7,7 +7,10 @@
 'use strict';
 
 const { Clutter, Gio, GLib, Meta, Shell } = imports.gi;
+const AltTab = imports.ui.altTab;
 const Main = imports.ui.main;
+const { Workspace } = imports.ui.workspace;
+const { WorkspaceThumbnail } = imports.ui.workspaceThumbnail;
 
 const BUS_NAME = 'com.brivet.Shell';
 const OBJECT_PATH = '/com/brivet/Shell';
@@ -81,6 +84,9 @@ const TESTING_INTERFACE = `<node>
     <method name="ReadsServed">
       <arg type="as" name="mimeTypes" direction="out"/>
     </method>
+    <method name="SwitcherTitles">
+      <arg type="as" name="titles" direction="out"/>
+    </method>
     <method name="FocusedTitle">
       <arg type="s" name="title" direction="out"/>
     </method>
@@ -136,6 +142,7 @@ class BrivetService {
             if (action === this._action && this._action !== Meta.KeyBindingAction.NONE)
                 this._emit('ToggleActivated', null);
         });
+        this._hidePanelFromSwitchers();
         this._name = Gio.bus_own_name_on_connection(this._connection, BUS_NAME,
             Gio.BusNameOwnerFlags.NONE, null, null);
     }
@@ -144,6 +151,7 @@ class BrivetService {
         Gio.bus_unown_name(this._name);
         Gio.bus_unwatch_name(this._watch);
         this._ungrab();
+        this._restoreSwitchers();
         for (const [object, id] of this._signals)
             object.disconnect(id);
         this._signals = [];
@@ -346,6 +354,32 @@ class BrivetService {
             window.get_title() === PANEL_TITLE;
     }
 
+    // The panel is no window to switch to: the Overview, its workspace thumbnails and the
+    // Alt+Tab switchers leave it out.
+    _hidePanelFromSwitchers() {
+        const service = this;
+        this._originals = [
+            [Workspace.prototype, '_isOverviewWindow', Workspace.prototype._isOverviewWindow],
+            [WorkspaceThumbnail.prototype, '_isOverviewWindow',
+                WorkspaceThumbnail.prototype._isOverviewWindow],
+        ];
+        for (const [owner, name, original] of this._originals) {
+            owner[name] = function (window) {
+                return !service._isPanel(window) && original.call(this, window);
+            };
+        }
+        const getWindows = AltTab.getWindows;
+        this._originals.push([AltTab, 'getWindows', getWindows]);
+        AltTab.getWindows = workspace =>
+            getWindows(workspace).filter(window => !service._isPanel(window));
+    }
+
+    _restoreSwitchers() {
+        for (const [owner, name, original] of this._originals)
+            owner[name] = original;
+        this._originals = [];
+    }
+
     // The panel: at the bottom of the monitor under the pointer, above the other windows; the
     // window that had the focus gets it back when the panel goes.
     _windowCreated(window) {
@@ -452,6 +486,11 @@ class TestingService {
                 invocation.return_dbus_error(`${INTERFACE_NAME}.Error.Failed`, error.message);
             }
         });
+    }
+
+    // The windows Alt+Tab offers.
+    SwitcherTitles() {
+        return AltTab.getWindows(null).map(window => window.get_title());
     }
 
     FocusedTitle() {
