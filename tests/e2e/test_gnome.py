@@ -95,15 +95,17 @@ class GnomeExtensionTest(GnomeCase):
     def test_a_burst_of_copies_is_recorded_in_order(self):
         window = self.copy_window()
         expected = [f"copy {i:02}" for i in range(20)]
+        # Ten a second, as on the other desktops: Brivet reads each one before its owner
+        # replaces it (an owner that replaces its copy sooner takes the older one with it).
         start = time.monotonic()
         for i, text in enumerate(expected):
             time.sleep(max(0.0, start + i * 0.1 - time.monotonic()))
             self.copy(window, "text/plain;charset=utf-8", text)
         self.copy(window, "text/plain;charset=utf-8", "last")
         copied = time.monotonic()
-        self.brivet.wait_for_log(r"recorded .*", timeout=30)
+        print(f"burst: {len(expected) + 1} copies in {1000 * (copied - start):.0f} ms", flush=True)
         wait_until(lambda: "last" in [row[1] for row in self.brivet.items()], timeout=30,
-                   message="the last copy recorded: " + repr(self.brivet.items()) + "\n".join(self.brivet.log()))
+                   interval=0.005, message="the last copy recorded")
         print(f"last copy -> saved: {1000 * (time.monotonic() - copied):.0f} ms", flush=True)
         recorded = [text for _, text in self.records(21)]
         print(f"burst: {len(recorded) - 1} of {len(expected)} recorded", flush=True)

@@ -258,6 +258,12 @@ class BrivetService {
                             error.message);
                         return;
                     }
+                    // An owner replaced during the transfer answers with nothing, or a part.
+                    if (serial !== this._serial) {
+                        invocation.return_dbus_error(`${INTERFACE_NAME}.Error.Superseded`,
+                            'the clipboard changed during the read');
+                        return;
+                    }
                     const bytes = stream.steal_as_bytes();
                     if (bytes.get_size() > MAX_READ_BYTES) {
                         invocation.return_dbus_error(`${INTERFACE_NAME}.Error.TooLarge`,
