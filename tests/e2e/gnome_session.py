@@ -32,6 +32,13 @@ class GnomeSession(wayland_session.WaylandSession):
         self.with_extension = with_extension
 
     def start(self):
+        try:
+            return self.start_shell()
+        except BaseException:
+            self.stop()  # what has started, by process
+            raise
+
+    def start_shell(self):
         self.become_user()
         runtime = self.private_folder("brivet-gnome-runtime-")
         home = self.private_folder("brivet-gnome-home-")
@@ -125,6 +132,7 @@ class GnomeSession(wayland_session.WaylandSession):
         for process in self.processes:
             stop(process)
         self.processes.clear()
-        self.compositor_log.close()
+        if getattr(self, "compositor_log", None):
+            self.compositor_log.close()
         for folder in self.folders:
             shutil.rmtree(folder, ignore_errors=True)

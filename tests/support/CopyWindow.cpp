@@ -7,10 +7,10 @@
 // prints "copied N" after each copy and "asked TYPE" each time another program reads a type of
 // its copy.
 #include <QClipboard>
-#include <QKeyEvent>
-#include <QQueue>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMimeData>
+#include <QQueue>
 #include <QRasterWindow>
 #include <QSocketNotifier>
 #include <QTextStream>

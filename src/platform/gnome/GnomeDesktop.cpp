@@ -125,7 +125,8 @@ std::optional<HotkeyRegistrationId> GnomeGlobalHotkey::registerHotkey(quint32 ke
                         << "GNOME Shell did not take the shortcut" << *combination
                         << (reply.isError() ? reply.error().message() : QString());
                 else
-                    qCInfo(lcGnome).noquote() << "shortcut" << *combination << "bound in GNOME Shell";
+                    qCInfo(lcGnome).noquote()
+                        << "shortcut" << *combination << "bound in GNOME Shell";
             });
     return HotkeyRegistrationId(++m_lastRegistration);
 }

@@ -8,7 +8,6 @@
 
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
-
 #include <algorithm>
 #include <iterator>
 
@@ -31,7 +30,8 @@ template <typename List> bool offersAny(const QStringList& types, const List& li
 
 // The one type GNOME is given of what Brivet offers: files as a URI list (which file managers
 // and editors take), else the text, else a link, else the first image.
-std::optional<X11ClipboardTarget> singleTarget(const QList<PasteboardRepresentation>& representations)
+std::optional<X11ClipboardTarget>
+singleTarget(const QList<PasteboardRepresentation>& representations)
 {
     const auto has = [&](PasteboardType type) {
         return std::any_of(representations.begin(), representations.end(),
@@ -61,7 +61,8 @@ GnomePasteboard::GnomePasteboard(GnomeShellExtension& shell, QObject* parent)
 void GnomePasteboard::noteChange(quint32 serial, const QStringList& types, bool own)
 {
     const Change change{serial, types, QDateTime::currentDateTime()};
-    qCDebug(lcGnome) << "clipboard serial" << serial << "offers" << types << (own ? "(Brivet's own)" : "");
+    qCDebug(lcGnome) << "clipboard serial" << serial << "offers" << types
+                     << (own ? "(Brivet's own)" : "");
     if (own || types.isEmpty()) {
         // Brivet's own offer is never read; an empty clipboard has nothing to read.
         file(change, {}, types.isEmpty());
@@ -120,8 +121,12 @@ void GnomePasteboard::readNext()
         reading.next = 0;
         return false;
     };
-    const auto name = [](const char* type) { return type; };
-    const auto imageName = [](const auto& entry) { return entry.first; };
+    const auto name = [](const char* type) {
+        return type;
+    };
+    const auto imageName = [](const auto& entry) {
+        return entry.first;
+    };
     switch (reading.stage) {
     case Reading::Stage::Files:
         if (askNextOf(Types::files, name))
@@ -147,8 +152,8 @@ void GnomePasteboard::received(const QString& mimeType, QDBusPendingCallWatcher*
     QDBusPendingReply<QByteArray> reply = *watcher;
     Reading& reading = *m_reading;
     if (reply.isError()) {
-        qCInfo(lcGnome).noquote() << "could not read" << mimeType << "of the clipboard:"
-                                  << reply.error().message();
+        qCInfo(lcGnome).noquote() << "could not read" << mimeType
+                                  << "of the clipboard:" << reply.error().message();
         // A newer change is on its way: this one is over, with what was read.
         if (reply.error().name().endsWith(QLatin1String(".Superseded")))
             finishReading();
@@ -217,13 +222,14 @@ void GnomePasteboard::offer(const QList<PasteboardRepresentation>& representatio
         QString::fromLatin1(target ? target->target : QByteArray(Types::ownMarker));
     auto* watcher = new QDBusPendingCallWatcher(
         m_shell.setClipboard(mimeType, target ? target->data : QByteArray(), onlyIfUnowned), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [mimeType](QDBusPendingCallWatcher* w) {
-        w->deleteLater();
-        QDBusPendingReply<bool> reply = *w;
-        if (reply.isError())
-            qCWarning(lcGnome).noquote() << "could not set the clipboard to" << mimeType << ":"
-                                         << reply.error().message();
-    });
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [mimeType](QDBusPendingCallWatcher* w) {
+                w->deleteLater();
+                QDBusPendingReply<bool> reply = *w;
+                if (reply.isError())
+                    qCWarning(lcGnome).noquote() << "could not set the clipboard to" << mimeType
+                                                 << ":" << reply.error().message();
+            });
 }
 
 void GnomePasteboard::clearContents()

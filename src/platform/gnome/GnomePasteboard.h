@@ -5,7 +5,6 @@
 
 #include <QDateTime>
 #include <QStringList>
-
 #include <optional>
 
 class QDBusPendingCallWatcher;

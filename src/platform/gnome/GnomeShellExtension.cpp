@@ -22,7 +22,8 @@ GnomeShellExtension::GnomeShellExtension(QDBusConnection connection, QObject* pa
 {
     const QString service = QString::fromLatin1(serviceName);
     const auto listen = [&](const char* name, const char* slot) {
-        if (!m_connection.connect(service, kPath, kInterface, QString::fromLatin1(name), this, slot))
+        if (!m_connection.connect(service, kPath, kInterface, QString::fromLatin1(name), this,
+                                  slot))
             qCWarning(lcGnome) << "cannot listen to the extension's" << name;
     };
     listen("ClipboardChanged", SLOT(onClipboardChanged(uint, QStringList, bool)));
@@ -47,9 +48,9 @@ GnomeShellExtension::GnomeShellExtension(QDBusConnection connection, QObject* pa
 
 bool GnomeShellExtension::answers(const QDBusConnection& connection)
 {
-    QDBusMessage ping = QDBusMessage::createMethodCall(
-        QString::fromLatin1(serviceName), kPath, QStringLiteral("org.freedesktop.DBus.Peer"),
-        QStringLiteral("Ping"));
+    QDBusMessage ping = QDBusMessage::createMethodCall(QString::fromLatin1(serviceName), kPath,
+                                                       QStringLiteral("org.freedesktop.DBus.Peer"),
+                                                       QStringLiteral("Ping"));
     return connection.call(ping, QDBus::Block, kProbeTimeoutMs).type() ==
            QDBusMessage::ReplyMessage;
 }
@@ -69,8 +70,8 @@ std::optional<GnomeShellExtension::Window> GnomeShellExtension::window(WindowId 
 
 QDBusPendingCall GnomeShellExtension::call(const QString& method, const QVariantList& arguments)
 {
-    QDBusMessage message = QDBusMessage::createMethodCall(QString::fromLatin1(serviceName), kPath,
-                                                          kInterface, method);
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(QString::fromLatin1(serviceName), kPath, kInterface, method);
     message.setArguments(arguments);
     return m_connection.asyncCall(message);
 }

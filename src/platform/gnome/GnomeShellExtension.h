@@ -7,7 +7,6 @@
 #include <QHash>
 #include <QObject>
 #include <QStringList>
-
 #include <optional>
 
 namespace brivet {
