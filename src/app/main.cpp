@@ -56,9 +56,8 @@ bool checkDisplay(const brivet::DesktopSession& session, brivet::Platform::Kind 
         return true;
     }
     if (kind == brivet::Platform::Kind::Gnome) {
-        std::fprintf(stderr,
-                     "This is GNOME on Wayland: Brivet records, restores and pastes the "
-                     "clipboard and shows its panel through its GNOME Shell extension.\n");
+        std::fprintf(stderr, "This is GNOME on Wayland: Brivet records, restores and pastes the "
+                             "clipboard and shows its panel through its GNOME Shell extension.\n");
         return true;
     }
     if (session.isWayland && session.isGnome) {

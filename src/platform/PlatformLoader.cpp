@@ -69,8 +69,8 @@ void tellHowToEnableTheExtension(DesktopNotifier& notifier)
         "GNOME Shell lets Brivet see the clipboard only through its GNOME Shell extension. "
         "Enable it with `gnome-extensions enable brivet@brivet.com` (or in the Extensions "
         "application), log out and in again, and restart Brivet.");
-    notifier.notify(QCoreApplication::translate("Platform", "Brivet needs its GNOME Shell extension"),
-                    body);
+    notifier.notify(
+        QCoreApplication::translate("Platform", "Brivet needs its GNOME Shell extension"), body);
 }
 
 } // namespace

@@ -57,8 +57,8 @@ private slots:
                                    "XDG_CURRENT_DESKTOP=ubuntu:GNOME"};
         row("GNOME with Brivet's extension", gnome, false, Kind::Gnome, true);
         row("GNOME without the extension: XWayland", gnome, false, Kind::X11, false);
-        row("GNOME with the extension, xcb chosen by the user", gnome + QStringList{"QT_QPA_PLATFORM=xcb"},
-            false, Kind::X11, true);
+        row("GNOME with the extension, xcb chosen by the user",
+            gnome + QStringList{"QT_QPA_PLATFORM=xcb"}, false, Kind::X11, true);
         row("GNOME with the extension, no XWayland", {"WAYLAND_DISPLAY=wayland-0"}, false,
             Kind::Gnome, true);
     }
@@ -89,8 +89,8 @@ private slots:
         QTest::addColumn<QString>("accelerator");
         QTest::newRow("Shift+Super+V") << 9u << 768u << "<Shift><Super>0x37";
         QTest::newRow("Ctrl+Alt+Space") << 49u << (0x1000u | 0x800u) << "<Control><Alt>0x41";
-        QTest::newRow("Ctrl+1: two digits, as the shell reads no fewer") << 18u << 0x1000u
-                                                                       << "<Control>0x0a";
+        QTest::newRow("Ctrl+1: two digits, as the shell reads no fewer")
+            << 18u << 0x1000u << "<Control>0x0a";
     }
     void gnomeAccelerator()
     {
