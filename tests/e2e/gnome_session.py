@@ -5,6 +5,7 @@ home and enabled (with its test methods) unless told otherwise. Stopped by proce
 first, then the buses."""
 
 import os
+import re
 import shutil
 import subprocess
 
@@ -27,9 +28,10 @@ def available():
 class GnomeSession(wayland_session.WaylandSession):
     """gnome-shell --headless on a virtual monitor of WIDTH x HEIGHT."""
 
-    def __init__(self, with_extension=True):
+    def __init__(self, with_extension=True, xwayland=False):
         super().__init__("gnome-shell")
         self.with_extension = with_extension
+        self.xwayland = xwayland
 
     def start(self):
         try:
@@ -57,12 +59,23 @@ class GnomeSession(wayland_session.WaylandSession):
             self.install_extension(home)
         self.compositor_log = open(os.path.join(runtime, "compositor.log"), "w")
         self.compositor_process = self.popen(
-            ["gnome-shell", "--headless", "--wayland", "--no-x11", "--virtual-monitor",
-             f"{WIDTH}x{HEIGHT}"], stdout=self.compositor_log, stderr=subprocess.STDOUT)
+            ["gnome-shell", "--headless", "--wayland", *([] if self.xwayland else ["--no-x11"]),
+             "--virtual-monitor", f"{WIDTH}x{HEIGHT}"], stdout=self.compositor_log,
+            stderr=subprocess.STDOUT)
         socket = wait_until(lambda: self.compositor_socket(runtime), timeout=30,
                             message="gnome-shell's Wayland socket")
         self.env["WAYLAND_DISPLAY"] = socket
         self.env.update(QT_QPA_PLATFORM="wayland", GDK_BACKEND="wayland")
+        if self.xwayland:
+            display = wait_until(lambda: re.search(r"Using public X11 display (:\d+)",
+                                                   open(self.compositor_log.name).read()),
+                                 timeout=30, message="XWayland's display")
+            self.env["DISPLAY"] = display[1]
+            # Mutter lets in the programs that hold its cookie.
+            self.env["XAUTHORITY"] = wait_until(lambda: next(
+                (os.path.join(runtime, name) for name in os.listdir(runtime)
+                 if name.startswith(".mutter-Xwaylandauth.")), None),
+                timeout=10, message="XWayland's authority file")
         if self.with_extension:
             wait_until(lambda: self.has_name(SHELL_NAME), timeout=30,
                        message="Brivet's extension on the bus")

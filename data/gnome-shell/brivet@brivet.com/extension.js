@@ -119,13 +119,15 @@ class BrivetService {
         this._brivetPid = 0;
         this._action = Meta.KeyBindingAction.NONE;
         this._signals = [];
-        this.readsServed = []; // the MIME types read for Brivet, for the tests
+        const testing = GLib.getenv('BRIVET_SHELL_TESTING') === '1';
+        // The MIME types read for Brivet, kept for the tests alone.
+        this.readsServed = testing ? [] : null;
         this._keyboard = Clutter.get_default_backend().get_default_seat()
             .create_virtual_device(Clutter.InputDeviceType.KEYBOARD_DEVICE);
 
         this._exported = Gio.DBusExportedObject.wrapJSObject(INTERFACE, this);
         this._exported.export(this._connection, OBJECT_PATH);
-        if (GLib.getenv('BRIVET_SHELL_TESTING') === '1') {
+        if (testing) {
             this._testing = Gio.DBusExportedObject.wrapJSObject(TESTING_INTERFACE,
                 new TestingService(this));
             this._testing.export(this._connection, OBJECT_PATH);
@@ -239,7 +241,7 @@ class BrivetService {
                     'the clipboard has changed since');
                 return;
             }
-            this.readsServed.push(mimeType);
+            this.readsServed?.push(mimeType);
             const stream = Gio.MemoryOutputStream.new_resizable();
             const cancellable = new Gio.Cancellable();
             const timeout = GLib.timeout_add(GLib.PRIORITY_DEFAULT, READ_TIMEOUT_MS, () => {
