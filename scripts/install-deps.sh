@@ -53,6 +53,8 @@ test_packages=(
   dpkg-dev appstream desktop-file-utils
   # What a screen reader sees of the panel: the AT-SPI bus and its Python client.
   at-spi2-core python3-pyatspi
+  # GNOME: the shell run headless, with Brivet's extension in it.
+  gnome-shell
 )
 
 wanted=("${build_packages[@]}")

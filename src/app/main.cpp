@@ -56,6 +56,18 @@ bool checkDisplay(const brivet::DesktopSession& session, brivet::Platform::Kind 
                      qPrintable(desktop));
         return true;
     }
+    if (kind == brivet::Platform::Kind::Gnome) {
+        std::fprintf(stderr, "This is GNOME on Wayland: Brivet records, restores and pastes the "
+                             "clipboard and shows its panel through its GNOME Shell extension.\n");
+        return true;
+    }
+    if (session.isWayland && session.isGnome) {
+        std::fprintf(stderr,
+                     "Brivet's GNOME Shell extension is not running: GNOME Shell lets Brivet see "
+                     "the clipboard only through it. Enable it with `gnome-extensions enable "
+                     "brivet@brivet.com` (or in the Extensions application), log out and in "
+                     "again, and restart Brivet.\n");
+    }
     if (session.isWayland && !session.hasX11) {
         std::fprintf(stderr,
                      "Brivet needs an X server: this is a Wayland session%s without XWayland "

@@ -25,6 +25,7 @@ struct Platform
     {
         X11,
         Wayland, // the clipboard, paste stroke and front application natively; the rest not yet
+        Gnome,   // GNOME on Wayland, through Brivet's GNOME Shell extension
         Null, // a session Brivet has no back end for
     };
 
@@ -40,7 +41,8 @@ struct Platform
     std::unique_ptr<DesktopNotifier> notifier;
 
     // The back end for a session: Wayland where the compositor lets a clipboard manager exist
-    // and Qt is not told to draw elsewhere; else X11 where an X server is reachable (on Wayland
+    // and Qt is not told to draw elsewhere; GNOME where Brivet's extension runs in the shell;
+    // else X11 where an X server is reachable (on Wayland
     // through XWayland) and Qt is to draw there; else Null.
     static Kind kindFor(const DesktopSession& session);
     // The Qt platform plugin the back end draws with, to be set before the QGuiApplication is

@@ -1,5 +1,8 @@
 #include "platform/Platform.h"
 #include "platform/PlatformLogging.h"
+#include "platform/gnome/GnomeDesktop.h"
+#include "platform/gnome/GnomePasteboard.h"
+#include "platform/gnome/GnomeShellExtension.h"
 #include "platform/linux/DesktopSession.h"
 #include "platform/linux/FreedesktopNotifier.h"
 #include "platform/linux/FreedesktopThumbnailer.h"
@@ -19,6 +22,7 @@
 #include "platform/x11/X11Pasteboard.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
 
 namespace brivet {
 
@@ -31,6 +35,8 @@ Platform::Kind Platform::kindFor(const DesktopSession& session)
         return Kind::Null;
     if (session.isWayland && session.hasWaylandClipboard && !qtOnXcb)
         return Kind::Wayland;
+    if (session.isWayland && session.hasGnomeShellExtension && !qtOnXcb)
+        return Kind::Gnome;
     // Qt told to draw on a compositor that keeps the clipboard from managers.
     if (qtOnWayland)
         return Kind::Null;
@@ -44,12 +50,30 @@ QByteArray Platform::qtPlatformFor(Kind kind)
         // Also where the session would have Qt use Wayland: the back end speaks X11.
         return QByteArrayLiteral("xcb");
     case Kind::Wayland:
+    case Kind::Gnome:
         return QByteArrayLiteral("wayland");
     case Kind::Null:
         break;
     }
     return {};
 }
+
+namespace {
+
+// Shown once at each start on GNOME without the extension (the terminal hears it from main):
+// Brivet then sees the clipboard only through XWayland, while an X11 application has the focus.
+void tellHowToEnableTheExtension(DesktopNotifier& notifier)
+{
+    const QString body = QCoreApplication::translate(
+        "Platform",
+        "GNOME Shell lets Brivet see the clipboard only through its GNOME Shell extension. "
+        "Enable it with `gnome-extensions enable brivet@brivet.com` (or in the Extensions "
+        "application), log out and in again, and restart Brivet.");
+    notifier.notify(
+        QCoreApplication::translate("Platform", "Brivet needs its GNOME Shell extension"), body);
+}
+
+} // namespace
 
 Platform createPlatform(const DesktopSession& session)
 {
@@ -95,6 +119,17 @@ Platform createPlatform(const DesktopSession& session)
             platform.panelSurface = std::make_unique<NullPanelSurface>();
         break;
     }
+    case Platform::Kind::Gnome: {
+        qCInfo(lcPlatform) << "back end: GNOME, through Brivet's GNOME Shell extension";
+        // The connection that owns Brivet's name: the extension answers no other.
+        auto shell = std::make_shared<GnomeShellExtension>(QDBusConnection::sessionBus());
+        platform.pasteboard = std::make_unique<GnomePasteboard>(*shell);
+        platform.frontApplication = std::make_unique<GnomeFrontApplication>(shell);
+        platform.keySynthesizer = std::make_unique<GnomeKeySynthesizer>(shell);
+        platform.globalHotkey = std::make_unique<GnomeGlobalHotkey>(shell);
+        platform.panelSurface = std::make_unique<GnomePanelSurface>();
+        break;
+    }
     case Platform::Kind::Null:
         qCWarning(lcPlatform).noquote()
             << "no back end fits this session"
@@ -107,6 +142,9 @@ Platform createPlatform(const DesktopSession& session)
         platform.panelSurface = std::make_unique<NullPanelSurface>();
         break;
     }
+    if (session.isGnome && session.isWayland && platform.kind != Platform::Kind::Gnome &&
+        platform.kind != Platform::Kind::Wayland)
+        tellHowToEnableTheExtension(*platform.notifier);
     return platform;
 }
 

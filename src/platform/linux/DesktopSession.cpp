@@ -1,6 +1,9 @@
 #include "platform/linux/DesktopSession.h"
 
+#include "platform/gnome/GnomeShellExtension.h"
 #include "platform/wayland/WaylandDataControl.h"
+
+#include <QDBusConnection>
 
 namespace brivet {
 
@@ -14,6 +17,9 @@ DesktopSession DesktopSession::fromEnvironment(const QProcessEnvironment& enviro
     session.desktopName =
         environment.value(QStringLiteral("XDG_CURRENT_DESKTOP")).section(QLatin1Char(':'), 0, 0);
     session.qtPlatform = environment.value(QStringLiteral("QT_QPA_PLATFORM"));
+    session.isGnome = environment.value(QStringLiteral("XDG_CURRENT_DESKTOP"))
+                          .split(QLatin1Char(':'))
+                          .contains(QLatin1String("GNOME"));
     return session;
 }
 
@@ -25,6 +31,16 @@ DesktopSession DesktopSession::detect(const QProcessEnvironment& environment)
         session.qtPlatform.isEmpty() || session.qtPlatform.startsWith(QLatin1String("wayland"));
     if (!display.isEmpty() && qtOnWayland)
         session.hasWaylandClipboard = DataControl::isOffered(display.toLocal8Bit());
+    if (!display.isEmpty() && qtOnWayland && session.isGnome && !session.hasWaylandClipboard) {
+        // A connection of its own: Qt's application object does not exist yet.
+        const QString name = QStringLiteral("brivet-gnome-probe");
+        {
+            const QDBusConnection bus =
+                QDBusConnection::connectToBus(QDBusConnection::SessionBus, name);
+            session.hasGnomeShellExtension = bus.isConnected() && GnomeShellExtension::answers(bus);
+        }
+        QDBusConnection::disconnectFromBus(name);
+    }
     return session;
 }
 

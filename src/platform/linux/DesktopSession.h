@@ -15,11 +15,16 @@ struct DesktopSession
     // The Wayland compositor lets a clipboard manager watch and set the clipboard (it offers a
     // data-control manager). Known only after asking it: see detect().
     bool hasWaylandClipboard = false;
+    bool isGnome = false; // XDG_CURRENT_DESKTOP names GNOME (also "ubuntu:GNOME")
+    // Brivet's GNOME Shell extension answers on the session bus. Known only after asking it:
+    // see detect().
+    bool hasGnomeShellExtension = false;
 
     // The session as its variables describe it; the compositor is not asked.
     static DesktopSession fromEnvironment(const QProcessEnvironment& environment);
     // fromEnvironment(), and the compositor asked through a short-lived connection of its own
-    // when a Wayland display is set and Qt is not told to draw elsewhere.
+    // when a Wayland display is set and Qt is not told to draw elsewhere; on GNOME without a
+    // clipboard for managers, the shell's extension asked over the session bus.
     static DesktopSession detect(const QProcessEnvironment& environment);
 };
 

@@ -1,5 +1,6 @@
 #include "platform/wayland/WaylandClipboard.h"
 
+#include "platform/linux/ClipboardMimeTypes.h"
 #include "platform/linux/UriList.h"
 #include "platform/wayland/WaylandDataControl.h"
 #include "platform/wayland/WaylandLogging.h"
@@ -26,15 +27,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The MIME types read, best first within each kind.
-const char* const kFileTypes[] = {"text/uri-list", "x-special/gnome-copied-files"};
-const char* const kTextTypes[] = {"text/plain;charset=utf-8", "UTF8_STRING", "text/plain",
-                                  "TEXT", "STRING"};
-const std::pair<const char*, PasteboardType> kImageTypes[] = {{"image/tiff", PasteboardType::TIFF},
-                                                              {"image/png", PasteboardType::PNG}};
-// Owners that mark a copy as a secret (password managers, KeePassXC, macOS-born programs).
-const char* const kSecretHints[] = {"x-kde-passwordManagerHint",
-                                    "application/x-nspasteboard-concealed-type"};
+const auto& kFileTypes = ClipboardMimeTypes::files;
+const auto& kTextTypes = ClipboardMimeTypes::texts;
+const auto& kImageTypes = ClipboardMimeTypes::images;
+const auto& kSecretHints = ClipboardMimeTypes::secretHints;
 
 // A reader that stops taking what Brivet serves is given up after this long.
 constexpr auto kServeTimeout = std::chrono::seconds(10);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Pasteboard.h"
+#include "platform/linux/ClipboardMimeTypes.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -50,7 +51,7 @@ public:
         qint64 maxBytes = qint64(100) * 1024 * 1024;
     };
     // The MIME type that marks Brivet's own offers.
-    static constexpr const char* ownMarker = "application/x-brivet-source";
+    static constexpr const char* ownMarker = ClipboardMimeTypes::ownMarker;
 
     explicit WaylandClipboard(Limits limits, QObject* parent = nullptr);
     ~WaylandClipboard() override; // stops the thread and waits for it

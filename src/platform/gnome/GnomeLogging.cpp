@@ -1,0 +1,7 @@
+#include "platform/gnome/GnomeLogging.h"
+
+namespace brivet {
+
+Q_LOGGING_CATEGORY(lcGnome, "brivet.platform.gnome", QtInfoMsg)
+
+} // namespace brivet
