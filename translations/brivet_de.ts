@@ -70,6 +70,17 @@
     </message>
 </context>
 <context>
+    <name>Platform</name>
+    <message>
+        <source>GNOME Shell lets Brivet see the clipboard only through its GNOME Shell extension. Enable it with `gnome-extensions enable brivet@brivet.com` (or in the Extensions application), log out and in again, and restart Brivet.</source>
+        <translation>GNOME Shell lässt Brivet die Zwischenablage nur über seine GNOME-Shell-Erweiterung sehen. Aktivieren Sie sie mit `gnome-extensions enable brivet@brivet.com` (oder in der Anwendung „Erweiterungen“), melden Sie sich ab und wieder an und starten Sie Brivet neu.</translation>
+    </message>
+    <message>
+        <source>Brivet needs its GNOME Shell extension</source>
+        <translation>Brivet braucht seine GNOME-Shell-Erweiterung</translation>
+    </message>
+</context>
+<context>
     <name>PreviewView</name>
     <message>
         <source>Preview</source>

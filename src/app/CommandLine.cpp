@@ -70,8 +70,10 @@ QString CommandLine::usage()
         "\n"
         "Desktops: on X11 everything works. On Wayland, sway and the other wlroots\n"
         "compositors record, restore, paste and credit copies natively; KDE Plasma (KWin)\n"
-        "records, restores and pastes (no credit); GNOME and Weston go through XWayland.\n"
-        "On Wayland, bind `brivet --toggle` to a key in the desktop's settings.\n"
+        "records, restores and pastes (no credit); GNOME does all of it through Brivet's\n"
+        "GNOME Shell extension (brivet@brivet.com), enabled by the user; Weston goes\n"
+        "through XWayland.\n"
+        "Elsewhere on Wayland, bind `brivet --toggle` to a key in the desktop's settings.\n"
         "\n"
         "Exit status: 0 on success (also when Brivet is already running), 1 when no Brivet\n"
         "runs or it cannot be reached, 2 for a wrong option.\n");
