@@ -49,7 +49,7 @@ private slots:
         surface.makeOverlay(popover);
         popover.setGeometry(100, 100, 200, 100);
         popover.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&popover));
+        QVERIFY(QTest::qWaitForWindowExposed(&popover, 20000));
         QVERIFY(surface.watchPresses());
         QSignalSpy pressed(&surface, &PanelSurface::pressed);
 
