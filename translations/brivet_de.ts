@@ -399,5 +399,33 @@
         <source>Ctrl+Q</source>
         <translation>Ctrl+Q</translation>
     </message>
+    <message>
+        <source>Pause Recording</source>
+        <translation>Aufnahme anhalten</translation>
+    </message>
+    <message>
+        <source>for 5 minutes</source>
+        <translation>für 5 Minuten</translation>
+    </message>
+    <message>
+        <source>for 1 hour</source>
+        <translation>für 1 Stunde</translation>
+    </message>
+    <message>
+        <source>until resumed</source>
+        <translation>bis zur Fortsetzung</translation>
+    </message>
+    <message>
+        <source>Resume Recording</source>
+        <translation>Aufnahme fortsetzen</translation>
+    </message>
+    <message>
+        <source>Brivet: recording paused until %1</source>
+        <translation>Brivet: Aufnahme angehalten bis %1</translation>
+    </message>
+    <message>
+        <source>Brivet: recording paused</source>
+        <translation>Brivet: Aufnahme angehalten</translation>
+    </message>
 </context>
 </TS>

@@ -49,6 +49,9 @@ std::optional<QString> AppDelegate::launch()
         context, *m_platform.pasteboard, *m_platform.frontApplication,
         std::shared_ptr<const FileThumbnailer>(std::move(m_platform.fileThumbnailer)));
     m_clipboardMonitor->startMonitoring();
+    m_clipboardMonitor->setRecordingPaused(m_recordingPause.isPaused());
+    connect(&m_recordingPause, &RecordingPause::changed, m_clipboardMonitor.get(),
+            &ClipboardMonitor::setRecordingPaused);
     m_pasteService = std::make_unique<PasteService>(m_platform.pasteboard.get(),
                                                     m_platform.keySynthesizer.get(),
                                                     weakMonitorLink(m_clipboardMonitor.get()));

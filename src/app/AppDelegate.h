@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/RecordingPause.h"
 #include "capture/ClipboardMonitor.h"
 #include "hotkey/HotkeyManager.h"
 #include "panel/PanelController.h"
@@ -46,6 +47,8 @@ public:
     LoginItemManager& loginItemManager() { return *m_loginItemManager; }
     // The history panel.
     PanelController& panelController() { return *m_panelController; }
+    // The user's pause of recording.
+    RecordingPause& recordingPause() { return m_recordingPause; }
     // Which physical key a key press is.
     const GlobalHotkey& globalHotkey() const { return *m_platform.globalHotkey; }
 
@@ -61,6 +64,7 @@ private:
     QString m_storePath;
     Platform m_platform;
     QSettings m_settings;
+    RecordingPause m_recordingPause;
     std::unique_ptr<ModelContainer> m_modelContainer;
     std::unique_ptr<SyncService> m_syncService;
     // Declared after the store and the platform it uses, so it goes first.

@@ -16,7 +16,7 @@ BrivetApp::BrivetApp(AppDelegate& delegate, QObject* parent)
     : QObject(parent), m_delegate(delegate),
       m_settingsWindow(std::make_unique<SettingsWindow>(
           delegate.loginItemManager(), delegate.hotkeyManager(), &delegate.globalHotkey())),
-      m_trayMenu(std::make_unique<TrayMenu>(delegate.panelController()))
+      m_trayMenu(std::make_unique<TrayMenu>(delegate.panelController(), delegate.recordingPause()))
 {
     connect(m_trayMenu.get(), &TrayMenu::settingsRequested, this, &BrivetApp::openSettings);
     connect(m_trayMenu.get(), &TrayMenu::quitRequested, this, &BrivetApp::quit);
@@ -49,7 +49,7 @@ void BrivetApp::quit()
     QCoreApplication::quit();
 }
 
-void BrivetApp::perform(InstanceCommand command)
+void BrivetApp::perform(InstanceCommand command, int minutes)
 {
     PanelController& panel = m_delegate.panelController();
     switch (command) {
@@ -69,6 +69,12 @@ void BrivetApp::perform(InstanceCommand command)
         break;
     case InstanceCommand::Quit:
         quit();
+        break;
+    case InstanceCommand::PauseRecording:
+        m_delegate.recordingPause().pause(minutes);
+        break;
+    case InstanceCommand::ResumeRecording:
+        m_delegate.recordingPause().resume();
         break;
     }
 }

@@ -30,7 +30,8 @@ public:
     void openSettings();
     // Ends Brivet through the normal termination sequence.
     void quit();
-    void perform(InstanceCommand command);
+    // minutes: for PauseRecording.
+    void perform(InstanceCommand command, int minutes);
 
     SettingsWindow& settingsWindow() { return *m_settingsWindow; }
 

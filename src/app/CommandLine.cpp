@@ -8,20 +8,26 @@ namespace brivet {
 
 namespace {
 
-constexpr std::array<std::pair<const char*, InstanceCommand>, 5> kVerbs = {{
+constexpr std::array<std::pair<const char*, InstanceCommand>, 7> kVerbs = {{
     {"--toggle", InstanceCommand::Toggle},
     {"--show", InstanceCommand::Show},
     {"--hide", InstanceCommand::Hide},
     {"--settings", InstanceCommand::OpenSettings},
     {"--quit", InstanceCommand::Quit},
+    {"--pause", InstanceCommand::PauseRecording},
+    {"--resume", InstanceCommand::ResumeRecording},
 }};
+
+// A pause of a week at most: longer is "until resumed".
+constexpr int kMaxPauseMinutes = 7 * 24 * 60;
 
 } // namespace
 
 CommandLine CommandLine::parse(const QStringList& arguments)
 {
     CommandLine result;
-    for (const QString& argument : arguments) {
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments.at(i);
         CommandLine next;
         if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
             next.action = Action::Help;
@@ -37,6 +43,17 @@ CommandLine CommandLine::parse(const QStringList& arguments)
             }
             next.action = Action::Send;
             next.command = verb->second;
+            // --pause takes an optional number of minutes.
+            bool isNumber = false;
+            const int minutes = i + 1 < arguments.size() ? arguments.at(i + 1).toInt(&isNumber) : 0;
+            if (next.command == InstanceCommand::PauseRecording && isNumber) {
+                if (minutes < 1 || minutes > kMaxPauseMinutes) {
+                    result.error = QStringLiteral("--pause takes 1 to %1 minutes").arg(kMaxPauseMinutes);
+                    return result;
+                }
+                next.minutes = minutes;
+                ++i;
+            }
         }
         // --help wins over everything; otherwise one thing at a time.
         if (result.action == Action::Help || next.action == Action::Help) {
@@ -64,6 +81,11 @@ QString CommandLine::usage()
         "  --hide       hide the history panel\n"
         "  --settings   open the settings window\n"
         "  --quit       quit (returns once Brivet has ended)\n"
+        "  --pause [MINUTES]\n"
+        "               stop recording what is copied, for MINUTES (1 to 10080) or until\n"
+        "               --resume; what is on the clipboard when recording resumes is not\n"
+        "               recorded either\n"
+        "  --resume     record again\n"
         "\n"
         "  --help       print this help\n"
         "  --version    print the version\n"

@@ -21,7 +21,8 @@ struct CommandLine
 
     Action action = Action::Run;
     InstanceCommand command = InstanceCommand::Toggle; // for Send
-    QString error;                                     // not empty: the arguments make no sense
+    int minutes = 0;   // for PauseRecording: how long, 0 until resumed
+    QString error;     // not empty: the arguments make no sense
 
     // arguments: without the program's name.
     static CommandLine parse(const QStringList& arguments);

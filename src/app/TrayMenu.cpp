@@ -1,21 +1,33 @@
 #include "app/TrayMenu.h"
 
 #include "app/AppLogging.h"
+#include "app/RecordingPause.h"
 #include "panel/PanelController.h"
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLocale>
+#include <utility>
 
 namespace brivet {
 
-TrayMenu::TrayMenu(PanelController& panelController, QObject* parent)
-    : QObject(parent), m_panelController(panelController)
+TrayMenu::TrayMenu(PanelController& panelController, RecordingPause& pause, QObject* parent)
+    : QObject(parent), m_panelController(panelController), m_pause(pause)
 {
     // The title stays "Show Brivet" whether the panel is shown or not.
     m_menu.addAction(tr("Show Brivet"), this, [this] {
         qCDebug(lcApp) << "tray: Show Brivet";
         m_panelController.toggle();
     });
+    m_menu.addSeparator();
+    m_pauseMenu.setTitle(tr("Pause Recording"));
+    for (const auto& [text, minutes] : {std::pair{tr("for 5 minutes"), 5},
+                                         std::pair{tr("for 1 hour"), 60},
+                                         std::pair{tr("until resumed"), 0}})
+        m_pauseMenu.addAction(text, this, [this, minutes = minutes] { m_pause.pause(minutes); });
+    m_menu.addMenu(&m_pauseMenu);
+    m_resumeAction = m_menu.addAction(tr("Resume Recording"), this, [this] { m_pause.resume(); });
+    connect(&m_pause, &RecordingPause::changed, this, &TrayMenu::showPause);
     m_menu.addSeparator();
     m_menu.addAction(tr("Settings..."), QKeySequence(tr("Ctrl+,")), this, [this] {
         qCDebug(lcApp) << "tray: Settings...";
@@ -28,9 +40,25 @@ TrayMenu::TrayMenu(PanelController& panelController, QObject* parent)
     });
 
     m_menu.installEventFilter(this);
-    m_trayIcon.setIcon(QApplication::windowIcon());
-    m_trayIcon.setToolTip(QStringLiteral("Brivet"));
     m_trayIcon.setContextMenu(&m_menu);
+    showPause();
+}
+
+void TrayMenu::showPause()
+{
+    const bool paused = m_pause.isPaused();
+    m_pauseMenu.menuAction()->setVisible(!paused);
+    m_resumeAction->setVisible(paused);
+    const QIcon icon = QApplication::windowIcon();
+    m_trayIcon.setIcon(paused ? QIcon(icon.pixmap(QSize(64, 64), QIcon::Disabled)) : icon);
+    if (!paused)
+        m_trayIcon.setToolTip(QStringLiteral("Brivet"));
+    else if (m_pause.resumesAt().isValid())
+        m_trayIcon.setToolTip(tr("Brivet: recording paused until %1")
+                                  .arg(QLocale().toString(m_pause.resumesAt().time(),
+                                                          QLocale::ShortFormat)));
+    else
+        m_trayIcon.setToolTip(tr("Brivet: recording paused"));
 }
 
 TrayMenu::~TrayMenu() = default;

@@ -19,11 +19,11 @@
 namespace {
 
 // Sends one command to the running Brivet; the process's exit status.
-int sendCommand(int argc, char* argv[], brivet::InstanceCommand command)
+int sendCommand(int argc, char* argv[], brivet::InstanceCommand command, int minutes)
 {
     QCoreApplication app(argc, argv);
     auto channel = brivet::createInstanceChannel();
-    switch (channel->send(command)) {
+    switch (channel->send(command, minutes)) {
     case brivet::InstanceChannel::Delivery::Delivered:
         return 0;
     case brivet::InstanceChannel::Delivery::NotRunning:
@@ -114,7 +114,7 @@ int main(int argc, char* argv[])
         std::printf("Brivet %s\n", BRIVET_VERSION);
         return 0;
     case brivet::CommandLine::Action::Send:
-        return sendCommand(argc, argv, commandLine.command);
+        return sendCommand(argc, argv, commandLine.command, commandLine.minutes);
     case brivet::CommandLine::Action::Run:
         break;
     }

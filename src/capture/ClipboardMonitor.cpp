@@ -100,14 +100,28 @@ void ClipboardMonitor::stopMonitoring()
 
 void ClipboardMonitor::setIsPaused(bool paused)
 {
+    const bool wasLooking = !m_isPaused && !m_isRecordingPaused;
     const bool wasPaused = m_isPaused;
     m_isPaused = paused;
     if (wasPaused != paused)
         emit isPausedChanged();
-    if (wasPaused && !paused) {
-        syncChangeCount();
-        dropHeldChanges();
-    }
+    resumeIfLooking(wasLooking);
+}
+
+void ClipboardMonitor::setRecordingPaused(bool paused)
+{
+    const bool wasLooking = !m_isPaused && !m_isRecordingPaused;
+    m_isRecordingPaused = paused;
+    resumeIfLooking(wasLooking);
+}
+
+// At the end of the last pause, what is on the clipboard then counts as seen.
+void ClipboardMonitor::resumeIfLooking(bool wasLooking)
+{
+    if (wasLooking || m_isPaused || m_isRecordingPaused)
+        return;
+    syncChangeCount();
+    dropHeldChanges();
 }
 
 // What changed before this moment is never recorded (at start, and after a pause).
@@ -131,7 +145,7 @@ void ClipboardMonitor::checkForChanges()
 {
     // A change still being read is finished first; the count is left alone meanwhile, so the
     // next change is seen by the first poll after it.
-    if (m_isPaused || m_readInFlight)
+    if (m_isPaused || m_isRecordingPaused || m_readInFlight)
         return;
     if (m_pasteboard.changeCount() == m_lastChangeCount)
         return;

@@ -62,6 +62,10 @@ public:
     // as handled, so that nothing written while paused is ever recorded.
     bool isPaused() const { return m_isPaused; }
     void setIsPaused(bool paused);
+    // The user's pause, kept apart from the one a paste makes (setIsPaused), with the same
+    // effect: the end of one does not end the other.
+    bool isRecordingPaused() const { return m_isRecordingPaused; }
+    void setRecordingPaused(bool paused);
 
     // The clipboard change count that has been handled.
     qint64 lastChangeCount() const { return m_lastChangeCount; }
@@ -91,6 +95,7 @@ private:
     };
 
     void syncChangeCount();
+    void resumeIfLooking(bool wasLooking);
     void dropHeldChanges();
     void finishCapture(QList<ClipboardItem> items, const PollResult& changes);
     void restoreAfterOwnerLeft(PersistentId keptRecord);
@@ -106,6 +111,7 @@ private:
     bool m_isMonitoring = false;
     qint64 m_lastChangeCount = 0;
     bool m_isPaused = false;
+    bool m_isRecordingPaused = false;
     bool m_readInFlight = false;
     // The record that holds the content of the clipboard's latest change, when that change
     // was recorded (or repeated the newest record): the one worth keeping if its owner quits.

@@ -15,6 +15,8 @@ enum class InstanceCommand
     Hide,
     OpenSettings,
     Quit,
+    PauseRecording,  // for a number of minutes, or until resumed (0)
+    ResumeRecording,
 };
 
 // The line between the one running Brivet of a session and later processes: the running one
@@ -44,12 +46,13 @@ public:
     [[nodiscard]] virtual Claim claim() = 0;
     // Sends one command to the running Brivet. For Quit, returns once that process has let go
     // of the name (it has finished its termination sequence), or fails after a while.
-    [[nodiscard]] virtual Delivery send(InstanceCommand command) = 0;
+    // minutes: PauseRecording's length, 0 for until resumed.
+    [[nodiscard]] virtual Delivery send(InstanceCommand command, int minutes = 0) = 0;
     // Why the last claim or send did not succeed.
     virtual QString error() const = 0;
 
 signals:
-    void commandReceived(brivet::InstanceCommand command);
+    void commandReceived(brivet::InstanceCommand command, int minutes);
 };
 
 // The channel of the session Brivet runs in (the D-Bus session bus). Needs a

@@ -4,9 +4,10 @@ recorded by the real binary, read back from its database."""
 import hashlib
 import os
 import select
+import subprocess
 import unittest
 
-from brivet_e2e import BrivetTestCase
+from brivet_e2e import BINARY, BrivetTestCase
 
 MAX_FILE_DATA_SIZE = 26214400
 
@@ -52,6 +53,25 @@ class CaptureTest(BrivetTestCase):
         self.session.copy(f"file://{big}\n", target="text/uri-list")
         self.brivet.wait_for_log(r"brivet\.capture: change \d+ found", count=seen + 1)
         self.assertEqual(self.brivet.stop(), 0, "\n".join(self.brivet.log()))
+
+
+class PauseTest(BrivetTestCase):
+
+    def brivet_command(self, *arguments):
+        return subprocess.run([BINARY, *arguments], env=self.brivet.env, capture_output=True,
+                              text=True, timeout=30)
+
+    def test_nothing_is_recorded_while_paused_nor_what_is_copied_at_resume(self):
+        self.copy_and_wait("before", records=1)
+        self.assertEqual(self.brivet_command("--pause", "0").returncode, 2)
+        self.assertEqual(self.brivet_command("--pause", "30").returncode, 0)
+        self.brivet.wait_for_log(r"brivet\.app: recording paused for 30 minutes")
+        self.session.copy("during")
+        self.brivet.wait_for_log(r"clipboard change 2\b")
+        self.assertEqual(self.brivet_command("--resume").returncode, 0)
+        self.brivet.wait_for_log(r"brivet\.app: recording resumed")
+        self.copy_and_wait("after", records=2)
+        self.assertEqual([item[1] for item in self.brivet.items()], ["before", "after"])
 
 
 class CaptureAtStartTest(BrivetTestCase):

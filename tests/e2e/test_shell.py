@@ -45,37 +45,51 @@ class ShellTest(BrivetTestCase):
     def press(self, *keys):
         self.session.press(*keys, delay=40)
 
-    def test_tray_menu_has_the_five_entries_and_drives_panel_settings_and_quit(self):
+    def test_tray_menu_drives_panel_pause_settings_and_quit(self):
         watcher = self.session.popen([WATCHER], stdout=subprocess.PIPE, text=True)
         self.addCleanup(watcher.stdout.close)
         self.assertEqual(watcher.stdout.readline().strip(), "ready")
         self.brivet.start()
         item = re.fullmatch(r"item (\S+)", watcher.stdout.readline().strip()).group(1)
 
-        layout = self.gdbus(item, "/MenuBar", "com.canonical.dbusmenu.GetLayout", "0", "-1", "[]")
-        entries = [(int(number), props) for number, props in
-                   re.findall(r"<\((\d+), \{([^}]*)\}", layout)]
-        described = []
-        for _, props in entries:
-            label = re.search(r"'label': <'([^']*)'>", props)
-            shortcut = re.search(r"'shortcut': <\[\['(\w+)', '(.)'\]\]>", props)
-            described.append("-" if "'separator'" in props else
-                             label.group(1) + ("  " + "+".join(shortcut.groups()) if shortcut else ""))
-        self.assertEqual(described, ["Show Brivet", "-", "Settings...  Control+,", "-",
-                                     "Quit Brivet  Control+Q"])
-        show, settings, quit_ = entries[0][0], entries[2][0], entries[4][0]
+        def layout():
+            """The menu's entries as (id, description), hidden ones left out."""
+            text = self.gdbus(item, "/MenuBar", "com.canonical.dbusmenu.GetLayout", "0", "-1", "[]")
+            described = []
+            for number, props in re.findall(r"<\((\d+), \{([^}]*)\}", text):
+                if "'visible': <false>" in props:
+                    continue
+                label = re.search(r"'label': <'([^']*)'>", props)
+                shortcut = re.search(r"'shortcut': <\[\['(\w+)', '(.)'\]\]>", props)
+                described.append((int(number), "-" if "'separator'" in props else
+                                  label.group(1) + ("  " + "+".join(shortcut.groups())
+                                                    if shortcut else "")))
+            return described
 
-        def click(entry):
+        def click(label):
+            entry = next(number for number, text in layout() if text == label)
             self.gdbus(item, "/MenuBar", "com.canonical.dbusmenu.Event", str(entry), "clicked",
                        "<0>", "0")
 
-        click(show)
+        self.assertEqual([text for _, text in layout()],
+                         ["Show Brivet", "-", "Pause Recording", "for 5 minutes", "for 1 hour",
+                          "until resumed", "-", "Settings...  Control+,", "-",
+                          "Quit Brivet  Control+Q"])
+        click("Show Brivet")
         self.brivet.wait_for_log(SHOWN)
-        click(show)
+        click("Show Brivet")
         self.brivet.wait_for_log(HIDDEN)
-        click(settings)
+        # A pause swaps "Pause Recording" for "Resume Recording" until it ends.
+        click("until resumed")
+        self.brivet.wait_for_log(r"brivet\.app: recording paused until resumed")
+        wait_until(lambda: "Resume Recording" in [text for _, text in layout()],
+                   message="Resume Recording shown")
+        self.assertNotIn("Pause Recording", [text for _, text in layout()])
+        click("Resume Recording")
+        self.brivet.wait_for_log(r"brivet\.app: recording resumed")
+        click("Settings...  Control+,")
         self.wait_for_settings(1)
-        click(quit_)
+        click("Quit Brivet  Control+Q")
         self.assertEqual(self.brivet.process.wait(timeout=10), 0)
         self.assertEqual(self.brivet.count_log(r"brivet\.app: terminating"), 1)
 

@@ -32,6 +32,10 @@ QString methodName(InstanceCommand command)
         return QStringLiteral("OpenSettings");
     case InstanceCommand::Quit:
         return QStringLiteral("Quit");
+    case InstanceCommand::PauseRecording:
+        return QStringLiteral("PauseRecording");
+    case InstanceCommand::ResumeRecording:
+        return QStringLiteral("ResumeRecording");
     }
     return {};
 }
@@ -45,11 +49,12 @@ QString busError(const QDBusConnection& bus)
 
 } // namespace
 
-void DBusInstanceEndpoint::deliver(InstanceCommand command)
+void DBusInstanceEndpoint::deliver(InstanceCommand command, int minutes)
 {
     qCDebug(lcPlatform) << "command" << methodName(command) << "from the session bus";
     QMetaObject::invokeMethod(
-        this, [this, command] { emit received(command); }, Qt::QueuedConnection);
+        this, [this, command, minutes] { emit received(command, minutes); },
+        Qt::QueuedConnection);
 }
 
 std::unique_ptr<InstanceChannel> createInstanceChannel()
@@ -99,7 +104,7 @@ InstanceChannel::Claim DBusInstanceChannel::claim()
     return Claim::Claimed;
 }
 
-InstanceChannel::Delivery DBusInstanceChannel::send(InstanceCommand command)
+InstanceChannel::Delivery DBusInstanceChannel::send(InstanceCommand command, int minutes)
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
@@ -115,6 +120,8 @@ InstanceChannel::Delivery DBusInstanceChannel::send(InstanceCommand command)
         return Delivery::NotRunning;
     QDBusMessage call = QDBusMessage::createMethodCall(serviceName(), objectPath(), serviceName(),
                                                        methodName(command));
+    if (command == InstanceCommand::PauseRecording)
+        call << minutes;
     const QDBusMessage reply = bus.call(call, QDBus::Block, kCallTimeoutMs);
     if (reply.type() == QDBusMessage::ErrorMessage) {
         if (reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown"))

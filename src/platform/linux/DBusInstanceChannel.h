@@ -10,7 +10,8 @@ namespace brivet {
 class DBusInstanceEndpoint;
 
 // The instance channel on the D-Bus session bus: the running Brivet owns the name
-// "com.brivet.Brivet" and answers Toggle, Show, Hide, OpenSettings and Quit on the object
+// "com.brivet.Brivet" and answers Toggle, Show, Hide, OpenSettings, Quit, PauseRecording(int
+// minutes) and ResumeRecording on the object
 // "/com/brivet/Brivet" (interface "com.brivet.Brivet"), so that `brivet --toggle` and desktop
 // shortcuts can reach it.
 class DBusInstanceChannel : public InstanceChannel
@@ -24,7 +25,7 @@ public:
     ~DBusInstanceChannel() override;
 
     Claim claim() override;
-    Delivery send(InstanceCommand command) override;
+    Delivery send(InstanceCommand command, int minutes = 0) override;
     QString error() const override { return m_error; }
 
 private:

@@ -3,6 +3,7 @@
 #include "platform/InstanceChannel.h"
 
 #include <QObject>
+#include <algorithm>
 
 namespace brivet {
 
@@ -17,7 +18,7 @@ public:
     using QObject::QObject;
 
 signals:
-    void received(brivet::InstanceCommand command);
+    void received(brivet::InstanceCommand command, int minutes);
 
 public slots:
     Q_SCRIPTABLE void Toggle() { deliver(InstanceCommand::Toggle); }
@@ -25,9 +26,15 @@ public slots:
     Q_SCRIPTABLE void Hide() { deliver(InstanceCommand::Hide); }
     Q_SCRIPTABLE void OpenSettings() { deliver(InstanceCommand::OpenSettings); }
     Q_SCRIPTABLE void Quit() { deliver(InstanceCommand::Quit); }
+    // minutes: how long recording stays paused; 0 until ResumeRecording.
+    Q_SCRIPTABLE void PauseRecording(int minutes)
+    {
+        deliver(InstanceCommand::PauseRecording, std::max(minutes, 0));
+    }
+    Q_SCRIPTABLE void ResumeRecording() { deliver(InstanceCommand::ResumeRecording); }
 
 private:
-    void deliver(InstanceCommand command);
+    void deliver(InstanceCommand command, int minutes = 0);
 };
 
 } // namespace brivet
