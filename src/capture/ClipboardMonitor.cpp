@@ -145,6 +145,12 @@ void ClipboardMonitor::checkForChanges()
 {
     // A change still being read is finished first; the count is left alone meanwhile, so the
     // next change is seen by the first poll after it.
+    if (m_isRecordingPaused && !m_readInFlight) {
+        // What the platform read of copies made during the user's pause is let go at once.
+        syncChangeCount();
+        dropHeldChanges();
+        return;
+    }
     if (m_isPaused || m_isRecordingPaused || m_readInFlight)
         return;
     if (m_pasteboard.changeCount() == m_lastChangeCount)
