@@ -43,6 +43,13 @@
     </message>
 </context>
 <context>
+    <name>ClipboardCardView</name>
+    <message>
+        <source>Ctrl+%1</source>
+        <translation>Ctrl+%1</translation>
+    </message>
+</context>
+<context>
     <name>ClipboardPanelView</name>
     <message>
         <source>Clipboard history</source>

@@ -142,6 +142,8 @@ void FloatingPanel::keyPressEvent(QKeyEvent* event)
 {
     if (takeLentKey(*event))
         return;
+    if (event->key() == Qt::Key_Control && !event->isAutoRepeat())
+        emit commandKeyHeld(true);
     // A control that has the keyboard (the search field, once clicked) sees the keys first;
     // what it leaves goes through the routing.
     QQuickItem* focused = activeFocusItem();
@@ -170,6 +172,13 @@ void FloatingPanel::keyPressEvent(QKeyEvent* event)
     } else {
         event->accept(); // the focused control has already had it
     }
+}
+
+void FloatingPanel::keyReleaseEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Control && !event->isAutoRepeat())
+        emit commandKeyHeld(false);
+    QQuickWindow::keyReleaseEvent(event);
 }
 
 } // namespace brivet

@@ -51,9 +51,12 @@ signals:
     void keyRouted(const brivet::PanelKeyAction& action);
     // The global shortcut, pressed while the panel or a popover held the keyboard.
     void toggleRequested();
+    // Ctrl went down or up while the panel held the keyboard.
+    void commandKeyHeld(bool held);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
 
 private:
     void tryGrab();

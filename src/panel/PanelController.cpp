@@ -177,6 +177,8 @@ void PanelController::hide()
     m_viewState->setClockRunning(false);
     // The preview goes with the panel (a video in it stops at once).
     m_viewState->setQuickLookVisibleFromView(false);
+    // Ctrl's release goes elsewhere once the keyboard is let go.
+    m_viewState->setShowsQuickNumbers(false);
     animateTo(PanelGeometry::slideOutEnd(m_place).y(), kSlideOutMs, easeIn(), true);
     emit hidden();
     qCDebug(lcPanel) << "hidden";
@@ -256,6 +258,8 @@ bool PanelController::createPanel(const QRect& contentRect)
         m_panel->setToggleShortcut(*m_toggleShortcut);
     connect(m_panel.get(), &FloatingPanel::keyRouted, m_viewState.get(),
             &ClipboardPanelViewState::handleKey);
+    connect(m_panel.get(), &FloatingPanel::commandKeyHeld, m_viewState.get(),
+            &ClipboardPanelViewState::setShowsQuickNumbers);
     // While the panel holds the keyboard the desktop never sees the shortcut: the panel
     // reports it, and it toggles in a turn of its own, after the presses before it.
     connect(

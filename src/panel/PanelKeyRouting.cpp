@@ -1,6 +1,8 @@
 #include "panel/PanelKeyRouting.h"
 
 #include <QList>
+#include <algorithm>
+#include <iterator>
 
 namespace brivet {
 
@@ -59,6 +61,11 @@ std::optional<PanelKeyAction> routePanelKey(const PanelKeyPress& press)
     if (press.keyCode) {
         if (auto kind = tableKind(*press.keyCode, press.isCommand, press.isShift))
             return PanelKeyAction::of(*kind);
+        // Ctrl and a digit of the top row, whatever the layout types there.
+        const auto* digit = std::find(std::begin(PanelKeyCode::Digits),
+                                      std::end(PanelKeyCode::Digits), *press.keyCode);
+        if (press.isCommand && digit != std::end(PanelKeyCode::Digits))
+            return PanelKeyAction::quickPaste(int(digit - std::begin(PanelKeyCode::Digits)) + 1);
     }
     if (press.isCommand || !isTypedText(press.text))
         return std::nullopt;

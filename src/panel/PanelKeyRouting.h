@@ -30,6 +30,8 @@ inline constexpr quint32 Delete = 51; // Backspace
 inline constexpr quint32 Escape = 53;
 inline constexpr quint32 LeftArrow = 123;
 inline constexpr quint32 RightArrow = 124;
+// The digits 1 to 9 of the top row, in order.
+inline constexpr quint32 Digits[] = {0x12, 0x13, 0x14, 0x15, 0x17, 0x16, 0x1A, 0x1C, 0x19};
 } // namespace PanelKeyCode
 
 // The panel's action for a key press; std::nullopt leaves the press to the window's own

@@ -27,6 +27,9 @@ Item {
     required property color kindColor
     // The entry's age ("Just now"), kept current by the panel.
     property string age
+    // The digit that pastes the card with Ctrl, shown in place of the age while Ctrl is held;
+    // 0 for none.
+    property int quickNumber: 0
     // Category colours by their text; set by the panel.
     property var categoryColor: function(hex) { return hex }
 
@@ -94,9 +97,25 @@ Item {
                 }
                 Item { Layout.fillWidth: true }
                 Text {
+                    visible: root.quickNumber === 0
                     text: root.age
                     font.pointSize: root.captionSize
                     color: root.secondaryColor
+                }
+                Label {
+                    visible: root.quickNumber > 0
+                    text: qsTr("Ctrl+%1").arg(root.quickNumber)
+                    font.pointSize: root.captionSize
+                    font.weight: Font.DemiBold
+                    color: systemPalette.highlightedText
+                    leftPadding: 6
+                    rightPadding: 6
+                    topPadding: 2
+                    bottomPadding: 2
+                    background: Rectangle {
+                        radius: height / 2
+                        color: systemPalette.highlight
+                    }
                 }
             }
 

@@ -172,6 +172,7 @@ Item {
                     isSelected: index === root.viewState.selectedIndex
                     // Re-read whenever the clock moves on.
                     age: root.viewState.now, root.viewState.timeAgo(timestamp)
+                    quickNumber: root.viewState.showsQuickNumbers && index < 9 ? index + 1 : 0
                     kindName: root.viewState.kindName(contentType)
                     kindColor: root.viewState.kindColor(contentType)
                     categoryColor: hex => root.viewState.categoryColor(hex)

@@ -74,6 +74,14 @@ void ClipboardPanelViewState::deliverNext()
 
 // Rows shown before the whole answer are exact; only what lies past the last of them is not
 // known yet: a move right from it, and which card the selection falls on when it is deleted.
+void ClipboardPanelViewState::setShowsQuickNumbers(bool shows)
+{
+    if (shows == m_showsQuickNumbers)
+        return;
+    m_showsQuickNumbers = shows;
+    emit showsQuickNumbersChanged();
+}
+
 bool ClipboardPanelViewState::needsWholeList(const PanelKeyAction& action) const
 {
     const bool atLastRow = m_selectedIndex >= m_history.count() - 1;
@@ -82,6 +90,9 @@ bool ClipboardPanelViewState::needsWholeList(const PanelKeyAction& action) const
         return atLastRow;
     case PanelKeyAction::Kind::DeleteItem:
         return atLastRow && m_searchText.isEmpty();
+    case PanelKeyAction::Kind::QuickPaste:
+        // A card not shown yet may still come.
+        return action.number > m_history.count();
     default:
         return false;
     }
@@ -119,6 +130,10 @@ void ClipboardPanelViewState::apply(const PanelKeyAction& action)
     case Kind::PasteItem:
         if (m_selectedIndex >= 0 && m_selectedIndex < n)
             pasteRow(m_selectedIndex);
+        break;
+    case Kind::QuickPaste:
+        if (action.number - 1 < n)
+            pasteRow(action.number - 1);
         break;
     case Kind::Space:
         // A phrase can be searched: with text in the search, Space types.

@@ -28,6 +28,8 @@ class ClipboardPanelViewState : public QObject
     Q_PROPERTY(
         QString searchText READ searchText WRITE setSearchTextFromField NOTIFY searchTextChanged)
     Q_PROPERTY(int selectedIndex READ selectedIndex NOTIFY selectedIndexChanged)
+    // While Ctrl is held the first nine cards show the digit that pastes them (Ctrl+1...9).
+    Q_PROPERTY(bool showsQuickNumbers READ showsQuickNumbers NOTIFY showsQuickNumbersChanged)
     Q_PROPERTY(
         QString selectedCategoryId READ selectedCategoryIdText NOTIFY selectedCategoryChanged)
     Q_PROPERTY(bool isQuickLookVisible READ isQuickLookVisible WRITE setQuickLookVisibleFromView
@@ -61,6 +63,8 @@ public:
     QUuid selectedCategoryId() const { return m_selectedCategoryId; }
     QString selectedCategoryIdText() const;
     bool isQuickLookVisible() const { return m_isQuickLookVisible; }
+    bool showsQuickNumbers() const { return m_showsQuickNumbers; }
+    void setShowsQuickNumbers(bool shows);
     int count() const { return m_history.count(); }
     QAbstractItemModel* items() const { return m_items; }
     bool hasPinCategories() const;
@@ -95,6 +99,7 @@ public:
 signals:
     void searchTextChanged();
     void selectedIndexChanged();
+    void showsQuickNumbersChanged();
     void selectedCategoryChanged();
     void isQuickLookVisibleChanged();
     void countChanged();
@@ -130,6 +135,7 @@ private:
     int m_selectedIndex = 0;
     QUuid m_selectedCategoryId;
     bool m_isQuickLookVisible = false;
+    bool m_showsQuickNumbers = false;
     bool m_isScheduled = false;
     QDateTime m_now = QDateTime::currentDateTimeUtc();
     QTimer m_clock;

@@ -21,14 +21,17 @@ struct PanelKeyAction
         NextCategory,
         PreviousCategory,
         ContextMenu, // the selected card's menu (the Menu key, Shift+F10)
+        QuickPaste,  // paste the card shown at position number (1 to 9)
         Escape,
     };
 
     Kind kind = Kind::Escape;
-    QString text; // TypeCharacter only
+    QString text;   // TypeCharacter only
+    int number = 0; // QuickPaste only
 
-    static PanelKeyAction typeCharacter(QString text) { return {Kind::TypeCharacter, text}; }
-    static PanelKeyAction of(Kind kind) { return {kind, {}}; }
+    static PanelKeyAction typeCharacter(QString text) { return {Kind::TypeCharacter, text, 0}; }
+    static PanelKeyAction quickPaste(int number) { return {Kind::QuickPaste, {}, number}; }
+    static PanelKeyAction of(Kind kind) { return {kind, {}, 0}; }
 
     friend bool operator==(const PanelKeyAction&, const PanelKeyAction&) = default;
 };

@@ -27,6 +27,13 @@ class PanelTest(PanelTestCase):
         self.assertEqual(self.brivet.query("SELECT textContent FROM ClipboardItem "
                                            "ORDER BY timestamp DESC LIMIT 1")[0][0], text)
 
+    def test_ctrl_and_a_digit_paste_the_card_at_that_place(self):
+        self.copy_texts("first text", "second text", "third text")
+        entry, window = self.session.open_entry()
+        self.show_panel()
+        self.press("ctrl+3")
+        self.assert_pasted(entry, "first text")
+
     def test_right_and_return_paste_the_second_newest_into_the_window_in_front(self):
         self.copy_texts("first text", "second text", "third text")
         entry, window = self.session.open_entry()

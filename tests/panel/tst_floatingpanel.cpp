@@ -46,7 +46,8 @@ private slots:
         // X11 key codes of the keys used (evdev + 8).
         const quint32 escape = 9, backspace = 22, tab = 23, leftBracket = 34, rightBracket = 35,
                       enter = 36, a = 38, v = 55, space = 65, keypadEnter = 104, up = 111,
-                      left = 113, forwardDelete = 119, f10 = 76, menu = 135;
+                      left = 113, forwardDelete = 119, f10 = 76, menu = 135, two = 11,
+                      nine = 18, zero = 19;
         // clang-format off
         row("Ctrl + key right of P: next category", rightBracket, ctrl, "\x1d", "next");
         row("Ctrl + key right of P, Cyrillic layout: next category", rightBracket, ctrl, {}, "next");
@@ -70,6 +71,10 @@ private slots:
         row("the Menu key opens the card's menu", menu, none, {}, "menu", true, Qt::Key_Menu);
         row("Shift+F10 too", f10, shift, {}, "menu", true, Qt::Key_F10);
         row("F10 alone reaches the window", f10, none, {}, "", false, Qt::Key_F10);
+        row("Ctrl+2 pastes the second card, whatever the layout types there", two, ctrl, {}, "quick:2");
+        row("Ctrl+9 the ninth", nine, ctrl, "9", "quick:9");
+        row("Ctrl+0 reaches the window", zero, ctrl, "0", "", false);
+        row("2 alone types", two, none, "é", "typed:é");
         // clang-format on
     }
     void routesKeys()
@@ -94,7 +99,8 @@ private slots:
                 {Kind::NextCategory, "next"}, {Kind::PreviousCategory, "previous"},
                 {Kind::QuickLook, "preview"}, {Kind::ContextMenu, "menu"}};
             raised << (action.kind == Kind::TypeCharacter ? "typed:" + action.text
-                                                          : names.value(action.kind));
+                       : action.kind == Kind::QuickPaste ? "quick:" + QString::number(action.number)
+                                                         : names.value(action.kind));
         });
         connect(&panel, &FloatingPanel::toggleRequested, [&raised] { raised << "toggle"; });
         // The Qt key matters to the routing only for the menu keys: else the physical key and
