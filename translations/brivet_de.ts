@@ -75,6 +75,10 @@
         <source>Brivet Preview</source>
         <translation>Brivet-Vorschau</translation>
     </message>
+    <message>
+        <source>Paste as Plain Text</source>
+        <translation>Als reinen Text einfügen</translation>
+    </message>
 </context>
 <context>
     <name>Platform</name>

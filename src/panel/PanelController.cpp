@@ -306,11 +306,15 @@ bool PanelController::createPanel(const QRect& contentRect)
     return true;
 }
 
-void PanelController::pasteChosen(const ClipboardItem& item)
+void PanelController::pasteChosen(const ClipboardItem& item, PasteForm form)
 {
     hide();
-    QTimer::singleShot(kPasteDelayMs, this, [this, item] {
-        if (m_pasteService)
+    QTimer::singleShot(kPasteDelayMs, this, [this, item, form] {
+        if (!m_pasteService)
+            return;
+        if (form == PasteForm::PlainText)
+            m_pasteService->pastePlainText(item);
+        else
             m_pasteService->paste(item);
     });
 }

@@ -2,6 +2,7 @@
 
 #include "paste/PasteService.h"
 #include "platform/GlobalHotkey.h"
+#include "views/PanelKeyAction.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -83,7 +84,7 @@ signals:
 
 private:
     bool createPanel(const QRect& contentRect);
-    void pasteChosen(const ClipboardItem& item);
+    void pasteChosen(const ClipboardItem& item, PasteForm form);
     void openSettings();
     void returnKeyFocus();
     void place(const QRect& geometry);

@@ -18,7 +18,7 @@ std::optional<Kind> tableKind(quint32 keyCode, bool withBrackets, bool withShift
     case PanelKeyCode::LeftBracket:
         return withBrackets ? std::optional(Kind::PreviousCategory) : std::nullopt;
     case PanelKeyCode::Return:
-        return Kind::PasteItem;
+        return withShift ? Kind::PastePlainText : Kind::PasteItem;
     case PanelKeyCode::Space:
         return withShift ? Kind::QuickLook : Kind::Space;
     case PanelKeyCode::Delete:

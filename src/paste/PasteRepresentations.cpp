@@ -92,4 +92,25 @@ QList<PasteboardRepresentation> pasteboardRepresentations(const ClipboardItem& i
     return {};
 }
 
+QList<PasteboardRepresentation> plainTextRepresentations(const ClipboardItem& item)
+{
+    std::optional<QString> text;
+    switch (item.type()) {
+    case ContentType::Text:
+        text = item.textContent;
+        break;
+    case ContentType::Link:
+        text = item.urlString;
+        break;
+    case ContentType::File:
+        text = item.filePath;
+        break;
+    case ContentType::Image:
+        break;
+    }
+    if (!text)
+        return {};
+    return {{PasteboardType::String, text->toUtf8()}};
+}
+
 } // namespace brivet

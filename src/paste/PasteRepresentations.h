@@ -35,4 +35,8 @@ QList<PasteboardRepresentation> imageRepresentations(const QByteArray& bytes);
 // A record without the field its kind needs gives an empty list.
 QList<PasteboardRepresentation> pasteboardRepresentations(const ClipboardItem& item);
 
+// A record's plain text alone: a text's text, a link's link text, a file's path; nothing for
+// an image.
+QList<PasteboardRepresentation> plainTextRepresentations(const ClipboardItem& item);
+
 } // namespace brivet

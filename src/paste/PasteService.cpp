@@ -81,6 +81,22 @@ void PasteService::paste(const ClipboardItem& item)
     scheduleStroke(target);
 }
 
+void PasteService::pastePlainText(const ClipboardItem& item)
+{
+    const QList<PasteboardRepresentation> text = plainTextRepresentations(item);
+    if (text.isEmpty()) {
+        paste(item);
+        return;
+    }
+    if (m_monitor)
+        m_monitor->setPaused(true);
+    ++m_pastesUnderWay;
+    if (m_pasteboard)
+        m_pasteboard->clearContents();
+    offer(text, QStringLiteral("plain text of a ") + item.contentType);
+    scheduleStroke(m_targetWindow);
+}
+
 void PasteService::scheduleStroke(std::optional<WindowId> target)
 {
     QTimer::singleShot(m_timing.keyStrokeDelay, Qt::PreciseTimer, this, [this, target] {

@@ -54,6 +54,9 @@ public:
     // An image that needs converting is written once a worker has converted it. Calls are
     // not queued: each runs its own course.
     void paste(const ClipboardItem& item);
+    // Pastes the record's plain text alone (see plainTextRepresentations()); an image, which
+    // has none, is pasted as it is.
+    void pastePlainText(const ClipboardItem& item);
     // Empties the clipboard and offers the record's content by its kind (converting an
     // image in the caller's thread).
     void writeToPasteboard(const ClipboardItem& item);

@@ -295,6 +295,11 @@ Item {
                 cardMenu.close()
             }
         }
+        MenuItem {
+            text: qsTr("Paste as Plain Text")
+            enabled: root.viewState.hasPlainText(cardMenu.row)
+            onTriggered: root.viewState.pasteCardAsPlainText(cardMenu.row)
+        }
         MenuSeparator {}
         MenuItem {
             text: qsTr("Delete")

@@ -131,6 +131,12 @@ void ClipboardPanelViewState::apply(const PanelKeyAction& action)
         if (m_selectedIndex >= 0 && m_selectedIndex < n)
             pasteRow(m_selectedIndex);
         break;
+    case Kind::PastePlainText:
+        // An image has no plain text: Shift+Return pastes it as it is.
+        if (m_selectedIndex >= 0 && m_selectedIndex < n)
+            pasteRow(m_selectedIndex, hasPlainText(m_selectedIndex) ? PasteForm::PlainText
+                                                                    : PasteForm::AsCopied);
+        break;
     case Kind::QuickPaste:
         if (action.number - 1 < n)
             pasteRow(action.number - 1);
@@ -183,14 +189,28 @@ void ClipboardPanelViewState::deleteSelected()
         setSelectedIndex(std::max(n - 2, 0));
 }
 
-void ClipboardPanelViewState::pasteRow(int row)
+void ClipboardPanelViewState::pasteRow(int row, PasteForm form)
 {
     std::optional<ClipboardItem> item = m_history.item(row);
     if (!item)
         return;
     m_history.promote(row);
     setSelectedIndex(0);
-    emit itemChosen(*item);
+    emit itemChosen(*item, form);
+}
+
+void ClipboardPanelViewState::pasteCardAsPlainText(int index)
+{
+    if (hasPlainText(index))
+        pasteRow(index, PasteForm::PlainText);
+}
+
+bool ClipboardPanelViewState::hasPlainText(int index) const
+{
+    if (index < 0 || index >= m_history.count())
+        return false;
+    const std::optional<ClipboardItem> item = m_history.item(index);
+    return item && item->type() != ContentType::Image;
 }
 
 void ClipboardPanelViewState::cycleCategory(int step)

@@ -83,6 +83,10 @@ public:
     Q_INVOKABLE void doubleClickCard(int index);
     // The card's context menu.
     Q_INVOKABLE void deleteCard(int index);
+    // The card menu's "Paste as Plain Text".
+    Q_INVOKABLE void pasteCardAsPlainText(int index);
+    // Whether the card has a plain text to paste alone (an image has none).
+    Q_INVOKABLE bool hasPlainText(int index) const;
     Q_INVOKABLE void togglePin(int index, const QString& categoryId);
     // The "Pin to Category" entries of a card: the user's categories, each with its text and
     // whether the card is pinned to it (checked).
@@ -106,7 +110,7 @@ signals:
     void categoriesChanged();
     void nowChanged();
     // Return or a double click chose a record, which has been brought to the front.
-    void itemChosen(const brivet::ClipboardItem& item);
+    void itemChosen(const brivet::ClipboardItem& item, brivet::PasteForm form);
     // Escape with nothing left to clear.
     void dismissRequested();
     // The gear.
@@ -123,7 +127,7 @@ private:
     void setQuickLookVisible(bool visible);
     void cycleCategory(int step);
     void deleteSelected();
-    void pasteRow(int row);
+    void pasteRow(int row, PasteForm form = PasteForm::AsCopied);
     void scheduleNext();
     void deliverNext();
     bool needsWholeList(const PanelKeyAction& action) const;

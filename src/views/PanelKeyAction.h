@@ -5,6 +5,13 @@
 
 namespace brivet {
 
+// How a chosen record is pasted: as it was copied, or its plain text alone.
+enum class PasteForm
+{
+    AsCopied,
+    PlainText,
+};
+
 // One key press as the history panel understands it, made by the panel window from a key
 // event and acted on by the view state.
 struct PanelKeyAction
@@ -16,6 +23,7 @@ struct PanelKeyAction
         MoveRight,
         DeleteItem,
         PasteItem,
+        PastePlainText, // the selected card's plain text alone
         Space,     // a space in a search that holds text, else QuickLook
         QuickLook, // the preview, shown or hidden
         NextCategory,

@@ -34,6 +34,15 @@ class PanelTest(PanelTestCase):
         self.press("ctrl+3")
         self.assert_pasted(entry, "first text")
 
+    def test_shift_return_pastes_the_plain_text_of_a_file_its_path(self):
+        path = self.write_file("notes.txt", b"notes")
+        self.copy_and_wait(f"file://{path}\n", target="text/uri-list", records=1)
+        entry, window = self.session.open_entry()
+        self.show_panel()
+        self.press("shift+Return")
+        self.brivet.wait_for_log(PASTE_FINISHED, timeout=15)
+        self.assertEqual(self.session.entry_text(entry), path)
+
     def test_right_and_return_paste_the_second_newest_into_the_window_in_front(self):
         self.copy_texts("first text", "second text", "third text")
         entry, window = self.session.open_entry()

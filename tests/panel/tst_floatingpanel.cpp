@@ -53,7 +53,8 @@ private slots:
         row("Ctrl + key right of P, Cyrillic layout: next category", rightBracket, ctrl, {}, "next");
         row("key right of P alone in a Cyrillic layout types its letter", rightBracket, none, "ъ", "typed:ъ");
         row("Ctrl + key right of O: previous category", leftBracket, ctrl, "\x1b", "previous");
-        row("Shift+Return", enter, shift, "\r", "return");
+        row("Return", enter, none, "\r", "return");
+        row("Shift+Return pastes the plain text", enter, shift, "\r", "plain");
         row("Ctrl+Left", left, ctrl, {}, "left");
         row("Escape", escape, none, "\x1b", "escape");
         row("Backspace", backspace, none, "\b", "delete");
@@ -97,7 +98,7 @@ private slots:
                 {Kind::MoveRight, "right"},   {Kind::DeleteItem, "delete"},
                 {Kind::PasteItem, "return"},  {Kind::Space, "space"},
                 {Kind::NextCategory, "next"}, {Kind::PreviousCategory, "previous"},
-                {Kind::QuickLook, "preview"}, {Kind::ContextMenu, "menu"}};
+                {Kind::QuickLook, "preview"}, {Kind::ContextMenu, "menu"}, {Kind::PastePlainText, "plain"}};
             raised << (action.kind == Kind::TypeCharacter ? "typed:" + action.text
                        : action.kind == Kind::QuickPaste ? "quick:" + QString::number(action.number)
                                                          : names.value(action.kind));
