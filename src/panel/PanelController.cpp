@@ -194,12 +194,12 @@ void PanelController::place(const QRect& geometry)
 // panel's own.
 bool PanelController::isPanelsOwn(QPoint position) const
 {
-    if (m_panel->geometry().contains(position))
+    if (m_place.contains(position))
         return true;
     const QWindowList windows = QGuiApplication::topLevelWindows();
     return std::any_of(windows.begin(), windows.end(), [&](const QWindow* window) {
         return window->isVisible() && window->transientParent() == m_panel.get() &&
-               window->geometry().contains(position);
+               m_surface.overlayGeometry(*window).contains(position);
     });
 }
 

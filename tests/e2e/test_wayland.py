@@ -3,6 +3,7 @@ where it is installed (both run as an unprivileged user), with real wl-copy and 
 real database read back."""
 
 import os
+import re
 import signal
 import subprocess
 import time
@@ -14,14 +15,17 @@ from brivet_e2e import BINARY, DRIVER, Brivet, PasteDriver, png_bytes, read_line
 SOURCE = os.environ.get("BRIVET_WAYLAND_SOURCE", "brivet_wayland_source")
 KEYS = os.environ.get("BRIVET_WAYLAND_KEYS", "brivet_wayland_keys")
 KEY_LOG_WINDOW = os.environ.get("BRIVET_KEY_LOG_WINDOW", "brivet_key_log_window")
+CLICK = os.environ.get("BRIVET_WAYLAND_CLICK", "brivet_wayland_click")
 # Evdev codes of the keys the panel cases press.
 ESCAPE, RETURN = "1", "28"
-LETTERS = {"a": "30", "b": "48", "e": "18", "t": "20"}
+LETTERS = {"a": "30", "b": "48", "e": "18", "i": "23", "n": "49", "p": "25", "s": "31", "t": "20"}
 # The output of the session (wayland_session's sway configuration) and the panel's place on it:
 # 16 pixels from the sides, 8 above the bottom, 22 % of the height.
 WIDTH, HEIGHT = 1280, 800
 PANEL_HEIGHT = int(HEIGHT * 0.22)
 PANEL_TOP = HEIGHT - 8 - PANEL_HEIGHT
+# Where the popover is, relative to the panel, as Brivet made it a popup of the panel.
+POPUP_PLACED = r"popover popup configured at (-?\d+), (-?\d+) of the panel, (\d+) x (\d+)"
 
 
 class WaylandSessionCase:
@@ -243,6 +247,54 @@ class WaylandPanelTest(WaylandSessionCase, unittest.TestCase):
         self.brivet.wait_for_log(r"paste finished", timeout=15)
         self.session.run([KEYS, RETURN])  # submits the field
         self.assertEqual(entry.communicate(timeout=10)[0].strip(), "beta two")
+
+    def click(self, x, y):
+        self.session.run([CLICK, str(WIDTH), str(HEIGHT), str(x), str(y)])
+
+    def popover_drawn(self):
+        """Whether grim sees the popover where Brivet last placed it, drawn over the empty
+        output: the middle of its top row and of its body."""
+        placed = [re.search(POPUP_PLACED, line) for line in self.brivet.log()]
+        x, y, width, height = map(int, [match for match in placed if match][-1].groups())
+        left, top = 16 + x, PANEL_TOP + y
+        empty = self.session.pixels(WIDTH // 2, 10, 1, 1)[0]
+        return all(self.session.pixels(left + width // 2, top + dy, 1, 1)[0] != empty
+                   for dy in (2, height // 2)), (x, y, width, height)
+
+    def test_the_category_editor_opens_above_the_panel_and_a_click_outside_hides_it(self):
+        """The editor opens above the panel at the "+" chip (after the 200 wide search field
+        and the default chip), takes the typed name and closes on Escape without closing the
+        panel. A click outside the panel hides it."""
+        self.session.copy("something")
+        self.records(1)
+        self.toggle_and_wait_for_keyboard()
+        self.click(16 + 364, PANEL_TOP + 21)  # "+"
+        self.brivet.wait_for_log(r"keyboard lent to \"Brivet popover\"")
+        wait_until(lambda: self.popover_drawn()[0], timeout=10, message="the editor drawn")
+        x, y, width, height = self.popover_drawn()[1]
+        # Above the panel, its arrow down to the chips' row, over the chips.
+        self.assertEqual(width, 240)
+        self.assertTrue(-height < y and 0 < y + height <= 21, (x, y, width, height))
+        self.assertTrue(100 < x < 500, (x, y, width, height))
+        # Escape closes it without the typed name, and without closing the panel.
+        self.session.run([KEYS, *(LETTERS[letter] for letter in "snip"), ESCAPE])
+        self.brivet.wait_for_log(r"brivet\.views: popover closed")
+        self.click(16 + 476, PANEL_TOP + 21)  # "+", now after the new chip
+        self.brivet.wait_for_log(r"keyboard lent to \"Brivet popover\"", count=2)
+        self.session.run([KEYS, *(LETTERS[letter] for letter in "snip"), RETURN])
+        self.brivet.wait_for_log(r"brivet\.views: popover closed", count=2)
+        self.assertEqual(self.brivet.query("SELECT name FROM Category ORDER BY \"order\""),
+                         [("Clipboard History",), ("New Category",), ("snip",)])
+        self.assertEqual(self.brivet.count_log(r"brivet\.panel: hidden"), 0)
+        # The panel has the keys again: Escape hides it.
+        self.session.run([KEYS, ESCAPE])
+        self.brivet.wait_for_log(r"brivet\.panel: hidden")
+
+        # A click in the empty output above the panel hides it (the click goes no further).
+        self.toggle_and_wait_for_keyboard()
+        self.click(WIDTH // 2, HEIGHT // 3)
+        self.brivet.wait_for_log(r"brivet\.panel: hidden", count=2)
+        self.brivet.wait_for_log(r"scrim layer destroyed", count=2)
 
     def test_the_panel_shows_again_after_ten_hides(self):
         self.session.copy("something")
