@@ -200,10 +200,10 @@ void PanelPopoverWindow::reposition()
         return;
     // Through the host's surface: a window system may keep no position for the panel.
     const PopoverHost* owner = host();
-    const QPointF topLeft =
-        owner ? owner->surface().overlayGeometry(*m_anchor->window()).topLeft() +
-                    m_anchor->mapToScene(QPointF(0, 0))
-              : m_anchor->mapToGlobal(QPointF(0, 0));
+    const QPointF topLeft = owner
+                                ? owner->surface().overlayGeometry(*m_anchor->window()).topLeft() +
+                                      m_anchor->mapToScene(QPointF(0, 0))
+                                : m_anchor->mapToGlobal(QPointF(0, 0));
     const QRectF anchorRect(topLeft, m_anchor->size());
     QScreen* screen = m_anchor->window()->screen();
     const QRect screenRect = screen ? screen->geometry() : QRect(QPoint(0, 0), size());

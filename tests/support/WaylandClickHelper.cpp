@@ -3,6 +3,8 @@
 // moves the pointer to X, Y of an output of WIDTH x HEIGHT and clicks BUTTON (evdev code, the
 // left button when left out). A headless compositor has no pointer until this one appears:
 // clients are given a moment to take it before the click.
+#include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -10,8 +12,6 @@
 #include <linux/input-event-codes.h>
 #include <thread>
 #include <wayland-client.h>
-
-#include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
 
 namespace {
 
@@ -25,7 +25,8 @@ void onGlobal(void* data, wl_registry* registry, uint32_t name, const char* inte
 {
     auto* globals = static_cast<Globals*>(data);
     if (std::strcmp(interface, wl_seat_interface.name) == 0 && !globals->seat)
-        globals->seat = static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, 1));
+        globals->seat =
+            static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, 1));
     else if (std::strcmp(interface, zwlr_virtual_pointer_manager_v1_interface.name) == 0)
         globals->manager = static_cast<zwlr_virtual_pointer_manager_v1*>(
             wl_registry_bind(registry, name, &zwlr_virtual_pointer_manager_v1_interface, 1));

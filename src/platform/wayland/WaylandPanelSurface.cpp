@@ -89,8 +89,7 @@ void onXdgConfigure(void* data, xdg_surface* surface, uint32_t serial)
 
 const xdg_surface_listener kXdgSurfaceListener = {onXdgConfigure};
 
-void onPopupConfigure(void* data, xdg_popup*, int32_t x, int32_t y, int32_t width,
-                      int32_t height)
+void onPopupConfigure(void* data, xdg_popup*, int32_t x, int32_t y, int32_t width, int32_t height)
 {
     auto* layer = static_cast<WaylandPanelSurface::Layer*>(data);
     if (!layer->isConfigured)
@@ -183,8 +182,8 @@ WaylandPanelSurface::WaylandPanelSurface(QObject* parent) : PanelSurface(parent)
         wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(m_wmBase), nullptr);
     }
     if (m_shell)
-        qCInfo(lcWayland) << "the panel is a layer surface (layer-shell version"
-                          << m_shellVersion << ")";
+        qCInfo(lcWayland) << "the panel is a layer surface (layer-shell version" << m_shellVersion
+                          << ")";
     else
         qCInfo(lcWayland) << "the compositor offers no layer-shell for the panel";
     connect(qGuiApp, &QGuiApplication::focusWindowChanged, this,
@@ -323,11 +322,10 @@ bool WaylandPanelSurface::attach(QWindow& window, Overlay& overlay)
 // A popover is a popup of the panel's layer surface: the compositor keeps it above the panel
 // (which a second surface of the same layer is not, on every compositor) and moves it with
 // the panel. It takes no grab: its keys come through the panel (see grabKeyboard()).
-bool WaylandPanelSurface::attachPopup(const QWindow& window, const Overlay& overlay,
-                                      Layer& layer)
+bool WaylandPanelSurface::attachPopup(const QWindow& window, const Overlay& overlay, Layer& layer)
 {
-    const Overlay* panel = window.transientParent() ? this->overlay(*window.transientParent())
-                                                    : nullptr;
+    const Overlay* panel =
+        window.transientParent() ? this->overlay(*window.transientParent()) : nullptr;
     if (!m_wmBase || !panel || !panel->layer || !panel->layer->surface)
         return false;
     const QRect place = overlay.place.value_or(window.geometry());
@@ -353,8 +351,7 @@ bool WaylandPanelSurface::waitForConfigure(Overlay& overlay)
             break;
     }
     if (!made.isConfigured) {
-        qCWarning(lcWayland) << "the compositor never configured the" << made.name
-                             << "surface";
+        qCWarning(lcWayland) << "the compositor never configured the" << made.name << "surface";
         overlay.layer.reset();
         return false;
     }
