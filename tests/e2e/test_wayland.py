@@ -194,9 +194,9 @@ class KWinClipboardTest(CompositorCases, unittest.TestCase):
     COMPOSITOR = "kwin"
 
 
-@unittest.skipUnless(wayland_session.available("sway"), "sway is not installed")
-class WaylandPanelTest(WaylandSessionCase, unittest.TestCase):
-    """The panel as a layer surface of sway, shown by `brivet --toggle`."""
+class PanelCases(WaylandSessionCase):
+    """The panel as a layer surface, shown by `brivet --toggle`: what every compositor with
+    layer-shell must do."""
 
     def setUp(self):
         super().setUp()
@@ -206,6 +206,40 @@ class WaylandPanelTest(WaylandSessionCase, unittest.TestCase):
         grabbed = self.brivet.count_log(r"brivet\.panel: keyboard grabbed")
         self.session.run([BINARY, "--toggle"], check=False)
         self.brivet.wait_for_log(r"brivet\.panel: keyboard grabbed", count=grabbed + 1)
+
+    def test_typed_search_and_return_paste_into_the_field_that_kept_the_focus(self):
+        # One after the other: a copy replaced before Brivet read it would be lost.
+        for count, text in enumerate(("alpha one", "beta two", "gamma three"), start=1):
+            self.session.copy(text)
+            self.records(count)
+        # Its Wayland log tells when the field has the keyboard.
+        entry = self.session.popen(["zenity", "--entry", "--title=Target", "--text=Paste"],
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                                   env=dict(self.session.env, WAYLAND_DEBUG="client"))
+        protocol = []
+        read_lines(entry.stderr, protocol)
+        wait_until(lambda: any("wl_keyboard@" in line and ".enter(" in line for line in protocol),
+                   timeout=20, message="the zenity field focused")
+        self.toggle_and_wait_for_keyboard()
+        self.session.run([KEYS, *(LETTERS[letter] for letter in "beta")])
+        self.session.run([KEYS, RETURN])
+        self.brivet.wait_for_log(r"brivet\.panel: hidden")
+        self.brivet.wait_for_log(r"paste finished", timeout=15)
+        self.session.run([KEYS, RETURN])  # submits the field
+        self.assertEqual(entry.stdout.read().strip(), "beta two")
+        entry.wait(timeout=10)
+
+
+@unittest.skipUnless(wayland_session.available("kwin"), "kwin_wayland is not installed")
+class KWinPanelTest(PanelCases, unittest.TestCase):
+    """KWin: layer-shell 3, the panel holds the keyboard exclusively while shown."""
+
+    COMPOSITOR = "kwin"
+
+
+@unittest.skipUnless(wayland_session.available("sway"), "sway is not installed")
+class WaylandPanelTest(PanelCases, unittest.TestCase):
+    """sway: its output seen through grim, clicks through a virtual pointer."""
 
     def panel_drawn(self):
         """Whether grim sees the panel at rest: drawn in its rectangle (a line across it), the
@@ -230,23 +264,6 @@ class WaylandPanelTest(WaylandSessionCase, unittest.TestCase):
         wait_until(lambda: self.session.pixels(WIDTH // 2, PANEL_TOP + 10, 1, 1)
                    == self.session.pixels(WIDTH // 2, HEIGHT // 3, 1, 1),
                    timeout=10, message="the panel gone from the output")
-
-    def test_typed_search_and_return_paste_into_the_field_that_kept_the_focus(self):
-        # One after the other: a copy replaced before Brivet read it would be lost.
-        for count, text in enumerate(("alpha one", "beta two", "gamma three"), start=1):
-            self.session.copy(text)
-            self.records(count)
-        entry = self.session.popen(["zenity", "--entry", "--title=Target", "--text=Paste"],
-                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-        wait_until(lambda: self.session.focused_app() == "zenity", timeout=20,
-                   message="the zenity field focused")
-        self.toggle_and_wait_for_keyboard()
-        self.session.run([KEYS, *(LETTERS[letter] for letter in "beta")])
-        self.session.run([KEYS, RETURN])
-        self.brivet.wait_for_log(r"brivet\.panel: hidden")
-        self.brivet.wait_for_log(r"paste finished", timeout=15)
-        self.session.run([KEYS, RETURN])  # submits the field
-        self.assertEqual(entry.communicate(timeout=10)[0].strip(), "beta two")
 
     def click(self, x, y):
         self.session.run([CLICK, str(WIDTH), str(HEIGHT), str(x), str(y)])
