@@ -19,23 +19,27 @@ namespace brivet {
 
 class WaylandScrim;
 
-// The panel on a Wayland compositor that offers wlr layer-shell. Each overlay is a layer
-// surface of the overlay layer, placed by margins: the panel anchored to the bottom, left and
-// right edges of its output (the slide animates the bottom margin), a popover (a window opened
-// above the panel) anchored to the top left corner at its place. Qt gives a window with
+// The panel on a Wayland compositor that offers wlr layer-shell. The panel is a layer surface
+// of the overlay layer anchored to the bottom, left and right edges of its output, placed by
+// its margins (the slide animates the bottom margin). A popover (a window opened above the
+// panel) is an xdg popup of the panel's layer surface at its place relative to the panel: the
+// compositor keeps it above the panel, which a second surface of the same layer is not on
+// every compositor (sway stacks the older one on top). Qt gives a window with
 // Qt::BypassWindowManagerHint (and QT_WAYLAND_USE_BYPASSWINDOWMANAGERHINT=1) a wl_surface
-// without a role; this class gives it the layer role on Qt's own connection, read through
+// without a role; this class gives it its role on Qt's own connection, read through
 // QPlatformNativeInterface. Qt destroys the wl_surface on hide, so each show creates the
 // window, gives it the role and waits for the compositor's configure before Qt draws; each hide
-// ends the role and destroys the window.
+// ends the role and destroys the window. A popup that must move while shown is moved by
+// xdg-shell 3 where offered, else shown anew at its new place.
 //
 // The keyboard stays with the panel's surface while it is shown: on-demand where the
 // compositor speaks layer-shell 4, else exclusive. A popover that borrows it gets the panel's
-// key events passed on (the compositor would hand the keyboard back to the window in front,
-// not to the panel, when the popover closed). The presses elsewhere: a transparent layer
-// surface over the whole output, in the top layer below the overlays, takes them while the
-// panel is shown (see WaylandScrim); a compositor that keeps the keyboard on an on-demand
-// surface whatever is clicked (sway 1.7) would otherwise tell nothing. Main thread only.
+// key events passed on and Qt's focus (the compositor would hand the keyboard back to the
+// window in front, not to the panel, when a popover of its own closed). The presses elsewhere:
+// a transparent layer surface over the whole output, in the top layer below the panel, takes
+// them while the panel is shown (see WaylandScrim); a compositor that keeps the keyboard on an
+// on-demand surface whatever is clicked (sway 1.7), or that gives the keyboard exclusively
+// (layer-shell 3), would otherwise tell nothing. Main thread only.
 class WaylandPanelSurface : public PanelSurface
 {
     Q_OBJECT
