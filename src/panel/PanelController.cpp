@@ -214,6 +214,9 @@ void PanelController::animateTo(int y, int durationMs, const QEasingCurve& curve
     if (hideAtEnd) {
         connect(&m_slide, &QVariantAnimation::finished, m_panel.get(),
                 [this] { m_surface.hideOverlay(*m_panel); });
+    } else {
+        connect(&m_slide, &QVariantAnimation::finished, m_panel.get(),
+                [this] { qCDebug(lcPanel) << "at rest at" << m_place; });
     }
     m_slide.start();
 }

@@ -36,7 +36,7 @@ class WaylandSessionCase:
     def setUp(self):
         self.session = wayland_session.WaylandSession(
             self.COMPOSITOR, fake_input_programs=[os.path.realpath(program) for program in
-                                                  (BINARY, DRIVER, KEYS)]).start()
+                                                  (BINARY, DRIVER, KEYS, CLICK)]).start()
         self.addCleanup(self.session.stop)
         self.brivet = Brivet(self.session, home=self.session.private_folder("brivet-wl-store-"))
         self.addCleanup(self.stop_brivet)
@@ -207,6 +207,12 @@ class PanelCases(WaylandSessionCase):
         self.session.run([BINARY, "--toggle"], check=False)
         self.brivet.wait_for_log(r"brivet\.panel: keyboard grabbed", count=grabbed + 1)
 
+    def toggle_and_wait_at_rest(self):
+        """Shows the panel and waits for the end of its slide, where it takes clicks."""
+        resting = self.brivet.count_log(r"brivet\.panel: at rest")
+        self.toggle_and_wait_for_keyboard()
+        self.brivet.wait_for_log(r"brivet\.panel: at rest", count=resting + 1)
+
     def test_typed_search_and_return_paste_into_the_field_that_kept_the_focus(self):
         # One after the other: a copy replaced before Brivet read it would be lost.
         for count, text in enumerate(("alpha one", "beta two", "gamma three"), start=1):
@@ -228,6 +234,55 @@ class PanelCases(WaylandSessionCase):
         self.session.run([KEYS, RETURN])  # submits the field
         self.assertEqual(entry.stdout.read().strip(), "beta two")
         entry.wait(timeout=10)
+
+
+    def click(self, x, y):
+        self.session.run([CLICK, str(WIDTH), str(HEIGHT), str(x), str(y)])
+
+    def popover_place(self):
+        """(x, y, width, height) of the popover relative to the panel, as Brivet last made it
+        a popup of the panel."""
+        placed = [re.search(POPUP_PLACED, line) for line in self.brivet.log()]
+        return tuple(map(int, [match for match in placed if match][-1].groups()))
+
+    def wait_for_popover_drawn(self):
+        """Where the compositor's output cannot be read, its first frame."""
+        self.brivet.wait_for_log(r"brivet\.views: Brivet popover first frame")
+
+    def test_the_category_editor_opens_above_the_panel_and_a_click_outside_hides_it(self):
+        """The editor opens above the panel at the "+" chip (after the 200 wide search field
+        and the default chip), takes the typed name and closes on Escape without closing the
+        panel. A click outside the panel hides it."""
+        self.session.copy("something")
+        self.records(1)
+        self.toggle_and_wait_at_rest()
+        self.click(16 + 364, PANEL_TOP + 21)  # "+"
+        self.brivet.wait_for_log(r"keyboard lent to \"Brivet popover\"")
+        self.wait_for_popover_drawn()
+        x, y, width, height = self.popover_place()
+        # Above the panel, its arrow down to the chips' row, over the chips.
+        self.assertEqual(width, 240)
+        self.assertTrue(-height < y and 0 < y + height <= 21, (x, y, width, height))
+        self.assertTrue(100 < x < 500, (x, y, width, height))
+        # Escape closes it without the typed name, and without closing the panel.
+        self.session.run([KEYS, *(LETTERS[letter] for letter in "snip"), ESCAPE])
+        self.brivet.wait_for_log(r"brivet\.views: popover closed")
+        self.click(16 + 476, PANEL_TOP + 21)  # "+", now after the new chip
+        self.brivet.wait_for_log(r"keyboard lent to \"Brivet popover\"", count=2)
+        self.session.run([KEYS, *(LETTERS[letter] for letter in "snip"), RETURN])
+        self.brivet.wait_for_log(r"brivet\.views: popover closed", count=2)
+        self.assertEqual(self.brivet.query("SELECT name FROM Category ORDER BY \"order\""),
+                         [("Clipboard History",), ("New Category",), ("snip",)])
+        self.assertEqual(self.brivet.count_log(r"brivet\.panel: hidden"), 0)
+        # The panel has the keys again: Escape hides it.
+        self.session.run([KEYS, ESCAPE])
+        self.brivet.wait_for_log(r"brivet\.panel: hidden")
+
+        # A click in the empty output above the panel hides it (the click goes no further).
+        self.toggle_and_wait_at_rest()
+        self.click(WIDTH // 2, HEIGHT // 3)
+        self.brivet.wait_for_log(r"brivet\.panel: hidden", count=2)
+        self.brivet.wait_for_log(r"scrim layer destroyed", count=2)
 
 
 @unittest.skipUnless(wayland_session.available("kwin"), "kwin_wayland is not installed")
@@ -252,6 +307,17 @@ class WaylandPanelTest(PanelCases, unittest.TestCase):
                 and below == empty and row[16] != empty and row[WIDTH - 17] != empty
                 and row[WIDTH // 2] != empty)
 
+    def wait_for_popover_drawn(self):
+        """grim sees the popover where Brivet last placed it, drawn over the empty output: the
+        middle of its top row and of its body."""
+        def drawn():
+            x, y, width, height = self.popover_place()
+            left, top = 16 + x, PANEL_TOP + y
+            empty = self.session.pixels(WIDTH // 2, 10, 1, 1)[0]
+            return all(self.session.pixels(left + width // 2, top + dy, 1, 1)[0] != empty
+                       for dy in (2, height // 2))
+        wait_until(drawn, timeout=10, message="the popover drawn")
+
     def test_the_panel_is_a_layer_surface_at_the_bottom_that_escape_hides(self):
         self.session.copy("something")
         self.records(1)
@@ -264,54 +330,6 @@ class WaylandPanelTest(PanelCases, unittest.TestCase):
         wait_until(lambda: self.session.pixels(WIDTH // 2, PANEL_TOP + 10, 1, 1)
                    == self.session.pixels(WIDTH // 2, HEIGHT // 3, 1, 1),
                    timeout=10, message="the panel gone from the output")
-
-    def click(self, x, y):
-        self.session.run([CLICK, str(WIDTH), str(HEIGHT), str(x), str(y)])
-
-    def popover_drawn(self):
-        """Whether grim sees the popover where Brivet last placed it, drawn over the empty
-        output: the middle of its top row and of its body."""
-        placed = [re.search(POPUP_PLACED, line) for line in self.brivet.log()]
-        x, y, width, height = map(int, [match for match in placed if match][-1].groups())
-        left, top = 16 + x, PANEL_TOP + y
-        empty = self.session.pixels(WIDTH // 2, 10, 1, 1)[0]
-        return all(self.session.pixels(left + width // 2, top + dy, 1, 1)[0] != empty
-                   for dy in (2, height // 2)), (x, y, width, height)
-
-    def test_the_category_editor_opens_above_the_panel_and_a_click_outside_hides_it(self):
-        """The editor opens above the panel at the "+" chip (after the 200 wide search field
-        and the default chip), takes the typed name and closes on Escape without closing the
-        panel. A click outside the panel hides it."""
-        self.session.copy("something")
-        self.records(1)
-        self.toggle_and_wait_for_keyboard()
-        self.click(16 + 364, PANEL_TOP + 21)  # "+"
-        self.brivet.wait_for_log(r"keyboard lent to \"Brivet popover\"")
-        wait_until(lambda: self.popover_drawn()[0], timeout=10, message="the editor drawn")
-        x, y, width, height = self.popover_drawn()[1]
-        # Above the panel, its arrow down to the chips' row, over the chips.
-        self.assertEqual(width, 240)
-        self.assertTrue(-height < y and 0 < y + height <= 21, (x, y, width, height))
-        self.assertTrue(100 < x < 500, (x, y, width, height))
-        # Escape closes it without the typed name, and without closing the panel.
-        self.session.run([KEYS, *(LETTERS[letter] for letter in "snip"), ESCAPE])
-        self.brivet.wait_for_log(r"brivet\.views: popover closed")
-        self.click(16 + 476, PANEL_TOP + 21)  # "+", now after the new chip
-        self.brivet.wait_for_log(r"keyboard lent to \"Brivet popover\"", count=2)
-        self.session.run([KEYS, *(LETTERS[letter] for letter in "snip"), RETURN])
-        self.brivet.wait_for_log(r"brivet\.views: popover closed", count=2)
-        self.assertEqual(self.brivet.query("SELECT name FROM Category ORDER BY \"order\""),
-                         [("Clipboard History",), ("New Category",), ("snip",)])
-        self.assertEqual(self.brivet.count_log(r"brivet\.panel: hidden"), 0)
-        # The panel has the keys again: Escape hides it.
-        self.session.run([KEYS, ESCAPE])
-        self.brivet.wait_for_log(r"brivet\.panel: hidden")
-
-        # A click in the empty output above the panel hides it (the click goes no further).
-        self.toggle_and_wait_for_keyboard()
-        self.click(WIDTH // 2, HEIGHT // 3)
-        self.brivet.wait_for_log(r"brivet\.panel: hidden", count=2)
-        self.brivet.wait_for_log(r"scrim layer destroyed", count=2)
 
     def test_the_panel_shows_again_after_ten_hides(self):
         self.session.copy("something")

@@ -515,7 +515,9 @@ bool WaylandPanelSurface::eventFilter(QObject* watched, QEvent* event)
 void WaylandPanelSurface::focusChanged(QWindow* focused)
 {
     QWindow* holder = m_keyboardHolder;
-    if (!holder || focused == holder)
+    // A compositor may give the keyboard to the scrim it was clicked on (KWin): its press
+    // says so already.
+    if (!holder || focused == holder || (focused && focused == m_scrim.get()))
         return;
     // Between the holder and a window it opened (or the one that opened it), the keyboard
     // stays Brivet's.
@@ -523,7 +525,8 @@ void WaylandPanelSurface::focusChanged(QWindow* focused)
         return;
     m_keyboardHolder = nullptr;
     qCDebug(lcWayland) << "the panel lost the keyboard to" << focused;
-    emit keyboardTaken();
+    // Not inside Qt's change of the focus window: the panel's windows go away on it.
+    QMetaObject::invokeMethod(this, &PanelSurface::keyboardTaken, Qt::QueuedConnection);
 }
 
 QWindow* WaylandPanelSurface::shownPanel() const
