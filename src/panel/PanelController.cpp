@@ -159,7 +159,8 @@ void PanelController::show()
     emit isVisibleChanged();
     emit shown();
     m_isWatchingPresses = m_surface.watchPresses();
-    qCDebug(lcPanel) << "shown at" << geometry.resting << "on" << screen->name();
+    qCDebug(lcPanel) << "shown at" << geometry.resting << "on" << screen->name() << "drawn at scale"
+                     << m_panel->devicePixelRatio();
 }
 
 void PanelController::hide()

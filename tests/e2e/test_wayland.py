@@ -32,11 +32,13 @@ class WaylandSessionCase:
     """Brivet started under a compositor of its own: COMPOSITOR."""
 
     COMPOSITOR = "sway"
+    SCALE = 1
 
     def setUp(self):
         self.session = wayland_session.WaylandSession(
             self.COMPOSITOR, fake_input_programs=[os.path.realpath(program) for program in
-                                                  (BINARY, DRIVER, KEYS, CLICK)]).start()
+                                                  (BINARY, DRIVER, KEYS, CLICK)],
+            scale=self.SCALE).start()
         self.addCleanup(self.session.stop)
         self.brivet = Brivet(self.session, home=self.session.private_folder("brivet-wl-store-"))
         self.addCleanup(self.stop_brivet)
@@ -344,6 +346,20 @@ class WaylandPanelTest(PanelCases, unittest.TestCase):
         self.assertEqual(self.brivet.count_log(r"brivet\.platform\.wayland.*(closed|never|could not)"
                                                r"|wl_|[Pp]rotocol error"), 0)
         # Stopping cleanly (see stop_brivet) shows no error and, on the sanitizer build, no leak.
+
+
+@unittest.skipUnless(wayland_session.available("sway"), "sway is not installed")
+class ScaledPanelTest(WaylandSessionCase, unittest.TestCase):
+    """sway with its output at scale 2: the panel is sized in logical pixels (the output is
+    640 x 400 of them) and drawn with twice as many."""
+
+    SCALE = 2
+
+    def test_the_panel_is_sized_in_logical_pixels_and_drawn_at_the_output_scale(self):
+        self.session.run([BINARY, "--toggle"], check=False)
+        self.brivet.wait_for_log(rf"panel layer configured at {WIDTH // 2 - 32} x "
+                                 rf"{int(HEIGHT // 2 * 0.22)}")
+        self.brivet.wait_for_log(r"brivet\.panel: shown at .* drawn at scale 2")
 
 
 if __name__ == "__main__":
