@@ -28,8 +28,8 @@ using Clock = std::chrono::steady_clock;
 
 // The MIME types read, best first within each kind.
 const char* const kFileTypes[] = {"text/uri-list", "x-special/gnome-copied-files"};
-const char* const kTextTypes[] = {"text/plain;charset=utf-8", "UTF8_STRING", "text/plain", "TEXT",
-                                  "STRING"};
+const char* const kTextTypes[] = {"text/plain;charset=utf-8", "UTF8_STRING", "text/plain",
+                                  "TEXT", "STRING"};
 const std::pair<const char*, PasteboardType> kImageTypes[] = {{"image/tiff", PasteboardType::TIFF},
                                                               {"image/png", PasteboardType::PNG}};
 // Owners that mark a copy as a secret (password managers, KeePassXC, macOS-born programs).
@@ -266,8 +266,9 @@ void WaylandClipboard::Worker::finished()
 bool WaylandClipboard::Worker::isOffered(wl_proxy* offer, const char* mimeType) const
 {
     const auto it = m_offers.find(offer);
-    return it != m_offers.end() && std::find(it->second.begin(), it->second.end(),
-                                             QByteArrayView(mimeType)) != it->second.end();
+    return it != m_offers.end() &&
+           std::find(it->second.begin(), it->second.end(), QByteArrayView(mimeType)) !=
+               it->second.end();
 }
 
 void WaylandClipboard::Worker::dropOffer(wl_proxy* offer)
@@ -467,7 +468,8 @@ bool WaylandClipboard::Worker::read(wl_proxy* offer, PasteboardContents& content
     return true;
 }
 
-ReadStatus WaylandClipboard::Worker::receive(wl_proxy* offer, const char* mimeType, QByteArray& out)
+ReadStatus WaylandClipboard::Worker::receive(wl_proxy* offer, const char* mimeType,
+                                             QByteArray& out)
 {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QMetaType>
 #include <QObject>
+
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -18,7 +19,7 @@ namespace brivet {
 struct WaylandSelection
 {
     PasteboardContents contents;
-    QDateTime time;         // when the change was seen
+    QDateTime time; // when the change was seen
     bool own = false;       // Brivet's own offer: never read
     bool ownerGone = false; // the selection became empty (its owner quit, or cleared it)
 };

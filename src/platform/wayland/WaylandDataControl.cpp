@@ -1,7 +1,8 @@
 #include "platform/wayland/WaylandDataControl.h"
 
-#include "ext-data-control-v1-client-protocol.h"
 #include "platform/wayland/WaylandLogging.h"
+
+#include "ext-data-control-v1-client-protocol.h"
 #include "wlr-data-control-unstable-v1-client-protocol.h"
 
 #include <algorithm>
@@ -15,7 +16,7 @@ namespace {
 
 // The generated names of one protocol, so that one implementation serves both. PREFIX is the
 // common start of the interface names, e.g. zwlr_data_control.
-#define BRIVET_DATA_CONTROL_PROTOCOL(Traits, PREFIX, NAME, MAX_VERSION)                            \
+#define BRIVET_DATA_CONTROL_PROTOCOL(Traits, PREFIX, NAME, MAX_VERSION)                           \
     struct Traits                                                                                  \
     {                                                                                              \
         using Manager = PREFIX##_manager_v1;                                                       \
@@ -27,15 +28,12 @@ namespace {
         using OfferListener = PREFIX##_offer_v1_listener;                                          \
         static constexpr const char* name = NAME;                                                  \
         static constexpr uint32_t maxVersion = MAX_VERSION;                                        \
-        static const wl_interface* managerInterface() { return &PREFIX##_manager_v1_interface; }   \
+        static const wl_interface* managerInterface() { return &PREFIX##_manager_v1_interface; }  \
         static Device* getDevice(Manager* m, wl_seat* seat)                                        \
         {                                                                                          \
             return PREFIX##_manager_v1_get_data_device(m, seat);                                   \
         }                                                                                          \
-        static Source* createSource(Manager* m)                                                    \
-        {                                                                                          \
-            return PREFIX##_manager_v1_create_data_source(m);                                      \
-        }                                                                                          \
+        static Source* createSource(Manager* m) { return PREFIX##_manager_v1_create_data_source(m); } \
         static void destroy(Manager* m) { PREFIX##_manager_v1_destroy(m); }                        \
         static void destroy(Device* d) { PREFIX##_device_v1_destroy(d); }                          \
         static void destroy(Source* s) { PREFIX##_source_v1_destroy(s); }                          \
@@ -153,7 +151,10 @@ private:
     {
         self(data)->m_events->selection(proxy(offer));
     }
-    static void onFinished(void* data, typename P::Device*) { self(data)->m_events->finished(); }
+    static void onFinished(void* data, typename P::Device*)
+    {
+        self(data)->m_events->finished();
+    }
     static void onPrimarySelection(void* data, typename P::Device*, typename P::Offer* offer)
     {
         self(data)->m_events->primarySelection(proxy(offer));
@@ -210,8 +211,8 @@ std::unique_ptr<DataControl> DataControl::bind(wl_display* display)
         wl_registry_destroy(registry);
         return nullptr;
     }
-    auto* seat =
-        static_cast<wl_seat*>(wl_registry_bind(registry, globals.seat.name, &wl_seat_interface, 1));
+    auto* seat = static_cast<wl_seat*>(
+        wl_registry_bind(registry, globals.seat.name, &wl_seat_interface, 1));
     if (globals.ext.name != 0)
         return bindWith<ExtProtocol>(registry, globals.ext, seat);
     return bindWith<WlrProtocol>(registry, globals.wlr, seat);

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QList>
+
 #include <cstdint>
 #include <memory>
 
@@ -27,7 +28,7 @@ public:
         virtual void offerType(wl_proxy* offer, const char* mimeType) = 0;
         virtual void selection(wl_proxy* offer) = 0; // null: the clipboard is empty
         virtual void primarySelection(wl_proxy* offer) = 0;
-        virtual void finished() = 0;                                           // the device is gone
+        virtual void finished() = 0; // the device is gone
         virtual void send(wl_proxy* source, const char* mimeType, int fd) = 0; // fd is ours
         virtual void cancelled(wl_proxy* source) = 0;
 

@@ -35,8 +35,8 @@ WaylandPasteboard::~WaylandPasteboard()
 
 void WaylandPasteboard::noteSelection(const WaylandSelection& selection)
 {
-    const qint64 count =
-        m_changes.file({0, selection.contents, selection.time, std::nullopt, selection.ownerGone});
+    const qint64 count = m_changes.file(
+        {0, selection.contents, selection.time, std::nullopt, selection.ownerGone});
     qCDebug(lcWayland) << "clipboard change" << count << "with" << selection.contents.types.size()
                        << "types," << selection.contents.data.size() << "read"
                        << (selection.ownerGone ? "(owner gone)"

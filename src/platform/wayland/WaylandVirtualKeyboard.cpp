@@ -1,12 +1,14 @@
 #include "platform/wayland/WaylandVirtualKeyboard.h"
 
 #include "platform/wayland/WaylandLogging.h"
+
 #include "virtual-keyboard-unstable-v1-client-protocol.h"
+
+#include <linux/input-event-codes.h>
 
 #include <QElapsedTimer>
 #include <cerrno>
 #include <cstring>
-#include <linux/input-event-codes.h>
 #include <sys/mman.h>
 #include <unistd.h>
 #include <wayland-client.h>
@@ -44,7 +46,7 @@ struct WaylandVirtualKeyboard::Private
     zwp_virtual_keyboard_v1* keyboard = nullptr;
     uint32_t controlMask = 0;
     uint32_t shiftMask = 0;
-    uint32_t held = 0;   // of controlMask and shiftMask
+    uint32_t held = 0; // of controlMask and shiftMask
     QElapsedTimer clock; // key times, in milliseconds
 
     ~Private()
