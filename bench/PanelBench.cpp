@@ -1,10 +1,13 @@
 // The history panel on a generated history, in a real Qt Quick window on the X server of
-// $DISPLAY (run under xvfb-run with QT_QUICK_BACKEND=software). Prints figures; asserts none.
-//   brivet_panel_bench [--count N] [Google Benchmark flags]   show and key figures
+// $DISPLAY (run under xvfb-run with QT_QUICK_BACKEND=software), or with --wayland as a layer
+// surface of the Wayland compositor of $WAYLAND_DISPLAY (sway). Prints figures; asserts none.
+//   brivet_panel_bench [--wayland] [--count N] [Google Benchmark flags]   show and key figures
 //   brivet_panel_bench --memory panel|bare [--count N]         resident memory, one process each
 #include "HistoryGenerator.h"
 #include "panel/FloatingPanel.h"
 #include "panel/PanelController.h"
+#include "platform/wayland/WaylandGlobalHotkey.h"
+#include "platform/wayland/WaylandPanelSurface.h"
 #include "platform/x11/X11GlobalHotkey.h"
 #include "platform/x11/X11PanelSurface.h"
 #include "store/ModelContainer.h"
@@ -30,6 +33,7 @@ namespace {
 
 int g_count = 100'000;
 QString g_storePath;
+bool g_wayland = false;
 
 // X11 key codes of Right and Left (evdev + 8).
 constexpr quint32 kRight = 114;
@@ -50,8 +54,8 @@ bool waitFor(const std::function<bool()>& done, int timeoutMs = 5000)
 struct Panel
 {
     std::unique_ptr<ModelContainer> container;
-    X11PanelSurface surface;
-    X11GlobalHotkey keyCodes;
+    std::unique_ptr<PanelSurface> surface;
+    std::unique_ptr<GlobalHotkey> keyCodes;
     std::unique_ptr<PanelController> controller;
     qint64 lastFirstFrameNs = -1;
 
@@ -59,7 +63,14 @@ struct Panel
     {
         auto created = ModelContainer::create(g_storePath);
         container = std::move(std::get<std::unique_ptr<ModelContainer>>(created));
-        controller = std::make_unique<PanelController>(surface, keyCodes);
+        if (g_wayland) {
+            surface = std::make_unique<WaylandPanelSurface>();
+            keyCodes = std::make_unique<WaylandGlobalHotkey>();
+        } else {
+            surface = std::make_unique<X11PanelSurface>();
+            keyCodes = std::make_unique<X11GlobalHotkey>();
+        }
+        controller = std::make_unique<PanelController>(*surface, *keyCodes);
         controller->setModelContainer(container.get());
         QObject::connect(controller.get(), &PanelController::firstFrameShown,
                          [this](qint64 ns) { lastFirstFrameNs = ns; });
@@ -245,7 +256,12 @@ BENCHMARK(burstOf200Right)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char* argv[])
 {
-    qputenv("QT_QPA_PLATFORM", "xcb");
+    g_wayland = std::any_of(argv + 1, argv + argc,
+                            [](const char* arg) { return qstrcmp(arg, "--wayland") == 0; });
+    qputenv("QT_QPA_PLATFORM", g_wayland ? "wayland" : "xcb");
+    // The panel's window gets no role from Qt there: the layer role is Brivet's.
+    if (g_wayland)
+        qputenv("QT_WAYLAND_USE_BYPASSWINDOWMANAGERHINT", "1");
     if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
         qputenv("QT_QUICK_BACKEND", "software");
     QApplication app(argc, argv);
@@ -253,6 +269,8 @@ int main(int argc, char* argv[])
     std::vector<char*> rest{argv[0]};
     for (int i = 1; i < argc; ++i) {
         const QString arg = QString::fromLocal8Bit(argv[i]);
+        if (arg == QLatin1String("--wayland"))
+            continue;
         if (arg == QLatin1String("--count") && i + 1 < argc)
             g_count = QString::fromLocal8Bit(argv[++i]).toInt();
         else if (arg == QLatin1String("--memory") && i + 1 < argc)

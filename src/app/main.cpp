@@ -50,9 +50,10 @@ bool checkDisplay(const brivet::DesktopSession& session, brivet::Platform::Kind 
         std::fprintf(stderr,
                      "This is a Wayland session%s: Brivet records and restores the clipboard "
                      "natively, and pastes, tells which application copied and slides the "
-                     "panel up from the bottom edge where the compositor allows it; it does "
-                     "not yet see a global shortcut there: bind `brivet --toggle` to a "
-                     "shortcut in your compositor's settings.\n",
+                     "panel up from the bottom edge where the compositor allows it; the "
+                     "global shortcut goes through the desktop's GlobalShortcuts portal where "
+                     "it has one, elsewhere bind `brivet --toggle` to a shortcut in your "
+                     "compositor's settings (the Shortcuts tab of the settings says how).\n",
                      qPrintable(desktop));
         return true;
     }

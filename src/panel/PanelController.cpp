@@ -159,7 +159,8 @@ void PanelController::show()
     emit isVisibleChanged();
     emit shown();
     m_isWatchingPresses = m_surface.watchPresses();
-    qCDebug(lcPanel) << "shown at" << geometry.resting << "on" << screen->name();
+    qCDebug(lcPanel) << "shown at" << geometry.resting << "on" << screen->name() << "drawn at scale"
+                     << m_panel->devicePixelRatio();
 }
 
 void PanelController::hide()
@@ -196,12 +197,12 @@ void PanelController::place(const QRect& geometry)
 // panel's own.
 bool PanelController::isPanelsOwn(QPoint position) const
 {
-    if (m_panel->geometry().contains(position))
+    if (m_place.contains(position))
         return true;
     const QWindowList windows = QGuiApplication::topLevelWindows();
     return std::any_of(windows.begin(), windows.end(), [&](const QWindow* window) {
         return window->isVisible() && window->transientParent() == m_panel.get() &&
-               window->geometry().contains(position);
+               m_surface.overlayGeometry(*window).contains(position);
     });
 }
 
@@ -217,6 +218,9 @@ void PanelController::animateTo(int y, int durationMs, const QEasingCurve& curve
     if (hideAtEnd) {
         connect(&m_slide, &QVariantAnimation::finished, m_panel.get(),
                 [this] { m_surface.hideOverlay(*m_panel); });
+    } else {
+        connect(&m_slide, &QVariantAnimation::finished, m_panel.get(),
+                [this] { qCDebug(lcPanel) << "at rest at" << m_place; });
     }
     m_slide.start();
 }

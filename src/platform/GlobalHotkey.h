@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 #include <QtGlobal>
 #include <optional>
 
@@ -60,6 +61,15 @@ public:
     // modifier keys included.
     [[nodiscard]] virtual std::optional<quint32>
     keyCodeForNativeScanCode(quint32 nativeScanCode) const = 0;
+
+    // Where the desktop lets no program take a global shortcut but the user can bind a
+    // command to a key: how to bind `command` on this desktop, in a sentence and the line to
+    // write (separated by a line break). Empty where registerHotkey() is the way.
+    virtual QString manualBinding(const QString& command) const
+    {
+        Q_UNUSED(command);
+        return {};
+    }
 
 signals:
     // One press of a registered combination (holding the keys down is one press).

@@ -2,9 +2,9 @@
 
 #include <QObject>
 #include <QPoint>
+#include <QRect>
 #include <QWindow>
 
-class QRect;
 class QRegion;
 class QScreen;
 
@@ -32,6 +32,12 @@ public:
     // Puts an overlay at a place of the screen (in screen coordinates), also while it is
     // shown: the panel slides by moving.
     virtual void placeOverlay(QWindow& window, const QRect& geometry) = 0;
+    // Where an overlay is, in screen coordinates: where it was last placed where the window
+    // system keeps no position for it.
+    virtual QRect overlayGeometry(const QWindow& window) const { return window.geometry(); }
+    // True where the compositor blends overlays: a transparent part of a window shows what lies
+    // below it, and setShape() only limits where it takes presses.
+    virtual bool blendsOverlays() const { return false; }
     // Cuts an overlay to a shape (in its own coordinates): rounded corners and arrows with no
     // compositing manager to blend them.
     virtual void setShape(QWindow& window, const QRegion& shape) = 0;

@@ -3,6 +3,8 @@
 #include "hotkey/HotkeyManager.h"
 #include "settings/SettingsLogging.h"
 
+#include <QCoreApplication>
+
 namespace brivet {
 
 ShortcutsSettingsState::ShortcutsSettingsState(HotkeyManager& hotkeyManager,
@@ -19,6 +21,13 @@ ShortcutsSettingsState::ShortcutsSettingsState(HotkeyManager& hotkeyManager,
     }
     connect(&m_hotkeyManager, &HotkeyManager::displayStringChanged, this,
             &ShortcutsSettingsState::displayStringChanged);
+    if (keyCodes) {
+        // The very binary running, which the compositor may not find on its PATH.
+        QString program = QCoreApplication::applicationFilePath();
+        if (program.contains(QLatin1Char(' ')))
+            program = QLatin1Char('"') + program + QLatin1Char('"');
+        m_manualBinding = keyCodes->manualBinding(program + QStringLiteral(" --toggle"));
+    }
 }
 
 ShortcutsSettingsState::~ShortcutsSettingsState()

@@ -23,6 +23,9 @@ class ShortcutsSettingsState : public QObject
     QML_UNCREATABLE("made by the settings window")
     Q_PROPERTY(bool isRecording READ isRecording NOTIFY isRecordingChanged)
     Q_PROPERTY(QString displayString READ displayString NOTIFY displayStringChanged)
+    // How to bind `brivet --toggle` on a desktop that lets no program take a global shortcut
+    // (a sentence, a line break, the line to write); empty where the recorder works.
+    Q_PROPERTY(QString manualBinding READ manualBinding CONSTANT)
 public:
     // keyCodes tells the recorder which physical key a key press is; null records nothing.
     ShortcutsSettingsState(HotkeyManager& hotkeyManager, const GlobalHotkey* keyCodes,
@@ -31,6 +34,7 @@ public:
 
     bool isRecording() const { return m_recorder && m_recorder->isRecording(); }
     QString displayString() const;
+    QString manualBinding() const { return m_manualBinding; }
 
     // The shortcut button: starts a recording, or cancels the one under way.
     Q_INVOKABLE void toggleRecording();
@@ -46,6 +50,7 @@ private:
 
     HotkeyManager& m_hotkeyManager;
     std::unique_ptr<ShortcutRecorder> m_recorder;
+    QString m_manualBinding;
 };
 
 } // namespace brivet

@@ -24,10 +24,13 @@ FocusScope {
         y: root.formPadding
         width: root.width - 2 * root.formPadding
         title: qsTr("Keyboard Shortcuts")
-        footer: qsTr("Click the shortcut button then press your desired key combination.")
+        footer: root.shortcuts.manualBinding === ""
+                ? qsTr("Click the shortcut button then press your desired key combination.")
+                : qsTr("This desktop lets no program take a global shortcut.")
 
         RowLayout {
             Layout.fillWidth: true
+            visible: root.shortcuts.manualBinding === ""
             Label {
                 Layout.fillWidth: true
                 color: systemPalette.windowText
@@ -38,6 +41,26 @@ FocusScope {
                 isRecording: root.shortcuts.isRecording
                 shortcutText: root.shortcuts.displayString
                 onClicked: root.shortcuts.toggleRecording()
+            }
+        }
+
+        // Where no recorder can work: how to bind the command, the line selectable to copy.
+        ColumnLayout {
+            Layout.fillWidth: true
+            visible: root.shortcuts.manualBinding !== ""
+            spacing: 6
+            Label {
+                Layout.fillWidth: true
+                color: systemPalette.windowText
+                wrapMode: Text.Wrap
+                text: root.shortcuts.manualBinding.split("\n")[0]
+            }
+            TextField {
+                Layout.fillWidth: true
+                readOnly: true
+                selectByMouse: true
+                font.family: "monospace"
+                text: root.shortcuts.manualBinding.split("\n").slice(1).join("\n")
             }
         }
     }

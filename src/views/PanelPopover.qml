@@ -19,7 +19,7 @@ PanelPopoverWindow {
 
     width: body.implicitWidth + 2 * padding
     height: body.implicitHeight + 2 * padding + arrowSize
-    color: systemPalette.window
+    color: isBlended ? "transparent" : systemPalette.window
 
     Rectangle {
         id: bubble

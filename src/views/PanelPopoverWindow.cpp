@@ -120,6 +120,13 @@ void PanelPopoverWindow::open()
         if (PopoverHost* owner = host(); owner && !isVisible()) {
             owner->surface().makeOverlay(*this);
             setFlag(Qt::WindowDoesNotAcceptFocus, !m_takesKeyboard);
+            if (owner->surface().blendsOverlays() && !m_isBlended) {
+                QSurfaceFormat withAlpha = requestedFormat();
+                withAlpha.setAlphaBufferSize(8);
+                setFormat(withAlpha);
+                m_isBlended = true;
+                emit isBlendedChanged();
+            }
         }
         connect(anchorWindow, &QWindow::xChanged, this, &PanelPopoverWindow::followAnchor);
         connect(anchorWindow, &QWindow::yChanged, this, &PanelPopoverWindow::followAnchor);
@@ -132,9 +139,13 @@ void PanelPopoverWindow::open()
         m_openClock.start();
         emit isOpenChanged();
     }
-    show();
+    if (PopoverHost* owner = host())
+        owner->surface().showOverlay(*this);
+    else
+        show();
     raise();
-    qCDebug(lcViews) << "popover opened at" << geometry();
+    qCDebug(lcViews) << "popover opened at"
+                     << (host() ? host()->surface().overlayGeometry(*this) : geometry());
 }
 
 void PanelPopoverWindow::dismiss()
@@ -150,7 +161,10 @@ void PanelPopoverWindow::dismiss()
         if (PopoverHost* owner = host())
             owner->returnKeyboard(*this);
     }
-    hide();
+    if (PopoverHost* owner = host())
+        owner->surface().hideOverlay(*this);
+    else
+        hide();
     qCDebug(lcViews) << "popover closed";
     emit isOpenChanged();
     emit closed();
@@ -184,12 +198,17 @@ void PanelPopoverWindow::reposition()
 {
     if (!m_anchor || !m_anchor->window())
         return;
-    const QPointF topLeft = m_anchor->mapToGlobal(QPointF(0, 0));
+    // Through the host's surface: a window system may keep no position for the panel.
+    const PopoverHost* owner = host();
+    const QPointF topLeft = owner
+                                ? owner->surface().overlayGeometry(*m_anchor->window()).topLeft() +
+                                      m_anchor->mapToScene(QPointF(0, 0))
+                                : m_anchor->mapToGlobal(QPointF(0, 0));
     const QRectF anchorRect(topLeft, m_anchor->size());
     QScreen* screen = m_anchor->window()->screen();
     const QRect screenRect = screen ? screen->geometry() : QRect(QPoint(0, 0), size());
     const Placement placement = place(anchorRect, size(), screenRect, m_arrowEdge);
-    if (PopoverHost* owner = host())
+    if (owner)
         owner->surface().placeOverlay(*this, QRect(placement.topLeft, size()));
     else
         setPosition(placement.topLeft);

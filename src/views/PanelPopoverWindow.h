@@ -50,6 +50,9 @@ class PanelPopoverWindow : public QQuickWindow
     Q_PROPERTY(qreal arrowPosition READ arrowPosition NOTIFY arrowPositionChanged)
     Q_PROPERTY(qreal arrowSize READ arrowSize NOTIFY arrowEdgeChanged)
     Q_PROPERTY(qreal cornerRadius READ cornerRadius NOTIFY arrowEdgeChanged)
+    // True where the compositor blends the window: the bubble is drawn on a transparent
+    // window, not cut out of an opaque one.
+    Q_PROPERTY(bool isBlended READ isBlended NOTIFY isBlendedChanged)
 public:
     enum ArrowEdge
     {
@@ -70,6 +73,7 @@ public:
     void setTakesKeyboard(bool takes);
     bool isOpen() const { return m_isOpen; }
     qreal arrowPosition() const { return m_arrowPosition; }
+    bool isBlended() const { return m_isBlended; }
     qreal arrowSize() const { return arrowSize(m_arrowEdge); }
     qreal cornerRadius() const { return cornerRadius(m_arrowEdge); }
     static constexpr qreal arrowSize(ArrowEdge edge) { return edge == NoArrow ? 0 : 9; }
@@ -95,6 +99,7 @@ signals:
     void takesKeyboardChanged();
     void isOpenChanged();
     void arrowPositionChanged();
+    void isBlendedChanged();
     // Closed, by any path.
     void closed();
 
@@ -120,6 +125,7 @@ private:
     bool m_takesKeyboard = false;
     bool m_isOpen = false;
     bool m_isBorrowingKeyboard = false;
+    bool m_isBlended = false;
     qreal m_arrowPosition = 0;
 };
 

@@ -3,6 +3,7 @@ where it is installed (both run as an unprivileged user), with real wl-copy and 
 real database read back."""
 
 import os
+import re
 import signal
 import subprocess
 import time
@@ -14,25 +15,30 @@ from brivet_e2e import BINARY, DRIVER, Brivet, PasteDriver, png_bytes, read_line
 SOURCE = os.environ.get("BRIVET_WAYLAND_SOURCE", "brivet_wayland_source")
 KEYS = os.environ.get("BRIVET_WAYLAND_KEYS", "brivet_wayland_keys")
 KEY_LOG_WINDOW = os.environ.get("BRIVET_KEY_LOG_WINDOW", "brivet_key_log_window")
+CLICK = os.environ.get("BRIVET_WAYLAND_CLICK", "brivet_wayland_click")
 # Evdev codes of the keys the panel cases press.
 ESCAPE, RETURN = "1", "28"
-LETTERS = {"a": "30", "b": "48", "e": "18", "t": "20"}
+LETTERS = {"a": "30", "b": "48", "e": "18", "i": "23", "n": "49", "p": "25", "s": "31", "t": "20"}
 # The output of the session (wayland_session's sway configuration) and the panel's place on it:
 # 16 pixels from the sides, 8 above the bottom, 22 % of the height.
 WIDTH, HEIGHT = 1280, 800
 PANEL_HEIGHT = int(HEIGHT * 0.22)
 PANEL_TOP = HEIGHT - 8 - PANEL_HEIGHT
+# Where the popover is, relative to the panel, as Brivet made it a popup of the panel.
+POPUP_PLACED = r"popover popup configured at (-?\d+), (-?\d+) of the panel, (\d+) x (\d+)"
 
 
 class WaylandSessionCase:
     """Brivet started under a compositor of its own: COMPOSITOR."""
 
     COMPOSITOR = "sway"
+    SCALE = 1
 
     def setUp(self):
         self.session = wayland_session.WaylandSession(
             self.COMPOSITOR, fake_input_programs=[os.path.realpath(program) for program in
-                                                  (BINARY, DRIVER, KEYS)]).start()
+                                                  (BINARY, DRIVER, KEYS, CLICK)],
+            scale=self.SCALE).start()
         self.addCleanup(self.session.stop)
         self.brivet = Brivet(self.session, home=self.session.private_folder("brivet-wl-store-"))
         self.addCleanup(self.stop_brivet)
@@ -190,9 +196,9 @@ class KWinClipboardTest(CompositorCases, unittest.TestCase):
     COMPOSITOR = "kwin"
 
 
-@unittest.skipUnless(wayland_session.available("sway"), "sway is not installed")
-class WaylandPanelTest(WaylandSessionCase, unittest.TestCase):
-    """The panel as a layer surface of sway, shown by `brivet --toggle`."""
+class PanelCases(WaylandSessionCase):
+    """The panel as a layer surface, shown by `brivet --toggle`: what every compositor with
+    layer-shell must do."""
 
     def setUp(self):
         super().setUp()
@@ -202,6 +208,95 @@ class WaylandPanelTest(WaylandSessionCase, unittest.TestCase):
         grabbed = self.brivet.count_log(r"brivet\.panel: keyboard grabbed")
         self.session.run([BINARY, "--toggle"], check=False)
         self.brivet.wait_for_log(r"brivet\.panel: keyboard grabbed", count=grabbed + 1)
+
+    def toggle_and_wait_at_rest(self):
+        """Shows the panel and waits for the end of its slide, where it takes clicks."""
+        resting = self.brivet.count_log(r"brivet\.panel: at rest")
+        self.toggle_and_wait_for_keyboard()
+        self.brivet.wait_for_log(r"brivet\.panel: at rest", count=resting + 1)
+
+    def test_typed_search_and_return_paste_into_the_field_that_kept_the_focus(self):
+        # One after the other: a copy replaced before Brivet read it would be lost.
+        for count, text in enumerate(("alpha one", "beta two", "gamma three"), start=1):
+            self.session.copy(text)
+            self.records(count)
+        # Its Wayland log tells when the field has the keyboard.
+        entry = self.session.popen(["zenity", "--entry", "--title=Target", "--text=Paste"],
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                                   env=dict(self.session.env, WAYLAND_DEBUG="client"))
+        protocol = []
+        read_lines(entry.stderr, protocol)
+        wait_until(lambda: any("wl_keyboard@" in line and ".enter(" in line for line in protocol),
+                   timeout=20, message="the zenity field focused")
+        self.toggle_and_wait_for_keyboard()
+        self.session.run([KEYS, *(LETTERS[letter] for letter in "beta")])
+        self.session.run([KEYS, RETURN])
+        self.brivet.wait_for_log(r"brivet\.panel: hidden")
+        self.brivet.wait_for_log(r"paste finished", timeout=15)
+        self.session.run([KEYS, RETURN])  # submits the field
+        self.assertEqual(entry.stdout.read().strip(), "beta two")
+        entry.wait(timeout=10)
+
+
+    def click(self, x, y):
+        self.session.run([CLICK, str(WIDTH), str(HEIGHT), str(x), str(y)])
+
+    def popover_place(self):
+        """(x, y, width, height) of the popover relative to the panel, as Brivet last made it
+        a popup of the panel."""
+        placed = [re.search(POPUP_PLACED, line) for line in self.brivet.log()]
+        return tuple(map(int, [match for match in placed if match][-1].groups()))
+
+    def wait_for_popover_drawn(self):
+        """Where the compositor's output cannot be read, its first frame."""
+        self.brivet.wait_for_log(r"brivet\.views: Brivet popover first frame")
+
+    def test_the_category_editor_opens_above_the_panel_and_a_click_outside_hides_it(self):
+        """The editor opens above the panel at the "+" chip (after the 200 wide search field
+        and the default chip), takes the typed name and closes on Escape without closing the
+        panel. A click outside the panel hides it."""
+        self.session.copy("something")
+        self.records(1)
+        self.toggle_and_wait_at_rest()
+        self.click(16 + 364, PANEL_TOP + 21)  # "+"
+        self.brivet.wait_for_log(r"keyboard lent to \"Brivet popover\"")
+        self.wait_for_popover_drawn()
+        x, y, width, height = self.popover_place()
+        # Above the panel, its arrow down to the chips' row, over the chips.
+        self.assertEqual(width, 240)
+        self.assertTrue(-height < y and 0 < y + height <= 21, (x, y, width, height))
+        self.assertTrue(100 < x < 500, (x, y, width, height))
+        # Escape closes it without the typed name, and without closing the panel.
+        self.session.run([KEYS, *(LETTERS[letter] for letter in "snip"), ESCAPE])
+        self.brivet.wait_for_log(r"brivet\.views: popover closed")
+        self.click(16 + 476, PANEL_TOP + 21)  # "+", now after the new chip
+        self.brivet.wait_for_log(r"keyboard lent to \"Brivet popover\"", count=2)
+        self.session.run([KEYS, *(LETTERS[letter] for letter in "snip"), RETURN])
+        self.brivet.wait_for_log(r"brivet\.views: popover closed", count=2)
+        self.assertEqual(self.brivet.query("SELECT name FROM Category ORDER BY \"order\""),
+                         [("Clipboard History",), ("New Category",), ("snip",)])
+        self.assertEqual(self.brivet.count_log(r"brivet\.panel: hidden"), 0)
+        # The panel has the keys again: Escape hides it.
+        self.session.run([KEYS, ESCAPE])
+        self.brivet.wait_for_log(r"brivet\.panel: hidden")
+
+        # A click in the empty output above the panel hides it (the click goes no further).
+        self.toggle_and_wait_at_rest()
+        self.click(WIDTH // 2, HEIGHT // 3)
+        self.brivet.wait_for_log(r"brivet\.panel: hidden", count=2)
+        self.brivet.wait_for_log(r"scrim layer destroyed", count=2)
+
+
+@unittest.skipUnless(wayland_session.available("kwin"), "kwin_wayland is not installed")
+class KWinPanelTest(PanelCases, unittest.TestCase):
+    """KWin: layer-shell 3, the panel holds the keyboard exclusively while shown."""
+
+    COMPOSITOR = "kwin"
+
+
+@unittest.skipUnless(wayland_session.available("sway"), "sway is not installed")
+class WaylandPanelTest(PanelCases, unittest.TestCase):
+    """sway: its output seen through grim, clicks through a virtual pointer."""
 
     def panel_drawn(self):
         """Whether grim sees the panel at rest: drawn in its rectangle (a line across it), the
@@ -213,6 +308,17 @@ class WaylandPanelTest(WaylandSessionCase, unittest.TestCase):
         return (row[8] == empty and row[WIDTH - 9] == empty and above == empty
                 and below == empty and row[16] != empty and row[WIDTH - 17] != empty
                 and row[WIDTH // 2] != empty)
+
+    def wait_for_popover_drawn(self):
+        """grim sees the popover where Brivet last placed it, drawn over the empty output: the
+        middle of its top row and of its body."""
+        def drawn():
+            x, y, width, height = self.popover_place()
+            left, top = 16 + x, PANEL_TOP + y
+            empty = self.session.pixels(WIDTH // 2, 10, 1, 1)[0]
+            return all(self.session.pixels(left + width // 2, top + dy, 1, 1)[0] != empty
+                       for dy in (2, height // 2))
+        wait_until(drawn, timeout=10, message="the popover drawn")
 
     def test_the_panel_is_a_layer_surface_at_the_bottom_that_escape_hides(self):
         self.session.copy("something")
@@ -227,23 +333,6 @@ class WaylandPanelTest(WaylandSessionCase, unittest.TestCase):
                    == self.session.pixels(WIDTH // 2, HEIGHT // 3, 1, 1),
                    timeout=10, message="the panel gone from the output")
 
-    def test_typed_search_and_return_paste_into_the_field_that_kept_the_focus(self):
-        # One after the other: a copy replaced before Brivet read it would be lost.
-        for count, text in enumerate(("alpha one", "beta two", "gamma three"), start=1):
-            self.session.copy(text)
-            self.records(count)
-        entry = self.session.popen(["zenity", "--entry", "--title=Target", "--text=Paste"],
-                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-        wait_until(lambda: self.session.focused_app() == "zenity", timeout=20,
-                   message="the zenity field focused")
-        self.toggle_and_wait_for_keyboard()
-        self.session.run([KEYS, *(LETTERS[letter] for letter in "beta")])
-        self.session.run([KEYS, RETURN])
-        self.brivet.wait_for_log(r"brivet\.panel: hidden")
-        self.brivet.wait_for_log(r"paste finished", timeout=15)
-        self.session.run([KEYS, RETURN])  # submits the field
-        self.assertEqual(entry.communicate(timeout=10)[0].strip(), "beta two")
-
     def test_the_panel_shows_again_after_ten_hides(self):
         self.session.copy("something")
         self.records(1)
@@ -257,6 +346,20 @@ class WaylandPanelTest(WaylandSessionCase, unittest.TestCase):
         self.assertEqual(self.brivet.count_log(r"brivet\.platform\.wayland.*(closed|never|could not)"
                                                r"|wl_|[Pp]rotocol error"), 0)
         # Stopping cleanly (see stop_brivet) shows no error and, on the sanitizer build, no leak.
+
+
+@unittest.skipUnless(wayland_session.available("sway"), "sway is not installed")
+class ScaledPanelTest(WaylandSessionCase, unittest.TestCase):
+    """sway with its output at scale 2: the panel is sized in logical pixels (the output is
+    640 x 400 of them) and drawn with twice as many."""
+
+    SCALE = 2
+
+    def test_the_panel_is_sized_in_logical_pixels_and_drawn_at_the_output_scale(self):
+        self.session.run([BINARY, "--toggle"], check=False)
+        self.brivet.wait_for_log(rf"panel layer configured at {WIDTH // 2 - 32} x "
+                                 rf"{int(HEIGHT // 2 * 0.22)}")
+        self.brivet.wait_for_log(r"brivet\.panel: shown at .* drawn at scale 2")
 
 
 if __name__ == "__main__":

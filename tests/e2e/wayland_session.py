@@ -42,8 +42,9 @@ class WaylandSession:
     started. KWin shows its fake input only to the programs in fake_input_programs (paths): each
     gets a desktop file that asks for it."""
 
-    def __init__(self, compositor="sway", fake_input_programs=()):
+    def __init__(self, compositor="sway", fake_input_programs=(), scale=1):
         self.compositor = compositor
+        self.scale = scale
         self.fake_input_programs = fake_input_programs
         self.processes = []
         self.folders = []
@@ -86,7 +87,7 @@ class WaylandSession:
         if self.compositor == "sway":
             config = os.path.join(home, "sway.config")
             with open(config, "w") as file:
-                file.write(SWAY_CONFIG)
+                file.write(SWAY_CONFIG + f"output HEADLESS-1 scale {self.scale}\n")
             os.chown(config, self.uid, self.gid)
             self.env.update(WLR_BACKENDS="headless", WLR_RENDERER="pixman",
                             WLR_LIBINPUT_NO_DEVICES="1")

@@ -39,7 +39,15 @@ public:
     }
     void clear() { m_registrations.clear(); }
 
+    // A desktop where the user binds the command: `advice`, a line break, the command.
+    void setManualBinding(const QString& advice) { m_advice = advice; }
+    QString manualBinding(const QString& command) const override
+    {
+        return m_advice.isEmpty() ? QString() : m_advice + QLatin1Char('\n') + command;
+    }
+
 private:
+    QString m_advice;
     quint64 m_nextId = 1;
     std::map<quint64, Combination> m_registrations;
 };

@@ -185,6 +185,23 @@ private slots:
                  qPrintable(texts.join(", ")));
     }
 
+    // Where no program can take a global shortcut, the Shortcuts tab shows how to bind the
+    // command that toggles the panel (this very binary), not a recorder that cannot work.
+    void shortcutsTabSaysHowToBindTheCommandWhereNoRecorderWorks()
+    {
+        m_window.reset();
+        m_keys.setManualBinding(QStringLiteral("Bind it thus:"));
+        m_window = std::make_unique<SettingsWindow>(*m_loginItemManager, *m_hotkeys, &m_keys);
+        m_window->open();
+        m_window->window()->setProperty("currentTab", 1);
+        const QStringList texts = visibleTexts(m_window->window());
+        const QString command = QCoreApplication::applicationFilePath() + " --toggle";
+        QVERIFY2(texts.contains("Bind it thus:") && texts.contains(command) &&
+                     !texts.contains(m_hotkeys->displayString()),
+                 qPrintable(texts.join(", ")));
+        m_keys.setManualBinding({});
+    }
+
     void recordingEndsWithoutACombination_data()
     {
         QTest::addColumn<bool>("closeWindow");
