@@ -184,6 +184,10 @@
         <source>Activate Brivet</source>
         <translation>Brivet aktivieren</translation>
     </message>
+    <message>
+        <source>This desktop lets no program take a global shortcut.</source>
+        <translation>Diese Arbeitsumgebung lässt kein Programm ein globales Tastenkürzel belegen.</translation>
+    </message>
 </context>
 <context>
     <name>StartupSettingsSection</name>
@@ -339,6 +343,13 @@
     </message>
 </context>
 <context>
+    <name>brivet::PortalGlobalShortcuts</name>
+    <message>
+        <source>Activate Brivet</source>
+        <translation>Brivet aktivieren</translation>
+    </message>
+</context>
+<context>
     <name>brivet::PreviewContent</name>
     <message>
         <source>Kind</source>
@@ -437,6 +448,27 @@
     <message>
         <source>Brivet: recording paused</source>
         <translation>Brivet: Aufnahme angehalten</translation>
+    </message>
+</context>
+<context>
+    <name>brivet::WaylandGlobalHotkey</name>
+    <message>
+        <source>Add this line to your sway configuration (~/.config/sway/config), then reload it:
+bindsym Mod4+Shift+v exec %1</source>
+        <translation>Fügen Sie diese Zeile Ihrer sway-Konfiguration (~/.config/sway/config) hinzu und laden Sie sie neu:
+bindsym Mod4+Shift+v exec %1</translation>
+    </message>
+    <message>
+        <source>Add this line to your Hyprland configuration (~/.config/hypr/hyprland.conf):
+bind = SUPER SHIFT, V, exec, %1</source>
+        <translation>Fügen Sie diese Zeile Ihrer Hyprland-Konfiguration (~/.config/hypr/hyprland.conf) hinzu:
+bind = SUPER SHIFT, V, exec, %1</translation>
+    </message>
+    <message>
+        <source>Bind this command to a key in your desktop's keyboard settings:
+%1</source>
+        <translation>Legen Sie diesen Befehl in den Tastatureinstellungen Ihrer Arbeitsumgebung auf eine Taste:
+%1</translation>
     </message>
 </context>
 </TS>

@@ -1,5 +1,6 @@
 """Fills the finished translations of a .ts file from a table kept beside it (LANG.tsv: source
-text, tab, translation; one per line), leaving texts the table lacks unfinished. Run after
+text, tab, translation; one per line, a line break in a text written as \\n), leaving texts
+the table lacks unfinished. Run after
 `cmake --build build --target update_translations`:
 
     python3 translations/fill.py translations/brivet_de.ts translations/de.tsv
@@ -14,7 +15,7 @@ def main(ts_path, table_path):
     with open(table_path, encoding="utf-8") as lines:
         for line in lines:
             if line.strip() and not line.startswith("#"):
-                source, translation = line.rstrip("\n").split("\t")
+                source, translation = line.rstrip("\n").replace("\\n", "\n").split("\t")
                 table[source] = translation
     tree = ElementTree.parse(ts_path)
     missing = []
