@@ -43,6 +43,8 @@ test_packages=(
   # XEmbed tray.
   dbus-daemon libglib2.0-bin trayer
   gstreamer1.0-tools
+  # A compositing manager: the panel's translucency and rounded corners against the desktop.
+  xcompmgr
   # The Wayland end-to-end tests: headless compositors (sway; KWin's virtual output) and their
   # clipboard, keyboard and screenshot clients.
   sway kwin-wayland wl-clipboard wtype grim

@@ -87,6 +87,8 @@ private:
     void openSettings();
     void returnKeyFocus();
     void place(const QRect& geometry);
+    int shadowMargin() const;
+    void applyLook();
     bool isPanelsOwn(QPoint position) const;
     void animateTo(int y, int durationMs, const QEasingCurve& curve, bool hideAtEnd);
 
@@ -109,7 +111,7 @@ private:
     std::unique_ptr<QQuickItem> m_view;
     QVariantAnimation m_slide;
     QElapsedTimer m_showClock;
-    QRect m_place; // where the panel was last put
+    QRect m_place; // where the panel's outline was last put (its shadow lies around it)
     bool m_isWaitingForFirstFrame = false;
 };
 

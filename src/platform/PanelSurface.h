@@ -32,9 +32,14 @@ public:
     // Puts an overlay at a place of the screen (in screen coordinates), also while it is
     // shown: the panel slides by moving.
     virtual void placeOverlay(QWindow& window, const QRect& geometry) = 0;
-    // Cuts an overlay to a shape (in its own coordinates): rounded corners and arrows with no
-    // compositing manager to blend them.
+    // Gives an overlay its outline (in its own coordinates): rounded corners and arrows. With a
+    // compositing manager the window is drawn translucent and only takes input inside the
+    // outline; without one it is cut to it. Kept for the window, and applied again when a
+    // compositing manager starts or stops.
     virtual void setShape(QWindow& window, const QRegion& shape) = 0;
+    // True while a compositing manager blends the overlays with what lies below them: their
+    // backgrounds may then be translucent and their shadows fall outside their outlines.
+    virtual bool isCompositing() const { return false; }
     // Sends every key to the shown window until releaseKeyboard(). False when the keyboard
     // cannot be had now (another program holds it: try again a little later).
     [[nodiscard]] virtual bool grabKeyboard(QWindow& window) = 0;
@@ -55,6 +60,8 @@ signals:
     // that report no presses, a click elsewhere shows as this (the keyboard follows the
     // click). Not emitted for a window the holder opened above itself.
     void keyboardTaken();
+    // A compositing manager started or stopped.
+    void compositingChanged(bool isCompositing);
 };
 
 } // namespace brivet

@@ -14,50 +14,59 @@ PanelPopoverWindow {
     property int padding: 16
 
     readonly property real arrowBase: arrowSize * Math.SQRT2
+    readonly property real translucentOpacity: 0.96
 
     SystemPalette { id: systemPalette }
 
     width: body.implicitWidth + 2 * padding
     height: body.implicitHeight + 2 * padding + arrowSize
-    color: systemPalette.window
+    color: isTranslucent ? "transparent" : systemPalette.window
 
-    Rectangle {
-        id: bubble
-        x: 0
-        y: root.arrowEdge === PanelPopoverWindow.Top ? root.arrowSize : 0
-        width: root.width
-        height: root.height - root.arrowSize
-        radius: root.cornerRadius
-        color: systemPalette.window
-        border.width: 1
-        border.color: Qt.rgba(systemPalette.windowText.r, systemPalette.windowText.g,
-                              systemPalette.windowText.b, 0.18)
-    }
+    // The bubble and its arrow, drawn as one layer so that a translucent bubble does not show
+    // where its parts overlap.
+    Item {
+        anchors.fill: parent
+        opacity: root.isTranslucent ? root.translucentOpacity : 1
+        layer.enabled: root.isTranslucent
 
-    // The arrow: a square turned by 45 degrees, half of it outside the body, its inner half
-    // covered so that the body's border runs on under the arrow's opening.
-    Rectangle {
-        id: arrow
-        visible: root.arrowEdge !== PanelPopoverWindow.NoArrow
-        width: root.arrowBase
-        height: root.arrowBase
-        rotation: 45
-        x: root.arrowPosition - width / 2
-        y: root.arrowEdge === PanelPopoverWindow.Top ? root.arrowSize - height / 2
-                                                      : root.height - root.arrowSize - height / 2
-        color: systemPalette.window
-        border.width: 1
-        border.color: bubble.border.color
-        antialiasing: true
-    }
-    Rectangle {
-        visible: arrow.visible
-        x: arrow.x - 1
-        width: arrow.width + 2
-        height: root.arrowSize
-        y: root.arrowEdge === PanelPopoverWindow.Top ? root.arrowSize + 1
-                                                      : root.height - 2 * root.arrowSize - 1
-        color: systemPalette.window
+        Rectangle {
+            id: bubble
+            x: 0
+            y: root.arrowEdge === PanelPopoverWindow.Top ? root.arrowSize : 0
+            width: root.width
+            height: root.height - root.arrowSize
+            radius: root.cornerRadius
+            color: systemPalette.window
+            border.width: 1
+            border.color: Qt.rgba(systemPalette.windowText.r, systemPalette.windowText.g,
+                                  systemPalette.windowText.b, 0.18)
+        }
+
+        // The arrow: a square turned by 45 degrees, half of it outside the body, its inner half
+        // covered so that the body's border runs on under the arrow's opening.
+        Rectangle {
+            id: arrow
+            visible: root.arrowEdge !== PanelPopoverWindow.NoArrow
+            width: root.arrowBase
+            height: root.arrowBase
+            rotation: 45
+            x: root.arrowPosition - width / 2
+            y: root.arrowEdge === PanelPopoverWindow.Top ? root.arrowSize - height / 2
+                                                          : root.height - root.arrowSize - height / 2
+            color: systemPalette.window
+            border.width: 1
+            border.color: bubble.border.color
+            antialiasing: true
+        }
+        Rectangle {
+            visible: arrow.visible
+            x: arrow.x - 1
+            width: arrow.width + 2
+            height: root.arrowSize
+            y: root.arrowEdge === PanelPopoverWindow.Top ? root.arrowSize + 1
+                                                          : root.height - 2 * root.arrowSize - 1
+            color: systemPalette.window
+        }
     }
 
     Control {

@@ -121,6 +121,11 @@ void PanelPopoverWindow::open()
             owner->surface().makeOverlay(*this);
             setFlag(Qt::WindowDoesNotAcceptFocus, !m_takesKeyboard);
         }
+        if (PopoverHost* owner = host()) {
+            setTranslucent(owner->surface().isCompositing());
+            connect(&owner->surface(), &PanelSurface::compositingChanged, this,
+                    &PanelPopoverWindow::setTranslucent, Qt::UniqueConnection);
+        }
         connect(anchorWindow, &QWindow::xChanged, this, &PanelPopoverWindow::followAnchor);
         connect(anchorWindow, &QWindow::yChanged, this, &PanelPopoverWindow::followAnchor);
     }
@@ -230,6 +235,14 @@ void PanelPopoverWindow::updateMask()
         owner->surface().setShape(*this, shape);
     else
         setMask(shape);
+}
+
+void PanelPopoverWindow::setTranslucent(bool isTranslucent)
+{
+    if (isTranslucent == m_isTranslucent)
+        return;
+    m_isTranslucent = isTranslucent;
+    emit isTranslucentChanged();
 }
 
 bool PanelPopoverWindow::eventFilter(QObject* watched, QEvent* event)

@@ -50,6 +50,9 @@ class PanelPopoverWindow : public QQuickWindow
     Q_PROPERTY(qreal arrowPosition READ arrowPosition NOTIFY arrowPositionChanged)
     Q_PROPERTY(qreal arrowSize READ arrowSize NOTIFY arrowEdgeChanged)
     Q_PROPERTY(qreal cornerRadius READ cornerRadius NOTIFY arrowEdgeChanged)
+    // Blended with what lies below (a compositing manager runs): the bubble may be translucent
+    // and the window's colour must be transparent outside it.
+    Q_PROPERTY(bool isTranslucent READ isTranslucent NOTIFY isTranslucentChanged)
 public:
     enum ArrowEdge
     {
@@ -69,6 +72,7 @@ public:
     bool takesKeyboard() const { return m_takesKeyboard; }
     void setTakesKeyboard(bool takes);
     bool isOpen() const { return m_isOpen; }
+    bool isTranslucent() const { return m_isTranslucent; }
     qreal arrowPosition() const { return m_arrowPosition; }
     qreal arrowSize() const { return arrowSize(m_arrowEdge); }
     qreal cornerRadius() const { return cornerRadius(m_arrowEdge); }
@@ -95,6 +99,7 @@ signals:
     void takesKeyboardChanged();
     void isOpenChanged();
     void arrowPositionChanged();
+    void isTranslucentChanged();
     // Closed, by any path.
     void closed();
 
@@ -109,6 +114,7 @@ private:
     void watchAnchorPosition();
     void reposition();
     void updateMask();
+    void setTranslucent(bool isTranslucent);
     PopoverHost* host() const;
 
     QPointer<QQuickItem> m_anchor;
@@ -120,6 +126,7 @@ private:
     bool m_takesKeyboard = false;
     bool m_isOpen = false;
     bool m_isBorrowingKeyboard = false;
+    bool m_isTranslucent = false;
     qreal m_arrowPosition = 0;
 };
 

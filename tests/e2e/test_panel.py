@@ -3,6 +3,7 @@ field (zenity) in front, texts copied with xclip, keys and clicks from xdotool, 
 database read back. The panel must take the keyboard without changing the active window, and
 a chosen record must be pasted into the window that was in front."""
 
+import subprocess
 import unittest
 
 from brivet_e2e import PanelTestCase, wait_until
@@ -49,6 +50,47 @@ class PanelTest(PanelTestCase):
         self.session.run(["xdotool", "type", "--delay", "40", "ÉCOLE"])
         self.press("Return")
         self.assert_pasted(entry, "l'école du quartier")
+
+    def test_with_a_compositing_manager_the_panel_is_translucent_and_shows_the_desktop(self):
+        """With xcompmgr the panel blends with the desktop, its corners and the shadow around
+        it show the desktop; when it stops, the panel turns opaque and is cut to its outline;
+        when one starts again, translucent again, all while it stays shown."""
+        self.session.run(["xsetroot", "-solid", "#204060"])
+        self.copy_texts("something")
+        compositor = self.session.popen(["xcompmgr"], stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
+        self.brivet.wait_for_log(r"a compositing manager started")
+        self.show_panel(margin=18)
+        width = self.session.width - 32
+        left, top = 16, self.session.height - 8 - int(self.session.height * 0.22)
+        corner, background = (left, top), (left + width - 60, top + 4)
+
+        def distance(a, b):
+            return max(abs(x - y) for x, y in zip(a, b))
+
+        desktop = self.session.pixel(5, 5)
+        blended = wait_until(lambda: (p := self.session.pixel(*background)) != desktop and p,
+                             message="panel drawn")
+        corner_blended = self.session.pixel(*corner)
+
+        compositor.terminate()
+        compositor.wait(timeout=10)
+        self.brivet.wait_for_log(r"the compositing manager stopped")
+        opaque = wait_until(lambda: (p := self.session.pixel(*background)) != blended and p,
+                            message="panel opaque")
+        plain_desktop = self.session.pixel(5, 5)
+        self.assertEqual(self.session.pixel(*corner), plain_desktop)
+        # Blended: between the panel's own colour and the desktop's, in every channel.
+        for own, mixed, below in zip(opaque, blended, desktop):
+            self.assertTrue(min(own, below) <= mixed <= max(own, below), (opaque, blended))
+        self.assertGreater(distance(opaque, blended), 4)
+        # The corner shows the desktop (under the shadow), not the panel.
+        self.assertLess(distance(corner_blended, desktop), distance(corner_blended, opaque))
+
+        self.session.popen(["xcompmgr"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.brivet.wait_for_log(r"a compositing manager started", count=2)
+        wait_until(lambda: self.session.pixel(*background) == blended, message="blended again")
+        self.assertIsNotNone(self.panel_window())
 
     def test_a_click_elsewhere_and_the_shortcut_hide_the_panel(self):
         """Escape is a key like the others (tst_floatingpanel, tst_clipboardpanelviewstate). A
