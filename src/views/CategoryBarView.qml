@@ -29,6 +29,7 @@ Item {
     readonly property color secondaryColor: Qt.rgba(primaryColor.r, primaryColor.g, primaryColor.b, 0.55)
 
     SystemPalette { id: systemPalette }
+    StatusColors { id: statusColors }
     FontMetrics { id: systemFont }
 
     implicitWidth: row.implicitWidth
@@ -149,7 +150,7 @@ Item {
             // Destructive: drawn in red.
             contentItem: Label {
                 text: deleteItem.text
-                color: "#FF3B30"
+                color: statusColors.destructive
                 verticalAlignment: Text.AlignVCenter
             }
             onTriggered: root.bar.remove(chipMenu.categoryId)

@@ -42,6 +42,7 @@ Item {
                                                     systemPalette.windowText.b, 0.55)
 
     SystemPalette { id: systemPalette }
+    StatusColors { id: statusColors }
     FontMetrics { id: systemFont }
 
     Accessible.role: Accessible.Pane
@@ -304,10 +305,19 @@ Item {
             onHighlightedChanged: if (highlighted) pinList.open()
             onTriggered: pinList.open()
         }
-        MenuSeparator {}
+        // Parts the pin entry from the rest, when there is one.
+        MenuSeparator {
+            visible: root.viewState.hasPinCategories
+            height: visible ? implicitHeight : 0
+        }
         MenuItem {
+            id: deleteEntry
             text: qsTr("Delete")
-            icon.source: "image://symbol/trash?color=" + encodeURIComponent(systemPalette.windowText)
+            // Destructive: drawn in red, its symbol too.
+            icon.source: "image://symbol/trash?color=" + encodeURIComponent(statusColors.destructive)
+            icon.color: "transparent"
+            palette.windowText: statusColors.destructive
+            palette.text: statusColors.destructive
             onTriggered: root.viewState.deleteCard(cardMenu.row)
             onHighlightedChanged: if (highlighted) pinList.dismiss()
         }

@@ -2,7 +2,11 @@
 // selection moves, delete and paste, the preview flag, category cycling and the show reset.
 
 #include "views/ClipboardPanelViewState.h"
+#include "views/DarkPalette.h"
 #include "views/FakePanelHistory.h"
+#include "views/StatusColors.h"
+
+#include <cmath>
 
 #include <QSignalSpy>
 #include <QTest>
@@ -20,6 +24,31 @@ QList<PanelCategory> categories()
         {QUuid::createUuidV5(QUuid(), QStringLiteral("all")), "Clipboard History", "#FFFFFF", true},
         {QUuid::createUuidV5(QUuid(), QStringLiteral("work")), "Work", "#FF9500", false},
         {QUuid::createUuidV5(QUuid(), QStringLiteral("home")), "Home", "#34C759", false}};
+}
+
+// WCAG's relative luminance and contrast ratio.
+double luminance(const QColor& color)
+{
+    auto channel = [](double c) {
+        return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(color.redF()) + 0.7152 * channel(color.greenF()) +
+           0.0722 * channel(color.blueF());
+}
+
+double contrast(const QColor& a, const QColor& b)
+{
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// A colour drawn with its alpha over an opaque one.
+QColor over(const QColor& top, const QColor& below)
+{
+    const double a = top.alphaF();
+    return QColor::fromRgbF(float(top.redF() * a + below.redF() * (1 - a)),
+                            float(top.greenF() * a + below.greenF() * (1 - a)),
+                            float(top.blueF() * a + below.blueF() * (1 - a)));
 }
 
 QString categoryName(const QUuid& id)
@@ -79,6 +108,8 @@ private slots:
     void categoryBarChangesOnlyTheFilter();
     void categoryColor_data();
     void categoryColor();
+    void statusColorsReadOnThePalette_data();
+    void statusColorsReadOnThePalette();
 };
 
 void TestClipboardPanelViewState::keyActions_data()
@@ -227,6 +258,28 @@ void TestClipboardPanelViewState::categoryColor()
     FakePanelHistory history(kRecords);
     ClipboardPanelViewState state(history, nullptr);
     QCOMPARE(state.categoryColor(text).rgba(), expected);
+}
+
+// Red and link texts keep 4.5:1 against the window and the fields in both palettes; the
+// hairline around cards and fields shows on both.
+void TestClipboardPanelViewState::statusColorsReadOnThePalette_data()
+{
+    QTest::addColumn<QPalette>("palette");
+    QTest::newRow("light (Fusion's)") << QPalette(QColor(0xef, 0xef, 0xef));
+    QTest::newRow("light, white window") << QPalette(Qt::black, Qt::white);
+    QTest::newRow("dark") << darkPalette();
+}
+void TestClipboardPanelViewState::statusColorsReadOnThePalette()
+{
+    QFETCH(QPalette, palette);
+    for (auto role : {QPalette::Window, QPalette::Base}) {
+        const QColor background = palette.color(role);
+        QVERIFY2(contrast(StatusColors::destructive(palette), background) >= 4.5,
+                 qPrintable(background.name()));
+        QVERIFY2(contrast(StatusColors::link(palette), background) >= 4.5,
+                 qPrintable(background.name()));
+        QVERIFY(contrast(over(StatusColors::hairline(palette), background), background) >= 1.2);
+    }
 }
 
 QTEST_MAIN(TestClipboardPanelViewState)
