@@ -6,7 +6,7 @@ a chosen record must be pasted into the window that was in front."""
 import subprocess
 import unittest
 
-from brivet_e2e import PanelTestCase, wait_until
+from brivet_e2e import Brivet, PanelTestCase, XSession, wait_until
 
 PASTE_FINISHED = r"brivet\.paste: paste finished"
 POPOVER_DRAWN = r"brivet\.views: Brivet popover first frame after"
@@ -225,6 +225,68 @@ class PanelTest(PanelTestCase):
         self.assert_pasted(entry, "first card")
         self.wait_hidden(1)
         self.assertEqual(self.brivet.count_log(self.PANEL_HIDDEN), 1)
+
+
+class ScreensTest(PanelTestCase):
+    """The panel on a screen of two monitors (RandR monitors on one Xvfb screen) and at a
+    scale factor of 2, where Qt's logical pixels are two of the screen's."""
+
+    PREVIEW_DRAWN = r"brivet\.views: Brivet Preview first frame after"
+    copy_texts = PanelTest.copy_texts
+
+    def setUp(self):
+        two_monitors = self._testMethodName.endswith("two_monitors")
+        self.session = XSession(width=2304 if two_monitors else 1280).start()
+        self.addCleanup(self.session.stop)
+        if two_monitors:
+            for monitor in ("LEFT 1280/338x800/211+0+0 screen",
+                            "RIGHT 1024/270x768/203+1280+0 none"):
+                self.session.run(["xrandr", "--setmonitor", *monitor.split()])
+        self.brivet = Brivet(self.session)
+        self.addCleanup(self.brivet.cleanup)
+        if not two_monitors:
+            self.brivet.env["QT_SCALE_FACTOR"] = "2"
+        self.brivet.start()
+
+    def show_panel_at(self, pointer, x, y, width, height):
+        """Shows the panel with the pointer at `pointer` and waits until its window rests at
+        that place, in the screen's pixels."""
+        shown = self.brivet.count_log(self.PANEL_SHOWN)
+        self.session.run(["xdotool", "mousemove", *map(str, pointer)])
+        self.press("super+shift+v")
+        self.brivet.wait_for_log(self.PANEL_SHOWN, count=shown + 1)
+        wanted = tuple(map(str, (x, y, width, height)))
+        wait_until(lambda: (info := self.panel_window()) and (
+            info["Absolute upper-left X"], info["Absolute upper-left Y"], info["Width"],
+            info["Height"]) == wanted, message=f"panel at {wanted}")
+
+    def test_the_panel_and_its_preview_open_on_the_monitor_under_the_pointer_two_monitors(self):
+        self.copy_texts("a text to preview")
+        # The right monitor, 1024x768 at x 1280: 16 from its sides, 8 above its bottom.
+        self.show_panel_at((1700, 300), 1280 + 16, 768 - 8 - int(768 * 0.22), 1024 - 32,
+                           int(768 * 0.22))
+        drawn = self.brivet.count_log(self.PREVIEW_DRAWN)
+        self.press("space")
+        self.brivet.wait_for_log(self.PREVIEW_DRAWN, count=drawn + 1)
+        x, _, width, _ = self.session.geometry(self.session.windows("--name",
+                                                                    "^Brivet Preview$")[0])
+        # Centred on the first card would start left of the monitor; it stays on it.
+        self.assertGreaterEqual(x, 1280)
+        self.assertLessEqual(x + width, 2304)
+        self.press("Escape", "Escape")
+        self.wait_hidden(1)
+        self.show_panel_at((300, 300), 16, 800 - 8 - int(800 * 0.22), 1280 - 32,
+                           int(800 * 0.22))
+
+    def test_at_scale_two_the_panel_is_sized_in_logical_pixels_and_clicks_compare_in_them(self):
+        self.copy_texts("something")
+        # 640x400 logical pixels: a panel of 608x88 at (16, 304), twice that on the screen.
+        self.show_panel_at((640, 100), 32, 608, 1216, 176)
+        self.brivet.wait_for_log(self.KEYBOARD_GRABBED)
+        # A click on the desktop above the panel, at screen pixels that read as logical ones
+        # would lie inside the panel's outline (16..624, 304..392), hides it.
+        self.session.click(300, 350)
+        self.wait_hidden(1)
 
 
 if __name__ == "__main__":
