@@ -133,7 +133,9 @@ pin_some() {
 INSERT INTO Category(id, name, colorHex, "order", isDefault) VALUES
   ('7d3c6a52-6c51-4f40-9a43-0d1c1f7c0a01', 'Work', '#FF9500', 1, 0),
   ('7d3c6a52-6c51-4f40-9a43-0d1c1f7c0a02', 'Personal', '#34C759', 2, 0),
-  ('7d3c6a52-6c51-4f40-9a43-0d1c1f7c0a03', 'Ideas', '#AF52DE', 3, 0);
+  ('7d3c6a52-6c51-4f40-9a43-0d1c1f7c0a03', 'Ideas', '#AF52DE', 3, 0),
+  ('7d3c6a52-6c51-4f40-9a43-0d1c1f7c0a04', 'Reading list for the long winter evenings',
+   '#5AC8FA', 4, 0);
 INSERT INTO ClipboardItemCategory(item, category)
   SELECT i.pk, c.pk FROM ClipboardItem i, Category c
   WHERE (i.textContent LIKE 'SELECT%' AND c.name = 'Work')

@@ -40,6 +40,9 @@ constexpr int kSlideInMs = 250;
 constexpr int kSlideOutMs = 200;
 constexpr int kPasteDelayMs = 300;
 constexpr int kSettingsDelayMs = 250;
+// A tray reports a click on its icon after the press that the panel saw: at its release, or
+// once the tray's host has asked the program over D-Bus.
+constexpr int kActivationAfterPressMs = 1000;
 constexpr int kCornerRadius = 12;
 // Room around the outline for the shadow, where a compositing manager draws it.
 constexpr int kShadowMargin = 18;
@@ -81,8 +84,10 @@ PanelController::PanelController(PanelSurface& surface, const GlobalHotkey& keyC
     : QObject(parent), m_surface(surface), m_keyCodes(keyCodes)
 {
     connect(&m_surface, &PanelSurface::pressed, this, [this](QPoint position) {
-        if (m_isWatchingPresses && m_panel && !isPanelsOwn(position))
+        if (m_isWatchingPresses && m_panel && !isPanelsOwn(position)) {
+            m_sinceHiddenByPress.start();
             hide();
+        }
     });
     connect(&m_surface, &PanelSurface::keyboardTaken, this, [this] {
         qCDebug(lcPanel) << "the keyboard went elsewhere";
@@ -121,6 +126,17 @@ void PanelController::toggle()
         hide();
     else
         show();
+}
+
+void PanelController::activate()
+{
+    if (!m_isVisible && m_sinceHiddenByPress.isValid() &&
+        m_sinceHiddenByPress.elapsed() < kActivationAfterPressMs) {
+        m_sinceHiddenByPress.invalidate();
+        qCDebug(lcPanel) << "activated by the click that hid the panel: it stays hidden";
+        return;
+    }
+    toggle();
 }
 
 void PanelController::prepare()

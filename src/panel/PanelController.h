@@ -67,6 +67,9 @@ public:
     void show();
     void hide();
     void toggle();
+    // A click on the application's icon (the tray's): toggles, except right after a press
+    // elsewhere hid the panel, as that press was this very click.
+    void activate();
 
     // Null before the first show.
     FloatingPanel* panel() const { return m_panel.get(); }
@@ -111,6 +114,7 @@ private:
     std::unique_ptr<QQuickItem> m_view;
     QVariantAnimation m_slide;
     QElapsedTimer m_showClock;
+    QElapsedTimer m_sinceHiddenByPress;
     QRect m_place; // where the panel's outline was last put (its shadow lies around it)
     bool m_isWaitingForFirstFrame = false;
 };

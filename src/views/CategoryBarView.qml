@@ -21,6 +21,8 @@ Item {
     readonly property int chipHorizontalPadding: 8
     readonly property int chipVerticalPadding: 4
     readonly property int chipRadius: 6
+    // A long name is cut short with an ellipsis there; the tooltip and the editor show it whole.
+    readonly property int chipMaximumWidth: 160
     readonly property real selectedOpacity: 0.15
     readonly property int addButtonSize: 20
     readonly property int selectionMs: 150
@@ -89,7 +91,11 @@ Item {
                             color: root.bar.colorOf(chip.modelData.colorHex)
                         }
                         Label {
+                            id: name
                             visible: text !== ""
+                            Layout.maximumWidth: root.chipMaximumWidth - 2 * root.chipHorizontalPadding
+                                                 - (chip.modelData.isDefault ? 0 : root.dotSize + root.chipSpacing)
+                            elide: Text.ElideRight
                             text: chip.modelData.name
                             font.pointSize: root.captionSize
                             font.weight: chip.isSelected ? Font.DemiBold : Font.Normal
@@ -97,6 +103,11 @@ Item {
                             Behavior on color { ColorAnimation { duration: root.selectionMs; easing.type: Easing.InOutQuad } }
                         }
                     }
+
+                    HoverHandler { id: chipHover }
+                    ToolTip.visible: chipHover.hovered && name.truncated
+                    ToolTip.text: chip.modelData.name
+                    ToolTip.delay: Qt.styleHints.mousePressAndHoldInterval
 
                     TapHandler {
                         acceptedButtons: Qt.LeftButton
