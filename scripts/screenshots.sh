@@ -4,7 +4,8 @@
 # default shortcut and saves screenshots of it, of its category editor, of the preview of each
 # kind of record and of the settings window (both tabs, the folder dialog; sync unavailable in
 # the light palette, active in the dark one), in the light and the dark palette; and the panel
-# natively under a headless sway (scripts/wayland-screenshot.py).
+# natively under a headless sway (scripts/wayland-screenshot.py); also with a compositing manager,
+# at a scale factor of 2 and on the second of two monitors. Copies the README's pictures to docs/.
 #   scripts/screenshots.sh [output folder]      (default: build/screenshots)
 # Needs a built build/src/app/brivet and build/tests/brivet_sync_unlock, and the test packages
 # (scripts/install-deps.sh --with-tests).
@@ -257,4 +258,9 @@ panel_shot second-monitor-dark Adwaita:dark 300
 
 # The panel natively on Wayland, under a headless sway.
 BRIVET_BINARY=$binary python3 scripts/wayland-screenshot.py "$out/panel-wayland.png"
-echo "screenshots in $out"
+# The README's pictures, kept current with the views.
+cp "$out/panel-light-strip.png" docs/panel.png
+cp "$out/panel-composited-light.png" docs/panel-composited.png
+cp "$out/settings-light-general.png" docs/settings.png
+cp "$out/panel-wayland.png" docs/panel-wayland.png
+echo "screenshots in $out; README pictures in docs/"
