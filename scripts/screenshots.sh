@@ -262,5 +262,5 @@ BRIVET_BINARY=$binary python3 scripts/wayland-screenshot.py "$out/panel-wayland.
 cp "$out/panel-light-strip.png" docs/panel.png
 cp "$out/panel-composited-light.png" docs/panel-composited.png
 cp "$out/settings-light-general.png" docs/settings.png
-cp "$out/panel-wayland.png" docs/panel-wayland.png
+convert "$out/panel-wayland.png" -gravity south -crop x220+0+0 +repage docs/panel-wayland.png
 echo "screenshots in $out; README pictures in docs/"
