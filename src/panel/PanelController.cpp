@@ -3,16 +3,16 @@
 #include "panel/FloatingPanel.h"
 #include "panel/PanelLogging.h"
 #include "paste/PasteService.h"
-#include "platform/PanelSurface.h"
 #include "platform/GlobalHotkey.h"
-#include "views/HistoryModel.h"
+#include "platform/PanelSurface.h"
 #include "store/ModelContainer.h"
-#include "views/ThumbnailLoader.h"
 #include "views/CategoryBarState.h"
 #include "views/ClipboardPanelViewState.h"
+#include "views/HistoryModel.h"
 #include "views/HistoryModelPanelHistory.h"
 #include "views/PanelImageProviders.h"
 #include "views/PreviewTextSource.h"
+#include "views/ThumbnailLoader.h"
 
 #include <QGuiApplication>
 #include <QPainterPath>
@@ -212,7 +212,8 @@ void PanelController::place(const QRect& geometry)
 {
     m_place = geometry;
     const int margin = shadowMargin();
-    m_surface.placeOverlay(*m_panel, geometry.marginsAdded(QMargins(margin, margin, margin, margin)));
+    m_surface.placeOverlay(*m_panel,
+                           geometry.marginsAdded(QMargins(margin, margin, margin, margin)));
 }
 
 int PanelController::shadowMargin() const
@@ -251,8 +252,7 @@ bool PanelController::isPanelsOwn(QPoint position) const
     });
 }
 
-void PanelController::animateTo(int y, int durationMs, const QEasingCurve& curve,
-                                bool hideAtEnd)
+void PanelController::animateTo(int y, int durationMs, const QEasingCurve& curve, bool hideAtEnd)
 {
     m_slide.stop();
     disconnect(&m_slide, &QVariantAnimation::finished, nullptr, nullptr);

@@ -47,8 +47,7 @@ class PanelController : public QObject
     Q_PROPERTY(bool isVisible READ isVisible NOTIFY isVisibleChanged)
 public:
     // surface shows the panel; keyCodes tells which physical key a key press is.
-    PanelController(PanelSurface& surface, const GlobalHotkey& keyCodes,
-                    QObject* parent = nullptr);
+    PanelController(PanelSurface& surface, const GlobalHotkey& keyCodes, QObject* parent = nullptr);
     ~PanelController() override;
 
     // Show does nothing until a container is set.

@@ -117,8 +117,8 @@ QQuickImageResponse* ThumbnailImageProvider::requestImageResponse(const QString&
     auto* response = new PictureResponse([loader = m_loader, itemId, size, full, radius] {
         if (itemId.isNull())
             return QImage();
-        return withRoundedCorners(full ? loader->loadFull(itemId, size) : loader->load(itemId, size),
-                                  radius);
+        return withRoundedCorners(
+            full ? loader->loadFull(itemId, size) : loader->load(itemId, size), radius);
     });
     m_pool.start(response);
     return response;

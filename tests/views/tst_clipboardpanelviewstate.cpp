@@ -6,10 +6,9 @@
 #include "views/FakePanelHistory.h"
 #include "views/StatusColors.h"
 
-#include <cmath>
-
 #include <QSignalSpy>
 #include <QTest>
+#include <cmath>
 
 using namespace brivet;
 
@@ -66,9 +65,9 @@ void apply(ClipboardPanelViewState& state, const QString& script)
 {
     using Kind = PanelKeyAction::Kind;
     const QString keys = QStringLiteral("LRDP_QNBE");
-    const Kind kinds[] = {Kind::MoveLeft,     Kind::MoveRight,        Kind::DeleteItem,
-                          Kind::PasteItem,    Kind::Space,            Kind::QuickLook,
-                          Kind::NextCategory, Kind::PreviousCategory, Kind::Escape};
+    const Kind kinds[] = {
+        Kind::MoveLeft,  Kind::MoveRight,    Kind::DeleteItem,       Kind::PasteItem, Kind::Space,
+        Kind::QuickLook, Kind::NextCategory, Kind::PreviousCategory, Kind::Escape};
     for (const QString& token : script.split(u' ', Qt::SkipEmptyParts)) {
         if (token.startsWith(QLatin1String("t:")))
             state.apply(PanelKeyAction::typeCharacter(token.mid(2)));
@@ -172,8 +171,7 @@ void TestClipboardPanelViewState::keyActions()
                << "selected " + item.textContent.value_or(QString());
     });
     connect(&state, &ClipboardPanelViewState::dismissRequested, [&] { events << "dismiss"; });
-    connect(&state, &ClipboardPanelViewState::keyFocusReturned,
-            [&] { events << "reclaim focus"; });
+    connect(&state, &ClipboardPanelViewState::keyFocusReturned, [&] { events << "reclaim focus"; });
     connect(&history, &FakePanelHistory::countChanged, [&] {
         if (!history.removed.isEmpty())
             events << "removed " + history.removed.takeFirst();

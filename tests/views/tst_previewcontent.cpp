@@ -2,13 +2,13 @@
 // information sheet of present and missing files, and a long text read off the main thread
 // from a real store.
 
-#include "support/HistoryModelWaits.h"
-#include "views/HistoryModel.h"
 #include "store/ModelContainer.h"
-#include "views/ThumbnailLoader.h"
+#include "support/HistoryModelWaits.h"
 #include "support/TestRecords.h"
+#include "views/HistoryModel.h"
 #include "views/PreviewContent.h"
 #include "views/PreviewTextSource.h"
+#include "views/ThumbnailLoader.h"
 
 #include <QLocale>
 #include <QSignalSpy>
@@ -90,9 +90,9 @@ private slots:
         QTest::addColumn<qsizetype>("shown");
         QTest::addColumn<bool>("hasText");
         QTest::addRow("short") << qsizetype(12) << qsizetype(12) << true;
-        QTest::addRow("just over a card's start") << qsizetype(HistoryModel::previewLength + 1)
-                                                  << qsizetype(HistoryModel::previewLength + 1)
-                                                  << true;
+        QTest::addRow("just over a card's start")
+            << qsizetype(HistoryModel::previewLength + 1)
+            << qsizetype(HistoryModel::previewLength + 1) << true;
         QTest::addRow("longer than shown") << qsizetype(PreviewContent::shownCharacters + 5)
                                            << qsizetype(PreviewContent::shownCharacters) << true;
         QTest::addRow("empty") << qsizetype(0) << qsizetype(0) << true;

@@ -4,7 +4,6 @@
 
 #include <QCursor>
 #include <QGuiApplication>
-#include <QtGui/qguiapplication_platform.h>
 #include <QLoggingCategory>
 #include <QMouseEvent>
 #include <QRegion>
@@ -13,11 +12,11 @@
 #include <QSurfaceFormat>
 #include <QTransform>
 #include <QWindow>
-#include <xcb/xfixes.h>
-#include <xcb/xinput.h>
-
+#include <QtGui/qguiapplication_platform.h>
 #include <algorithm>
 #include <vector>
+#include <xcb/xfixes.h>
+#include <xcb/xinput.h>
 
 namespace brivet {
 
@@ -48,8 +47,7 @@ X11PanelSurface::X11PanelSurface(QObject* parent)
     xcb_connection_t* connection = m_xcb->get();
     m_notifier = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(connection),
                                                    QSocketNotifier::Read);
-    connect(m_notifier.get(), &QSocketNotifier::activated, this,
-            &X11PanelSurface::readEvents);
+    connect(m_notifier.get(), &QSocketNotifier::activated, this, &X11PanelSurface::readEvents);
     watchCompositor();
     const xcb_query_extension_reply_t* extension =
         xcb_get_extension_data(connection, &xcb_input_id);
@@ -84,11 +82,10 @@ void X11PanelSurface::watchCompositor()
         ++screenNumber;
     const xcb_atom_t selection =
         m_xcb->atom(QByteArray("_NET_WM_CM_S" + QByteArray::number(screenNumber)).constData());
-    xcb_xfixes_select_selection_input(
-        connection, m_xcb->root(), selection,
-        XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER |
-            XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
-            XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
+    xcb_xfixes_select_selection_input(connection, m_xcb->root(), selection,
+                                      XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER |
+                                          XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
+                                          XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
     XcbReply<xcb_get_selection_owner_reply_t> owner(xcb_get_selection_owner_reply(
         connection, xcb_get_selection_owner(connection, selection), nullptr));
     m_isCompositing = owner && owner->owner != XCB_NONE;
@@ -236,7 +233,8 @@ void X11PanelSurface::readEvents()
     while (xcb_generic_event_t* event = xcb_poll_for_event(connection)) {
         if (m_xfixesFirstEvent &&
             (event->response_type & ~0x80) == m_xfixesFirstEvent + XCB_XFIXES_SELECTION_NOTIFY) {
-            const auto* notify = reinterpret_cast<const xcb_xfixes_selection_notify_event_t*>(event);
+            const auto* notify =
+                reinterpret_cast<const xcb_xfixes_selection_notify_event_t*>(event);
             m_isCompositing = notify->subtype == XCB_XFIXES_SELECTION_EVENT_SET_SELECTION_OWNER &&
                               notify->owner != XCB_NONE;
         } else if ((event->response_type & ~0x80) == XCB_GE_GENERIC) {

@@ -4,7 +4,6 @@
 
 #include <QHash>
 #include <QRegion>
-
 #include <array>
 #include <cstdint>
 #include <memory>
