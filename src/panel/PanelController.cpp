@@ -236,7 +236,7 @@ void PanelController::applyLook()
     QPainterPath outline;
     outline.addRoundedRect(QRectF(QPointF(margin, margin), m_place.size()), kCornerRadius,
                            kCornerRadius);
-    m_surface.setShape(*m_panel, QRegion(outline.toFillPolygon().toPolygon()));
+    m_surface.setShape(*m_panel, outline);
 }
 
 // Clicks inside the panel's outline, or inside a window it opened above itself (a popover),

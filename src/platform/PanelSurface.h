@@ -5,7 +5,7 @@
 #include <QWindow>
 
 class QRect;
-class QRegion;
+class QPainterPath;
 class QScreen;
 
 namespace brivet {
@@ -32,11 +32,11 @@ public:
     // Puts an overlay at a place of the screen (in screen coordinates), also while it is
     // shown: the panel slides by moving.
     virtual void placeOverlay(QWindow& window, const QRect& geometry) = 0;
-    // Gives an overlay its outline (in its own coordinates): rounded corners and arrows. With a
-    // compositing manager the window is drawn translucent and only takes input inside the
-    // outline; without one it is cut to it. Kept for the window, and applied again when a
-    // compositing manager starts or stops.
-    virtual void setShape(QWindow& window, const QRegion& shape) = 0;
+    // Gives an overlay its outline (in its own logical coordinates): rounded corners and
+    // arrows. With a compositing manager the window is drawn translucent and only takes input
+    // inside the outline; without one it is cut to it, at the screen's own pixels. Kept for the
+    // window, and applied again when a compositing manager starts or stops.
+    virtual void setShape(QWindow& window, const QPainterPath& outline) = 0;
     // True while a compositing manager blends the overlays with what lies below them: their
     // backgrounds may then be translucent and their shadows fall outside their outlines.
     virtual bool isCompositing() const { return false; }

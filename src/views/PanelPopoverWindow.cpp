@@ -230,11 +230,11 @@ void PanelPopoverWindow::updateMask()
     if (!triangle.isEmpty())
         path.addPolygon(triangle);
     path.setFillRule(Qt::WindingFill);
-    const QRegion shape(path.simplified().toFillPolygon().toPolygon());
+    const QPainterPath outline = path.simplified();
     if (PopoverHost* owner = host())
-        owner->surface().setShape(*this, shape);
+        owner->surface().setShape(*this, outline);
     else
-        setMask(shape);
+        setMask(QRegion(outline.toFillPolygon().toPolygon()));
 }
 
 void PanelPopoverWindow::setTranslucent(bool isTranslucent)

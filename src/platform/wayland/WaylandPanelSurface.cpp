@@ -4,6 +4,7 @@
 
 #include <QCursor>
 #include <QGuiApplication>
+#include <QPainterPath>
 #include <QRegion>
 #include <QScreen>
 #include <QWindow>
@@ -103,8 +104,8 @@ WaylandPanelSurface::WaylandPanelSurface(QObject* parent) : PanelSurface(parent)
     m_shell = found.first;
     m_shellVersion = found.second;
     if (m_shell)
-        qCInfo(lcWayland) << "the panel is a layer surface (layer-shell version"
-                          << m_shellVersion << ")";
+        qCInfo(lcWayland) << "the panel is a layer surface (layer-shell version" << m_shellVersion
+                          << ")";
     else
         qCInfo(lcWayland) << "the compositor offers no layer-shell for the panel";
     connect(qGuiApp, &QGuiApplication::focusWindowChanged, this,
@@ -248,9 +249,9 @@ void WaylandPanelSurface::placeOverlay(QWindow& window, const QRect& geometry)
     wl_surface_commit(it->second->windowSurface);
 }
 
-void WaylandPanelSurface::setShape(QWindow& window, const QRegion& shape)
+void WaylandPanelSurface::setShape(QWindow& window, const QPainterPath& outline)
 {
-    window.setMask(shape);
+    window.setMask(QRegion(outline.toFillPolygon().toPolygon()));
 }
 
 bool WaylandPanelSurface::grabKeyboard(QWindow& window)

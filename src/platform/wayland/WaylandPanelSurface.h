@@ -38,7 +38,7 @@ public:
     void showOverlay(QWindow& window) override;
     void hideOverlay(QWindow& window) override;
     void placeOverlay(QWindow& window, const QRect& geometry) override;
-    void setShape(QWindow& window, const QRegion& shape) override;
+    void setShape(QWindow& window, const QPainterPath& outline) override;
     [[nodiscard]] bool grabKeyboard(QWindow& window) override;
     void releaseKeyboard(QWindow& window) override;
     [[nodiscard]] bool watchPresses() override { return false; }

@@ -26,7 +26,8 @@ Q_LOGGING_CATEGORY(lcSurface, "brivet.platform.surface", QtInfoMsg)
 
 constexpr uint32_t kLeftButton = 1;
 constexpr uint32_t kRightButton = 3;
-// The SHAPE extension's input kind (shape.h), for XFixes' SetWindowShapeRegion.
+// The SHAPE extension's kinds (shape.h), for XFixes' SetWindowShapeRegion.
+constexpr uint8_t kShapeBounding = 0;
 constexpr uint8_t kShapeInput = 2;
 
 xcb_connection_t* qtConnection()
@@ -139,40 +140,42 @@ void X11PanelSurface::placeOverlay(QWindow& window, const QRect& geometry)
         window.setGeometry(geometry);
 }
 
-void X11PanelSurface::setShape(QWindow& window, const QRegion& shape)
+void X11PanelSurface::setShape(QWindow& window, const QPainterPath& outline)
 {
     if (!m_shapes.contains(&window))
         connect(&window, &QObject::destroyed, this,
                 [this, pointer = &window] { m_shapes.remove(pointer); });
-    m_shapes.insert(&window, shape);
+    m_shapes.insert(&window, outline);
     applyShape(window);
 }
 
+// Through Qt's own connection, which created the window: the requests reach the server after
+// it. The outline is laid on the screen's pixels (twice Qt's logical ones at a scale of 2), so
+// that its curves are as fine as the screen.
 void X11PanelSurface::applyShape(QWindow& window)
 {
-    const QRegion shape = m_shapes.value(&window);
-    // The mask is in Qt's logical pixels, the X server's shapes in the screen's.
-    const qreal ratio = window.devicePixelRatio();
-    window.setMask(m_isCompositing ? QRegion() : shape);
     xcb_connection_t* connection = qtConnection();
     if (!connection || !m_xfixesFirstEvent)
         return;
-    // Through Qt's own connection, which created the window: it reaches the server after it.
+    const qreal ratio = window.devicePixelRatio();
+    const QRegion shape(QTransform::fromScale(ratio, ratio)
+                            .map(m_shapes.value(&window))
+                            .toFillPolygon()
+                            .toPolygon());
+    std::vector<xcb_rectangle_t> rectangles;
+    for (const QRect& rect : shape)
+        rectangles.push_back({int16_t(rect.x()), int16_t(rect.y()), uint16_t(rect.width()),
+                              uint16_t(rect.height())});
+    const xcb_xfixes_region_t region = xcb_generate_id(connection);
+    xcb_xfixes_create_region(connection, region, uint32_t(rectangles.size()), rectangles.data());
     const auto id = xcb_window_t(window.winId());
-    xcb_xfixes_region_t region = XCB_NONE;
-    if (m_isCompositing) {
-        std::vector<xcb_rectangle_t> rectangles;
-        for (const QRect& rect : QTransform::fromScale(ratio, ratio).map(shape))
-            rectangles.push_back({int16_t(rect.x()), int16_t(rect.y()), uint16_t(rect.width()),
-                                  uint16_t(rect.height())});
-        region = xcb_generate_id(connection);
-        xcb_xfixes_create_region(connection, region, uint32_t(rectangles.size()),
-                                 rectangles.data());
-    }
-    // Without a region the input shape is the window's again (cut by its mask).
-    xcb_xfixes_set_window_shape_region(connection, id, kShapeInput, 0, 0, region);
-    if (region != XCB_NONE)
-        xcb_xfixes_destroy_region(connection, region);
+    // Composited: drawn whole (the shadow outside the outline), input only inside it. Else cut
+    // to it; no input shape of its own then (the cut holds for input too).
+    xcb_xfixes_set_window_shape_region(connection, id, kShapeBounding, 0, 0,
+                                       m_isCompositing ? XCB_NONE : region);
+    xcb_xfixes_set_window_shape_region(connection, id, kShapeInput, 0, 0,
+                                       m_isCompositing ? region : XCB_NONE);
+    xcb_xfixes_destroy_region(connection, region);
     xcb_flush(connection);
 }
 

@@ -3,7 +3,7 @@
 #include "platform/PanelSurface.h"
 
 #include <QHash>
-#include <QRegion>
+#include <QPainterPath>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -16,7 +16,7 @@ class XcbConnection;
 
 // The panel's windows on X11: override-redirect windows (Qt's BypassWindowManagerHint), so
 // that the window manager neither manages nor activates them; the keyboard by an active
-// keyboard grab; the outline by the SHAPE extension (QWindow::setMask) without a compositing
+// keyboard grab; the outline by the SHAPE extension (through XFixes) without a compositing
 // manager, and with one (the owner of _NET_WM_CM_Sn, followed through XFixes) an ARGB visual
 // that draws outside the outline translucently, with the input cut to the outline; presses
 // anywhere from
@@ -36,7 +36,7 @@ public:
 
     void makeOverlay(QWindow& window) override;
     void placeOverlay(QWindow& window, const QRect& geometry) override;
-    void setShape(QWindow& window, const QRegion& shape) override;
+    void setShape(QWindow& window, const QPainterPath& outline) override;
     [[nodiscard]] bool grabKeyboard(QWindow& window) override;
     void releaseKeyboard(QWindow& window) override;
     [[nodiscard]] bool watchPresses() override;
@@ -61,7 +61,7 @@ private:
     bool m_isWatching = false;
     uint8_t m_xfixesFirstEvent = 0;
     bool m_isCompositing = false;
-    QHash<QWindow*, QRegion> m_shapes;
+    QHash<QWindow*, QPainterPath> m_shapes;
     // Server times of the last presses the overlays received, oldest overwritten first.
     std::array<uint32_t, 8> m_overlayPressTimes{};
     size_t m_nextOverlayPress = 0;
