@@ -10,6 +10,7 @@ from brivet_e2e import Brivet, PanelTestCase, XSession, wait_until
 
 PASTE_FINISHED = r"brivet\.paste: paste finished"
 POPOVER_DRAWN = r"brivet\.views: Brivet popover first frame after"
+LONG_NAME = "Snippets for the quarterly planning and the retrospective"
 
 
 class PanelTest(PanelTestCase):
@@ -202,11 +203,11 @@ class PanelTest(PanelTestCase):
         # The new chip's menu: Edit. The name typed, Blue (second row, second column), Save.
         self.open_menu(panel_x + 400, chip_y)
         x, y, width, height = self.open_popover(panel_x + 420, chip_y + 14)
-        self.session.run(["xdotool", "type", "--delay", "40", "Snippets"])
+        self.session.run(["xdotool", "type", "--delay", "20", LONG_NAME])
         self.session.click(x + 16 + 14 + 34, y + 143)
         self.session.click(x + width - 56, y + 181)
         wait_until(lambda: self.popover() is None, message="editor saved")
-        self.assertEqual(self.categories()[1], ("Snippets", "#007AFF", 1))
+        self.assertEqual(self.categories()[1], (LONG_NAME, "#007AFF", 1))
         self.assertEqual(self.session.active_window(), window)
 
         # Pin the older card through its menu: "Pin to Category" opens the list of categories
@@ -225,6 +226,12 @@ class PanelTest(PanelTestCase):
         self.assert_pasted(entry, "first card")
         self.wait_hidden(1)
         self.assertEqual(self.brivet.count_log(self.PANEL_HIDDEN), 1)
+
+        # The long name's chip is cut at 160 wide: "+" comes 160 and a spacing of 12 later
+        # (and 12 earlier for the default chip, narrower now that it is not the selected one).
+        self.show_panel()
+        self.open_popover(panel_x + 364 + 160 + 12 - 12, chip_y)
+        self.assertEqual(len(self.categories()), 3)
 
 
 class ScreensTest(PanelTestCase):
