@@ -23,6 +23,7 @@ Item {
     readonly property int chipRadius: 6
     // A long name is cut short with an ellipsis there; the tooltip and the editor show it whole.
     readonly property int chipMaximumWidth: 160
+    readonly property int toolTipDelayMs: 700
     readonly property real selectedOpacity: 0.15
     readonly property int addButtonSize: 20
     readonly property int selectionMs: 150
@@ -107,7 +108,7 @@ Item {
                     HoverHandler { id: chipHover }
                     ToolTip.visible: chipHover.hovered && name.truncated
                     ToolTip.text: chip.modelData.name
-                    ToolTip.delay: Qt.styleHints.mousePressAndHoldInterval
+                    ToolTip.delay: root.toolTipDelayMs
 
                     TapHandler {
                         acceptedButtons: Qt.LeftButton
