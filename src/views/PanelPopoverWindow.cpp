@@ -193,11 +193,14 @@ void PanelPopoverWindow::reposition()
     const QRectF anchorRect(topLeft, m_anchor->size());
     QScreen* screen = m_anchor->window()->screen();
     const QRect screenRect = screen ? screen->geometry() : QRect(QPoint(0, 0), size());
-    const Placement placement = place(anchorRect, size(), screenRect, m_arrowEdge);
+    const int margin = int(shadowMargin());
+    const QSize bubble = size().shrunkBy(QMargins(margin, margin, margin, margin));
+    const Placement placement = place(anchorRect, bubble, screenRect, m_arrowEdge);
+    const QPoint windowTopLeft = placement.topLeft - QPoint(margin, margin);
     if (PopoverHost* owner = host())
-        owner->surface().placeOverlay(*this, QRect(placement.topLeft, size()));
+        owner->surface().placeOverlay(*this, QRect(windowTopLeft, size()));
     else
-        setPosition(placement.topLeft);
+        setPosition(windowTopLeft);
     if (!qFuzzyCompare(placement.arrowPosition, m_arrowPosition)) {
         m_arrowPosition = placement.arrowPosition;
         emit arrowPositionChanged();
@@ -209,8 +212,9 @@ void PanelPopoverWindow::reposition()
 // manager for its rounded corners and the arrow's sides.
 void PanelPopoverWindow::updateMask()
 {
-    const qreal w = width();
-    const qreal h = height();
+    const qreal margin = shadowMargin();
+    const qreal w = width() - 2 * margin;
+    const qreal h = height() - 2 * margin;
     if (w <= 0 || h <= 0)
         return;
     const qreal arrow = arrowSize();
@@ -230,7 +234,7 @@ void PanelPopoverWindow::updateMask()
     if (!triangle.isEmpty())
         path.addPolygon(triangle);
     path.setFillRule(Qt::WindingFill);
-    const QPainterPath outline = path.simplified();
+    const QPainterPath outline = path.simplified().translated(margin, margin);
     if (PopoverHost* owner = host())
         owner->surface().setShape(*this, outline);
     else
@@ -243,6 +247,10 @@ void PanelPopoverWindow::setTranslucent(bool isTranslucent)
         return;
     m_isTranslucent = isTranslucent;
     emit isTranslucentChanged();
+    // The size follows from the view; the outline and the place from the margin.
+    updateMask();
+    if (m_isOpen)
+        reposition();
 }
 
 bool PanelPopoverWindow::eventFilter(QObject* watched, QEvent* event)

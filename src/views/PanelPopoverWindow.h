@@ -53,6 +53,9 @@ class PanelPopoverWindow : public QQuickWindow
     // Blended with what lies below (a compositing manager runs): the bubble may be translucent
     // and the window's colour must be transparent outside it.
     Q_PROPERTY(bool isTranslucent READ isTranslucent NOTIFY isTranslucentChanged)
+    // Room around the bubble for its shadow, while translucent: the window is that much larger
+    // on each side than the bubble it places.
+    Q_PROPERTY(qreal shadowMargin READ shadowMargin NOTIFY isTranslucentChanged)
 public:
     enum ArrowEdge
     {
@@ -73,6 +76,7 @@ public:
     void setTakesKeyboard(bool takes);
     bool isOpen() const { return m_isOpen; }
     bool isTranslucent() const { return m_isTranslucent; }
+    qreal shadowMargin() const { return m_isTranslucent ? 12 : 0; }
     qreal arrowPosition() const { return m_arrowPosition; }
     qreal arrowSize() const { return arrowSize(m_arrowEdge); }
     qreal cornerRadius() const { return cornerRadius(m_arrowEdge); }

@@ -88,10 +88,21 @@ class PanelTest(PanelTestCase):
         # The corner shows the desktop (under the shadow), not the panel.
         self.assertLess(distance(corner_blended, desktop), distance(corner_blended, opaque))
 
-        self.session.popen(["xcompmgr"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        compositor = self.session.popen(["xcompmgr"], stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
         self.brivet.wait_for_log(r"a compositing manager started", count=2)
         wait_until(lambda: self.session.pixel(*background) == blended, message="blended again")
         self.assertIsNotNone(self.panel_window())
+
+        # The preview's window has room for a shadow (12 on each side) only while composited.
+        def preview_width():
+            info = self.panel_window("Brivet Preview")
+            return info and int(info["Width"])
+        self.press("space")
+        composited_width = wait_until(preview_width, message="preview shown")
+        compositor.terminate()
+        compositor.wait(timeout=10)
+        wait_until(lambda: preview_width() == composited_width - 24, message="preview narrower")
 
     def test_a_click_elsewhere_and_the_shortcut_hide_the_panel(self):
         """Escape is a key like the others (tst_floatingpanel, tst_clipboardpanelviewstate). A
