@@ -45,6 +45,10 @@ test_packages=(
   # XEmbed tray.
   dbus-daemon libglib2.0-bin trayer
   gstreamer1.0-tools
+  # A compositing manager: the panel's translucency and rounded corners against the desktop.
+  xcompmgr
+  # Chinese, Japanese, Korean and emoji glyphs in screenshots and glyph-dependent checks.
+  fonts-noto-cjk fonts-noto-color-emoji
   # The Wayland end-to-end tests: headless compositors (sway; KWin's virtual output) and their
   # clipboard, keyboard and screenshot clients.
   sway kwin-wayland wl-clipboard wtype grim

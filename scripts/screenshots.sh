@@ -4,7 +4,8 @@
 # default shortcut and saves screenshots of it, of its category editor, of the preview of each
 # kind of record and of the settings window (both tabs, the folder dialog; sync unavailable in
 # the light palette, active in the dark one), in the light and the dark palette; and the panel
-# natively under a headless sway (scripts/wayland-screenshot.py).
+# natively under a headless sway (scripts/wayland-screenshot.py); also with a compositing manager,
+# at a scale factor of 2 and on the second of two monitors. Copies the README's pictures to docs/.
 #   scripts/screenshots.sh [output folder]      (default: build/screenshots)
 # Needs a built build/src/app/brivet and build/tests/brivet_sync_unlock, and the test packages
 # (scripts/install-deps.sh --with-tests).
@@ -25,13 +26,17 @@ cleanup() {
 }
 trap cleanup EXIT
 
-exec {displayfd}<> <(:)
-Xvfb -displayfd "$displayfd" -screen 0 1440x900x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-read -r -u "$displayfd" display
-export DISPLAY=":$display"
-openbox --sm-disable >/dev/null 2>&1 &
-pids+=($!)
+# A private X server of that size with openbox; DISPLAY names it from here on.
+start_x() {
+  exec {displayfd}<> <(:)
+  Xvfb -displayfd "$displayfd" -screen 0 "$1" -nolisten tcp >/dev/null 2>&1 &
+  pids+=($!)
+  read -r -u "$displayfd" display
+  export DISPLAY=":$display"
+  openbox --sm-disable >/dev/null 2>&1 &
+  pids+=($!)
+}
+start_x 1440x900x24
 # A session bus of its own: `brivet --settings` reaches this Brivet and no other.
 exec {busfd}< <(exec dbus-daemon --session --nofork --print-address=1 2>/dev/null)
 pids+=($!)
@@ -39,6 +44,13 @@ read -r -u "$busfd" DBUS_SESSION_BUS_ADDRESS
 export DBUS_SESSION_BUS_ADDRESS
 sleep 1
 xsetroot -solid '#3b4f66'
+# The desktop under a translucent panel: a picture, so that the blend shows.
+desktop_picture() {
+  convert -size "$1" gradient:'#3b4f66-#8a5a7a' "$work/desktop.png"
+  # A window covering the screen (a compositing manager draws no root picture of display's).
+  display -backdrop -borderwidth 0 "$work/desktop.png" &
+  pids+=($!)
+}
 
 # OpenGL through Mesa's software rasteriser, over EGL: video frames are drawn this way.
 export QT_XCB_GL_INTEGRATION=xcb_egl
@@ -122,7 +134,9 @@ pin_some() {
 INSERT INTO Category(id, name, colorHex, "order", isDefault) VALUES
   ('7d3c6a52-6c51-4f40-9a43-0d1c1f7c0a01', 'Work', '#FF9500', 1, 0),
   ('7d3c6a52-6c51-4f40-9a43-0d1c1f7c0a02', 'Personal', '#34C759', 2, 0),
-  ('7d3c6a52-6c51-4f40-9a43-0d1c1f7c0a03', 'Ideas', '#AF52DE', 3, 0);
+  ('7d3c6a52-6c51-4f40-9a43-0d1c1f7c0a03', 'Ideas', '#AF52DE', 3, 0),
+  ('7d3c6a52-6c51-4f40-9a43-0d1c1f7c0a04', 'Reading list for the long winter evenings',
+   '#5AC8FA', 4, 0);
 INSERT INTO ClipboardItemCategory(item, category)
   SELECT i.pk, c.pk FROM ClipboardItem i, Category c
   WHERE (i.textContent LIKE 'SELECT%' AND c.name = 'Work')
@@ -203,6 +217,50 @@ shoot light Adwaita
 mkdir -p "$work/Sync"
 echo 'correct horse battery' | "$unlock" "$work/config/brivet/brivet.conf" "$work/Sync"
 shoot dark Adwaita:dark
+# The panel alone (and the preview of its second card), bottom part of the screen.
+panel_shot() {
+  local name=$1 height=$3
+  start_brivet "$2"
+  xdotool key super+shift+v
+  sleep 1.5
+  import -window root "$work/shot.png"
+  convert "$work/shot.png" -gravity south -crop "x$height+0+0" +repage "$out/panel-$name.png"
+  xdotool key Right space
+  sleep 1.5
+  import -window root "$work/shot.png"
+  convert "$work/shot.png" -gravity south -crop "x$((height * 3))+0+0" +repage \
+    "$out/preview-$name.png"
+  stop_brivet
+}
+
+# With a compositing manager: translucent, the corners and the shadow on the desktop.
+desktop_picture 1440x900
+xcompmgr >/dev/null 2>&1 &
+compositor=$!
+pids+=($compositor)
+sleep 1
+panel_shot composited-light Adwaita 260
+panel_shot composited-dark Adwaita:dark 260
+kill "$compositor"
+# At a scale factor of 2, on a screen of twice the pixels.
+start_x 2880x1800x24
+sleep 1
+desktop_picture 2880x1800
+QT_SCALE_FACTOR=2 panel_shot scale2-light Adwaita 520
+# Two monitors side by side; the panel opens on the second, under the pointer.
+start_x 2464x900x24
+sleep 1
+xrandr --setmonitor LEFT 1440/381x900/238+0+0 screen >/dev/null
+xrandr --setmonitor RIGHT 1024/270x768/203+1440+0 none >/dev/null
+desktop_picture 2464x900
+xdotool mousemove 1900 300
+panel_shot second-monitor-dark Adwaita:dark 300
+
 # The panel natively on Wayland, under a headless sway.
 BRIVET_BINARY=$binary python3 scripts/wayland-screenshot.py "$out/panel-wayland.png"
-echo "screenshots in $out"
+# The README's pictures, kept current with the views.
+cp "$out/panel-light-strip.png" docs/panel.png
+cp "$out/panel-composited-light.png" docs/panel-composited.png
+cp "$out/settings-light-general.png" docs/settings.png
+convert "$out/panel-wayland.png" -gravity south -crop x220+0+0 +repage docs/panel-wayland.png
+echo "screenshots in $out; README pictures in docs/"

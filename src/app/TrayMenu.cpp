@@ -41,6 +41,16 @@ TrayMenu::TrayMenu(PanelController& panelController, RecordingPause& pause, QObj
 
     m_menu.installEventFilter(this);
     m_trayIcon.setContextMenu(&m_menu);
+    // A left click (an XEmbed tray's, or a StatusNotifierItem host's Activate) toggles the
+    // panel; the menu stays on the right click. Qt reports the second of two quick clicks on
+    // an XEmbed icon as a double click instead: a click still.
+    connect(&m_trayIcon, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason != QSystemTrayIcon::Trigger && reason != QSystemTrayIcon::DoubleClick)
+                    return;
+                qCDebug(lcApp) << "tray: activated";
+                m_panelController.activate();
+            });
     showPause();
 }
 

@@ -9,10 +9,10 @@ namespace brivet {
 class PanelController;
 class RecordingPause;
 
-// Brivet's entry in the desktop's tray: the application icon with a menu of "Show Brivet"
-// (shows or hides the panel), "Pause Recording" (for 5 minutes, for 1 hour, until resumed) or
-// "Resume Recording" while paused (the icon then greyed, the tooltip saying until when),
-// "Settings..." (Ctrl+,) and "Quit Brivet" (Ctrl+Q). On a desktop
+// Brivet's entry in the desktop's tray: the application icon, whose left click shows or hides
+// the panel, with a menu of "Show Brivet" (shows or hides the panel), "Pause Recording" (for 5
+// minutes, for 1 hour, until resumed) or "Resume Recording" while paused (the icon then greyed,
+// the tooltip saying until when), "Settings..." (Ctrl+,) and "Quit Brivet" (Ctrl+Q). On a desktop
 // without a tray Brivet runs on without one (the shortcut and the command line still work)
 // and says so once in its log. Main thread only.
 class TrayMenu : public QObject

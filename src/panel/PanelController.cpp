@@ -3,18 +3,19 @@
 #include "panel/FloatingPanel.h"
 #include "panel/PanelLogging.h"
 #include "paste/PasteService.h"
-#include "platform/PanelSurface.h"
 #include "platform/GlobalHotkey.h"
-#include "views/HistoryModel.h"
+#include "platform/PanelSurface.h"
 #include "store/ModelContainer.h"
-#include "views/ThumbnailLoader.h"
 #include "views/CategoryBarState.h"
 #include "views/ClipboardPanelViewState.h"
+#include "views/HistoryModel.h"
 #include "views/HistoryModelPanelHistory.h"
 #include "views/PanelImageProviders.h"
 #include "views/PreviewTextSource.h"
+#include "views/ThumbnailLoader.h"
 
 #include <QGuiApplication>
+#include <QPainterPath>
 #include <QPalette>
 #include <QQmlComponent>
 #include <QQmlEngine>
@@ -39,6 +40,12 @@ constexpr int kSlideInMs = 250;
 constexpr int kSlideOutMs = 200;
 constexpr int kPasteDelayMs = 300;
 constexpr int kSettingsDelayMs = 250;
+// A tray reports a click on its icon after the press that the panel saw: at its release, or
+// once the tray's host has asked the program over D-Bus.
+constexpr int kActivationAfterPressMs = 1000;
+constexpr int kCornerRadius = 12;
+// Room around the outline for the shadow, where a compositing manager draws it.
+constexpr int kShadowMargin = 18;
 
 // The platform's standard timing curves.
 QEasingCurve easeOut()
@@ -77,12 +84,18 @@ PanelController::PanelController(PanelSurface& surface, const GlobalHotkey& keyC
     : QObject(parent), m_surface(surface), m_keyCodes(keyCodes)
 {
     connect(&m_surface, &PanelSurface::pressed, this, [this](QPoint position) {
-        if (m_isWatchingPresses && m_panel && !isPanelsOwn(position))
+        if (m_isWatchingPresses && m_panel && !isPanelsOwn(position)) {
+            m_sinceHiddenByPress.start();
             hide();
+        }
     });
     connect(&m_surface, &PanelSurface::keyboardTaken, this, [this] {
         qCDebug(lcPanel) << "the keyboard went elsewhere";
         hide();
+    });
+    connect(&m_surface, &PanelSurface::compositingChanged, this, [this] {
+        if (m_panel)
+            applyLook();
     });
     connect(&m_slide, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
         if (m_panel)
@@ -113,6 +126,17 @@ void PanelController::toggle()
         hide();
     else
         show();
+}
+
+void PanelController::activate()
+{
+    if (!m_isVisible && m_sinceHiddenByPress.isValid() &&
+        m_sinceHiddenByPress.elapsed() < kActivationAfterPressMs) {
+        m_sinceHiddenByPress.invalidate();
+        qCDebug(lcPanel) << "activated by the click that hid the panel: it stays hidden";
+        return;
+    }
+    toggle();
 }
 
 void PanelController::prepare()
@@ -147,7 +171,7 @@ void PanelController::show()
     m_slide.stop(); // a slide-out still running no longer hides the panel
     m_panel->setScreen(screen);
     place(geometry.slideInStart);
-    m_view->setSize(geometry.resting.size());
+    applyLook();
     m_isWaitingForFirstFrame = true;
     m_surface.showOverlay(*m_panel);
     m_panel->raise();
@@ -190,11 +214,36 @@ void PanelController::hide()
 void PanelController::place(const QRect& geometry)
 {
     m_place = geometry;
-    m_surface.placeOverlay(*m_panel, geometry);
+    const int margin = shadowMargin();
+    m_surface.placeOverlay(*m_panel,
+                           geometry.marginsAdded(QMargins(margin, margin, margin, margin)));
 }
 
-// Clicks inside the panel, or inside a window it opened above itself (a popover), are the
-// panel's own.
+int PanelController::shadowMargin() const
+{
+    return m_surface.isCompositing() ? kShadowMargin : 0;
+}
+
+// Blended with the desktop where a compositing manager runs (a translucent background, corners
+// that show what lies below, a shadow around), opaque and cut to its outline elsewhere.
+void PanelController::applyLook()
+{
+    const bool isTranslucent = m_surface.isCompositing();
+    const int margin = shadowMargin();
+    m_panel->setColor(isTranslucent ? QColor(Qt::transparent)
+                                    : QGuiApplication::palette().color(QPalette::Window));
+    m_view->setProperty("isTranslucent", isTranslucent);
+    m_view->setPosition(QPointF(margin, margin));
+    m_view->setSize(m_place.size());
+    place(m_place);
+    QPainterPath outline;
+    outline.addRoundedRect(QRectF(QPointF(margin, margin), m_place.size()), kCornerRadius,
+                           kCornerRadius);
+    m_surface.setShape(*m_panel, outline);
+}
+
+// Clicks inside the panel's outline, or inside a window it opened above itself (a popover),
+// are the panel's own.
 bool PanelController::isPanelsOwn(QPoint position) const
 {
     if (m_place.contains(position))
@@ -206,8 +255,7 @@ bool PanelController::isPanelsOwn(QPoint position) const
     });
 }
 
-void PanelController::animateTo(int y, int durationMs, const QEasingCurve& curve,
-                                bool hideAtEnd)
+void PanelController::animateTo(int y, int durationMs, const QEasingCurve& curve, bool hideAtEnd)
 {
     m_slide.stop();
     disconnect(&m_slide, &QVariantAnimation::finished, nullptr, nullptr);
@@ -257,7 +305,6 @@ bool PanelController::createPanel(const QRect& contentRect)
     m_engine->addImageProvider(QStringLiteral("filepicture"), new FilePictureImageProvider);
 
     m_panel = std::make_unique<FloatingPanel>(contentRect, m_surface, m_keyCodes);
-    m_panel->setColor(QGuiApplication::palette().color(QPalette::Window));
     if (m_toggleShortcut)
         m_panel->setToggleShortcut(*m_toggleShortcut);
     connect(m_panel.get(), &FloatingPanel::keyRouted, m_viewState.get(),
@@ -305,7 +352,8 @@ bool PanelController::createPanel(const QRect& contentRect)
     }
     m_view.reset(view);
     view->setParentItem(m_panel->contentItem());
-    view->setSize(contentRect.size());
+    m_place = contentRect;
+    applyLook();
     qCDebug(lcPanel) << "panel built in" << clock.elapsed() << "ms";
     return true;
 }

@@ -48,8 +48,7 @@ class PanelController : public QObject
     Q_PROPERTY(bool isVisible READ isVisible NOTIFY isVisibleChanged)
 public:
     // surface shows the panel; keyCodes tells which physical key a key press is.
-    PanelController(PanelSurface& surface, const GlobalHotkey& keyCodes,
-                    QObject* parent = nullptr);
+    PanelController(PanelSurface& surface, const GlobalHotkey& keyCodes, QObject* parent = nullptr);
     ~PanelController() override;
 
     // Show does nothing until a container is set.
@@ -68,6 +67,9 @@ public:
     void show();
     void hide();
     void toggle();
+    // A click on the application's icon (the tray's): toggles, except right after a press
+    // elsewhere hid the panel, as that press was this very click.
+    void activate();
 
     // Null before the first show.
     FloatingPanel* panel() const { return m_panel.get(); }
@@ -88,6 +90,8 @@ private:
     void openSettings();
     void returnKeyFocus();
     void place(const QRect& geometry);
+    int shadowMargin() const;
+    void applyLook();
     bool isPanelsOwn(QPoint position) const;
     void animateTo(int y, int durationMs, const QEasingCurve& curve, bool hideAtEnd);
 
@@ -110,7 +114,8 @@ private:
     std::unique_ptr<QQuickItem> m_view;
     QVariantAnimation m_slide;
     QElapsedTimer m_showClock;
-    QRect m_place; // where the panel was last put
+    QElapsedTimer m_sinceHiddenByPress;
+    QRect m_place; // where the panel's outline was last put (its shadow lies around it)
     bool m_isWaitingForFirstFrame = false;
 };
 

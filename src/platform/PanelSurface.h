@@ -5,7 +5,7 @@
 #include <QRect>
 #include <QWindow>
 
-class QRegion;
+class QPainterPath;
 class QScreen;
 
 namespace brivet {
@@ -35,12 +35,15 @@ public:
     // Where an overlay is, in screen coordinates: where it was last placed where the window
     // system keeps no position for it.
     virtual QRect overlayGeometry(const QWindow& window) const { return window.geometry(); }
-    // True where the compositor blends overlays: a transparent part of a window shows what lies
-    // below it, and setShape() only limits where it takes presses.
-    virtual bool blendsOverlays() const { return false; }
-    // Cuts an overlay to a shape (in its own coordinates): rounded corners and arrows with no
-    // compositing manager to blend them.
-    virtual void setShape(QWindow& window, const QRegion& shape) = 0;
+    // Gives an overlay its outline (in its own logical coordinates): rounded corners and
+    // arrows. With a compositing manager the window is drawn translucent and only takes input
+    // inside the outline; without one it is cut to it, at the screen's own pixels. Kept for the
+    // window, and applied again when a compositing manager starts or stops.
+    virtual void setShape(QWindow& window, const QPainterPath& outline) = 0;
+    // True while a compositing manager blends the overlays with what lies below them: their
+    // backgrounds may then be translucent and their shadows fall outside their outlines (a
+    // Wayland compositor always does).
+    virtual bool isCompositing() const { return false; }
     // Sends every key to the shown window until releaseKeyboard(). False when the keyboard
     // cannot be had now (another program holds it: try again a little later).
     [[nodiscard]] virtual bool grabKeyboard(QWindow& window) = 0;
@@ -61,6 +64,8 @@ signals:
     // that report no presses, a click elsewhere shows as this (the keyboard follows the
     // click). Not emitted for a window the holder opened above itself.
     void keyboardTaken();
+    // A compositing manager started or stopped.
+    void compositingChanged(bool isCompositing);
 };
 
 } // namespace brivet

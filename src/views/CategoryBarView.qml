@@ -21,6 +21,9 @@ Item {
     readonly property int chipHorizontalPadding: 8
     readonly property int chipVerticalPadding: 4
     readonly property int chipRadius: 6
+    // A long name is cut short with an ellipsis there; the tooltip and the editor show it whole.
+    readonly property int chipMaximumWidth: 160
+    readonly property int toolTipDelayMs: 700
     readonly property real selectedOpacity: 0.15
     readonly property int addButtonSize: 20
     readonly property int selectionMs: 150
@@ -29,6 +32,7 @@ Item {
     readonly property color secondaryColor: Qt.rgba(primaryColor.r, primaryColor.g, primaryColor.b, 0.55)
 
     SystemPalette { id: systemPalette }
+    StatusColors { id: statusColors }
     FontMetrics { id: systemFont }
 
     implicitWidth: row.implicitWidth
@@ -88,7 +92,11 @@ Item {
                             color: root.bar.colorOf(chip.modelData.colorHex)
                         }
                         Label {
+                            id: name
                             visible: text !== ""
+                            Layout.maximumWidth: root.chipMaximumWidth - 2 * root.chipHorizontalPadding
+                                                 - (chip.modelData.isDefault ? 0 : root.dotSize + root.chipSpacing)
+                            elide: Text.ElideRight
                             text: chip.modelData.name
                             font.pointSize: root.captionSize
                             font.weight: chip.isSelected ? Font.DemiBold : Font.Normal
@@ -96,6 +104,11 @@ Item {
                             Behavior on color { ColorAnimation { duration: root.selectionMs; easing.type: Easing.InOutQuad } }
                         }
                     }
+
+                    HoverHandler { id: chipHover }
+                    ToolTip.visible: chipHover.hovered && name.truncated
+                    ToolTip.text: chip.modelData.name
+                    ToolTip.delay: root.toolTipDelayMs
 
                     TapHandler {
                         acceptedButtons: Qt.LeftButton
@@ -149,7 +162,7 @@ Item {
             // Destructive: drawn in red.
             contentItem: Label {
                 text: deleteItem.text
-                color: "#FF3B30"
+                color: statusColors.destructive
                 verticalAlignment: Text.AlignVCenter
             }
             onTriggered: root.bar.remove(chipMenu.categoryId)

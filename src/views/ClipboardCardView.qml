@@ -3,6 +3,7 @@ pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
+import Brivet.Views
 
 // One history entry in the panel's strip: a header with the kind badge and the age, a body by
 // kind, the detail line, and the category marker of a pinned entry. Draws only; the panel
@@ -35,6 +36,7 @@ Item {
 
     readonly property bool isHovered: hover.hovered
     readonly property int cornerRadius: 10
+    readonly property int pictureCornerRadius: 6
     readonly property int padding: 10
     readonly property int rowSpacing: 6
     readonly property int textLineLimit: 6
@@ -63,6 +65,7 @@ Item {
     Accessible.selected: isSelected
 
     SystemPalette { id: systemPalette }
+    StatusColors { id: statusColors }
     FontMetrics { id: systemFont }
     HoverHandler { id: hover }
 
@@ -169,7 +172,8 @@ Item {
                         anchors.centerIn: parent
                         width: Math.min(parent.width, implicitWidth)
                         height: Math.min(parent.height, implicitHeight)
-                        source: root.isPicture ? "image://thumbnail/" + root.itemId : ""
+                        source: root.isPicture ? "image://thumbnail/" + root.itemId + "?radius="
+                                                 + root.pictureCornerRadius + "&frame=" + sourceSize.width : ""
                         sourceSize.width: Math.ceil(pictureFrame.width)
                         sourceSize.height: Math.ceil(pictureFrame.height)
                         fillMode: Image.PreserveAspectFit
@@ -231,7 +235,7 @@ Item {
         border.width: root.isSelected ? 2 : 1
         border.color: root.isSelected ? systemPalette.highlight
                     : root.isHovered ? Qt.rgba(systemPalette.highlight.r, systemPalette.highlight.g, systemPalette.highlight.b, 0.5)
-                    : Qt.rgba(1, 1, 1, 0.08)
+                    : statusColors.hairline
         Behavior on border.color { ColorAnimation { duration: root.hoverMs; easing.type: Easing.InOutQuad } }
     }
 

@@ -14,8 +14,14 @@ Item {
     required property CategoryBarState categoryBar
     // Reads long texts for the preview; without it a preview shows the start a card has.
     property PreviewTextSource previewTextSource
+    // Blended with the desktop (a compositing manager runs): a translucent background and a
+    // shadow around the panel, in the room the window leaves outside this item.
+    property bool isTranslucent: false
 
     readonly property int cornerRadius: 12
+    readonly property real translucentOpacity: 0.86
+    readonly property int shadowSize: 16
+    readonly property real shadowOpacity: 0.22
     readonly property int headerSpacing: 12
     readonly property int headerHorizontalPadding: 16
     readonly property int headerVerticalPadding: 10
@@ -36,15 +42,35 @@ Item {
                                                     systemPalette.windowText.b, 0.55)
 
     SystemPalette { id: systemPalette }
+    StatusColors { id: statusColors }
     FontMetrics { id: systemFont }
 
     Accessible.role: Accessible.Pane
     Accessible.name: qsTr("Clipboard history")
 
+    // The shadow: rings fading outwards, none under the translucent panel.
+    Repeater {
+        model: root.isTranslucent ? root.shadowSize : 0
+        Rectangle {
+            required property int index
+            readonly property int distance: index + 1
+            x: -distance
+            y: -distance
+            width: root.width + 2 * distance
+            height: root.height + 2 * distance
+            radius: root.cornerRadius + distance
+            color: "transparent"
+            border.width: 1
+            border.color: Qt.rgba(0, 0, 0, root.shadowOpacity * Math.pow(1 - index / root.shadowSize, 2))
+        }
+    }
+
     Rectangle {
         anchors.fill: parent
         radius: root.cornerRadius
-        color: systemPalette.window
+        color: root.isTranslucent ? Qt.rgba(systemPalette.window.r, systemPalette.window.g,
+                                            systemPalette.window.b, root.translucentOpacity)
+                                  : systemPalette.window
         border.width: 1
         border.color: Qt.rgba(systemPalette.windowText.r, systemPalette.windowText.g, systemPalette.windowText.b, 0.12)
     }
@@ -295,16 +321,27 @@ Item {
                 cardMenu.close()
             }
         }
+        // Parts the pin entry from the rest, when there is one.
+        MenuSeparator {
+            visible: root.viewState.hasPinCategories
+            height: visible ? implicitHeight : 0
+        }
+        MenuItem {
+            id: deleteEntry
+            text: qsTr("Delete")
+            // Destructive: drawn in red, its symbol too.
+            icon.source: "image://symbol/trash?color=" + encodeURIComponent(statusColors.destructive)
+            icon.color: "transparent"
+            palette.windowText: statusColors.destructive
+            palette.text: statusColors.destructive
+            onTriggered: root.viewState.deleteCard(cardMenu.row)
+            onHighlightedChanged: if (highlighted) pinList.dismiss()
+        }
+        MenuSeparator {}
         MenuItem {
             text: qsTr("Paste as Plain Text")
             enabled: root.viewState.hasPlainText(cardMenu.row)
             onTriggered: root.viewState.pasteCardAsPlainText(cardMenu.row)
-        }
-        MenuSeparator {}
-        MenuItem {
-            text: qsTr("Delete")
-            icon.source: "image://symbol/trash?color=" + encodeURIComponent(systemPalette.windowText)
-            onTriggered: root.viewState.deleteCard(cardMenu.row)
             onHighlightedChanged: if (highlighted) pinList.dismiss()
         }
     }

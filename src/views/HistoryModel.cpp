@@ -77,6 +77,7 @@ QHash<int, QByteArray> HistoryModel::roleNames() const
         {CharacterCountRole, "characterCount"},
         {HasThumbnailRole, "hasThumbnail"},
         {CategoriesRole, "categories"},
+        {HasTextRole, "hasText"},
     };
 }
 
@@ -119,6 +120,8 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const
         return item.thumbnailData.has_value();
     case CategoriesRole:
         return row->categories;
+    case HasTextRole:
+        return item.textContent.has_value();
     default:
         return {};
     }

@@ -60,6 +60,8 @@ public:
         CharacterCountRole,
         HasThumbnailRole,
         CategoriesRole,
+        // Whether the record has a text at all (an empty one is a text).
+        HasTextRole,
     };
     Q_ENUM(Role)
 

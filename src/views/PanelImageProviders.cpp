@@ -72,6 +72,21 @@ QImage readFilePicture(const QString& path, const QSize& requestedSize)
     return image;
 }
 
+// The picture with its corners cut round (transparent outside), radius in its own pixels.
+QImage withRoundedCorners(const QImage& picture, qreal radius)
+{
+    if (picture.isNull() || radius <= 0)
+        return picture;
+    QImage rounded(picture.size(), QImage::Format_ARGB32_Premultiplied);
+    rounded.fill(Qt::transparent);
+    QPainter painter(&rounded);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QBrush(picture));
+    painter.drawRoundedRect(QRectF(rounded.rect()), radius, radius);
+    return rounded;
+}
+
 } // namespace
 
 ThumbnailImageProvider::ThumbnailImageProvider(std::shared_ptr<const ThumbnailLoader> loader)
@@ -91,11 +106,19 @@ QQuickImageResponse* ThumbnailImageProvider::requestImageResponse(const QString&
     const QSize size = requestedSize.isValid() ? requestedSize : QSize(512, 512);
     const qsizetype query = id.indexOf(u'?');
     const QUuid itemId(QStringView(id).left(query));
-    const bool full = query >= 0 && QStringView(id).mid(query + 1) == u"full";
-    auto* response = new PictureResponse([loader = m_loader, itemId, size, full] {
+    const QUrlQuery options(query >= 0 ? id.mid(query + 1) : QString());
+    const bool full = options.hasQueryItem(QStringLiteral("full"));
+    // The radius is in the pixels of the frame the picture is fitted in, as wide as `frame`;
+    // the size asked for can be a multiple of that (the screen's pixel ratio).
+    const double frame = options.queryItemValue(QStringLiteral("frame")).toDouble();
+    const double radius = frame > 0 ? options.queryItemValue(QStringLiteral("radius")).toDouble() *
+                                          size.width() / frame
+                                    : 0;
+    auto* response = new PictureResponse([loader = m_loader, itemId, size, full, radius] {
         if (itemId.isNull())
             return QImage();
-        return full ? loader->loadFull(itemId, size) : loader->load(itemId, size);
+        return withRoundedCorners(
+            full ? loader->loadFull(itemId, size) : loader->load(itemId, size), radius);
     });
     m_pool.start(response);
     return response;

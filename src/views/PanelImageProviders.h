@@ -13,6 +13,8 @@ class ThumbnailLoader;
 // thread at the size the card asks for. An item without a picture gives an error, which the
 // card turns into its placeholder symbol. "image://thumbnail/<itemId>?full": the picture at
 // its best, for the preview (an image item's own picture before its thumbnail).
+// "?radius=R&frame=W": its corners cut round with radius R, in the units of a frame W wide
+// that the picture is fitted in at the size asked for.
 class ThumbnailImageProvider : public QQuickAsyncImageProvider
 {
 public:

@@ -14,50 +14,79 @@ PanelPopoverWindow {
     property int padding: 16
 
     readonly property real arrowBase: arrowSize * Math.SQRT2
+    readonly property real translucentOpacity: 0.96
+    readonly property real shadowOpacity: 0.2
 
     SystemPalette { id: systemPalette }
 
-    width: body.implicitWidth + 2 * padding
-    height: body.implicitHeight + 2 * padding + arrowSize
-    color: isBlended ? "transparent" : systemPalette.window
+    width: body.implicitWidth + 2 * padding + 2 * shadowMargin
+    height: body.implicitHeight + 2 * padding + arrowSize + 2 * shadowMargin
+    color: isTranslucent ? "transparent" : systemPalette.window
 
-    Rectangle {
-        id: bubble
-        x: 0
-        y: root.arrowEdge === PanelPopoverWindow.Top ? root.arrowSize : 0
-        width: root.width
-        height: root.height - root.arrowSize
-        radius: root.cornerRadius
-        color: systemPalette.window
-        border.width: 1
-        border.color: Qt.rgba(systemPalette.windowText.r, systemPalette.windowText.g,
-                              systemPalette.windowText.b, 0.18)
+    // The shadow around the bubble: rings fading outwards, none under the translucent bubble.
+    Repeater {
+        model: root.isTranslucent ? root.shadowMargin : 0
+        Rectangle {
+            required property int index
+            readonly property int distance: index + 1
+            x: root.shadowMargin - distance
+            y: root.shadowMargin + bubble.y - distance
+            width: bubble.width + 2 * distance
+            height: bubble.height + 2 * distance
+            radius: root.cornerRadius + distance
+            color: "transparent"
+            border.width: 1
+            border.color: Qt.rgba(0, 0, 0, root.shadowOpacity * Math.pow(1 - index / root.shadowMargin, 2))
+        }
     }
 
-    // The arrow: a square turned by 45 degrees, half of it outside the body, its inner half
-    // covered so that the body's border runs on under the arrow's opening.
-    Rectangle {
-        id: arrow
-        visible: root.arrowEdge !== PanelPopoverWindow.NoArrow
-        width: root.arrowBase
-        height: root.arrowBase
-        rotation: 45
-        x: root.arrowPosition - width / 2
-        y: root.arrowEdge === PanelPopoverWindow.Top ? root.arrowSize - height / 2
-                                                      : root.height - root.arrowSize - height / 2
-        color: systemPalette.window
-        border.width: 1
-        border.color: bubble.border.color
-        antialiasing: true
-    }
-    Rectangle {
-        visible: arrow.visible
-        x: arrow.x - 1
-        width: arrow.width + 2
-        height: root.arrowSize
-        y: root.arrowEdge === PanelPopoverWindow.Top ? root.arrowSize + 1
-                                                      : root.height - 2 * root.arrowSize - 1
-        color: systemPalette.window
+    // The bubble and its arrow, drawn as one layer so that a translucent bubble does not show
+    // where its parts overlap.
+    Item {
+        id: frame
+        anchors.fill: parent
+        anchors.margins: root.shadowMargin
+        opacity: root.isTranslucent ? root.translucentOpacity : 1
+        layer.enabled: root.isTranslucent
+
+        Rectangle {
+            id: bubble
+            x: 0
+            y: root.arrowEdge === PanelPopoverWindow.Top ? root.arrowSize : 0
+            width: frame.width
+            height: frame.height - root.arrowSize
+            radius: root.cornerRadius
+            color: systemPalette.window
+            border.width: 1
+            border.color: Qt.rgba(systemPalette.windowText.r, systemPalette.windowText.g,
+                                  systemPalette.windowText.b, 0.18)
+        }
+
+        // The arrow: a square turned by 45 degrees, half of it outside the body, its inner half
+        // covered so that the body's border runs on under the arrow's opening.
+        Rectangle {
+            id: arrow
+            visible: root.arrowEdge !== PanelPopoverWindow.NoArrow
+            width: root.arrowBase
+            height: root.arrowBase
+            rotation: 45
+            x: root.arrowPosition - width / 2
+            y: root.arrowEdge === PanelPopoverWindow.Top ? root.arrowSize - height / 2
+                                                          : frame.height - root.arrowSize - height / 2
+            color: systemPalette.window
+            border.width: 1
+            border.color: bubble.border.color
+            antialiasing: true
+        }
+        Rectangle {
+            visible: arrow.visible
+            x: arrow.x - 1
+            width: arrow.width + 2
+            height: root.arrowSize
+            y: root.arrowEdge === PanelPopoverWindow.Top ? root.arrowSize + 1
+                                                          : frame.height - 2 * root.arrowSize - 1
+            color: systemPalette.window
+        }
     }
 
     Control {
@@ -79,9 +108,9 @@ PanelPopoverWindow {
         palette.shadow: systemPalette.shadow
         palette.placeholderText: systemPalette.placeholderText
 
-        x: root.padding
-        y: bubble.y + root.padding
-        width: root.width - 2 * root.padding
+        x: root.shadowMargin + root.padding
+        y: root.shadowMargin + bubble.y + root.padding
+        width: frame.width - 2 * root.padding
         height: bubble.height - 2 * root.padding
         implicitWidth: childrenRect.width
         implicitHeight: childrenRect.height

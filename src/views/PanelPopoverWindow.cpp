@@ -120,13 +120,11 @@ void PanelPopoverWindow::open()
         if (PopoverHost* owner = host(); owner && !isVisible()) {
             owner->surface().makeOverlay(*this);
             setFlag(Qt::WindowDoesNotAcceptFocus, !m_takesKeyboard);
-            if (owner->surface().blendsOverlays() && !m_isBlended) {
-                QSurfaceFormat withAlpha = requestedFormat();
-                withAlpha.setAlphaBufferSize(8);
-                setFormat(withAlpha);
-                m_isBlended = true;
-                emit isBlendedChanged();
-            }
+        }
+        if (PopoverHost* owner = host()) {
+            setTranslucent(owner->surface().isCompositing());
+            connect(&owner->surface(), &PanelSurface::compositingChanged, this,
+                    &PanelPopoverWindow::setTranslucent, Qt::UniqueConnection);
         }
         connect(anchorWindow, &QWindow::xChanged, this, &PanelPopoverWindow::followAnchor);
         connect(anchorWindow, &QWindow::yChanged, this, &PanelPopoverWindow::followAnchor);
@@ -207,11 +205,14 @@ void PanelPopoverWindow::reposition()
     const QRectF anchorRect(topLeft, m_anchor->size());
     QScreen* screen = m_anchor->window()->screen();
     const QRect screenRect = screen ? screen->geometry() : QRect(QPoint(0, 0), size());
-    const Placement placement = place(anchorRect, size(), screenRect, m_arrowEdge);
+    const int margin = int(shadowMargin());
+    const QSize bubble = size().shrunkBy(QMargins(margin, margin, margin, margin));
+    const Placement placement = place(anchorRect, bubble, screenRect, m_arrowEdge);
+    const QPoint windowTopLeft = placement.topLeft - QPoint(margin, margin);
     if (owner)
-        owner->surface().placeOverlay(*this, QRect(placement.topLeft, size()));
+        owner->surface().placeOverlay(*this, QRect(windowTopLeft, size()));
     else
-        setPosition(placement.topLeft);
+        setPosition(windowTopLeft);
     if (!qFuzzyCompare(placement.arrowPosition, m_arrowPosition)) {
         m_arrowPosition = placement.arrowPosition;
         emit arrowPositionChanged();
@@ -223,8 +224,9 @@ void PanelPopoverWindow::reposition()
 // manager for its rounded corners and the arrow's sides.
 void PanelPopoverWindow::updateMask()
 {
-    const qreal w = width();
-    const qreal h = height();
+    const qreal margin = shadowMargin();
+    const qreal w = width() - 2 * margin;
+    const qreal h = height() - 2 * margin;
     if (w <= 0 || h <= 0)
         return;
     const qreal arrow = arrowSize();
@@ -244,11 +246,23 @@ void PanelPopoverWindow::updateMask()
     if (!triangle.isEmpty())
         path.addPolygon(triangle);
     path.setFillRule(Qt::WindingFill);
-    const QRegion shape(path.simplified().toFillPolygon().toPolygon());
+    const QPainterPath outline = path.simplified().translated(margin, margin);
     if (PopoverHost* owner = host())
-        owner->surface().setShape(*this, shape);
+        owner->surface().setShape(*this, outline);
     else
-        setMask(shape);
+        setMask(QRegion(outline.toFillPolygon().toPolygon()));
+}
+
+void PanelPopoverWindow::setTranslucent(bool isTranslucent)
+{
+    if (isTranslucent == m_isTranslucent)
+        return;
+    m_isTranslucent = isTranslucent;
+    emit isTranslucentChanged();
+    // The size follows from the view; the outline and the place from the margin.
+    updateMask();
+    if (m_isOpen)
+        reposition();
 }
 
 bool PanelPopoverWindow::eventFilter(QObject* watched, QEvent* event)

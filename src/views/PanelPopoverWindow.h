@@ -50,9 +50,12 @@ class PanelPopoverWindow : public QQuickWindow
     Q_PROPERTY(qreal arrowPosition READ arrowPosition NOTIFY arrowPositionChanged)
     Q_PROPERTY(qreal arrowSize READ arrowSize NOTIFY arrowEdgeChanged)
     Q_PROPERTY(qreal cornerRadius READ cornerRadius NOTIFY arrowEdgeChanged)
-    // True where the compositor blends the window: the bubble is drawn on a transparent
-    // window, not cut out of an opaque one.
-    Q_PROPERTY(bool isBlended READ isBlended NOTIFY isBlendedChanged)
+    // Blended with what lies below (a compositing manager runs): the bubble may be translucent
+    // and the window's colour must be transparent outside it.
+    Q_PROPERTY(bool isTranslucent READ isTranslucent NOTIFY isTranslucentChanged)
+    // Room around the bubble for its shadow, while translucent: the window is that much larger
+    // on each side than the bubble it places.
+    Q_PROPERTY(qreal shadowMargin READ shadowMargin NOTIFY isTranslucentChanged)
 public:
     enum ArrowEdge
     {
@@ -72,8 +75,9 @@ public:
     bool takesKeyboard() const { return m_takesKeyboard; }
     void setTakesKeyboard(bool takes);
     bool isOpen() const { return m_isOpen; }
+    bool isTranslucent() const { return m_isTranslucent; }
+    qreal shadowMargin() const { return m_isTranslucent ? 12 : 0; }
     qreal arrowPosition() const { return m_arrowPosition; }
-    bool isBlended() const { return m_isBlended; }
     qreal arrowSize() const { return arrowSize(m_arrowEdge); }
     qreal cornerRadius() const { return cornerRadius(m_arrowEdge); }
     static constexpr qreal arrowSize(ArrowEdge edge) { return edge == NoArrow ? 0 : 9; }
@@ -99,7 +103,7 @@ signals:
     void takesKeyboardChanged();
     void isOpenChanged();
     void arrowPositionChanged();
-    void isBlendedChanged();
+    void isTranslucentChanged();
     // Closed, by any path.
     void closed();
 
@@ -114,6 +118,7 @@ private:
     void watchAnchorPosition();
     void reposition();
     void updateMask();
+    void setTranslucent(bool isTranslucent);
     PopoverHost* host() const;
 
     QPointer<QQuickItem> m_anchor;
@@ -125,7 +130,7 @@ private:
     bool m_takesKeyboard = false;
     bool m_isOpen = false;
     bool m_isBorrowingKeyboard = false;
-    bool m_isBlended = false;
+    bool m_isTranslucent = false;
     qreal m_arrowPosition = 0;
 };
 

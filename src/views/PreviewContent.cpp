@@ -174,6 +174,7 @@ void PreviewContent::componentComplete()
     case Kind::Text: {
         // The row holds the start of the text; all of it when it is shorter than that.
         m_text = role("previewText").toString();
+        m_hasText = role("hasText").toBool();
         if (m_text.toUcs4().size() >= HistoryModel::previewLength)
             readLongText(role("characterCount").toLongLong());
         break;

@@ -40,6 +40,8 @@ class PreviewContent : public QObject, public QQmlParserStatus
     Q_PROPERTY(QString sourceAppName READ sourceAppName NOTIFY loaded)
     Q_PROPERTY(QDateTime timestamp READ timestamp NOTIFY loaded)
     Q_PROPERTY(QString text READ text NOTIFY textChanged)
+    // False for a text entry without a text ("No content"); an empty text is a text.
+    Q_PROPERTY(bool hasText READ hasText NOTIFY loaded)
     // Says how much of a very long text is shown, or empty when all of it is.
     Q_PROPERTY(QString textNote READ textNote NOTIFY textChanged)
     // A file's information sheet: its name, and its rows ({label, value}) that are known.
@@ -94,6 +96,7 @@ public:
     QString sourceAppName() const { return m_sourceAppName; }
     QDateTime timestamp() const { return m_timestamp; }
     QString text() const { return m_text; }
+    bool hasText() const { return m_hasText; }
     QString textNote() const { return m_textNote; }
     QString fileName() const { return m_sheet.name; }
     QVariantList sheetRows() const;
@@ -119,6 +122,7 @@ private:
     QString m_sourceAppName;
     QDateTime m_timestamp;
     QString m_text;
+    bool m_hasText = false;
     QString m_textNote;
     FileSheet m_sheet;
     std::shared_ptr<std::atomic_bool> m_textCancelled;

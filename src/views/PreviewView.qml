@@ -32,7 +32,7 @@ Item {
     readonly property real largeTitleSize: systemFont.font.pointSize * 2
     readonly property color primaryColor: systemPalette.windowText
     readonly property color secondaryColor: Qt.rgba(primaryColor.r, primaryColor.g, primaryColor.b, 0.55)
-    readonly property color linkColor: "#0A84FF"
+    readonly property color linkColor: statusColors.link
     readonly property alias kind: content.kind
 
     implicitWidth: content.contentSize.width
@@ -42,6 +42,7 @@ Item {
     Accessible.name: qsTr("Preview")
 
     SystemPalette { id: systemPalette }
+    StatusColors { id: statusColors }
     FontMetrics { id: systemFont }
     LoggingCategory {
         id: viewsLog
@@ -136,8 +137,8 @@ Item {
                     background: null
                     textFormat: TextEdit.PlainText
                     wrapMode: TextEdit.Wrap
-                    text: content.text !== "" ? content.text : qsTr("No content")
-                    color: content.text !== "" ? root.primaryColor : root.secondaryColor
+                    text: content.hasText ? content.text : qsTr("No content")
+                    color: content.hasText ? root.primaryColor : root.secondaryColor
                     font.pointSize: root.bodySize
                     Accessible.name: qsTr("Text")
                 }

@@ -3,6 +3,7 @@ pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
+import Brivet.Views
 
 // The search field at the top of the panel. Shows the panel's search text and reports every
 // edit; the clear button appears while there is text.
@@ -21,6 +22,7 @@ Rectangle {
                                                     systemPalette.windowText.b, 0.55)
 
     SystemPalette { id: systemPalette }
+    StatusColors { id: statusColors }
     FontMetrics { id: systemFont }
 
     implicitHeight: row.implicitHeight + 2 * verticalPadding
@@ -28,7 +30,7 @@ Rectangle {
     radius: 6
     color: Qt.rgba(systemPalette.base.r, systemPalette.base.g, systemPalette.base.b, 0.5)
     border.width: 1
-    border.color: Qt.rgba(1, 1, 1, 0.08)
+    border.color: statusColors.hairline
 
     RowLayout {
         id: row

@@ -194,6 +194,10 @@ class XSession:
         return self.run(["import", "-window", "root", "-crop", f"{width}x{height}+{x}+{y}",
                          "-depth", "8", "rgb:-"]).stdout
 
+    def pixel(self, x, y):
+        """The (red, green, blue) of one pixel of the screen."""
+        return tuple(self.screenshot(x, y, 1, 1))
+
     def open_entry(self, title="Target"):
         """A GTK text field (zenity) in front; the process and its window id."""
         entry = self.popen(["zenity", "--entry", f"--title={title}", "--text=Paste"],
@@ -364,15 +368,16 @@ class PanelTestCase(BrivetTestCase):
     def press(self, *keys):
         self.session.press(*keys)
 
-    def show_panel(self):
+    def show_panel(self, margin=0):
         """Shows the panel and waits for its keyboard grab (keys typed before would still go to
-        the window in front); the panel's xwininfo fields once it rests above the bottom edge."""
+        the window in front); the panel's xwininfo fields once it rests above the bottom edge
+        (its window reaching margin beyond its outline, the room of its shadow)."""
         shown = self.brivet.count_log(self.PANEL_SHOWN)
         grabbed = self.brivet.count_log(self.KEYBOARD_GRABBED)
         self.press("super+shift+v")
         self.brivet.wait_for_log(self.PANEL_SHOWN, count=shown + 1)
         self.brivet.wait_for_log(self.KEYBOARD_GRABBED, count=grabbed + 1)
-        resting_y = str(self.session.height - 8 - int(self.session.height * 0.22))
+        resting_y = str(self.session.height - 8 - int(self.session.height * 0.22) - margin)
         return wait_until(lambda: (info := self.panel_window()) and
                           info["Absolute upper-left Y"] == resting_y and info,
                           message="panel at rest")

@@ -5,12 +5,14 @@ a chosen record must be pasted into the window that was in front."""
 
 import json
 import os
+import subprocess
 import unittest
 
-from brivet_e2e import PanelTestCase, wait_until
+from brivet_e2e import Brivet, PanelTestCase, XSession, wait_until
 
 PASTE_FINISHED = r"brivet\.paste: paste finished"
 POPOVER_DRAWN = r"brivet\.views: Brivet popover first frame after"
+LONG_NAME = "Snippets for the quarterly planning and the retrospective"
 
 
 class PanelTest(PanelTestCase):
@@ -67,6 +69,58 @@ class PanelTest(PanelTestCase):
         self.session.run(["xdotool", "type", "--delay", "40", "ÉCOLE"])
         self.press("Return")
         self.assert_pasted(entry, "l'école du quartier")
+
+    def test_with_a_compositing_manager_the_panel_is_translucent_and_shows_the_desktop(self):
+        """With xcompmgr the panel blends with the desktop, its corners and the shadow around
+        it show the desktop; when it stops, the panel turns opaque and is cut to its outline;
+        when one starts again, translucent again, all while it stays shown."""
+        self.session.run(["xsetroot", "-solid", "#204060"])
+        self.copy_texts("something")
+        compositor = self.session.popen(["xcompmgr"], stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
+        self.brivet.wait_for_log(r"a compositing manager started")
+        self.show_panel(margin=18)
+        width = self.session.width - 32
+        left, top = 16, self.session.height - 8 - int(self.session.height * 0.22)
+        corner, background = (left, top), (left + width - 60, top + 4)
+
+        def distance(a, b):
+            return max(abs(x - y) for x, y in zip(a, b))
+
+        desktop = self.session.pixel(5, 5)
+        blended = wait_until(lambda: (p := self.session.pixel(*background)) != desktop and p,
+                             message="panel drawn")
+        corner_blended = self.session.pixel(*corner)
+
+        compositor.terminate()
+        compositor.wait(timeout=10)
+        self.brivet.wait_for_log(r"the compositing manager stopped")
+        opaque = wait_until(lambda: (p := self.session.pixel(*background)) != blended and p,
+                            message="panel opaque")
+        plain_desktop = self.session.pixel(5, 5)
+        self.assertEqual(self.session.pixel(*corner), plain_desktop)
+        # Blended: between the panel's own colour and the desktop's, in every channel.
+        for own, mixed, below in zip(opaque, blended, desktop):
+            self.assertTrue(min(own, below) <= mixed <= max(own, below), (opaque, blended))
+        self.assertGreater(distance(opaque, blended), 4)
+        # The corner shows the desktop (under the shadow), not the panel.
+        self.assertLess(distance(corner_blended, desktop), distance(corner_blended, opaque))
+
+        compositor = self.session.popen(["xcompmgr"], stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
+        self.brivet.wait_for_log(r"a compositing manager started", count=2)
+        wait_until(lambda: self.session.pixel(*background) == blended, message="blended again")
+        self.assertIsNotNone(self.panel_window())
+
+        # The preview's window has room for a shadow (12 on each side) only while composited.
+        def preview_width():
+            info = self.panel_window("Brivet Preview")
+            return info and int(info["Width"])
+        self.press("space")
+        composited_width = wait_until(preview_width, message="preview shown")
+        compositor.terminate()
+        compositor.wait(timeout=10)
+        wait_until(lambda: preview_width() == composited_width - 24, message="preview narrower")
 
     def test_a_click_elsewhere_and_the_shortcut_hide_the_panel(self):
         """Escape is a key like the others (tst_floatingpanel, tst_clipboardpanelviewstate). A
@@ -178,11 +232,11 @@ class PanelTest(PanelTestCase):
         # The new chip's menu: Edit. The name typed, Blue (second row, second column), Save.
         self.open_menu(panel_x + 400, chip_y)
         x, y, width, height = self.open_popover(panel_x + 420, chip_y + 14)
-        self.session.run(["xdotool", "type", "--delay", "40", "Snippets"])
+        self.session.run(["xdotool", "type", "--delay", "20", LONG_NAME])
         self.session.click(x + 16 + 14 + 34, y + 143)
         self.session.click(x + width - 56, y + 181)
         wait_until(lambda: self.popover() is None, message="editor saved")
-        self.assertEqual(self.categories()[1], ("Snippets", "#007AFF", 1))
+        self.assertEqual(self.categories()[1], (LONG_NAME, "#007AFF", 1))
         self.assertEqual(self.session.active_window(), window)
 
         # Pin the older card through its menu: "Pin to Category" opens the list of categories
@@ -201,6 +255,74 @@ class PanelTest(PanelTestCase):
         self.assert_pasted(entry, "first card")
         self.wait_hidden(1)
         self.assertEqual(self.brivet.count_log(self.PANEL_HIDDEN), 1)
+
+        # The long name's chip is cut at 160 wide: "+" comes 160 and a spacing of 12 later
+        # (and 12 earlier for the default chip, narrower now that it is not the selected one).
+        self.show_panel()
+        self.open_popover(panel_x + 364 + 160 + 12 - 12, chip_y)
+        self.assertEqual(len(self.categories()), 3)
+
+
+class ScreensTest(PanelTestCase):
+    """The panel on a screen of two monitors (RandR monitors on one Xvfb screen) and at a
+    scale factor of 2, where Qt's logical pixels are two of the screen's."""
+
+    PREVIEW_DRAWN = r"brivet\.views: Brivet Preview first frame after"
+    copy_texts = PanelTest.copy_texts
+
+    def setUp(self):
+        two_monitors = self._testMethodName.endswith("two_monitors")
+        self.session = XSession(width=2304 if two_monitors else 1280).start()
+        self.addCleanup(self.session.stop)
+        if two_monitors:
+            for monitor in ("LEFT 1280/338x800/211+0+0 screen",
+                            "RIGHT 1024/270x768/203+1280+0 none"):
+                self.session.run(["xrandr", "--setmonitor", *monitor.split()])
+        self.brivet = Brivet(self.session)
+        self.addCleanup(self.brivet.cleanup)
+        if not two_monitors:
+            self.brivet.env["QT_SCALE_FACTOR"] = "2"
+        self.brivet.start()
+
+    def show_panel_at(self, pointer, x, y, width, height):
+        """Shows the panel with the pointer at `pointer` and waits until its window rests at
+        that place, in the screen's pixels."""
+        shown = self.brivet.count_log(self.PANEL_SHOWN)
+        self.session.run(["xdotool", "mousemove", *map(str, pointer)])
+        self.press("super+shift+v")
+        self.brivet.wait_for_log(self.PANEL_SHOWN, count=shown + 1)
+        wanted = tuple(map(str, (x, y, width, height)))
+        wait_until(lambda: (info := self.panel_window()) and (
+            info["Absolute upper-left X"], info["Absolute upper-left Y"], info["Width"],
+            info["Height"]) == wanted, message=f"panel at {wanted}")
+
+    def test_the_panel_and_its_preview_open_on_the_monitor_under_the_pointer_two_monitors(self):
+        self.copy_texts("a text to preview")
+        # The right monitor, 1024x768 at x 1280: 16 from its sides, 8 above its bottom.
+        self.show_panel_at((1700, 300), 1280 + 16, 768 - 8 - int(768 * 0.22), 1024 - 32,
+                           int(768 * 0.22))
+        drawn = self.brivet.count_log(self.PREVIEW_DRAWN)
+        self.press("space")
+        self.brivet.wait_for_log(self.PREVIEW_DRAWN, count=drawn + 1)
+        x, _, width, _ = self.session.geometry(self.session.windows("--name",
+                                                                    "^Brivet Preview$")[0])
+        # Centred on the first card would start left of the monitor; it stays on it.
+        self.assertGreaterEqual(x, 1280)
+        self.assertLessEqual(x + width, 2304)
+        self.press("Escape", "Escape")
+        self.wait_hidden(1)
+        self.show_panel_at((300, 300), 16, 800 - 8 - int(800 * 0.22), 1280 - 32,
+                           int(800 * 0.22))
+
+    def test_at_scale_two_the_panel_is_sized_in_logical_pixels_and_clicks_compare_in_them(self):
+        self.copy_texts("something")
+        # 640x400 logical pixels: a panel of 608x88 at (16, 304), twice that on the screen.
+        self.show_panel_at((640, 100), 32, 608, 1216, 176)
+        self.brivet.wait_for_log(self.KEYBOARD_GRABBED)
+        # A click on the desktop above the panel, at screen pixels that read as logical ones
+        # would lie inside the panel's outline (16..624, 304..392), hides it.
+        self.session.click(300, 350)
+        self.wait_hidden(1)
 
 
 class AccessibilityTest(PanelTestCase):

@@ -49,6 +49,21 @@ class PreviewTest(PanelTestCase):
         return self.session.run(["convert", "png:-", "-format", channels, "info:"],
                                 input=shot).stdout.decode()
 
+    def picture_corners(self, panel, colour):
+        """The four corners of the box around the pixels of the two first cards in colour,
+        each (x, y, whether it has the colour), once the picture is drawn."""
+        x0, y0 = int(panel["Absolute upper-left X"]), int(panel["Absolute upper-left Y"])
+        width, height = 16 + 2 * 168, int(panel["Height"])
+
+        def found():
+            shot = self.session.screenshot(x0, y0, width, height)
+            points = {(i % width, i // width) for i in range(width * height)
+                      if tuple(shot[3 * i:3 * i + 3]) == colour}
+            return points or None
+        points = wait_until(found, message=f"picture in {colour}")
+        xs, ys = [x for x, _ in points], [y for _, y in points]
+        return [(x, y, (x, y) in points) for x in (min(xs), max(xs)) for y in (min(ys), max(ys))]
+
     def test_space_previews_pdf_video_and_image_above_the_card_and_escape_closes(self):
         self.copy_file(self.write_file("report.pdf", pdf_bytes(3)), 1)
         self.copy_file(video_file(self.write_file("clip.webm")), 2)
@@ -60,6 +75,10 @@ class PreviewTest(PanelTestCase):
         entry, window = self.session.open_entry()
         panel = self.show_panel()
         panel_top = int(panel["Absolute upper-left Y"])
+        # Card pictures are cut to a rounded rectangle: no corner of their box is theirs.
+        for colour in ((200, 80, 40), (40, 120, 200)):
+            corners = self.picture_corners(panel, colour)
+            self.assertFalse(any(inside for _, _, inside in corners), (colour, corners))
 
         # Newest first; Right moves on once the preview is closed. The same frame around each
         # content size.

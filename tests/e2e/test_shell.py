@@ -79,6 +79,15 @@ class ShellTest(BrivetTestCase):
         self.brivet.wait_for_log(SHOWN)
         click("Show Brivet")
         self.brivet.wait_for_log(HIDDEN)
+        # A left click on the icon: the host calls Activate, which toggles the panel (a host
+        # shows the menu itself only for items that say they are one).
+        self.assertIn("<false>", self.gdbus(item, "/StatusNotifierItem",
+                                           "org.freedesktop.DBus.Properties.Get",
+                                           "org.kde.StatusNotifierItem", "ItemIsMenu"))
+        for wanted in (SHOWN, HIDDEN):
+            self.gdbus(item, "/StatusNotifierItem", "org.kde.StatusNotifierItem.Activate", "0",
+                       "0")
+            self.brivet.wait_for_log(wanted, count=2)
         # A pause swaps "Pause Recording" for "Resume Recording" until it ends.
         click("until resumed")
         self.brivet.wait_for_log(r"brivet\.app: recording paused until resumed")
@@ -106,6 +115,14 @@ class ShellTest(BrivetTestCase):
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         icon = wait_until(windows, timeout=10, message="icon embedded")[0]
         x, y, _, _ = self.session.geometry(icon)
+        # A left click shows the panel; another hides it: its press hides the panel as a
+        # click elsewhere does, and the icon's own answer to the click leaves it hidden.
+        self.session.click(x + 8, y + 8)
+        self.brivet.wait_for_log(SHOWN)
+        self.brivet.wait_for_log(r"brivet\.panel: keyboard grabbed")
+        self.session.click(x + 8, y + 8)
+        self.brivet.wait_for_log(r"brivet\.panel: activated by the click that hid the panel")
+        self.assertEqual((self.brivet.count_log(SHOWN), self.brivet.count_log(HIDDEN)), (1, 1))
         self.session.click(x + 8, y + 8, 3)
         wait_until(lambda: len(windows()) == 2, message="tray menu open")
         self.press("ctrl+q")

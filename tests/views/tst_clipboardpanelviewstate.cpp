@@ -2,10 +2,13 @@
 // selection moves, delete and paste, the preview flag, category cycling and the show reset.
 
 #include "views/ClipboardPanelViewState.h"
+#include "views/DarkPalette.h"
 #include "views/FakePanelHistory.h"
+#include "views/StatusColors.h"
 
 #include <QSignalSpy>
 #include <QTest>
+#include <cmath>
 
 using namespace brivet;
 
@@ -20,6 +23,31 @@ QList<PanelCategory> categories()
         {QUuid::createUuidV5(QUuid(), QStringLiteral("all")), "Clipboard History", "#FFFFFF", true},
         {QUuid::createUuidV5(QUuid(), QStringLiteral("work")), "Work", "#FF9500", false},
         {QUuid::createUuidV5(QUuid(), QStringLiteral("home")), "Home", "#34C759", false}};
+}
+
+// WCAG's relative luminance and contrast ratio.
+double luminance(const QColor& color)
+{
+    auto channel = [](double c) {
+        return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(color.redF()) + 0.7152 * channel(color.greenF()) +
+           0.0722 * channel(color.blueF());
+}
+
+double contrast(const QColor& a, const QColor& b)
+{
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// A colour drawn with its alpha over an opaque one.
+QColor over(const QColor& top, const QColor& below)
+{
+    const double a = top.alphaF();
+    return QColor::fromRgbF(float(top.redF() * a + below.redF() * (1 - a)),
+                            float(top.greenF() * a + below.greenF() * (1 - a)),
+                            float(top.blueF() * a + below.blueF() * (1 - a)));
 }
 
 QString categoryName(const QUuid& id)
@@ -37,9 +65,9 @@ void apply(ClipboardPanelViewState& state, const QString& script)
 {
     using Kind = PanelKeyAction::Kind;
     const QString keys = QStringLiteral("LRDP_QNBE");
-    const Kind kinds[] = {Kind::MoveLeft,     Kind::MoveRight,        Kind::DeleteItem,
-                          Kind::PasteItem,    Kind::Space,            Kind::QuickLook,
-                          Kind::NextCategory, Kind::PreviousCategory, Kind::Escape};
+    const Kind kinds[] = {
+        Kind::MoveLeft,  Kind::MoveRight,    Kind::DeleteItem,       Kind::PasteItem, Kind::Space,
+        Kind::QuickLook, Kind::NextCategory, Kind::PreviousCategory, Kind::Escape};
     for (const QString& token : script.split(u' ', Qt::SkipEmptyParts)) {
         if (token.startsWith(QLatin1String("t:")))
             state.apply(PanelKeyAction::typeCharacter(token.mid(2)));
@@ -79,6 +107,8 @@ private slots:
     void categoryBarChangesOnlyTheFilter();
     void categoryColor_data();
     void categoryColor();
+    void statusColorsReadOnThePalette_data();
+    void statusColorsReadOnThePalette();
 };
 
 void TestClipboardPanelViewState::keyActions_data()
@@ -141,8 +171,7 @@ void TestClipboardPanelViewState::keyActions()
                << "selected " + item.textContent.value_or(QString());
     });
     connect(&state, &ClipboardPanelViewState::dismissRequested, [&] { events << "dismiss"; });
-    connect(&state, &ClipboardPanelViewState::keyFocusReturned,
-            [&] { events << "reclaim focus"; });
+    connect(&state, &ClipboardPanelViewState::keyFocusReturned, [&] { events << "reclaim focus"; });
     connect(&history, &FakePanelHistory::countChanged, [&] {
         if (!history.removed.isEmpty())
             events << "removed " + history.removed.takeFirst();
@@ -227,6 +256,28 @@ void TestClipboardPanelViewState::categoryColor()
     FakePanelHistory history(kRecords);
     ClipboardPanelViewState state(history, nullptr);
     QCOMPARE(state.categoryColor(text).rgba(), expected);
+}
+
+// Red and link texts keep 4.5:1 against the window and the fields in both palettes; the
+// hairline around cards and fields shows on both.
+void TestClipboardPanelViewState::statusColorsReadOnThePalette_data()
+{
+    QTest::addColumn<QPalette>("palette");
+    QTest::newRow("light (Fusion's)") << QPalette(QColor(0xef, 0xef, 0xef));
+    QTest::newRow("light, white window") << QPalette(Qt::black, Qt::white);
+    QTest::newRow("dark") << darkPalette();
+}
+void TestClipboardPanelViewState::statusColorsReadOnThePalette()
+{
+    QFETCH(QPalette, palette);
+    for (auto role : {QPalette::Window, QPalette::Base}) {
+        const QColor background = palette.color(role);
+        QVERIFY2(contrast(StatusColors::destructive(palette), background) >= 4.5,
+                 qPrintable(background.name()));
+        QVERIFY2(contrast(StatusColors::link(palette), background) >= 4.5,
+                 qPrintable(background.name()));
+        QVERIFY(contrast(over(StatusColors::hairline(palette), background), background) >= 1.2);
+    }
 }
 
 QTEST_MAIN(TestClipboardPanelViewState)

@@ -2,13 +2,13 @@
 // information sheet of present and missing files, and a long text read off the main thread
 // from a real store.
 
-#include "support/HistoryModelWaits.h"
-#include "views/HistoryModel.h"
 #include "store/ModelContainer.h"
-#include "views/ThumbnailLoader.h"
+#include "support/HistoryModelWaits.h"
 #include "support/TestRecords.h"
+#include "views/HistoryModel.h"
 #include "views/PreviewContent.h"
 #include "views/PreviewTextSource.h"
+#include "views/ThumbnailLoader.h"
 
 #include <QLocale>
 #include <QSignalSpy>
@@ -82,28 +82,37 @@ private slots:
     }
 
     // A text longer than a card's start is read on a worker, cut to what the preview lays out,
-    // with a note; a short one is shown whole, without one. Views bound to it hear of both.
+    // with a note; a short one is shown whole, without one. Views bound to it hear of both. An
+    // empty text is a text; only a record without one has none ("No content").
     void longTextFromTheStore_data()
     {
         QTest::addColumn<qsizetype>("length");
         QTest::addColumn<qsizetype>("shown");
-        QTest::addRow("short") << qsizetype(12) << qsizetype(12);
-        QTest::addRow("just over a card's start") << qsizetype(HistoryModel::previewLength + 1)
-                                                  << qsizetype(HistoryModel::previewLength + 1);
+        QTest::addColumn<bool>("hasText");
+        QTest::addRow("short") << qsizetype(12) << qsizetype(12) << true;
+        QTest::addRow("just over a card's start")
+            << qsizetype(HistoryModel::previewLength + 1)
+            << qsizetype(HistoryModel::previewLength + 1) << true;
         QTest::addRow("longer than shown") << qsizetype(PreviewContent::shownCharacters + 5)
-                                           << qsizetype(PreviewContent::shownCharacters);
+                                           << qsizetype(PreviewContent::shownCharacters) << true;
+        QTest::addRow("empty") << qsizetype(0) << qsizetype(0) << true;
+        QTest::addRow("none") << qsizetype(0) << qsizetype(0) << false;
     }
     void longTextFromTheStore()
     {
         QFETCH(qsizetype, length);
         QFETCH(qsizetype, shown);
+        QFETCH(bool, hasText);
         QTemporaryDir dir;
         const QString path = dir.filePath("BrivetCloud.sqlite");
         auto created = ModelContainer::create(path);
         auto container = std::move(std::get<std::unique_ptr<ModelContainer>>(created));
         QString text(length, u'x');
-        text[length - 1] = u'!';
+        if (length > 0)
+            text[length - 1] = u'!';
         ClipboardItem record = test::textRecord(text);
+        if (!hasText)
+            record.textContent.reset();
         container->mainContext().insert(record);
         QVERIFY(container->mainContext().save());
         HistoryModel model(*container);
@@ -117,11 +126,12 @@ private slots:
         QSignalSpy changed(&content, &PreviewContent::textChanged);
         content.componentComplete();
         QCOMPARE(content.kind(), Kind::Text);
+        QCOMPARE(content.hasText(), hasText);
         // Announced on completion, and again once the whole text is read.
         QTRY_COMPARE(changed.size(), length > HistoryModel::previewLength ? 2 : 1);
         QCOMPARE(content.text().size(), shown);
         QCOMPARE(content.textNote().isEmpty(), shown == length);
-        QCOMPARE(content.text().endsWith(u'!'), shown == length);
+        QCOMPARE(content.text().endsWith(u'!'), length > 0 && shown == length);
     }
 };
 

@@ -80,7 +80,7 @@ public:
 
     void makeOverlay(QWindow& window) override;
     void placeOverlay(QWindow& window, const QRect& geometry) override;
-    void setShape(QWindow&, const QRegion&) override {}
+    void setShape(QWindow&, const QPainterPath&) override {}
     [[nodiscard]] bool grabKeyboard(QWindow& window) override;
     void releaseKeyboard(QWindow& window) override;
     [[nodiscard]] bool watchPresses() override { return false; }

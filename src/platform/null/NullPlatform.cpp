@@ -3,6 +3,7 @@
 #include "platform/PlatformLogging.h"
 
 #include <QGuiApplication>
+#include <QPainterPath>
 #include <QRegion>
 #include <QScreen>
 #include <QWindow>
@@ -47,9 +48,9 @@ void NullPanelSurface::placeOverlay(QWindow& window, const QRect& geometry)
     window.setGeometry(geometry);
 }
 
-void NullPanelSurface::setShape(QWindow& window, const QRegion& shape)
+void NullPanelSurface::setShape(QWindow& window, const QPainterPath& outline)
 {
-    window.setMask(shape);
+    window.setMask(QRegion(outline.toFillPolygon().toPolygon()));
 }
 
 bool NullPanelSurface::grabKeyboard(QWindow& window)

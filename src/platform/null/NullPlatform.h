@@ -71,7 +71,7 @@ public:
     explicit NullPanelSurface(QObject* parent = nullptr);
     void makeOverlay(QWindow& window) override;
     void placeOverlay(QWindow& window, const QRect& geometry) override;
-    void setShape(QWindow& window, const QRegion& shape) override;
+    void setShape(QWindow& window, const QPainterPath& outline) override;
     bool grabKeyboard(QWindow& window) override;
     void releaseKeyboard(QWindow&) override {}
     bool watchPresses() override { return false; }

@@ -5,6 +5,7 @@
 
 #include <QCursor>
 #include <QGuiApplication>
+#include <QPainterPath>
 #include <QRegion>
 #include <QScreen>
 #include <QTimer>
@@ -237,6 +238,12 @@ void WaylandPanelSurface::makeOverlay(QWindow& window)
 {
     // A window opened above the panel is a popover.
     addOverlay(window, window.transientParent() ? Role::Popover : Role::Panel);
+    // The compositor blends it: what lies outside its outline is drawn transparent.
+    if (!window.handle()) {
+        QSurfaceFormat format = window.format();
+        format.setAlphaBufferSize(8);
+        window.setFormat(format);
+    }
 }
 
 void WaylandPanelSurface::showOverlay(QWindow& window)
@@ -459,9 +466,9 @@ QRect WaylandPanelSurface::overlayGeometry(const QWindow& window) const
 
 // The compositor blends the window: the mask limits the presses it takes, and what lies
 // outside the shape is drawn transparent.
-void WaylandPanelSurface::setShape(QWindow& window, const QRegion& shape)
+void WaylandPanelSurface::setShape(QWindow& window, const QPainterPath& outline)
 {
-    window.setMask(shape);
+    window.setMask(QRegion(outline.toFillPolygon().toPolygon()));
 }
 
 bool WaylandPanelSurface::grabKeyboard(QWindow& window)

@@ -9,10 +9,14 @@
 #include <QRegion>
 #include <QScreen>
 #include <QSocketNotifier>
+#include <QSurfaceFormat>
+#include <QTransform>
 #include <QWindow>
-#include <xcb/xinput.h>
-
+#include <QtGui/qguiapplication_platform.h>
 #include <algorithm>
+#include <vector>
+#include <xcb/xfixes.h>
+#include <xcb/xinput.h>
 
 namespace brivet {
 
@@ -22,6 +26,15 @@ Q_LOGGING_CATEGORY(lcSurface, "brivet.platform.surface", QtInfoMsg)
 
 constexpr uint32_t kLeftButton = 1;
 constexpr uint32_t kRightButton = 3;
+// The SHAPE extension's kinds (shape.h), for XFixes' SetWindowShapeRegion.
+constexpr uint8_t kShapeBounding = 0;
+constexpr uint8_t kShapeInput = 2;
+
+xcb_connection_t* qtConnection()
+{
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 ? x11->connection() : nullptr;
+}
 
 } // namespace
 
@@ -33,6 +46,10 @@ X11PanelSurface::X11PanelSurface(QObject* parent)
         return;
     }
     xcb_connection_t* connection = m_xcb->get();
+    m_notifier = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(connection),
+                                                   QSocketNotifier::Read);
+    connect(m_notifier.get(), &QSocketNotifier::activated, this, &X11PanelSurface::readEvents);
+    watchCompositor();
     const xcb_query_extension_reply_t* extension =
         xcb_get_extension_data(connection, &xcb_input_id);
     if (extension && extension->present) {
@@ -42,14 +59,39 @@ X11PanelSurface::X11PanelSurface(QObject* parent)
         m_hasXInput2 = version && version->major_version >= 2;
         m_xinputOpcode = extension->major_opcode;
     }
-    if (!m_hasXInput2) {
+    if (!m_hasXInput2)
         qCWarning(lcSurface) << "the X server has no XInput 2; clicks elsewhere will not be seen";
+}
+
+// A compositing manager owns the selection _NET_WM_CM_Sn of the screen it composites.
+void X11PanelSurface::watchCompositor()
+{
+    xcb_connection_t* connection = m_xcb->get();
+    const xcb_query_extension_reply_t* xfixes = xcb_get_extension_data(connection, &xcb_xfixes_id);
+    if (!xfixes || !xfixes->present) {
+        qCInfo(lcSurface) << "the X server has no XFixes; the panel stays opaque";
         return;
     }
-    m_notifier = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(connection),
-                                                   QSocketNotifier::Read);
-    connect(m_notifier.get(), &QSocketNotifier::activated, this,
-            &X11PanelSurface::readEvents);
+    XcbReply<xcb_xfixes_query_version_reply_t> version(xcb_xfixes_query_version_reply(
+        connection, xcb_xfixes_query_version(connection, 2, 0), nullptr));
+    if (!version)
+        return;
+    m_xfixesFirstEvent = xfixes->first_event;
+    int screenNumber = 0;
+    for (auto it = xcb_setup_roots_iterator(xcb_get_setup(connection));
+         it.rem && it.data->root != m_xcb->root(); xcb_screen_next(&it))
+        ++screenNumber;
+    const xcb_atom_t selection =
+        m_xcb->atom(QByteArray("_NET_WM_CM_S" + QByteArray::number(screenNumber)).constData());
+    xcb_xfixes_select_selection_input(connection, m_xcb->root(), selection,
+                                      XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER |
+                                          XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
+                                          XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
+    XcbReply<xcb_get_selection_owner_reply_t> owner(xcb_get_selection_owner_reply(
+        connection, xcb_get_selection_owner(connection, selection), nullptr));
+    m_isCompositing = owner && owner->owner != XCB_NONE;
+    qCInfo(lcSurface) << (m_isCompositing ? "a compositing manager runs"
+                                          : "no compositing manager runs");
 }
 
 X11PanelSurface::~X11PanelSurface()
@@ -61,6 +103,13 @@ void X11PanelSurface::makeOverlay(QWindow& window)
 {
     window.setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                     Qt::BypassWindowManagerHint | Qt::WindowDoesNotAcceptFocus);
+    // An ARGB visual from the start, as a window keeps its visual: a compositing manager that
+    // starts later blends it; without one its pixels show as they are.
+    if (!window.handle()) {
+        QSurfaceFormat format = window.format();
+        format.setAlphaBufferSize(8);
+        window.setFormat(format);
+    }
     window.removeEventFilter(this);
     window.installEventFilter(this);
 }
@@ -91,9 +140,43 @@ void X11PanelSurface::placeOverlay(QWindow& window, const QRect& geometry)
         window.setGeometry(geometry);
 }
 
-void X11PanelSurface::setShape(QWindow& window, const QRegion& shape)
+void X11PanelSurface::setShape(QWindow& window, const QPainterPath& outline)
 {
-    window.setMask(shape);
+    if (!m_shapes.contains(&window))
+        connect(&window, &QObject::destroyed, this,
+                [this, pointer = &window] { m_shapes.remove(pointer); });
+    m_shapes.insert(&window, outline);
+    applyShape(window);
+}
+
+// Through Qt's own connection, which created the window: the requests reach the server after
+// it. The outline is laid on the screen's pixels (twice Qt's logical ones at a scale of 2), so
+// that its curves are as fine as the screen.
+void X11PanelSurface::applyShape(QWindow& window)
+{
+    xcb_connection_t* connection = qtConnection();
+    if (!connection || !m_xfixesFirstEvent)
+        return;
+    const qreal ratio = window.devicePixelRatio();
+    const QRegion shape(QTransform::fromScale(ratio, ratio)
+                            .map(m_shapes.value(&window))
+                            .toFillPolygon()
+                            .toPolygon());
+    std::vector<xcb_rectangle_t> rectangles;
+    for (const QRect& rect : shape)
+        rectangles.push_back({int16_t(rect.x()), int16_t(rect.y()), uint16_t(rect.width()),
+                              uint16_t(rect.height())});
+    const xcb_xfixes_region_t region = xcb_generate_id(connection);
+    xcb_xfixes_create_region(connection, region, uint32_t(rectangles.size()), rectangles.data());
+    const auto id = xcb_window_t(window.winId());
+    // Composited: drawn whole (the shadow outside the outline), input only inside it. Else cut
+    // to it; no input shape of its own then (the cut holds for input too).
+    xcb_xfixes_set_window_shape_region(connection, id, kShapeBounding, 0, 0,
+                                       m_isCompositing ? XCB_NONE : region);
+    xcb_xfixes_set_window_shape_region(connection, id, kShapeInput, 0, 0,
+                                       m_isCompositing ? region : XCB_NONE);
+    xcb_xfixes_destroy_region(connection, region);
+    xcb_flush(connection);
 }
 
 bool X11PanelSurface::grabKeyboard(QWindow& window)
@@ -149,8 +232,15 @@ void X11PanelSurface::readEvents()
 {
     xcb_connection_t* connection = m_xcb->get();
     bool clicked = false;
+    const bool wasCompositing = m_isCompositing;
     while (xcb_generic_event_t* event = xcb_poll_for_event(connection)) {
-        if ((event->response_type & ~0x80) == XCB_GE_GENERIC) {
+        if (m_xfixesFirstEvent &&
+            (event->response_type & ~0x80) == m_xfixesFirstEvent + XCB_XFIXES_SELECTION_NOTIFY) {
+            const auto* notify =
+                reinterpret_cast<const xcb_xfixes_selection_notify_event_t*>(event);
+            m_isCompositing = notify->subtype == XCB_XFIXES_SELECTION_EVENT_SET_SELECTION_OWNER &&
+                              notify->owner != XCB_NONE;
+        } else if ((event->response_type & ~0x80) == XCB_GE_GENERIC) {
             const auto* raw = reinterpret_cast<const xcb_input_raw_button_press_event_t*>(event);
             if (raw->extension == m_xinputOpcode && raw->event_type == XCB_INPUT_RAW_BUTTON_PRESS &&
                 (raw->detail == kLeftButton || raw->detail == kRightButton)) {
@@ -162,13 +252,18 @@ void X11PanelSurface::readEvents()
         }
         std::free(event);
     }
+    if (m_isCompositing != wasCompositing) {
+        qCInfo(lcSurface) << (m_isCompositing ? "a compositing manager started"
+                                              : "the compositing manager stopped");
+        for (auto it = m_shapes.cbegin(); it != m_shapes.cend(); ++it)
+            applyShape(*it.key());
+        emit compositingChanged(m_isCompositing);
+    }
     if (!clicked || !m_isWatching)
         return;
-    XcbReply<xcb_query_pointer_reply_t> pointer(
-        xcb_query_pointer_reply(connection, xcb_query_pointer(connection, m_xcb->root()), nullptr));
-    if (!pointer)
-        return;
-    const QPoint position(pointer->root_x, pointer->root_y);
+    // Where the pointer is now, in Qt's logical pixels as the windows' geometries are (the
+    // root's pixels differ from them under a scale factor).
+    const QPoint position = QCursor::pos();
     qCDebug(lcSurface) << "click at" << position;
     emit pressed(position);
 }
