@@ -152,7 +152,7 @@ class PanelTest(PanelTestCase):
         self.copy_texts("first card", "second card", "third card")
         entry, window = self.session.open_entry()
         info = self.show_panel()
-        card_y = int(info["Absolute upper-left Y"]) + int(int(info["Height"]) * 0.65)
+        card_y = int(info["Absolute upper-left Y"]) + int(int(info["Height"]) * 0.42)
 
         def card_x(index):  # cards are 160 wide, 8 apart, after a margin of 16
             return int(info["Absolute upper-left X"]) + 16 + index * 168 + 80
@@ -241,7 +241,7 @@ class PanelTest(PanelTestCase):
 
         # Pin the older card through its menu: "Pin to Category" opens the list of categories
         # in a window beside the menu; its one entry pins.
-        card_x, card_y = panel_x + 16 + 168 + 80, panel_y + int(int(info["Height"]) * 0.65)
+        card_x, card_y = panel_x + 16 + 168 + 80, panel_y + int(int(info["Height"]) * 0.42)
         self.open_menu(card_x, card_y)
         x, y, width, height = self.open_popover(card_x + 30, card_y + 14)
         self.session.click(x + width // 2, y + height // 2)
