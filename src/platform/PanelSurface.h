@@ -41,9 +41,11 @@ public:
     // window, and applied again when a compositing manager starts or stops.
     virtual void setShape(QWindow& window, const QPainterPath& outline) = 0;
     // True while a compositing manager blends the overlays with what lies below them: their
-    // backgrounds may then be translucent and their shadows fall outside their outlines (a
-    // Wayland compositor always does).
+    // backgrounds may then be translucent and their shadows fall outside their outlines.
     virtual bool isCompositing() const { return false; }
+    // True where what an overlay leaves transparent outside its outline shows what lies below,
+    // also without translucency and shadows (a Wayland compositor).
+    virtual bool blendsOverlays() const { return isCompositing(); }
     // Sends every key to the shown window until releaseKeyboard(). False when the keyboard
     // cannot be had now (another program holds it: try again a little later).
     [[nodiscard]] virtual bool grabKeyboard(QWindow& window) = 0;

@@ -21,7 +21,7 @@ PanelPopoverWindow {
 
     width: body.implicitWidth + 2 * padding + 2 * shadowMargin
     height: body.implicitHeight + 2 * padding + arrowSize + 2 * shadowMargin
-    color: isTranslucent ? "transparent" : systemPalette.window
+    color: isBlended ? "transparent" : systemPalette.window
 
     // The shadow around the bubble: rings fading outwards, none under the translucent bubble.
     Repeater {

@@ -122,6 +122,10 @@ void PanelPopoverWindow::open()
             setFlag(Qt::WindowDoesNotAcceptFocus, !m_takesKeyboard);
         }
         if (PopoverHost* owner = host()) {
+            if (const bool blended = owner->surface().blendsOverlays(); blended != m_isBlended) {
+                m_isBlended = blended;
+                emit isTranslucentChanged();
+            }
             setTranslucent(owner->surface().isCompositing());
             connect(&owner->surface(), &PanelSurface::compositingChanged, this,
                     &PanelPopoverWindow::setTranslucent, Qt::UniqueConnection);

@@ -53,6 +53,9 @@ class PanelPopoverWindow : public QQuickWindow
     // Blended with what lies below (a compositing manager runs): the bubble may be translucent
     // and the window's colour must be transparent outside it.
     Q_PROPERTY(bool isTranslucent READ isTranslucent NOTIFY isTranslucentChanged)
+    // What the window leaves transparent outside the bubble shows what lies below (translucent,
+    // or on a window system that always blends): its colour outside the bubble is transparent.
+    Q_PROPERTY(bool isBlended READ isBlended NOTIFY isTranslucentChanged)
     // Room around the bubble for its shadow, while translucent: the window is that much larger
     // on each side than the bubble it places.
     Q_PROPERTY(qreal shadowMargin READ shadowMargin NOTIFY isTranslucentChanged)
@@ -76,6 +79,7 @@ public:
     void setTakesKeyboard(bool takes);
     bool isOpen() const { return m_isOpen; }
     bool isTranslucent() const { return m_isTranslucent; }
+    bool isBlended() const { return m_isTranslucent || m_isBlended; }
     qreal shadowMargin() const { return m_isTranslucent ? 12 : 0; }
     qreal arrowPosition() const { return m_arrowPosition; }
     qreal arrowSize() const { return arrowSize(m_arrowEdge); }
@@ -131,6 +135,7 @@ private:
     bool m_isOpen = false;
     bool m_isBorrowingKeyboard = false;
     bool m_isTranslucent = false;
+    bool m_isBlended = false;
     qreal m_arrowPosition = 0;
 };
 

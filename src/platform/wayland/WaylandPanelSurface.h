@@ -55,8 +55,9 @@ public:
     void hideOverlay(QWindow& window) override;
     void placeOverlay(QWindow& window, const QRect& geometry) override;
     QRect overlayGeometry(const QWindow& window) const override;
-    // The compositor blends every surface.
-    bool isCompositing() const override { return true; }
+    // The compositor blends every surface; the panel keeps its opaque look (no shadow around
+    // a layer surface placed by its margins).
+    bool blendsOverlays() const override { return true; }
     void setShape(QWindow& window, const QPainterPath& outline) override;
     [[nodiscard]] bool grabKeyboard(QWindow& window) override;
     void releaseKeyboard(QWindow& window) override;
