@@ -37,6 +37,10 @@ class GnomeCase(unittest.TestCase):
         with open(os.path.join(applications, "zenity.desktop"), "w") as entry:
             entry.write("[Desktop Entry]\nType=Application\nName=Zenity Dialog\nExec=zenity\n")
         self.brivet.start(wait_for)
+        # The panel is built right after start, on the main thread (a second and more in the
+        # sanitizer build): copies made meanwhile would be replaced before Brivet asks for them.
+        if wait_for == r"brivet\.app: launched":
+            self.brivet.wait_for_log(r"brivet\.panel: prepared in", timeout=30)
 
     def stop_brivet(self):
         status = self.brivet.stop()

@@ -55,7 +55,6 @@ int clickThroughFakeInput(wl_display* display, org_kde_kwin_fake_input* input, u
     wl_display_roundtrip(display);
     org_kde_kwin_fake_input_destroy(input);
     wl_display_roundtrip(display);
-    wl_display_disconnect(display);
     return 0;
 }
 
@@ -91,11 +90,23 @@ int main(int argc, char* argv[])
     wl_registry* registry = wl_display_get_registry(display);
     wl_registry_add_listener(registry, &kRegistryListener, &globals);
     wl_display_roundtrip(display);
+    // Every proxy goes before the connection (the sanitizer build counts them as leaks).
+    const auto finish = [&](int status) {
+        if (globals.manager)
+            zwlr_virtual_pointer_manager_v1_destroy(globals.manager);
+        if (globals.fakeInput && globals.manager)
+            org_kde_kwin_fake_input_destroy(globals.fakeInput);
+        if (globals.seat)
+            wl_seat_destroy(globals.seat);
+        wl_registry_destroy(registry);
+        wl_display_disconnect(display);
+        return status;
+    };
     if (!globals.manager && globals.fakeInput)
-        return clickThroughFakeInput(display, globals.fakeInput, x, y, button);
+        return finish(clickThroughFakeInput(display, globals.fakeInput, x, y, button));
     if (!globals.manager) {
         std::fprintf(stderr, "no virtual pointer and no fake input\n");
-        return 1;
+        return finish(1);
     }
     zwlr_virtual_pointer_v1* pointer =
         zwlr_virtual_pointer_manager_v1_create_virtual_pointer(globals.manager, globals.seat);
@@ -116,6 +127,5 @@ int main(int argc, char* argv[])
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     zwlr_virtual_pointer_v1_destroy(pointer);
     wl_display_roundtrip(display);
-    wl_display_disconnect(display);
-    return 0;
+    return finish(0);
 }
