@@ -113,8 +113,11 @@ Platform createPlatform(const DesktopSession& session)
         else
             platform.keySynthesizer = std::make_unique<NullKeySynthesizer>();
         platform.globalHotkey = std::make_unique<WaylandGlobalHotkey>();
-        if (auto surface = std::make_unique<WaylandPanelSurface>(); surface->isAvailable())
+        if (auto surface = std::make_unique<WaylandPanelSurface>(); surface->isAvailable()) {
+            if (toplevels->isAvailable())
+                surface->setToplevels(toplevels);
             platform.panelSurface = std::move(surface);
+        }
         else
             platform.panelSurface = std::make_unique<NullPanelSurface>();
         break;

@@ -33,12 +33,13 @@ class WaylandSessionCase:
 
     COMPOSITOR = "sway"
     SCALE = 1
+    OUTPUTS = 1
 
     def setUp(self):
         self.session = wayland_session.WaylandSession(
             self.COMPOSITOR, fake_input_programs=[os.path.realpath(program) for program in
                                                   (BINARY, DRIVER, KEYS, CLICK)],
-            scale=self.SCALE).start()
+            scale=self.SCALE, outputs=self.OUTPUTS).start()
         self.addCleanup(self.session.stop)
         self.brivet = Brivet(self.session, home=self.session.private_folder("brivet-wl-store-"))
         self.addCleanup(self.stop_brivet)
@@ -360,6 +361,34 @@ class ScaledPanelTest(WaylandSessionCase, unittest.TestCase):
         self.brivet.wait_for_log(rf"panel layer configured at {WIDTH // 2 - 32} x "
                                  rf"{int(HEIGHT // 2 * 0.22)}")
         self.brivet.wait_for_log(r"brivet\.panel: shown at .* drawn at scale 2")
+
+
+@unittest.skipUnless(wayland_session.available("sway"), "sway is not installed")
+class TwoOutputsTest(WaylandSessionCase, unittest.TestCase):
+    """sway with two outputs side by side: the panel opens on the output of the window in front,
+    which Qt cannot tell from the pointer (it sees it only over Brivet's own windows)."""
+
+    OUTPUTS = 2
+
+    def test_the_panel_opens_on_the_output_of_the_window_in_front(self):
+        for output in ("HEADLESS-2", "HEADLESS-1"):
+            self.session.swaymsg("focus", "output", output)
+            window = self.session.popen([KEY_LOG_WINDOW, "org.example.Editor"],
+                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                        text=True)
+            self.addCleanup(window.stdout.close)
+            wait_until(lambda: self.session.focused_app() == "org.example.Editor", timeout=20,
+                       message=f"a window in front on {output}")
+            shown = self.brivet.count_log(r"brivet\.panel: shown at")
+            hidden = self.brivet.count_log(r"brivet\.panel: hidden")
+            self.session.run([BINARY, "--toggle"], check=False)
+            self.brivet.wait_for_log(r"brivet\.panel: shown at", count=shown + 1)
+            self.assertRegex([line for line in self.brivet.log()
+                              if "panel: shown at" in line][-1], rf'on "{output}"')
+            self.session.run([BINARY, "--toggle"], check=False)
+            self.brivet.wait_for_log(r"brivet\.panel: hidden", count=hidden + 1)
+            window.terminate()
+            window.wait(timeout=10)
 
 
 if __name__ == "__main__":

@@ -42,9 +42,10 @@ class WaylandSession:
     started. KWin shows its fake input only to the programs in fake_input_programs (paths): each
     gets a desktop file that asks for it."""
 
-    def __init__(self, compositor="sway", fake_input_programs=(), scale=1):
+    def __init__(self, compositor="sway", fake_input_programs=(), scale=1, outputs=1):
         self.compositor = compositor
         self.scale = scale
+        self.outputs = outputs
         self.fake_input_programs = fake_input_programs
         self.processes = []
         self.folders = []
@@ -88,9 +89,13 @@ class WaylandSession:
             config = os.path.join(home, "sway.config")
             with open(config, "w") as file:
                 file.write(SWAY_CONFIG + f"output HEADLESS-1 scale {self.scale}\n")
+                # More outputs side by side, right of the first.
+                for number in range(2, self.outputs + 1):
+                    file.write(f"output HEADLESS-{number} resolution 1280x800 "
+                               f"position {1280 * (number - 1)} 0\n")
             os.chown(config, self.uid, self.gid)
             self.env.update(WLR_BACKENDS="headless", WLR_RENDERER="pixman",
-                            WLR_LIBINPUT_NO_DEVICES="1")
+                            WLR_LIBINPUT_NO_DEVICES="1", WLR_HEADLESS_OUTPUTS=str(self.outputs))
             command = ["sway", "-c", config]
         else:
             command = [self.kwin_copy(), "--virtual", "--no-lockscreen", "--socket",
@@ -132,6 +137,11 @@ class WaylandSession:
         names = sorted(name for name in os.listdir(runtime)
                        if name.startswith("wayland-") and not name.endswith(".lock"))
         return names[0] if names else None
+
+    def swaymsg(self, *command):
+        """Runs a sway command over its IPC socket."""
+        sockets = [name for name in os.listdir(self.runtime) if name.startswith("sway-ipc.")]
+        return self.run(["swaymsg", "-s", os.path.join(self.runtime, sockets[0]), *command])
 
     def focused_app(self):
         """The app_id of the window that has the keyboard, from sway's tree."""

@@ -2,6 +2,7 @@
 
 #include "platform/wayland/WaylandLogging.h"
 #include "platform/wayland/WaylandScrim.h"
+#include "platform/wayland/WaylandToplevels.h"
 
 #include <QCursor>
 #include <QGuiApplication>
@@ -580,8 +581,20 @@ void WaylandPanelSurface::stopWatchingPresses()
     m_scrim.reset();
 }
 
+// The output of the window in front, where the compositor lists windows: Qt knows the pointer
+// only while it is over Brivet's own windows. Else the screen under the pointer as Qt last saw
+// it, else the primary one.
 QScreen* WaylandPanelSurface::activeScreen() const
 {
+    if (m_toplevels) {
+        if (const QString name = m_toplevels->activatedOutputName(); !name.isEmpty()) {
+            const QList<QScreen*> screens = QGuiApplication::screens();
+            for (QScreen* screen : screens) {
+                if (screen->name() == name)
+                    return screen;
+            }
+        }
+    }
     if (QScreen* screen = QGuiApplication::screenAt(QCursor::pos()))
         return screen;
     return QGuiApplication::primaryScreen();

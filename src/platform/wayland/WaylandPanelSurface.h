@@ -17,6 +17,8 @@ struct xdg_wm_base;
 
 namespace brivet {
 
+class WaylandToplevels;
+
 class WaylandScrim;
 
 // The panel on a Wayland compositor that offers wlr layer-shell. The panel is a layer surface
@@ -49,6 +51,8 @@ public:
 
     // False when Qt is not on Wayland or the compositor has no layer-shell.
     bool isAvailable() const { return m_shell != nullptr; }
+    // The compositor's list of windows, to find the output of the window in front.
+    void setToplevels(std::shared_ptr<WaylandToplevels> toplevels) { m_toplevels = std::move(toplevels); }
 
     void makeOverlay(QWindow& window) override;
     void showOverlay(QWindow& window) override;
@@ -107,6 +111,7 @@ private:
     std::unordered_map<const QWindow*, Overlay> m_overlays;
     QPointer<QWindow> m_keyboardHolder;
     std::unique_ptr<WaylandScrim> m_scrim;
+    std::shared_ptr<WaylandToplevels> m_toplevels;
 };
 
 } // namespace brivet

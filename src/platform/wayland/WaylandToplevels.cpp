@@ -2,11 +2,14 @@
 
 #include "platform/wayland/WaylandLogging.h"
 #include "wlr-foreign-toplevel-management-unstable-v1-client-protocol.h"
+#include "xdg-output-unstable-v1-client-protocol.h"
 
 #include <QSocketNotifier>
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <unordered_map>
+#include <vector>
 #include <wayland-client.h>
 
 namespace brivet {
@@ -27,6 +30,13 @@ struct WaylandToplevels::Private
         bool activated = false;
         QString pendingAppId;
         bool pendingActivated = false;
+        std::vector<wl_output*> outputs; // in the order the window entered them
+    };
+    struct Output
+    {
+        uint32_t globalName = 0;
+        zxdg_output_v1* xdgOutput = nullptr;
+        QString name;
     };
 
     ~Private();
@@ -44,11 +54,57 @@ struct WaylandToplevels::Private
     zwlr_foreign_toplevel_manager_v1* manager = nullptr;
     std::unordered_map<zwlr_foreign_toplevel_handle_v1*, Toplevel> toplevels;
     WindowId lastId = 0;
+    zxdg_output_manager_v1* outputManager = nullptr;
+    std::map<wl_output*, Output> outputs;
+
+    // Asks for the output's name once both it and the manager are there.
+    void nameOutput(wl_output* output)
+    {
+        Output& known = outputs[output];
+        if (!outputManager || known.xdgOutput)
+            return;
+        known.xdgOutput = zxdg_output_manager_v1_get_xdg_output(outputManager, output);
+        zxdg_output_v1_add_listener(known.xdgOutput, &xdgOutputListener, this);
+    }
+    static void outputName(void* data, zxdg_output_v1* xdgOutput, const char* name)
+    {
+        auto* self = static_cast<Private*>(data);
+        for (auto& [output, known] : self->outputs) {
+            if (known.xdgOutput == xdgOutput)
+                known.name = QString::fromUtf8(name);
+        }
+    }
+    static void outputPosition(void*, zxdg_output_v1*, int32_t, int32_t) {}
+    static void outputSize(void*, zxdg_output_v1*, int32_t, int32_t) {}
+    static void outputDone(void*, zxdg_output_v1*) {}
+    static void outputDescription(void*, zxdg_output_v1*, const char*) {}
+    static constexpr zxdg_output_v1_listener xdgOutputListener{
+        &Private::outputPosition, &Private::outputSize, &Private::outputDone, &Private::outputName,
+        &Private::outputDescription};
 
     static void global(void* data, wl_registry* registry, uint32_t name, const char* interface,
                        uint32_t version)
     {
         auto* self = static_cast<Private*>(data);
+        if (std::strcmp(interface, wl_output_interface.name) == 0) {
+            // Version 1: only named by the windows' output events and by xdg-output.
+            auto* output =
+                static_cast<wl_output*>(wl_registry_bind(registry, name, &wl_output_interface, 1));
+            self->outputs[output].globalName = name;
+            self->nameOutput(output);
+            return;
+        }
+        if (std::strcmp(interface, zxdg_output_manager_v1_interface.name) == 0 &&
+            !self->outputManager) {
+            // Version 2 has the name event.
+            if (version < 2)
+                return;
+            self->outputManager = static_cast<zxdg_output_manager_v1*>(
+                wl_registry_bind(registry, name, &zxdg_output_manager_v1_interface, 2));
+            for (auto& [output, known] : self->outputs)
+                self->nameOutput(output);
+            return;
+        }
         if (std::strcmp(interface, wl_seat_interface.name) == 0 && !self->seat) {
             // Only named in activation requests: no listener, version 1 has all it needs.
             self->seat =
@@ -63,7 +119,21 @@ struct WaylandToplevels::Private
                              std::min(version, kMaxVersion)));
         zwlr_foreign_toplevel_manager_v1_add_listener(self->manager, &managerListener, self);
     }
-    static void globalRemove(void*, wl_registry*, uint32_t) {}
+    static void globalRemove(void* data, wl_registry*, uint32_t name)
+    {
+        auto* self = static_cast<Private*>(data);
+        for (auto it = self->outputs.begin(); it != self->outputs.end(); ++it) {
+            if (it->second.globalName != name)
+                continue;
+            for (auto& [handle, toplevel] : self->toplevels)
+                std::erase(toplevel.outputs, it->first);
+            if (it->second.xdgOutput)
+                zxdg_output_v1_destroy(it->second.xdgOutput);
+            wl_output_destroy(it->first);
+            self->outputs.erase(it);
+            return;
+        }
+    }
     static void toplevel(void* data, zwlr_foreign_toplevel_manager_v1*,
                          zwlr_foreign_toplevel_handle_v1* handle)
     {
@@ -83,8 +153,16 @@ struct WaylandToplevels::Private
     {
         static_cast<Private*>(data)->toplevels[handle].pendingAppId = QString::fromUtf8(appId);
     }
-    static void outputEnter(void*, zwlr_foreign_toplevel_handle_v1*, wl_output*) {}
-    static void outputLeave(void*, zwlr_foreign_toplevel_handle_v1*, wl_output*) {}
+    static void outputEnter(void* data, zwlr_foreign_toplevel_handle_v1* handle, wl_output* output)
+    {
+        std::vector<wl_output*>& on = static_cast<Private*>(data)->toplevels[handle].outputs;
+        if (std::find(on.begin(), on.end(), output) == on.end())
+            on.push_back(output);
+    }
+    static void outputLeave(void* data, zwlr_foreign_toplevel_handle_v1* handle, wl_output* output)
+    {
+        std::erase(static_cast<Private*>(data)->toplevels[handle].outputs, output);
+    }
     static void state(void* data, zwlr_foreign_toplevel_handle_v1* handle, wl_array* states)
     {
         const auto* begin = static_cast<const uint32_t*>(states->data);
@@ -121,6 +199,13 @@ WaylandToplevels::Private::~Private()
         zwlr_foreign_toplevel_handle_v1_destroy(handle);
     if (manager)
         zwlr_foreign_toplevel_manager_v1_destroy(manager);
+    for (const auto& [output, known] : outputs) {
+        if (known.xdgOutput)
+            zxdg_output_v1_destroy(known.xdgOutput);
+        wl_output_destroy(output);
+    }
+    if (outputManager)
+        zxdg_output_manager_v1_destroy(outputManager);
     if (seat)
         wl_seat_destroy(seat);
     if (registry)
@@ -217,6 +302,19 @@ std::optional<WaylandToplevels::Window> WaylandToplevels::window(WindowId id)
     if (!handle)
         return std::nullopt;
     return Window{id, d->toplevels.at(handle).appId};
+}
+
+QString WaylandToplevels::activatedOutputName()
+{
+    if (!d->refresh())
+        return {};
+    for (const auto& [handle, toplevel] : d->toplevels) {
+        if (!toplevel.activated || toplevel.outputs.empty())
+            continue;
+        const auto known = d->outputs.find(toplevel.outputs.front());
+        return known == d->outputs.end() ? QString() : known->second.name;
+    }
+    return {};
 }
 
 bool WaylandToplevels::activate(WindowId id)

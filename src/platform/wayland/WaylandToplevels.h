@@ -9,7 +9,8 @@
 namespace brivet {
 
 // The compositor's list of windows (zwlr_foreign_toplevel_manager_v1) on a connection of its
-// own: each window's app_id and whether it is the activated one. One list serves both the
+// own: each window's app_id, whether it is the activated one and the outputs it is on (named
+// through xdg-output). One list serves both the
 // front application and the paste stroke. Lives on the main thread, whose event loop reads
 // the compositor's news as it comes (unread, it would pile up until the compositor gives up on
 // the connection); a question costs one round trip, never a wait for another program.
@@ -35,6 +36,9 @@ public:
     std::optional<Window> window(WindowId id);
     // Asks the compositor to activate the window for the seat; false when it cannot be asked.
     [[nodiscard]] bool activate(WindowId id);
+    // The name of the output the activated window is on (its first, when it spans several), as
+    // the compositor names outputs (Qt's screen names); empty when unknown.
+    QString activatedOutputName();
 
 private:
     struct Private;
