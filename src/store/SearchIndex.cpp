@@ -332,20 +332,19 @@ Condition condition(const QString& foldedNeedle, bool scan, bool indexed)
 {
     Condition condition;
     condition.indexed = indexed;
+    condition.argument = foldedNeedle;
     if (!indexed) {
         condition.foldedTest = QStringLiteral(
             "brivet_match(?1, ClipboardItem.textContent, ClipboardItem.urlString, "
             "ClipboardItem.fileName, ClipboardItem.sourceAppName)");
         condition.items =
             QStringLiteral("SELECT pk AS item FROM ClipboardItem WHERE %1").arg(condition.foldedTest);
-        condition.argument = foldedNeedle;
     } else if (!scan && foldedNeedle.toUcs4().size() >= 3) {
         // The trigram index finds three characters and more (code points, as it counts them).
         // The needle as one phrase of the query syntax, quotes doubled.
         condition.items = QStringLiteral(
             "SELECT rowid AS item FROM ClipboardItemSearch "
             "WHERE ClipboardItemSearch MATCH '\"' || replace(?1, '\"', '\"\"') || '\"'");
-        condition.argument = foldedNeedle;
     } else {
         QStringList tests;
         for (const char* field : fields)
@@ -355,7 +354,6 @@ Condition condition(const QString& foldedNeedle, bool scan, bool indexed)
             QLatin1Char('(') + tests.join(QLatin1String(" OR ")) + QLatin1Char(')');
         condition.items = QStringLiteral("SELECT item FROM ClipboardItemFolded WHERE %1")
                               .arg(condition.foldedTest);
-        condition.argument = foldedNeedle;
     }
     condition.sql = QStringLiteral("pk IN (%1)").arg(condition.items);
     return condition;
