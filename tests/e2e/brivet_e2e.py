@@ -306,6 +306,26 @@ class Brivet:
         shutil.rmtree(self.home, ignore_errors=True)
 
 
+class SessionBrivet:
+    """For cases whose Brivet runs in a session of a compositor of their own (self.brivet)."""
+
+    def stop_brivet(self):
+        """Stops Brivet and fails when it did not end cleanly (sanitizer reports included)."""
+        status = self.brivet.stop()
+        if status not in (None, 0):
+            raise AssertionError(f"brivet exited with {status}:\n" + "\n".join(self.brivet.log()))
+
+    def records(self, count):
+        """The (kind, text) of the records once there are count of them."""
+        try:
+            wait_until(lambda: len(self.brivet.items()) >= count, timeout=30,
+                       message=f"{count} records")
+        except AssertionError as error:
+            raise AssertionError(f"{error}: {self.brivet.items()}\n"
+                                 + "\n".join(self.brivet.log())) from None
+        return [row[:2] for row in self.brivet.items()]
+
+
 class BrivetTestCase(unittest.TestCase):
     """Each test gets its own X session and a fresh brivet with an empty history."""
 

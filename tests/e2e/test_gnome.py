@@ -9,14 +9,14 @@ import time
 import unittest
 
 import gnome_session
-from brivet_e2e import BINARY, Brivet, png_bytes, read_lines, wait_until
+from brivet_e2e import BINARY, Brivet, SessionBrivet, png_bytes, read_lines, wait_until
 
 COPY_WINDOW = os.environ.get("BRIVET_COPY_WINDOW", "brivet_copy_window")
 # X keysyms typed through the extension's test keyboard.
 RETURN, ESCAPE, CONTROL, SHIFT, SUPER, V = 0xff0d, 0xff1b, 0xffe3, 0xffe1, 0xffeb, ord("v")
 
 
-class GnomeCase(unittest.TestCase):
+class GnomeCase(SessionBrivet, unittest.TestCase):
     WITH_EXTENSION = True
     XWAYLAND = False
 
@@ -41,20 +41,6 @@ class GnomeCase(unittest.TestCase):
         # sanitizer build): copies made meanwhile would be replaced before Brivet asks for them.
         if wait_for == r"brivet\.app: launched":
             self.brivet.wait_for_log(r"brivet\.panel: prepared in", timeout=30)
-
-    def stop_brivet(self):
-        status = self.brivet.stop()
-        if status not in (None, 0):
-            raise AssertionError(f"brivet exited with {status}:\n" + "\n".join(self.brivet.log()))
-
-    def records(self, count):
-        try:
-            wait_until(lambda: len(self.brivet.items()) >= count, timeout=30,
-                       message=f"{count} records")
-        except AssertionError as error:
-            raise AssertionError(f"{error}: {self.brivet.items()}\n"
-                                 + "\n".join(self.brivet.log())) from None
-        return [row[:2] for row in self.brivet.items()]
 
     def copy_window(self):
         """brivet_copy_window once it has the keyboard; copy() sends it a copy."""

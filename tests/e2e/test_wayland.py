@@ -10,7 +10,8 @@ import time
 import unittest
 
 import wayland_session
-from brivet_e2e import BINARY, DRIVER, Brivet, PasteDriver, png_bytes, read_lines, wait_until
+from brivet_e2e import (BINARY, DRIVER, Brivet, PasteDriver, SessionBrivet, png_bytes,
+                        read_lines, wait_until)
 
 SOURCE = os.environ.get("BRIVET_WAYLAND_SOURCE", "brivet_wayland_source")
 KEYS = os.environ.get("BRIVET_WAYLAND_KEYS", "brivet_wayland_keys")
@@ -28,7 +29,7 @@ PANEL_TOP = HEIGHT - 8 - PANEL_HEIGHT
 POPUP_PLACED = r"popover popup configured at (-?\d+), (-?\d+) of the panel, (\d+) x (\d+)"
 
 
-class WaylandSessionCase:
+class WaylandSessionCase(SessionBrivet):
     """Brivet started under a compositor of its own: COMPOSITOR."""
 
     COMPOSITOR = "sway"
@@ -52,21 +53,6 @@ class WaylandSessionCase:
             entry.write("[Desktop Entry]\nType=Application\nName=Zenity Dialog\nExec=zenity\n")
         self.brivet.start()
         self.brivet.wait_for_log(r"watching the clipboard through \w+data_control_manager_v1")
-
-    def stop_brivet(self):
-        """Stops Brivet and fails when it did not end cleanly (sanitizer reports included)."""
-        status = self.brivet.stop()
-        if status != 0:
-            raise AssertionError(f"brivet exited with {status}:\n" + "\n".join(self.brivet.log()))
-
-    def records(self, count):
-        try:
-            wait_until(lambda: len(self.brivet.items()) >= count, timeout=30,
-                       message=f"{count} records")
-        except AssertionError as error:
-            raise AssertionError(f"{error}: {self.brivet.items()}\n"
-                                 + "\n".join(self.brivet.log())) from None
-        return [row[:2] for row in self.brivet.items()]
 
     def start_source(self, *types):
         """brivet_wayland_source offering TYPE TEXT..., once the compositor has its offer; the
