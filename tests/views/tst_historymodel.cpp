@@ -127,6 +127,20 @@ private slots:
             }
             m_newestFirst.append(item);
         }
+        // A long needle whose words are everywhere around a rare one: the index is asked for
+        // the rare part, and what that finds must still hold the whole needle.
+        for (int i = 0; i < 600; ++i) {
+            ClipboardItemContent content;
+            content.contentType = "text";
+            content.textContent = i % 100 == 7    ? QString("beta qzxjv gamma %1").arg(i)
+                                  : i % 100 == 8  ? QString("BÊTA QZXJV GAMMA")
+                                  : i % 100 == 9  ? QString("alpha qzxjv gamma %1").arg(i)
+                                  : i % 100 == 10 ? QString("beta qzxjv delta")
+                                                 : QString("alpha beta gamma delta %1").arg(i);
+            ClipboardItem item(content, base.addSecs(random.bounded(2000)));
+            context.insert(item);
+            m_newestFirst.append(item);
+        }
         QVERIFY(context.save());
         const auto key = [](const ClipboardItem& item) {
             return ItemKey{item.timestamp.toMSecsSinceEpoch(), item.persistentId()};
@@ -165,7 +179,7 @@ private slots:
                 << (i % 3 == 0 ? 500 : 300) << (i % 4 != 1);
         }
         for (const char* needle : {"%", "_", "%_", "\"", "\"*", "*", "é", "ÉÉ", "Σσ", "東京", "👍",
-                                   "👍🎉", "zzq", "qqz", ".pdf", "https:/"})
+                                   "👍🎉", "zzq", "qqz", ".pdf", "https:/", "beta qzxjv gamma"})
             for (const bool indexed : {true, false})
                 QTest::addRow("fixed %s%s", needle, indexed ? "" : ", unindexed")
                     << QString::fromUtf8(needle) << false << true << 64 << 2000 << indexed;
@@ -197,8 +211,9 @@ private slots:
         if (pinnedOnly)
             model.setCategoryId(m_pins.id);
         // Typed key by key, without waiting (only the last query's answer may count) or waiting
-        // for each answer (the next key refines it).
-        for (qsizetype length = 1; length <= needle.size(); ++length) {
+        // for each answer (the next key refines it); a needle longer than eight pasted whole.
+        for (qsizetype length = needle.size() > 8 ? needle.size() : 1; length <= needle.size();
+             ++length) {
             model.setSearchText(needle.left(length));
             QVERIFY(!wholeListRead || test::waitForSearch(model));
         }
