@@ -63,11 +63,12 @@ struct ScratchStore
     }
 };
 
-// The median of the iterations' times, which the targets are given in.
+// The median of the iterations' times, which the targets are given in, and the worst.
 void reportMedian(benchmark::State& state, std::vector<double> milliseconds)
 {
     if (milliseconds.empty())
         return;
+    state.counters["worst_ms"] = *std::max_element(milliseconds.begin(), milliseconds.end());
     std::nth_element(milliseconds.begin(), milliseconds.begin() + milliseconds.size() / 2,
                      milliseconds.end());
     state.counters["median_ms"] = milliseconds[milliseconds.size() / 2];

@@ -12,6 +12,9 @@ namespace {
 
 constexpr int indexedHeadRecords = 500;
 constexpr qint64 sampleLifetimeNs = 3600LL * 1000 * 1000 * 1000;
+// The index is tried first only when it reads fewer postings than this (a few milliseconds):
+// it reads them all in one step, which nothing interrupts.
+constexpr double triedPostings = 100000;
 
 qint64 steadyNow()
 {
@@ -108,12 +111,13 @@ void HistorySearch::run()
             m_running = 0;
             HistorySearchResult result = answer(*database, HistoryQuery{});
             result.wholeHistory = true;
+            m_historySize = qint64(result.keys.size());
             if (!m_stopping)
                 m_deliver(std::move(result));
             refreshSample(*database);
             continue;
         }
-        if (query.foldedNeedle.size() > 5)
+        if (query.foldedNeedle.size() >= 3)
             refreshSample(*database);
         m_running = query.generation;
         // A long needle with a part that is rare in the history: the index answers it at once,
@@ -127,7 +131,9 @@ void HistorySearch::run()
         if (part == query.foldedNeedle && !query.foldedNeedle.isEmpty() && !query.category &&
             !query.candidates) {
             if (query.indexTryMs > 0 && m_indexed &&
-                SearchIndex::condition(query.foldedNeedle).foldedTest.isEmpty()) {
+                SearchIndex::condition(query.foldedNeedle).foldedTest.isEmpty() &&
+                m_sample.postingsPerRecord(query.foldedNeedle) * double(m_historySize) <
+                    triedPostings) {
                 m_tryUntil = steadyNow() + qint64(query.indexTryMs) * 1000000;
                 HistorySearchResult quick = answer(*database, query);
                 m_tryUntil = 0;

@@ -95,6 +95,7 @@ private:
     void refreshSample(class Database& database);
     TrigramSample m_sample;
     qint64 m_sampleReadAt = 0; // steady clock, ns
+    qint64 m_historySize = 0;  // records, as the whole history was last read
     std::thread m_thread;
 };
 

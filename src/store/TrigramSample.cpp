@@ -91,6 +91,20 @@ int TrigramSample::recordsHolding(const QString& part) const
     return records;
 }
 
+double TrigramSample::postingsPerRecord(const QString& foldedNeedle) const
+{
+    if (m_recordsRead == 0)
+        return 0;
+    const QList<uint> characters = foldedNeedle.toUcs4();
+    const auto* c = reinterpret_cast<const char32_t*>(characters.constData());
+    qint64 postings = 0;
+    for (qsizetype i = 0; i + 3 <= characters.size(); ++i) {
+        const auto found = m_records.find(trigram(c + i));
+        postings += found == m_records.end() ? 0 : found->second.records;
+    }
+    return double(postings) / m_recordsRead;
+}
+
 QString TrigramSample::rarestPart(const QString& foldedNeedle, int partLength) const
 {
     const QList<uint> characters = foldedNeedle.toUcs4();

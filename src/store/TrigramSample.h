@@ -26,6 +26,10 @@ public:
     // (each then tested for the needle); else the needle itself.
     QString rarestPart(const QString& foldedNeedle, int partLength = 5) const;
 
+    // How many postings the index reads for foldedNeedle (a phrase of its trigrams), per
+    // record of the history; 0 without a sample.
+    double postingsPerRecord(const QString& foldedNeedle) const;
+
 private:
     void add(const QString& foldedField, int record);
 
