@@ -133,6 +133,13 @@ ItemPredicate ItemPredicate::inCategory(const Category& category)
     return predicate;
 }
 
+ItemPredicate ItemPredicate::pinned()
+{
+    ItemPredicate predicate;
+    predicate.m_sql = QStringLiteral("pk IN (SELECT item FROM ClipboardItemCategory)");
+    return predicate;
+}
+
 ItemPredicate ItemPredicate::matching(const QString& text)
 {
     const QString needle = SearchIndex::fold(text);

@@ -24,6 +24,8 @@ public:
     static ItemPredicate all();
     // Items pinned to the category.
     static ItemPredicate inCategory(const Category& category);
+    // Items pinned to any category.
+    static ItemPredicate pinned();
     // Items whose text, link, file name or source application contains the text
     // (case-insensitive).
     static ItemPredicate matching(const QString& text);
