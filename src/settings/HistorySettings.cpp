@@ -47,7 +47,7 @@ HistorySettings::HistorySettings(QSettings& settings, HistoryPruner& pruner,
     }
     m_hourly.setInterval(passIntervalMs);
     connect(&m_hourly, &QTimer::timeout, this, &HistorySettings::applyRule);
-    connect(&m_pruner, &HistoryPruner::finished, this, &HistorySettings::busyChanged);
+    connect(&m_pruner, &HistoryPruner::isBusyChanged, this, &HistorySettings::busyChanged);
 }
 
 RetentionRule HistorySettings::rule() const
@@ -104,7 +104,6 @@ void HistorySettings::applyRule()
         return;
     qCInfo(lcSettings) << "applying the retention rule" << ruleOf(m_kind).name << current.limit;
     m_pruner.applyRule(current);
-    emit busyChanged();
 }
 
 void HistorySettings::clearHistory(bool alsoPinned)
@@ -112,7 +111,6 @@ void HistorySettings::clearHistory(bool alsoPinned)
     qCInfo(lcSettings) << "clearing the history" << (alsoPinned ? "with" : "without")
                        << "the pinned items";
     m_pruner.clearHistory(alsoPinned);
-    emit busyChanged();
 }
 
 } // namespace brivet

@@ -73,7 +73,7 @@ void HistoryPruner::start(const Request& request)
         m_next = request;
         return;
     }
-    m_busy = true;
+    setBusy(true);
     m_removed = 0;
     m_sparePinned = !request.alsoPinned;
     // Changes not yet saved would be missed by the worker's connection.
@@ -86,16 +86,24 @@ void HistoryPruner::start(const Request& request)
 
 void HistoryPruner::startNext()
 {
-    m_busy = false;
     if (auto next = std::exchange(m_next, std::nullopt))
         start(*next);
+}
+
+void HistoryPruner::setBusy(bool busy)
+{
+    if (busy == m_busy)
+        return;
+    m_busy = busy;
+    emit isBusyChanged();
 }
 
 void HistoryPruner::removeSlice()
 {
     QElapsedTimer clock;
     clock.start();
-    while (!m_doomed.empty() && clock.elapsed() < sliceMs) {
+    int tried = 0;
+    for (; tried < m_batch && !m_doomed.empty(); ++tried) {
         const PersistentId id = m_doomed.front();
         m_doomed.pop_front();
         const std::optional<ClipboardItem> item = m_context.summary(id, 0);
@@ -108,11 +116,18 @@ void HistoryPruner::removeSlice()
     }
     if (m_context.hasChanges() && !m_context.save())
         qCWarning(lcStore) << "removing items not saved yet:" << m_context.lastError();
+    // The slice's size follows the time the last one took, save included.
+    const qint64 tookNs = clock.nsecsElapsed();
+    if (tookNs > qint64(sliceMs) * 1000000)
+        m_batch = std::max(1, m_batch / 2);
+    else if (tookNs < qint64(sliceMs) * 500000 && tried == m_batch)
+        m_batch = std::min(m_batch * 2, 1024);
     if (!m_doomed.empty()) {
         m_slice.start();
         return;
     }
     qCInfo(lcStore) << "removed" << m_removed << "items from the history";
+    setBusy(false);
     emit finished(m_removed);
     startNext();
 }

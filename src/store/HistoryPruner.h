@@ -39,7 +39,9 @@ class HistoryPruner : public QObject
 {
     Q_OBJECT
 public:
-    // Longest a slice of deletions keeps the main thread.
+    // What a slice of deletions (and its save) aims to keep the main thread at most. The
+    // number of deletions per slice follows what the last slices took: a deletion's cost
+    // varies with the record (the search index of a long text, the pages of a picture).
     static constexpr int sliceMs = 4;
 
     // databasePath: the store's file, read by the worker.
@@ -67,6 +69,7 @@ public:
 signals:
     // A pass has ended: removed items went.
     void finished(qint64 removed);
+    void isBusyChanged();
 
 private:
     struct Request
@@ -79,6 +82,7 @@ private:
     void start(const Request& request);
     void startNext();
     void removeSlice();
+    void setBusy(bool busy);
 
     ModelContext& m_context;
     QString m_databasePath;
@@ -87,6 +91,7 @@ private:
     bool m_sparePinned = true;
     std::deque<PersistentId> m_doomed;
     qint64 m_removed = 0;
+    int m_batch = 8; // deletions in the next slice
     QTimer m_slice;
     QFutureWatcher<std::vector<PersistentId>> m_search;
 };

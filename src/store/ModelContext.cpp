@@ -463,7 +463,7 @@ void ModelContext::remove(const ClipboardItem& item)
     if (item.fileData)
         m_filesToRemoveOnSave.push_back(externalDataPath(id));
     apply(runStatement("DELETE FROM ClipboardItem WHERE pk = ?", {id}),
-          {ModelChange::Entity::Item, ModelChange::Kind::Deleted, id});
+          {ModelChange::Entity::Item, ModelChange::Kind::Deleted, id, item.timestamp});
 }
 
 void ModelContext::remove(const Category& category)

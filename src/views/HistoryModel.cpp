@@ -420,9 +420,11 @@ void HistoryModel::applyFirstPage(HistorySearchResult& result)
     setFirstPageReady(true);
 }
 
-void HistoryModel::removeFrom(HistoryRows& list, PersistentId id, bool isShown)
+void HistoryModel::removeFrom(HistoryRows& list, PersistentId id, bool isShown,
+                              const std::optional<QDateTime>& timestamp)
 {
-    const int row = list.rowOf(id);
+    const int row =
+        timestamp ? list.rowOf(ItemKey{timestamp->toMSecsSinceEpoch(), id}) : list.rowOf(id);
     if (row < 0)
         return;
     if (isShown)
@@ -500,13 +502,13 @@ void HistoryModel::onChanged(const ModelChange& change)
         if (!m_allComplete)
             m_allTouched.insert(change.id);
         if (change.kind == ModelChange::Kind::Deleted)
-            removeFrom(m_all, change.id, !m_filterActive);
+            removeFrom(m_all, change.id, !m_filterActive, change.timestamp);
         else if (change.timestamp)
             placeIn(m_all, {change.timestamp->toMSecsSinceEpoch(), change.id}, isNew,
                     !m_filterActive);
         if (m_filterActive) {
             if (change.kind == ModelChange::Kind::Deleted) {
-                removeFrom(m_filtered, change.id, true);
+                removeFrom(m_filtered, change.id, true, change.timestamp);
             } else {
                 followRecord(change.id, isNew);
             }

@@ -128,7 +128,9 @@ private:
     void applyFirstPage(HistorySearchResult& result);
     void swapIn(HistoryRows& list, HistoryRows rows, bool isShown);
     void placeIn(HistoryRows& list, const ItemKey& key, bool isNew, bool isShown);
-    void removeFrom(HistoryRows& list, PersistentId id, bool isShown);
+    // timestamp: the record's, when known (found at once in a long list).
+    void removeFrom(HistoryRows& list, PersistentId id, bool isShown,
+                    const std::optional<QDateTime>& timestamp = std::nullopt);
     void followRecord(PersistentId id, bool isNew = false);
     std::optional<qint64> passingTimestamp(PersistentId id) const;
     void updateSearching();
