@@ -134,6 +134,7 @@ class ShellTest(BrivetTestCase):
         self.assertEqual(self.brivet_command("--version").stdout, "Brivet 0.1.0\n")
         self.assertIn("--settings", self.brivet_command("--help").stdout)
         self.assertEqual(self.brivet_command("--toggle", "--quit").returncode, 2)
+        self.assertEqual(self.brivet_command("--export").returncode, 2)  # without its FILE
         for verb in ("--toggle", "--quit"):
             result = self.brivet_command(verb)
             self.assertEqual((result.returncode, result.stderr.splitlines()[0]),
