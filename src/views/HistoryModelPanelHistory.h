@@ -23,6 +23,9 @@ public:
     std::optional<ClipboardItem> item(int row) const override;
     bool promote(int row) override;
     bool remove(int row) override;
+    int restoreRemoved() override;
+    bool hasRemoved() const override;
+    void forgetRemoved() override;
     bool toggleCategory(int row, const QUuid& categoryId) override;
     bool isInCategory(int row, const QUuid& categoryId) const override;
     QList<PanelCategory> categories() const override;
