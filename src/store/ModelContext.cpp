@@ -17,7 +17,8 @@ namespace {
 const char* const itemColumns =
     "pk, id, contentType, urlString, filePath, fileName, timestamp, sourceAppName, "
     "sourceAppBundleID, characterCount, imageDataSize, thumbnailDataSize, fileDataSize, "
-    "textContent";
+    "textContent, (SELECT group_concat(length(data) || ' ' || mimeType, char(10)) "
+    "FROM ClipboardItemRepresentation WHERE item = ClipboardItem.pk)";
 const char* const categoryColumns = "pk, id, name, colorHex, \"order\", isDefault";
 
 std::optional<qint64> sizeOf(const std::optional<Blob>& blob)
@@ -400,6 +401,16 @@ void ModelContext::insert(ClipboardItem& item)
                 if (!data->exec())
                     return db.lastError();
             }
+            for (auto it = record.representations.constBegin();
+                 it != record.representations.constEnd(); ++it) {
+                Statement* form = db.prepare("INSERT INTO ClipboardItemRepresentation(item, "
+                                             "mimeType, data) VALUES(?, ?, ?)");
+                if (!form || !form->bind(1, record.m_persistentId)
+                                  .bind(2, it.key())
+                                  .bindBlob(3, it.value().data())
+                                  .exec())
+                    return db.lastError();
+            }
             if (record.fileData) {
                 if (auto error = writeFileData(*record.fileData, externalPath))
                     return error;
@@ -532,6 +543,24 @@ ClipboardItem ModelContext::itemFromRow(Statement& row) const
             QFile file(path);
             return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
         });
+    }
+    // "size mimeType" lines, in the full projection only.
+    const QString forms = row.columnCount() > 14 ? row.text(14) : QString();
+    for (QStringView line : QStringView(forms).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const qsizetype space = line.indexOf(QLatin1Char(' '));
+        const QString mimeType = line.sliced(space + 1).toString();
+        item.representations.insert(
+            mimeType, Blob(line.first(space).toLongLong(), [database, id, mimeType]() -> QByteArray {
+                auto db = database.lock();
+                Statement* read = db ? db->prepare("SELECT data FROM ClipboardItemRepresentation "
+                                                   "WHERE item = ? AND mimeType = ?")
+                                     : nullptr;
+                if (!read || !read->bind(1, id).bind(2, mimeType).step())
+                    return {};
+                QByteArray bytes = read->blob(0);
+                read->finish();
+                return bytes;
+            }));
     }
     return item;
 }

@@ -30,6 +30,7 @@ using Clock = std::chrono::steady_clock;
 const auto& kFileTypes = ClipboardMimeTypes::files;
 const auto& kTextTypes = ClipboardMimeTypes::texts;
 const auto& kImageTypes = ClipboardMimeTypes::images;
+const auto& kRichTextTypes = ClipboardMimeTypes::richTexts;
 const auto& kSecretHints = ClipboardMimeTypes::secretHints;
 
 // A reader that stops taking what Brivet serves is given up after this long.
@@ -405,6 +406,10 @@ bool WaylandClipboard::Worker::read(wl_proxy* offer, PasteboardContents& content
     }
     if (offersAny(kTextTypes))
         contents.types.append(PasteboardType::String);
+    for (const auto& [type, kind] : kRichTextTypes) {
+        if (isOffered(offer, type))
+            contents.types.append(kind);
+    }
 
     const auto ended = [](ReadStatus status, const char* what) {
         if (status == ReadStatus::Timeout)
@@ -446,6 +451,20 @@ bool WaylandClipboard::Worker::read(wl_proxy* offer, PasteboardContents& content
                                                          ? QString::fromLatin1(bytes).toUtf8()
                                                          : validUtf8(bytes));
         break;
+    }
+
+    // The formatted forms of a text, as they come: kept with it, offered again on a paste.
+    if (contents.data.contains(PasteboardType::String)) {
+        for (const auto& [type, kind] : kRichTextTypes) {
+            if (!isOffered(offer, type))
+                continue;
+            QByteArray bytes;
+            const ReadStatus status = receive(offer, type, bytes);
+            if (!canContinue(status))
+                return ended(status, type);
+            if (status == ReadStatus::Ok && !bytes.isEmpty())
+                contents.data.insert(kind, bytes);
+        }
     }
 
     // Then an image: TIFF, else PNG. Whatever becomes of it, the text read above stays.
