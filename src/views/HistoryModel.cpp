@@ -537,10 +537,17 @@ void HistoryModel::onChanged(const ModelChange& change)
 
 bool HistoryModel::promote(int row)
 {
-    auto current = (row >= 0 && row < rowCount()) ? record(shown().at(row).id) : std::nullopt;
+    if (row < 0 || row >= rowCount())
+        return false;
+    return promoteRecord(shown().at(row).id, QDateTime::currentDateTimeUtc());
+}
+
+bool HistoryModel::promoteRecord(PersistentId id, const QDateTime& when)
+{
+    auto current = id != 0 ? record(id) : std::nullopt;
     if (!current)
         return false;
-    current->timestamp = QDateTime::currentDateTimeUtc();
+    current->timestamp = when;
     m_context.update(*current);
     if (!m_context.save()) {
         // The change stays pending, and so does its notice: show it now all the same.

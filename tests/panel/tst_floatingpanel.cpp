@@ -46,8 +46,8 @@ private slots:
         // X11 key codes of the keys used (evdev + 8).
         const quint32 escape = 9, backspace = 22, tab = 23, leftBracket = 34, rightBracket = 35,
                       enter = 36, a = 38, v = 55, space = 65, keypadEnter = 104, up = 111,
-                      left = 113, forwardDelete = 119, f10 = 76, menu = 135, two = 11,
-                      nine = 18, zero = 19;
+                      left = 113, forwardDelete = 119, f10 = 76, menu = 135, two = 11, nine = 18,
+                      zero = 19;
         // clang-format off
         row("Ctrl + key right of P: next category", rightBracket, ctrl, "\x1d", "next");
         row("Ctrl + key right of P, Cyrillic layout: next category", rightBracket, ctrl, {}, "next");
@@ -60,6 +60,7 @@ private slots:
         row("Backspace", backspace, none, "\b", "delete");
         row("Space", space, none, " ", "space");
         row("Shift+Space asks for the preview", space, shift, " ", "preview");
+        row("Ctrl+Space marks the card", space, ctrl, {}, "mark");
         row("text of several characters, whole", a, none, "é!", "typed:é!");
         row("Shift+V types V", v, shift, "V", "typed:V");
         row("Ctrl+V reaches the window", v, ctrl, "\x16", "", false);
@@ -94,11 +95,12 @@ private slots:
         connect(&panel, &FloatingPanel::keyRouted, [&raised](const PanelKeyAction& action) {
             using Kind = PanelKeyAction::Kind;
             static const QHash<Kind, QString> names{
-                {Kind::Escape, "escape"},     {Kind::MoveLeft, "left"},
-                {Kind::MoveRight, "right"},   {Kind::DeleteItem, "delete"},
-                {Kind::PasteItem, "return"},  {Kind::Space, "space"},
-                {Kind::NextCategory, "next"}, {Kind::PreviousCategory, "previous"},
-                {Kind::QuickLook, "preview"}, {Kind::ContextMenu, "menu"}, {Kind::PastePlainText, "plain"}};
+                {Kind::Escape, "escape"},        {Kind::MoveLeft, "left"},
+                {Kind::MoveRight, "right"},      {Kind::DeleteItem, "delete"},
+                {Kind::PasteItem, "return"},     {Kind::Space, "space"},
+                {Kind::NextCategory, "next"},    {Kind::PreviousCategory, "previous"},
+                {Kind::QuickLook, "preview"},    {Kind::ContextMenu, "menu"},
+                {Kind::PastePlainText, "plain"}, {Kind::ToggleMark, "mark"}};
             raised << (action.kind == Kind::TypeCharacter ? "typed:" + action.text
                        : action.kind == Kind::QuickPaste ? "quick:" + QString::number(action.number)
                                                          : names.value(action.kind));

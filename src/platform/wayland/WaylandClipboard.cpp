@@ -263,9 +263,8 @@ void WaylandClipboard::Worker::finished()
 bool WaylandClipboard::Worker::isOffered(wl_proxy* offer, const char* mimeType) const
 {
     const auto it = m_offers.find(offer);
-    return it != m_offers.end() &&
-           std::find(it->second.begin(), it->second.end(), QByteArrayView(mimeType)) !=
-               it->second.end();
+    return it != m_offers.end() && std::find(it->second.begin(), it->second.end(),
+                                             QByteArrayView(mimeType)) != it->second.end();
 }
 
 void WaylandClipboard::Worker::dropOffer(wl_proxy* offer)
@@ -483,8 +482,7 @@ bool WaylandClipboard::Worker::read(wl_proxy* offer, PasteboardContents& content
     return true;
 }
 
-ReadStatus WaylandClipboard::Worker::receive(wl_proxy* offer, const char* mimeType,
-                                             QByteArray& out)
+ReadStatus WaylandClipboard::Worker::receive(wl_proxy* offer, const char* mimeType, QByteArray& out)
 {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {

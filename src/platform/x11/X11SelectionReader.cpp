@@ -230,11 +230,10 @@ struct X11SelectionReader::Worker
 bool X11SelectionReader::Worker::setUp()
 {
     xcb_connection_t* c = m_connection->get();
-    m_atoms = m_connection->atoms({kAtomNames[0], kAtomNames[1], kAtomNames[2], kAtomNames[3],
-                                   kAtomNames[4], kAtomNames[5], kAtomNames[6], kAtomNames[7],
-                                   kAtomNames[8], kAtomNames[9], kAtomNames[10], kAtomNames[11],
-                                   kAtomNames[12], kAtomNames[13], kAtomNames[14], kAtomNames[15],
-                                   kAtomNames[16]});
+    m_atoms = m_connection->atoms(
+        {kAtomNames[0], kAtomNames[1], kAtomNames[2], kAtomNames[3], kAtomNames[4], kAtomNames[5],
+         kAtomNames[6], kAtomNames[7], kAtomNames[8], kAtomNames[9], kAtomNames[10], kAtomNames[11],
+         kAtomNames[12], kAtomNames[13], kAtomNames[14], kAtomNames[15], kAtomNames[16]});
     static_assert(AtomCount == 17, "keep the interned list in step with AtomId");
     if (std::count(m_atoms.begin(), m_atoms.end(), XCB_ATOM_NONE) > 0) {
         qCWarning(lcPlatform) << "could not intern the clipboard atoms";
