@@ -2,12 +2,12 @@
 // and the editor follow a category that goes away, by the bar's Delete or by any other path,
 // and the items pinned to it stay.
 
-#include "store/ModelContainer.h"
 #include "support/HistoryModelWaits.h"
+#include "views/HistoryModel.h"
+#include "store/ModelContainer.h"
 #include "support/TestRecords.h"
 #include "views/CategoryBarState.h"
 #include "views/ClipboardPanelViewState.h"
-#include "views/HistoryModel.h"
 #include "views/HistoryModelPanelHistory.h"
 
 #include <QTemporaryDir>
