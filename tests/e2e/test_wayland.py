@@ -139,6 +139,20 @@ class WaylandClipboardTest(CompositorCases, unittest.TestCase):
         self.assertEqual(self.records(2), [("text", "kept after its owner quit"), ("text", "next")])
         self.assertEqual(self.brivet.count_log(r"repeating the newest"), 0)
 
+    def test_a_formatted_copy_keeps_its_formatting_also_after_its_owner_quit(self):
+        html = "<p>Hello <b>bold</b></p>"
+        source = self.start_source("text/plain;charset=utf-8", "Hello bold", "text/html", html)
+        self.assertEqual(self.records(1), [("text", "Hello bold")])
+        self.assertEqual(self.brivet.query("SELECT mimeType, CAST(data AS TEXT) "
+                                           "FROM ClipboardItemRepresentation"),
+                         [("text/html", html)])
+        source.terminate()
+        source.wait(timeout=10)
+        wait_until(lambda: self.session.run(["wl-paste", "--no-newline", "--type", "text/html"],
+                                            check=False).stdout == html.encode(),
+                   timeout=15, message="the formatted copy offered again")
+        self.assertEqual(self.session.run(["wl-paste", "--no-newline"]).stdout, b"Hello bold")
+
     def test_an_owner_that_never_answers_costs_one_read(self):
         # The text is never answered: after the answer limit, the next copy is still recorded.
         self.start_source("text/plain;charset=utf-8:never", "late")
