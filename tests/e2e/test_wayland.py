@@ -238,6 +238,36 @@ class PanelCases(WaylandSessionCase):
         self.assertEqual(entry.stdout.read().strip(), "beta two")
         entry.wait(timeout=10)
 
+    def test_a_stack_pastes_its_items_in_marking_order_each_as_itself(self):
+        self.session.copy("first text")
+        self.records(1)
+        self.session.copy(png_bytes(64, 40), "image/png")
+        self.records(2)
+        self.session.copy("second text")
+        self.records(3)
+        # Its Wayland log tells when the window has the keyboard.
+        window = self.session.popen([KEY_LOG_WINDOW, "org.example.Editor",
+                                     "text/html,image/png,text/plain"],
+                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                                    env=dict(self.session.env, WAYLAND_DEBUG="client"))
+        lines, protocol = [], []
+        read_lines(window.stdout, lines)
+        read_lines(window.stderr, protocol)
+        wait_until(lambda: any("wl_keyboard@" in line and ".enter(" in line for line in protocol),
+                   timeout=20, message="the editor window focused")
+        self.toggle_and_wait_for_keyboard()
+        # Cards, newest first: second text, the image, first text. Marked oldest first.
+        right, left, space = "106", "105", "57"
+        self.session.run([KEYS, right, right, "ctrl+" + space, left, "ctrl+" + space, left,
+                          "ctrl+" + space, RETURN])
+        self.brivet.wait_for_log(r"paste stack of 3 finished", timeout=30)
+        wait_until(lambda: len([line for line in lines if line.startswith("received")]) >= 3,
+                   timeout=15, message=f"three pastes received; got {lines}")
+        self.assertEqual([line for line in lines if line.startswith("received")],
+                         ["received text/plain first text", "received image/png 64x40",
+                          "received text/plain second text"])
+        window.terminate()
+        window.wait(timeout=10)
 
     def click(self, x, y):
         self.session.run([CLICK, str(WIDTH), str(HEIGHT), str(x), str(y)])
