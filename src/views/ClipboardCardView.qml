@@ -31,8 +31,10 @@ Item {
     // The digit that pastes the card with Ctrl, shown in place of the age while Ctrl is held;
     // 0 for none.
     property int quickNumber: 0
+    // The ids of the records marked for the paste stack, in marking order; set by the panel.
+    property var markedIds: []
     // The card's place in the paste stack (1 for the first marked); 0 when not marked.
-    property int markNumber: 0
+    readonly property int markNumber: markedIds.indexOf(itemId) + 1
     // Category colours by their text; set by the panel.
     property var categoryColor: function(hex) { return hex }
 

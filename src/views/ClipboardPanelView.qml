@@ -199,7 +199,7 @@ Item {
                     // Re-read whenever the clock moves on.
                     age: root.viewState.now, root.viewState.timeAgo(timestamp)
                     quickNumber: root.viewState.showsQuickNumbers && index < 9 ? index + 1 : 0
-                    markNumber: root.viewState.markedIds.indexOf(itemId) + 1
+                    markedIds: root.viewState.markedIds
                     kindName: root.viewState.kindName(contentType)
                     kindColor: root.viewState.kindColor(contentType)
                     categoryColor: hex => root.viewState.categoryColor(hex)
