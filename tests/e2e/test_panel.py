@@ -92,10 +92,16 @@ class PanelTest(PanelTestCase):
         self.copy_and_wait(png_bytes(64, 40), target="image/png", records=2)
         self.copy_texts("second text")
         lines = self.open_editor()
-        self.show_panel()
-        # Cards, newest first: second text, the image, first text. Marked oldest first.
-        self.press("Right", "Right", "ctrl+space", "Left", "ctrl+space", "Left", "ctrl+space",
-                   "Return")
+        geometry = self.show_panel()
+        # Cards, newest first: second text, the image, first text. Marked oldest first, the
+        # image by Ctrl+click on the second card.
+        self.press("Right", "Right", "ctrl+space")
+        card_x = int(geometry["Absolute upper-left X"]) + 16 + 168 + 80
+        card_y = int(geometry["Absolute upper-left Y"]) + int(geometry["Height"]) * 2 // 3
+        self.session.run(["xdotool", "keydown", "ctrl", "mousemove", str(card_x), str(card_y),
+                          "click", "1", "keyup", "ctrl"])
+        self.brivet.wait_for_log(r"brivet\.views: ctrl\+click on card 1")
+        self.press("Left", "ctrl+space", "Return")
         self.brivet.wait_for_log(STACK_FINISHED, timeout=30)
         self.assertEqual(self.received(lines, 3), ["received text/plain first text",
                                                    "received image/png 64x40",
