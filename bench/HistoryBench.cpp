@@ -3,6 +3,7 @@
 // index add. 100,000 records always; 1,000,000 when BRIVET_BENCH_1M is set (the store takes a
 // while to generate and a few GB of disk: it is kept in BRIVET_BENCH_DATA and reused).
 #include "HistoryGenerator.h"
+#include "store/HistoryPruner.h"
 #include "store/ModelContainer.h"
 #include "support/HistoryModelWaits.h"
 #include "views/HistoryModel.h"
@@ -10,8 +11,10 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <algorithm>
 #include <benchmark/benchmark.h>
 #include <cstring>
@@ -63,11 +66,12 @@ struct ScratchStore
     }
 };
 
-// The median of the iterations' times, which the targets are given in.
+// The median of the iterations' times, which the targets are given in, and the worst.
 void reportMedian(benchmark::State& state, std::vector<double> milliseconds)
 {
     if (milliseconds.empty())
         return;
+    state.counters["worst_ms"] = *std::max_element(milliseconds.begin(), milliseconds.end());
     std::nth_element(milliseconds.begin(), milliseconds.begin() + milliseconds.size() / 2,
                      milliseconds.end());
     state.counters["median_ms"] = milliseconds[milliseconds.size() / 2];
@@ -221,6 +225,59 @@ void liveChange(benchmark::State& state, const char* kind)
         state.counters["rows"] = model->rowCount();
 }
 
+// A retention pass that keeps the newest 90 % of the history (the oldest tenth goes) while
+// the panel's model follows it: the whole pass, the worker's search for what goes, and the
+// longest stretch between two turns of the main thread's event loop.
+void retentionPass(benchmark::State& state)
+{
+    const int size = int(state.range(0));
+    for (auto _ : state) {
+        state.PauseTiming();
+        ScratchStore store(size);
+        ModelContext& context = store.container->mainContext();
+        HistoryModel model(*store.container);
+        settle(model);
+        HistoryPruner pruner(context, store.container->path());
+        const RetentionRule rule{RetentionRule::Kind::MaxItems, qint64(size) * 9 / 10};
+        QElapsedTimer finding;
+        finding.start();
+        const qint64 doomed = qint64(
+            HistoryPruner::doomedItems(store.container->path(), rule, {}, false, false).size());
+        const qint64 findingMs = finding.elapsed();
+        state.ResumeTiming();
+
+        qint64 longest = 0;
+        int over16 = 0; // stretches longer than a frame at 60 Hz
+        QElapsedTimer sinceLastTurn;
+        sinceLastTurn.start();
+        QTimer turns;
+        turns.setInterval(0);
+        QObject::connect(&turns, &QTimer::timeout, [&] {
+            const qint64 stretch = sinceLastTurn.restart();
+            longest = std::max(longest, stretch);
+            over16 += stretch > 16 ? 1 : 0;
+        });
+        QEventLoop loop;
+        qint64 removed = 0;
+        QObject::connect(&pruner, &HistoryPruner::finished, &loop, [&](qint64 count) {
+            removed = count;
+            loop.quit();
+        });
+        QElapsedTimer pass;
+        pass.start();
+        turns.start();
+        pruner.applyRule(rule);
+        loop.exec();
+        state.counters["pass_ms"] = double(pass.elapsed());
+        state.counters["removed"] = double(removed);
+        state.counters["doomed"] = double(doomed);
+        state.counters["finding_ms"] = double(findingMs);
+        state.counters["main_thread_longest_ms"] = double(longest);
+        state.counters["stretches_over_16ms"] = over16;
+        state.counters["rows_after"] = model.rowCount();
+    }
+}
+
 // Resident memory of a process with the bare store open (newest 50 records fetched), then with
 // the model ready, its whole list loaded and a search of each length done.
 void memoryAddedByModelAndIndex(benchmark::State& state)
@@ -284,6 +341,7 @@ void sizes(benchmark::internal::Benchmark* benchmark)
 
 BENCHMARK(memoryAddedByModelAndIndex)->Apply(sizes)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(indexSizeOverStoreSize)->Apply(sizes)->Iterations(1);
+BENCHMARK(retentionPass)->Apply(sizes)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(modelReadyWithFirst50Rows)->Apply(sizes)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(searchKeystroke, ascii_1, QStringLiteral("e"))
     ->Apply(sizes)

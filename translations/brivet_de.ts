@@ -83,6 +83,148 @@
         <source>Paste as Plain Text</source>
         <translation>Als reinen Text einfügen</translation>
     </message>
+    <message>
+        <source>Deleted</source>
+        <translation>Gelöscht</translation>
+    </message>
+    <message>
+        <source>Undo</source>
+        <translation>Rückgängig</translation>
+    </message>
+    <message>
+        <source>Undo delete</source>
+        <translation>Löschen rückgängig machen</translation>
+    </message>
+    <message>
+        <source>Never Record from %1</source>
+        <translation>Nie aus %1 aufnehmen</translation>
+    </message>
+</context>
+<context>
+    <name>HistorySection</name>
+    <message>
+        <source>History</source>
+        <translation>Verlauf</translation>
+    </message>
+    <message>
+        <source>Pinned items are always kept. Older items go first, at start and every hour.</source>
+        <translation>Angeheftete Einträge bleiben immer erhalten. Ältere Einträge gehen zuerst, beim Start und stündlich.</translation>
+    </message>
+    <message>
+        <source>Keep</source>
+        <translation>Behalten</translation>
+    </message>
+    <message>
+        <source>Everything</source>
+        <translation>Alles</translation>
+    </message>
+    <message>
+        <source>The Newest Items</source>
+        <translation>Die neuesten Einträge</translation>
+    </message>
+    <message>
+        <source>Items of the Last Days</source>
+        <translation>Einträge der letzten Tage</translation>
+    </message>
+    <message>
+        <source>Up to a Size</source>
+        <translation>Bis zu einer Größe</translation>
+    </message>
+    <message>
+        <source>Items</source>
+        <translation>Einträge</translation>
+    </message>
+    <message>
+        <source>Days</source>
+        <translation>Tage</translation>
+    </message>
+    <message>
+        <source>Megabytes</source>
+        <translation>Megabyte</translation>
+    </message>
+    <message>
+        <source>Limit</source>
+        <translation>Grenze</translation>
+    </message>
+    <message>
+        <source>Removing items...</source>
+        <translation>Einträge werden entfernt …</translation>
+    </message>
+    <message>
+        <source>Remove every item</source>
+        <translation>Alle Einträge entfernen</translation>
+    </message>
+    <message>
+        <source>Clear History...</source>
+        <translation>Verlauf löschen …</translation>
+    </message>
+    <message>
+        <source>Archive</source>
+        <translation>Archiv</translation>
+    </message>
+    <message>
+        <source>Export...</source>
+        <translation>Exportieren …</translation>
+    </message>
+    <message>
+        <source>Export History</source>
+        <translation>Verlauf exportieren</translation>
+    </message>
+    <message>
+        <source>Import...</source>
+        <translation>Importieren …</translation>
+    </message>
+    <message>
+        <source>Import History</source>
+        <translation>Verlauf importieren</translation>
+    </message>
+    <message>
+        <source>Brivet history (*.tar)</source>
+        <translation>Brivet-Verlauf (*.tar)</translation>
+    </message>
+    <message>
+        <source>Clear History</source>
+        <translation>Verlauf löschen</translation>
+    </message>
+    <message>
+        <source>Clear</source>
+        <translation>Löschen</translation>
+    </message>
+    <message>
+        <source>Items to be removed: %1</source>
+        <translation>Zu entfernende Einträge: %1</translation>
+    </message>
+    <message>
+        <source>This cannot be undone.</source>
+        <translation>Dies kann nicht rückgängig gemacht werden.</translation>
+    </message>
+    <message>
+        <source>Also remove pinned items (%1)</source>
+        <translation>Auch angeheftete Einträge entfernen (%1)</translation>
+    </message>
+</context>
+<context>
+    <name>IgnoredApplicationsSection</name>
+    <message>
+        <source>Ignored Applications</source>
+        <translation>Ignorierte Programme</translation>
+    </message>
+    <message>
+        <source>Copies made in these applications are never read. Add one with "Never Record from" in a card's menu.</source>
+        <translation>Was in diesen Programmen kopiert wird, wird nie gelesen. Programme fügen Sie mit „Nie aus … aufnehmen“ im Menü einer Karte hinzu.</translation>
+    </message>
+    <message>
+        <source>No ignored applications</source>
+        <translation>Keine ignorierten Programme</translation>
+    </message>
+    <message>
+        <source>Remove</source>
+        <translation>Entfernen</translation>
+    </message>
+    <message>
+        <source>Record %1 again</source>
+        <translation>%1 wieder aufnehmen</translation>
+    </message>
 </context>
 <context>
     <name>Platform</name>
@@ -333,6 +475,25 @@
     <message>
         <source>File</source>
         <translation>Datei</translation>
+    </message>
+</context>
+<context>
+    <name>brivet::HistoryTransfer</name>
+    <message>
+        <source>Could not export the history: %1</source>
+        <translation>Der Verlauf konnte nicht exportiert werden: %1</translation>
+    </message>
+    <message>
+        <source>History exported to %1</source>
+        <translation>Verlauf exportiert nach %1</translation>
+    </message>
+    <message>
+        <source>Nothing was imported: %1</source>
+        <translation>Nichts wurde importiert: %1</translation>
+    </message>
+    <message>
+        <source>Imported %1 new items (%2 were there already), %3 categories and %4 pins</source>
+        <translation>%1 neue Einträge importiert (%2 waren schon vorhanden), %3 Kategorien und %4 Anheftungen</translation>
     </message>
 </context>
 <context>

@@ -16,6 +16,8 @@ AppDelegate::AppDelegate(QString storePath, QString settingsPath, Platform platf
 {
     m_hotkeyManager = std::make_unique<HotkeyManager>(*m_platform.globalHotkey, m_settings);
     m_loginItemManager = std::make_unique<LoginItemManager>(m_platform.loginItems.get());
+    m_ignoredApplications = std::make_unique<IgnoredApplicationList>(
+        m_settings, m_platform.pasteboard->ignoredApplications());
     m_panelController =
         std::make_unique<PanelController>(*m_platform.panelSurface, *m_platform.globalHotkey);
     // Each press in a turn of its own, in order: a press never interrupts the toggle of the
@@ -24,6 +26,8 @@ AppDelegate::AppDelegate(QString storePath, QString settingsPath, Platform platf
             &AppDelegate::hotkeyPressed, Qt::QueuedConnection);
     connect(m_hotkeyManager.get(), &HotkeyManager::shortcutChanged, m_panelController.get(),
             &PanelController::setToggleShortcut);
+    connect(m_panelController.get(), &PanelController::applicationIgnored,
+            m_ignoredApplications.get(), &IgnoredApplicationList::add);
 }
 
 QString AppDelegate::defaultSettingsPath()
@@ -73,10 +77,16 @@ std::optional<QString> AppDelegate::launch()
     m_syncService =
         std::make_unique<SyncService>(context, QFileInfo(m_modelContainer->path()).absolutePath(),
                                       m_settings, m_platform.secrets.get());
+    m_historyPruner = std::make_unique<HistoryPruner>(context, m_modelContainer->path());
+    m_historyTransfer = std::make_unique<HistoryTransfer>(context);
+    m_historySettings =
+        std::make_unique<HistorySettings>(m_settings, *m_historyPruner, *m_historyTransfer);
     qCInfo(lcApp) << "launched with store" << m_modelContainer->path();
     // Once the event loop runs, capture first: the panel is built behind it, so that the
     // first press of the shortcut finds it ready.
     QTimer::singleShot(0, m_panelController.get(), &PanelController::prepare);
+    // Then what the retention rule no longer keeps goes, on a worker and in short slices.
+    QTimer::singleShot(0, m_historySettings.get(), &HistorySettings::start);
     return std::nullopt;
 }
 

@@ -6,6 +6,9 @@
 #include "panel/PanelController.h"
 #include "paste/PasteService.h"
 #include "platform/Platform.h"
+#include "settings/HistorySettings.h"
+#include "settings/HistoryTransfer.h"
+#include "settings/IgnoredApplicationList.h"
 #include "settings/LoginItemManager.h"
 #include "store/ModelContainer.h"
 #include "sync/SyncService.h"
@@ -40,6 +43,10 @@ public:
     ClipboardMonitor* clipboardMonitor() const { return m_clipboardMonitor.get(); }
     PasteService* pasteService() const { return m_pasteService.get(); }
     SyncService* syncService() const { return m_syncService.get(); }
+    // How much history is kept, and clearing it.
+    HistorySettings* historySettings() const { return m_historySettings.get(); }
+    // Export and import of the history archive.
+    HistoryTransfer* historyTransfer() const { return m_historyTransfer.get(); }
 
     // The global shortcut that opens the panel.
     HotkeyManager& hotkeyManager() { return *m_hotkeyManager; }
@@ -47,6 +54,8 @@ public:
     LoginItemManager& loginItemManager() { return *m_loginItemManager; }
     // The history panel.
     PanelController& panelController() { return *m_panelController; }
+    // The applications whose copies are never recorded.
+    IgnoredApplicationList& ignoredApplications() { return *m_ignoredApplications; }
     // The user's pause of recording.
     RecordingPause& recordingPause() { return m_recordingPause; }
     // Which physical key a key press is.
@@ -67,6 +76,9 @@ private:
     RecordingPause m_recordingPause;
     std::unique_ptr<ModelContainer> m_modelContainer;
     std::unique_ptr<SyncService> m_syncService;
+    std::unique_ptr<HistoryPruner> m_historyPruner;
+    std::unique_ptr<HistoryTransfer> m_historyTransfer;
+    std::unique_ptr<HistorySettings> m_historySettings;
     // Declared after the store and the platform it uses, so it goes first.
     std::unique_ptr<ClipboardMonitor> m_clipboardMonitor;
     std::unique_ptr<PasteService> m_pasteService;
@@ -74,6 +86,7 @@ private:
     // Last, so they go before the platform and settings they use.
     std::unique_ptr<HotkeyManager> m_hotkeyManager;
     std::unique_ptr<LoginItemManager> m_loginItemManager;
+    std::unique_ptr<IgnoredApplicationList> m_ignoredApplications;
     std::unique_ptr<PanelController> m_panelController;
 };
 

@@ -38,6 +38,16 @@ void BrivetApp::addSyncSettings()
             QUrl(QStringLiteral("qrc:/qt/qml/Brivet/Settings/SyncSettingsSection.qml")), sync);
 }
 
+void BrivetApp::addHistorySettings()
+{
+    if (HistorySettings* history = m_delegate.historySettings())
+        m_settingsWindow->addGeneralSection(
+            QUrl(QStringLiteral("qrc:/qt/qml/Brivet/Settings/HistorySection.qml")), history);
+    m_settingsWindow->addGeneralSection(
+        QUrl(QStringLiteral("qrc:/qt/qml/Brivet/Settings/IgnoredApplicationsSection.qml")),
+        &m_delegate.ignoredApplications());
+}
+
 void BrivetApp::openSettings()
 {
     m_settingsWindow->open();

@@ -26,6 +26,9 @@ public:
     // Adds the Sync section to the settings' General tab; call once the delegate has launched
     // (its sync service exists from then on).
     void addSyncSettings();
+    // The History and Ignored Applications sections of the settings; call once the delegate
+    // has launched.
+    void addHistorySettings();
     // Opens the settings window, or brings it to the front.
     void openSettings();
     // Ends Brivet through the normal termination sequence.

@@ -33,6 +33,16 @@ CommandLine CommandLine::parse(const QStringList& arguments)
             next.action = Action::Help;
         } else if (argument == QLatin1String("--version")) {
             next.action = Action::Version;
+        } else if (argument == QLatin1String("--export") || argument == QLatin1String("--import")) {
+            if (i + 1 >= arguments.size() || arguments.at(i + 1).isEmpty()) {
+                result.error = QStringLiteral("%1 takes a FILE").arg(argument);
+                return result;
+            }
+            next.action = Action::Archive;
+            next.archiveAction = argument == QLatin1String("--export")
+                                     ? InstanceChannel::ArchiveAction::Export
+                                     : InstanceChannel::ArchiveAction::Import;
+            next.archivePath = arguments.at(++i);
         } else {
             const auto verb = std::find_if(kVerbs.begin(), kVerbs.end(), [&](const auto& entry) {
                 return argument == QLatin1String(entry.first);
@@ -86,6 +96,12 @@ QString CommandLine::usage()
         "               --resume; what is on the clipboard when recording resumes is not\n"
         "               recorded either\n"
         "  --resume     record again\n"
+        "  --export FILE\n"
+        "               write the whole history (items, categories, pins and their bytes)\n"
+        "               to FILE, a tar archive\n"
+        "  --import FILE\n"
+        "               add the items and categories of such an archive that the history\n"
+        "               lacks, keeping their times; a damaged archive is refused whole\n"
         "\n"
         "  --help       print this help\n"
         "  --version    print the version\n"
@@ -98,7 +114,7 @@ QString CommandLine::usage()
         "Elsewhere on Wayland, bind `brivet --toggle` to a key in the desktop's settings.\n"
         "\n"
         "Exit status: 0 on success (also when Brivet is already running), 1 when no Brivet\n"
-        "runs or it cannot be reached, 2 for a wrong option.\n");
+        "runs or it cannot be reached or an export or import failed, 2 for a wrong option.\n");
 }
 
 } // namespace brivet

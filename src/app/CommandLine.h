@@ -17,11 +17,14 @@ struct CommandLine
         Help,
         Version,
         Send,
+        Archive, // --export or --import
     };
 
     Action action = Action::Run;
     InstanceCommand command = InstanceCommand::Toggle; // for Send
     int minutes = 0;   // for PauseRecording: how long, 0 until resumed
+    InstanceChannel::ArchiveAction archiveAction = InstanceChannel::ArchiveAction::Export;
+    QString archivePath; // for Archive, as given
     QString error;     // not empty: the arguments make no sense
 
     // arguments: without the program's name.

@@ -11,6 +11,7 @@
 #include "views/DarkPalette.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QIcon>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
@@ -26,6 +27,28 @@ int sendCommand(int argc, char* argv[], brivet::InstanceCommand command, int min
     switch (channel->send(command, minutes)) {
     case brivet::InstanceChannel::Delivery::Delivered:
         return 0;
+    case brivet::InstanceChannel::Delivery::NotRunning:
+        std::fprintf(stderr, "Brivet is not running. Start it with: brivet\n");
+        return 1;
+    case brivet::InstanceChannel::Delivery::Failed:
+        std::fprintf(stderr, "brivet: %s\n", qPrintable(channel->error()));
+        return 1;
+    }
+    return 1;
+}
+
+// Has the running Brivet export or import a history archive; the process's exit status.
+int sendArchive(int argc, char* argv[], const brivet::CommandLine& commandLine)
+{
+    QCoreApplication app(argc, argv);
+    auto channel = brivet::createInstanceChannel();
+    brivet::HistoryArchiveRequests::Answer answer;
+    // The running Brivet has a working directory of its own.
+    const QString path = QFileInfo(commandLine.archivePath).absoluteFilePath();
+    switch (channel->sendArchive(commandLine.archiveAction, path, &answer)) {
+    case brivet::InstanceChannel::Delivery::Delivered:
+        std::fprintf(answer.ok ? stdout : stderr, "%s\n", qPrintable(answer.message));
+        return answer.ok ? 0 : 1;
     case brivet::InstanceChannel::Delivery::NotRunning:
         std::fprintf(stderr, "Brivet is not running. Start it with: brivet\n");
         return 1;
@@ -116,6 +139,8 @@ int main(int argc, char* argv[])
         return 0;
     case brivet::CommandLine::Action::Send:
         return sendCommand(argc, argv, commandLine.command, commandLine.minutes);
+    case brivet::CommandLine::Action::Archive:
+        return sendArchive(argc, argv, commandLine);
     case brivet::CommandLine::Action::Run:
         break;
     }
@@ -180,7 +205,9 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "Could not create ModelContainer: %s\n", qPrintable(*error));
         return 1;
     }
+    channel->setArchiveRequests(delegate.historyTransfer());
     brivetApp.addSyncSettings();
+    brivetApp.addHistorySettings();
     brivetApp.showTray();
     return app.exec();
 }

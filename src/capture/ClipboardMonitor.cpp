@@ -175,6 +175,12 @@ void ClipboardMonitor::checkForChanges()
                 front = m_frontApplication.frontmostApplication().value_or(ApplicationInfo{});
             change.source = front;
         }
+        // A back end that could not skip it before reading has read it: let go unread.
+        if (!change.ownerGone && !change.contents.types.isEmpty() &&
+            m_pasteboard.ignoredApplications().contains(change.source)) {
+            qCDebug(lcCapture) << "skipped a copy of an ignored application";
+            change.contents = {};
+        }
         result.ownerGone.append(change.ownerGone);
     }
     auto recordCounts = std::make_shared<QList<int>>();

@@ -293,6 +293,8 @@ bool PanelController::createPanel(const QRect& contentRect)
             &PanelController::openSettings);
     connect(m_viewState.get(), &ClipboardPanelViewState::keyFocusReturned, this,
             &PanelController::returnKeyFocus);
+    connect(m_viewState.get(), &ClipboardPanelViewState::applicationIgnored, this,
+            &PanelController::applicationIgnored);
     connect(this, &PanelController::shown, m_viewState.get(), &ClipboardPanelViewState::reset);
     m_categoryBar =
         std::make_unique<CategoryBarState>(m_modelContainer->mainContext(), *m_viewState);

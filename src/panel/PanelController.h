@@ -82,6 +82,8 @@ signals:
     void hidden();
     // The gear was pressed; the panel has hidden.
     void settingsRequested();
+    // "Never Record from <App>" in a card's menu.
+    void applicationIgnored(const QString& applicationId, const QString& applicationName);
     // The first frame of a slide-in is on screen, `elapsedNs` after show() was called.
     void firstFrameShown(qint64 elapsedNs);
 

@@ -17,6 +17,8 @@ std::optional<Kind> tableKind(quint32 keyCode, bool withBrackets, bool withShift
         return withBrackets ? std::optional(Kind::NextCategory) : std::nullopt;
     case PanelKeyCode::LeftBracket:
         return withBrackets ? std::optional(Kind::PreviousCategory) : std::nullopt;
+    case PanelKeyCode::Z:
+        return withBrackets ? std::optional(Kind::Undo) : std::nullopt;
     case PanelKeyCode::Return:
         return withShift ? Kind::PastePlainText : Kind::PasteItem;
     case PanelKeyCode::Space:

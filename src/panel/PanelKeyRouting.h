@@ -25,6 +25,7 @@ namespace PanelKeyCode {
 inline constexpr quint32 RightBracket = 30;
 inline constexpr quint32 LeftBracket = 33;
 inline constexpr quint32 Return = 36;
+inline constexpr quint32 Z = 6;
 inline constexpr quint32 Space = 49;
 inline constexpr quint32 Delete = 51; // Backspace
 inline constexpr quint32 Escape = 53;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/FrontApplication.h"
+#include "platform/IgnoredApplications.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -110,6 +111,12 @@ public:
         return {PasteboardChange{changeCount(), contents(), {}, std::nullopt, false}};
     }
 
+    // The applications whose copies are not to be read. A back end that learns the
+    // application in front as a change happens reads nothing of their copies; the others
+    // deliver what they read, which capture lets go unread (ClipboardMonitor).
+    IgnoredApplications& ignoredApplications() { return m_ignoredApplications; }
+    const IgnoredApplications& ignoredApplications() const { return m_ignoredApplications; }
+
     // Empties the clipboard (Brivet becomes its owner, with nothing to offer).
     virtual void clearContents() = 0;
     // Offers the representations, replacing whatever Brivet offered before.
@@ -121,6 +128,9 @@ public:
 signals:
     // The change count moved (where notifiesChanges()).
     void changed();
+
+private:
+    IgnoredApplications m_ignoredApplications;
 };
 
 } // namespace brivet

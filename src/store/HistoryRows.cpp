@@ -7,8 +7,7 @@ namespace brivet {
 HistoryRows HistoryRows::fromNewestFirst(std::vector<ItemKey> keys)
 {
     HistoryRows rows;
-    std::reverse(keys.begin(), keys.end());
-    rows.m_keys = std::move(keys);
+    rows.m_keys.assign(keys.rbegin(), keys.rend());
     return rows;
 }
 
@@ -19,6 +18,17 @@ int HistoryRows::rowOf(PersistentId id) const
             return int(it - m_keys.rbegin());
     }
     return -1;
+}
+
+int HistoryRows::rowOf(const ItemKey& key) const
+{
+    const auto older = [](const ItemKey& a, const ItemKey& b) {
+        return ItemKey::newerFirst(b, a);
+    };
+    const auto it = std::lower_bound(m_keys.begin(), m_keys.end(), key, older);
+    if (it != m_keys.end() && it->id == key.id)
+        return int(m_keys.end() - 1 - it);
+    return rowOf(key.id);
 }
 
 int HistoryRows::insertionRow(const ItemKey& key) const

@@ -11,6 +11,10 @@ namespace brivet {
 namespace {
 
 constexpr int indexedHeadRecords = 500;
+constexpr qint64 sampleLifetimeNs = 3600LL * 1000 * 1000 * 1000;
+// The index is tried first only when it reads fewer postings than this (a few milliseconds):
+// it reads them all in one step, which nothing interrupts.
+constexpr double triedPostings = 100000;
 
 qint64 steadyNow()
 {
@@ -107,14 +111,29 @@ void HistorySearch::run()
             m_running = 0;
             HistorySearchResult result = answer(*database, HistoryQuery{});
             result.wholeHistory = true;
+            m_historySize = qint64(result.keys.size());
             if (!m_stopping)
                 m_deliver(std::move(result));
+            refreshSample(*database);
             continue;
         }
+        if (query.foldedNeedle.size() >= 3)
+            refreshSample(*database);
         m_running = query.generation;
-        if (!query.foldedNeedle.isEmpty() && !query.category && !query.candidates) {
+        // A long needle with a part that is rare in the history: the index answers it at once,
+        // and the newest records would hardly hold a match.
+        const QString part = m_indexed && !query.candidates
+                                 ? m_sample.rarestPart(query.foldedNeedle)
+                                 : query.foldedNeedle;
+        // Few records: sorted here, so that the asker need not go through its whole list.
+        if (part != query.foldedNeedle)
+            query.ordered = true;
+        if (part == query.foldedNeedle && !query.foldedNeedle.isEmpty() && !query.category &&
+            !query.candidates) {
             if (query.indexTryMs > 0 && m_indexed &&
-                SearchIndex::condition(query.foldedNeedle).foldedTest.isEmpty()) {
+                SearchIndex::condition(query.foldedNeedle).foldedTest.isEmpty() &&
+                m_sample.postingsPerRecord(query.foldedNeedle) * double(m_historySize) <
+                    triedPostings) {
                 m_tryUntil = steadyNow() + qint64(query.indexTryMs) * 1000000;
                 HistorySearchResult quick = answer(*database, query);
                 m_tryUntil = 0;
@@ -137,10 +156,21 @@ void HistorySearch::run()
                     continue;
             }
         }
-        HistorySearchResult result = answer(*database, query);
+        HistorySearchResult result = answer(*database, query, part);
         if (m_latest == query.generation && !m_stopping)
             m_deliver(std::move(result));
     }
+}
+
+void HistorySearch::refreshSample(Database& database)
+{
+    const qint64 now = steadyNow();
+    if (!m_indexed || m_stopping ||
+        (m_sampleReadAt != 0 && now - m_sampleReadAt < sampleLifetimeNs))
+        return;
+    m_running = 0; // read whole, not overtaken: a few milliseconds an hour
+    m_sample = TrigramSample::read(database);
+    m_sampleReadAt = now;
 }
 
 HistorySearchResult HistorySearch::refine(Database& database, const HistoryQuery& query)
@@ -211,18 +241,21 @@ HistorySearchResult HistorySearch::headOf(Database& database, const HistoryQuery
     return result;
 }
 
-HistorySearchResult HistorySearch::answer(Database& database, const HistoryQuery& query)
+HistorySearchResult HistorySearch::answer(Database& database, const HistoryQuery& query,
+                                          const QString& indexPart)
 {
     if (query.candidates)
         return refine(database, query);
     QString sql;
     QVariantList arguments;
+    QString part; // ?3, when the index is asked for a part of the needle
     const QString inCategory =
         QStringLiteral("SELECT item FROM ClipboardItemCategory WHERE category = ?2");
     if (!query.foldedNeedle.isEmpty()) {
         const SearchIndex::Condition match =
-            SearchIndex::condition(query.foldedNeedle, /*scan=*/false, m_indexed);
+            SearchIndex::condition(query.foldedNeedle, /*scan=*/false, m_indexed, indexPart);
         arguments << match.argument;
+        part = match.part;
         sql = match.items;
         if (query.category && !match.foldedTest.isEmpty()) {
             // A scan of the pinned records only, not of the whole history.
@@ -258,6 +291,8 @@ HistorySearchResult HistorySearch::answer(Database& database, const HistoryQuery
         return result;
     for (int i = 0; i < arguments.size(); ++i)
         statement->bind(i + 1, arguments.at(i));
+    if (!part.isEmpty())
+        statement->bind(3, part);
     while (statement->step()) {
         if (query.ordered)
             result.keys.push_back({statement->int64(0), statement->int64(1)});

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/ModelContext.h"
+#include "store/TrigramSample.h"
 
 #include <QString>
 #include <atomic>
@@ -69,7 +70,9 @@ public:
 
 private:
     void run();
-    HistorySearchResult answer(class Database& database, const HistoryQuery& query);
+    // indexPart: what to ask the index for, when not the whole needle.
+    HistorySearchResult answer(class Database& database, const HistoryQuery& query,
+                               const QString& indexPart = {});
     HistorySearchResult refine(class Database& database, const HistoryQuery& query);
     HistorySearchResult headOf(class Database& database, const HistoryQuery& query);
     static int progress(void* self);
@@ -87,6 +90,12 @@ private:
     // While the index is given a short try: when it ends (steady clock, ns; 0: no try).
     std::atomic<qint64> m_tryUntil{0};
     bool m_indexed = false; // the index holds every record (worker thread only)
+    // Which part of a long needle to ask the index for (worker thread only), read again now
+    // and then as the history grows.
+    void refreshSample(class Database& database);
+    TrigramSample m_sample;
+    qint64 m_sampleReadAt = 0; // steady clock, ns
+    qint64 m_historySize = 0;  // records, as the whole history was last read
     std::thread m_thread;
 };
 

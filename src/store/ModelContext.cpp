@@ -134,6 +134,13 @@ ItemPredicate ItemPredicate::inCategory(const Category& category)
     return predicate;
 }
 
+ItemPredicate ItemPredicate::pinned()
+{
+    ItemPredicate predicate;
+    predicate.m_sql = QStringLiteral("pk IN (SELECT item FROM ClipboardItemCategory)");
+    return predicate;
+}
+
 ItemPredicate ItemPredicate::matching(const QString& text)
 {
     const QString needle = SearchIndex::fold(text);
@@ -468,7 +475,7 @@ void ModelContext::remove(const ClipboardItem& item)
     if (item.fileData)
         m_filesToRemoveOnSave.push_back(externalDataPath(id));
     apply(runStatement("DELETE FROM ClipboardItem WHERE pk = ?", {id}),
-          {ModelChange::Entity::Item, ModelChange::Kind::Deleted, id});
+          {ModelChange::Entity::Item, ModelChange::Kind::Deleted, id, item.timestamp});
 }
 
 void ModelContext::remove(const Category& category)

@@ -24,6 +24,8 @@ public:
     static ItemPredicate all();
     // Items pinned to the category.
     static ItemPredicate inCategory(const Category& category);
+    // Items pinned to any category.
+    static ItemPredicate pinned();
     // Items whose text, link, file name or source application contains the text
     // (case-insensitive).
     static ItemPredicate matching(const QString& text);
@@ -108,7 +110,8 @@ struct ModelChange
     Entity entity;
     Kind kind;
     PersistentId id; // the item or category (for links: the item); 0 for RolledBack
-    // Inserted or updated items: the timestamp the record now has.
+    // Inserted or updated items: the timestamp the record now has; deleted ones: the one it
+    // had, when known.
     std::optional<QDateTime> timestamp = std::nullopt;
     // Links: the category the item was pinned to or unpinned from.
     PersistentId category = 0;

@@ -328,11 +328,24 @@ bool addFunctions(Database& database)
                                       &matchFunction, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
-Condition condition(const QString& foldedNeedle, bool scan, bool indexed)
+Condition condition(const QString& foldedNeedle, bool scan, bool indexed, const QString& indexPart)
 {
     Condition condition;
     condition.indexed = indexed;
     condition.argument = foldedNeedle;
+    const auto foldedTests = [] {
+        QStringList tests;
+        for (const char* field : fields)
+            tests << QStringLiteral("instr(ClipboardItemFolded.%1, ?1) > 0")
+                         .arg(QLatin1String(field));
+        return QLatin1Char('(') + tests.join(QLatin1String(" OR ")) + QLatin1Char(')');
+    };
+    // The needle as one phrase of the index's query syntax, quotes doubled.
+    const auto phrase = [](int parameter) {
+        return QStringLiteral("SELECT rowid AS item FROM ClipboardItemSearch WHERE "
+                              "ClipboardItemSearch MATCH '\"' || replace(?%1, '\"', '\"\"') || '\"'")
+            .arg(parameter);
+    };
     if (!indexed) {
         condition.foldedTest = QStringLiteral(
             "brivet_match(?1, ClipboardItem.textContent, ClipboardItem.urlString, "
@@ -341,17 +354,17 @@ Condition condition(const QString& foldedNeedle, bool scan, bool indexed)
             QStringLiteral("SELECT pk AS item FROM ClipboardItem WHERE %1").arg(condition.foldedTest);
     } else if (!scan && foldedNeedle.toUcs4().size() >= 3) {
         // The trigram index finds three characters and more (code points, as it counts them).
-        // The needle as one phrase of the query syntax, quotes doubled.
-        condition.items = QStringLiteral(
-            "SELECT rowid AS item FROM ClipboardItemSearch "
-            "WHERE ClipboardItemSearch MATCH '\"' || replace(?1, '\"', '\"\"') || '\"'");
+        if (indexPart.toUcs4().size() >= 3 && indexPart != foldedNeedle &&
+            foldedNeedle.contains(indexPart)) {
+            condition.part = indexPart;
+            condition.items = QStringLiteral("SELECT item FROM ClipboardItemFolded WHERE item IN "
+                                             "(%1) AND %2")
+                                  .arg(phrase(3), foldedTests());
+        } else {
+            condition.items = phrase(1);
+        }
     } else {
-        QStringList tests;
-        for (const char* field : fields)
-            tests << QStringLiteral("instr(ClipboardItemFolded.%1, ?1) > 0")
-                         .arg(QLatin1String(field));
-        condition.foldedTest =
-            QLatin1Char('(') + tests.join(QLatin1String(" OR ")) + QLatin1Char(')');
+        condition.foldedTest = foldedTests();
         condition.items = QStringLiteral("SELECT item FROM ClipboardItemFolded WHERE %1")
                               .arg(condition.foldedTest);
     }

@@ -58,13 +58,19 @@ struct Condition
     // scan fewer rows than all; empty when the trigram index answers.
     QString foldedTest;
     QString argument; // the folded needle
+    // When the index is asked for a part of the needle only (see indexPart below): that part,
+    // a second parameter ?3; the records it finds are then tested for the whole needle.
+    QString part;
 
     // Whether the index answers: else foldedTest is a test on a row of ClipboardItem.
     bool indexed = true;
 };
 // With scan, any needle gets foldedTest (for a caller that reads a few rows one by one).
-// Without indexed, the records themselves are tested.
-Condition condition(const QString& foldedNeedle, bool scan = false, bool indexed = true);
+// Without indexed, the records themselves are tested. With an indexPart (a substring of the
+// needle of three characters or more, e.g. TrigramSample::rarestPart()), the index is asked
+// for that part and the records it finds are tested for the needle.
+Condition condition(const QString& foldedNeedle, bool scan = false, bool indexed = true,
+                    const QString& indexPart = {});
 
 } // namespace SearchIndex
 } // namespace brivet

@@ -103,6 +103,42 @@ Item {
             Item {
                 Layout.preferredWidth: root.settingsBoxWidth
                 implicitHeight: settingsButton.implicitHeight
+
+                // For a few seconds after a delete: "Deleted · Undo", Undo a link (or Ctrl+Z).
+                Row {
+                    id: undoLine
+                    anchors.right: settingsButton.left
+                    anchors.rightMargin: root.headerSpacing
+                    anchors.verticalCenter: parent.verticalCenter
+                    spacing: 4
+                    opacity: root.viewState.showsUndo ? 1 : 0
+                    visible: opacity > 0
+                    Behavior on opacity { NumberAnimation { duration: root.selectionMs; easing.type: Easing.InOutQuad } }
+
+                    Label {
+                        anchors.verticalCenter: parent.verticalCenter
+                        text: qsTr("Deleted") + " ·"
+                        color: root.secondaryColor
+                        font.pointSize: root.calloutSize
+                    }
+                    Label {
+                        anchors.verticalCenter: parent.verticalCenter
+                        text: qsTr("Undo")
+                        color: statusColors.link
+                        font.pointSize: root.calloutSize
+                        font.underline: undoArea.containsMouse
+                        Accessible.role: Accessible.Button
+                        Accessible.name: qsTr("Undo delete")
+                        MouseArea {
+                            id: undoArea
+                            anchors.fill: parent
+                            hoverEnabled: true
+                            cursorShape: Qt.PointingHandCursor
+                            onClicked: root.viewState.undoDelete()
+                        }
+                    }
+                }
+
                 ToolButton {
                     id: settingsButton
                     anchors.right: parent.right
@@ -349,6 +385,15 @@ Item {
             text: qsTr("Paste as Plain Text")
             enabled: root.viewState.hasPlainText(cardMenu.row)
             onTriggered: root.viewState.pasteCardAsPlainText(cardMenu.row)
+            onHighlightedChanged: if (highlighted) pinList.dismiss()
+        }
+        MenuItem {
+            // Shown only for a card that says which application it came from.
+            readonly property string appName: cardMenu.row >= 0 ? root.viewState.sourceApplicationName(cardMenu.row) : ""
+            visible: appName !== ""
+            height: visible ? implicitHeight : 0
+            text: qsTr("Never Record from %1").arg(appName)
+            onTriggered: root.viewState.ignoreSourceApplication(cardMenu.row)
             onHighlightedChanged: if (highlighted) pinList.dismiss()
         }
     }

@@ -40,6 +40,9 @@ ClipboardPanelViewState::ClipboardPanelViewState(PanelHistory& history, QAbstrac
         m_now = QDateTime::currentDateTimeUtc();
         emit nowChanged();
     });
+    m_undoLine.setSingleShot(true);
+    m_undoLine.setInterval(undoLineMs);
+    connect(&m_undoLine, &QTimer::timeout, this, &ClipboardPanelViewState::showsUndoChanged);
 }
 
 ClipboardPanelViewState::~ClipboardPanelViewState() = default;
@@ -127,6 +130,9 @@ void ClipboardPanelViewState::apply(const PanelKeyAction& action)
             deleteSelected();
         }
         break;
+    case Kind::Undo:
+        undoDelete();
+        break;
     case Kind::PasteItem:
         if (!m_marked.isEmpty())
             pasteMarked(PasteForm::AsCopied);
@@ -190,14 +196,32 @@ void ClipboardPanelViewState::deleteSelected()
     const int n = m_history.count();
     if (n == 0 || m_selectedIndex < 0 || m_selectedIndex >= n)
         return;
-    const int deleted = m_selectedIndex;
-    unmarkRow(deleted);
-    if (!m_history.remove(deleted))
+    const int removed = m_selectedIndex;
+    unmarkRow(removed);
+    if (!m_history.remove(removed))
         return;
     // The last card gone: the one before it takes the selection. Otherwise the next card
     // moves in under the selection.
-    if (deleted >= n - 1)
+    if (removed >= n - 1)
         setSelectedIndex(std::max(n - 2, 0));
+    deleted();
+}
+
+void ClipboardPanelViewState::deleted()
+{
+    m_undoLine.start();
+    emit showsUndoChanged();
+}
+
+void ClipboardPanelViewState::undoDelete()
+{
+    if (!m_history.hasRemoved())
+        return;
+    const int row = m_history.restoreRemoved();
+    if (row >= 0)
+        setSelectedIndex(row);
+    m_undoLine.stop();
+    emit showsUndoChanged();
 }
 
 void ClipboardPanelViewState::pasteRow(int row, PasteForm form)
@@ -312,6 +336,10 @@ void ClipboardPanelViewState::reset()
     setSearchText(QString());
     setSelectedIndex(0);
     setQuickLookVisible(false);
+    // A new panel session: the deletions of the last one stay deleted.
+    m_history.forgetRemoved();
+    m_undoLine.stop();
+    emit showsUndoChanged();
 }
 
 void ClipboardPanelViewState::setSearchText(const QString& text)
@@ -415,12 +443,31 @@ void ClipboardPanelViewState::doubleClickCard(int index)
 void ClipboardPanelViewState::deleteCard(int index)
 {
     unmarkRow(index);
-    m_history.remove(index);
+    if (m_history.remove(index))
+        deleted();
 }
 
 void ClipboardPanelViewState::togglePin(int index, const QString& categoryId)
 {
     m_history.toggleCategory(index, QUuid(categoryId));
+}
+
+QString ClipboardPanelViewState::sourceApplicationName(int index) const
+{
+    if (index < 0 || index >= m_history.count())
+        return {};
+    const std::optional<ClipboardItem> item = m_history.item(index);
+    if (!item || !item->sourceAppBundleID || item->sourceAppBundleID->isEmpty())
+        return {};
+    return item->sourceAppName.value_or(*item->sourceAppBundleID);
+}
+
+void ClipboardPanelViewState::ignoreSourceApplication(int index)
+{
+    const QString name = sourceApplicationName(index);
+    if (name.isEmpty())
+        return;
+    emit applicationIgnored(*m_history.item(index)->sourceAppBundleID, name);
 }
 
 QVariantList ClipboardPanelViewState::pinEntries(int index) const

@@ -41,6 +41,8 @@ class ClipboardPanelViewState : public QObject
     Q_PROPERTY(QAbstractItemModel* items READ items CONSTANT)
     // Whether there are categories of the user's to pin cards to.
     Q_PROPERTY(bool hasPinCategories READ hasPinCategories NOTIFY categoriesChanged)
+    // For a few seconds after a delete: the line "Deleted · Undo".
+    Q_PROPERTY(bool showsUndo READ showsUndo NOTIFY showsUndoChanged)
     // Moves on every half minute while the panel is open, so that card ages stay current.
     Q_PROPERTY(QDateTime now READ now NOTIFY nowChanged)
 public:
@@ -73,6 +75,9 @@ public:
     QAbstractItemModel* items() const { return m_items; }
     bool hasPinCategories() const;
     QDateTime now() const { return m_now; }
+    bool showsUndo() const { return m_undoLine.isActive(); }
+    // How long "Deleted · Undo" shows after a delete.
+    static constexpr int undoLineMs = 5000;
 
     // Typing into the search field itself.
     void setSearchTextFromField(const QString& text);
@@ -89,11 +94,19 @@ public:
     Q_INVOKABLE void doubleClickCard(int index);
     // The card's context menu.
     Q_INVOKABLE void deleteCard(int index);
+    // Ctrl+Z, or "Undo" after a delete: the newest deletion of this panel session comes back,
+    // selected.
+    Q_INVOKABLE void undoDelete();
     // The card menu's "Paste as Plain Text".
     Q_INVOKABLE void pasteCardAsPlainText(int index);
     // Whether the card has a plain text to paste alone (an image has none).
     Q_INVOKABLE bool hasPlainText(int index) const;
     Q_INVOKABLE void togglePin(int index, const QString& categoryId);
+    // The name of the application a card was copied from, for the card menu's "Never Record
+    // from <App>"; empty when the card does not say which application it came from.
+    Q_INVOKABLE QString sourceApplicationName(int index) const;
+    // The card menu's "Never Record from <App>".
+    Q_INVOKABLE void ignoreSourceApplication(int index);
     // The "Pin to Category" entries of a card: the user's categories, each with its text and
     // whether the card is pinned to it (checked).
     Q_INVOKABLE QVariantList pinEntries(int index) const;
@@ -116,6 +129,7 @@ signals:
     void countChanged();
     void categoriesChanged();
     void nowChanged();
+    void showsUndoChanged();
     // Return or a double click chose a record, which has been brought to the front.
     void itemChosen(const brivet::ClipboardItem& item, brivet::PasteForm form);
     // Return with marks chose the marked records, in marking order, each brought to the
@@ -125,6 +139,8 @@ signals:
     void dismissRequested();
     // The gear.
     void settingsRequested();
+    // "Never Record from <App>": copies from the application are not to be read any more.
+    void applicationIgnored(const QString& applicationId, const QString& applicationName);
     // The menu of the card at row, asked for from the keyboard.
     void contextMenuRequested(int row);
     // The preview closed: keys must reach the panel's routing again, not a field of the view.
@@ -137,6 +153,7 @@ private:
     void setQuickLookVisible(bool visible);
     void cycleCategory(int step);
     void deleteSelected();
+    void deleted();
     void pasteRow(int row, PasteForm form = PasteForm::AsCopied);
     void pasteMarked(PasteForm form);
     void toggleMark(int row);
@@ -158,6 +175,7 @@ private:
     bool m_isScheduled = false;
     QDateTime m_now = QDateTime::currentDateTimeUtc();
     QTimer m_clock;
+    QTimer m_undoLine;
 };
 
 } // namespace brivet

@@ -420,9 +420,11 @@ void HistoryModel::applyFirstPage(HistorySearchResult& result)
     setFirstPageReady(true);
 }
 
-void HistoryModel::removeFrom(HistoryRows& list, PersistentId id, bool isShown)
+void HistoryModel::removeFrom(HistoryRows& list, PersistentId id, bool isShown,
+                              const std::optional<QDateTime>& timestamp)
 {
-    const int row = list.rowOf(id);
+    const int row =
+        timestamp ? list.rowOf(ItemKey{timestamp->toMSecsSinceEpoch(), id}) : list.rowOf(id);
     if (row < 0)
         return;
     if (isShown)
@@ -500,13 +502,13 @@ void HistoryModel::onChanged(const ModelChange& change)
         if (!m_allComplete)
             m_allTouched.insert(change.id);
         if (change.kind == ModelChange::Kind::Deleted)
-            removeFrom(m_all, change.id, !m_filterActive);
+            removeFrom(m_all, change.id, !m_filterActive, change.timestamp);
         else if (change.timestamp)
             placeIn(m_all, {change.timestamp->toMSecsSinceEpoch(), change.id}, isNew,
                     !m_filterActive);
         if (m_filterActive) {
             if (change.kind == ModelChange::Kind::Deleted) {
-                removeFrom(m_filtered, change.id, true);
+                removeFrom(m_filtered, change.id, true, change.timestamp);
             } else {
                 followRecord(change.id, isNew);
             }
@@ -563,12 +565,45 @@ bool HistoryModel::remove(int row)
     auto current = (row >= 0 && row < rowCount()) ? record(shown().at(row).id) : std::nullopt;
     if (!current)
         return false;
+    // Kept whole for an undo: the bytes are read before the record and its file go.
+    const auto bytes = [](const std::optional<Blob>& blob) {
+        return blob ? std::optional(blob->data()) : std::nullopt;
+    };
+    Removed removed{{current->contentType, current->textContent, bytes(current->imageData),
+                     bytes(current->thumbnailData), current->urlString, current->filePath,
+                     current->fileName, bytes(current->fileData), current->sourceAppName,
+                     current->sourceAppBundleID},
+                    current->timestamp,
+                    current->characterCount,
+                    {}};
+    for (const Category& category : m_context.categories(*current).value_or(QList<Category>()))
+        removed.categoryIds.append(category.id);
+    m_removed.push_back(std::move(removed));
     m_context.remove(*current);
     if (!m_context.save()) {
         qCInfo(lcViews) << "delete not saved yet:" << m_context.lastError();
         onChanged({ModelChange::Entity::Item, ModelChange::Kind::Deleted, current->persistentId()});
     }
     return true;
+}
+
+int HistoryModel::restoreRemoved()
+{
+    if (m_removed.empty())
+        return -1;
+    const Removed removed = std::move(m_removed.back());
+    m_removed.pop_back();
+    ClipboardItem item(removed.content, removed.timestamp);
+    item.characterCount = removed.characterCount;
+    m_context.insert(item);
+    for (const Category& category : m_categories) {
+        if (removed.categoryIds.contains(category.id))
+            m_context.link(item, category);
+    }
+    if (!m_context.save())
+        qCInfo(lcViews) << "undone delete not saved yet:" << m_context.lastError();
+    qCInfo(lcViews) << "brought back a deleted" << item.contentType << "item";
+    return rowOfId(item.id);
 }
 
 bool HistoryModel::toggleCategory(int row, const QUuid& categoryId)

@@ -92,8 +92,15 @@ public:
     // Gives a record, shown or not, the timestamp `when`, saved the same way; false when the
     // record is gone.
     bool promoteRecord(PersistentId id, const QDateTime& when);
-    // Deletes the record and saves; the row disappears.
+    // Deletes the record and saves; the row disappears. The record is kept in memory (its bytes
+    // and categories too) until forgetRemoved(), for restoreRemoved().
     Q_INVOKABLE bool remove(int row);
+    // Brings back the newest record remove() deleted: its fields and bytes, its time, and its
+    // pins to the categories that still exist. It comes back as a new record (a new id), as a
+    // deletion is final for sync. Returns its row, -1 when there was none or it is not shown.
+    int restoreRemoved();
+    bool hasRemoved() const { return !m_removed.empty(); }
+    void forgetRemoved() { m_removed.clear(); }
     // Pins or unpins the record; saved by the context at the next turn of the event loop.
     Q_INVOKABLE bool toggleCategory(int row, const QUuid& categoryId);
     Q_INVOKABLE bool isInCategory(int row, const QUuid& categoryId) const;
@@ -124,7 +131,9 @@ private:
     void applyFirstPage(HistorySearchResult& result);
     void swapIn(HistoryRows& list, HistoryRows rows, bool isShown);
     void placeIn(HistoryRows& list, const ItemKey& key, bool isNew, bool isShown);
-    void removeFrom(HistoryRows& list, PersistentId id, bool isShown);
+    // timestamp: the record's, when known (found at once in a long list).
+    void removeFrom(HistoryRows& list, PersistentId id, bool isShown,
+                    const std::optional<QDateTime>& timestamp = std::nullopt);
     void followRecord(PersistentId id, bool isNew = false);
     std::optional<qint64> passingTimestamp(PersistentId id) const;
     void updateSearching();
@@ -134,7 +143,17 @@ private:
     const Projection* projection(int row) const;
     std::optional<ClipboardItem> record(PersistentId id) const;
 
+    // A record remove() deleted, as restoreRemoved() brings it back.
+    struct Removed
+    {
+        ClipboardItemContent content; // byte buffers loaded
+        QDateTime timestamp;
+        qint64 characterCount = 0;
+        QList<QUuid> categoryIds;
+    };
+
     ModelContext& m_context;
+    std::vector<Removed> m_removed; // newest last
     std::unique_ptr<HistorySearch> m_search;
     QString m_searchText;
     QString m_foldedNeedle;

@@ -69,6 +69,21 @@ bool HistoryModelPanelHistory::remove(int row)
     return m_model.remove(row);
 }
 
+int HistoryModelPanelHistory::restoreRemoved()
+{
+    return m_model.restoreRemoved();
+}
+
+bool HistoryModelPanelHistory::hasRemoved() const
+{
+    return m_model.hasRemoved();
+}
+
+void HistoryModelPanelHistory::forgetRemoved()
+{
+    m_model.forgetRemoved();
+}
+
 bool HistoryModelPanelHistory::toggleCategory(int row, const QUuid& categoryId)
 {
     return m_model.toggleCategory(row, categoryId);

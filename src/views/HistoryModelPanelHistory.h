@@ -24,6 +24,9 @@ public:
     bool promote(int row) override;
     bool promoteItem(const ClipboardItem& item, const QDateTime& when) override;
     bool remove(int row) override;
+    int restoreRemoved() override;
+    bool hasRemoved() const override;
+    void forgetRemoved() override;
     bool toggleCategory(int row, const QUuid& categoryId) override;
     bool isInCategory(int row, const QUuid& categoryId) const override;
     QList<PanelCategory> categories() const override;

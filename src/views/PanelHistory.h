@@ -45,6 +45,11 @@ public:
     virtual bool promoteItem(const ClipboardItem& item, const QDateTime& when) = 0;
     // Deletes the row's record from the store; false out of range.
     virtual bool remove(int row) = 0;
+    // Brings back the newest record deleted through remove() since forgetRemoved(); its row,
+    // -1 when there is none (or it is not shown under the current filter).
+    virtual int restoreRemoved() = 0;
+    virtual bool hasRemoved() const = 0;
+    virtual void forgetRemoved() = 0;
     virtual bool toggleCategory(int row, const QUuid& categoryId) = 0;
     virtual bool isInCategory(int row, const QUuid& categoryId) const = 0;
 

@@ -24,13 +24,14 @@ struct PanelKeyAction
         DeleteItem,
         PasteItem,
         PastePlainText, // the selected card's plain text alone
-        Space,     // a space in a search that holds text, else QuickLook
-        QuickLook, // the preview, shown or hidden
+        Space,          // a space in a search that holds text, else QuickLook
+        QuickLook,      // the preview, shown or hidden
         NextCategory,
         PreviousCategory,
         ContextMenu, // the selected card's menu (the Menu key, Shift+F10)
         QuickPaste,  // paste the card shown at position number (1 to 9)
         ToggleMark,  // mark the selected card for the paste stack, or unmark it
+        Undo,        // bring back the newest deletion of this panel session
         Escape,
     };
 

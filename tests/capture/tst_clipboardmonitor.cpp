@@ -128,6 +128,19 @@ private slots:
             QCOMPARE(item.sourceAppName, std::optional<QString>("App 1"));
     }
 
+    // A back end that reads before it knows the application (Wayland, GNOME): what it read
+    // of an ignored application's copy is let go; another application's copies are kept.
+    void ignoredApplicationsCopiesAreLetGo()
+    {
+        m_pasteboard->ignoredApplications().setIds({"Org.Example.Editor.desktop"});
+        m_pasteboard->setText("secret");
+        m_monitor->checkForChanges();
+        m_front->setApplication(ApplicationInfo{"Terminal", "org.example.Terminal"});
+        m_pasteboard->setText("kept");
+        m_monitor->checkForChanges();
+        QCOMPARE(records(), QStringList{"text:kept"});
+    }
+
     // The real timer and worker; the contents staged for a repeated file are not kept anywhere.
     void pollsOnItsOwn()
     {

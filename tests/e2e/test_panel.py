@@ -9,6 +9,7 @@ import subprocess
 import unittest
 
 from brivet_e2e import Brivet, PanelTestCase, XSession, png_bytes, read_lines, wait_until
+from test_capture_owner import open_window
 
 KEY_LOG_WINDOW = os.environ.get("BRIVET_KEY_LOG_WINDOW", "brivet_key_log_window")
 PASTE_FINISHED = r"brivet\.paste: paste finished"
@@ -437,6 +438,34 @@ class AccessibilityTest(PanelTestCase):
         wait_until(lambda: self.brivet.query(
             "SELECT i.textContent FROM ClipboardItem i JOIN ClipboardItemCategory l "
             "ON l.item = i.pk") == [("first card",)], message="record pinned")
+
+    def test_never_record_from_an_application_of_the_card_menu(self):
+        """"Never Record from <App>" in a card's menu lists the application in the settings
+        file; its next copy is not recorded (nor read: see the X11 clipboard's unit test), while
+        another application's copy is."""
+        open_window(self.session, "Vault")
+        self.copy_texts("from the vault")
+        self.show_panel()
+        self.press("Menu")
+        wait_until(lambda: "Never Record from Vault" in self.menu_entries(), timeout=10,
+                   message="the card menu open")
+        self.press("Down", "Down", "Down", "Return")  # Delete, Paste as Plain Text, this
+        conf = os.path.join(self.brivet.home, "config", "brivet", "brivet.conf")
+        def listed():
+            if not os.path.exists(conf):
+                return False
+            with open(conf) as settings:
+                return "id=Vault" in settings.read()
+        wait_until(listed, message="the application listed in the settings")
+        self.press("Escape")
+        self.wait_hidden(1)
+        open_window(self.session, "Vault")
+        self.session.copy("second secret")
+        self.brivet.wait_for_log(r"skipped a copy of an ignored application", timeout=15)
+        open_window(self.session, "Editor")
+        self.copy_texts("from the editor")
+        self.assertEqual([item[1] for item in self.brivet.items()],
+                         ["from the vault", "from the editor"])
 
     def menu_entries(self):
         probe = os.path.join(os.path.dirname(__file__), "atspi_probe.py")

@@ -7,11 +7,12 @@ a shortcut), and the installed files. Every session has a D-Bus bus of its own (
 import os
 import re
 import signal
+import sqlite3
 import subprocess
 import tempfile
 import unittest
 
-from brivet_e2e import BINARY, Brivet, BrivetTestCase, wait_until
+from brivet_e2e import BINARY, Brivet, BrivetTestCase, png_bytes, wait_until
 
 WATCHER = os.environ.get("BRIVET_TRAY_WATCHER", "brivet_tray_watcher")
 SHOWN = r"brivet\.panel: shown at"
@@ -133,6 +134,7 @@ class ShellTest(BrivetTestCase):
         self.assertEqual(self.brivet_command("--version").stdout, "Brivet 0.1.0\n")
         self.assertIn("--settings", self.brivet_command("--help").stdout)
         self.assertEqual(self.brivet_command("--toggle", "--quit").returncode, 2)
+        self.assertEqual(self.brivet_command("--export").returncode, 2)  # without its FILE
         for verb in ("--toggle", "--quit"):
             result = self.brivet_command(verb)
             self.assertEqual((result.returncode, result.stderr.splitlines()[0]),
@@ -168,6 +170,93 @@ class ShellTest(BrivetTestCase):
         self.assertEqual(self.brivet_command("--quit").returncode, 0)
         self.assertFalse(os.path.exists(self.brivet.database_path + "-wal"))
         self.assertEqual(self.brivet.process.wait(timeout=10), 0)
+
+    def test_export_then_import_into_an_empty_history_and_a_damaged_archive_refused(self):
+        """--export writes the history (a text, an image, a file with its contents, a pin) to a
+        tar archive; --import into an empty history gives the same records and bytes, a second
+        import adds nothing, and a damaged or cut-short archive is refused, nothing written."""
+        self.brivet.start()
+        contents = os.path.join(self.brivet.home, "notes.txt")
+        with open(contents, "wb") as file:
+            file.write(b"the contents of the notes")
+        for data, target in [("a text to keep", None), (png_bytes(40, 30), "image/png"),
+                             (f"file://{contents}\n", "text/uri-list")]:
+            count = self.record_count()
+            self.session.copy(data, target)
+            wait_until(lambda: self.record_count() > count, message=f"{target} recorded")
+        # A category and a pin, written while Brivet is away.
+        self.assertEqual(self.brivet_command("--quit").returncode, 0)
+        with sqlite3.connect(self.brivet.database_path) as store:
+            store.execute("INSERT INTO Category(id, name, colorHex, \"order\", isDefault) VALUES("
+                          "'5e1a3d0c-1111-4c1e-9a9a-0123456789ab', 'Work', '#0A84FF', 1, 0)")
+            store.execute("INSERT INTO ClipboardItemCategory(item, category) SELECT i.pk, c.pk "
+                          "FROM ClipboardItem i, Category c "
+                          "WHERE i.textContent = 'a text to keep' AND c.name = 'Work'")
+        self.brivet.start(wait_for=None)
+        self.brivet.wait_for_log(r"brivet\.app: launched", count=2, timeout=20)
+        archive = os.path.join(self.brivet.home, "history.tar")
+        result = self.brivet_command("--export", archive)
+        self.assertEqual((result.returncode, result.stdout), (0, f"History exported to {archive}\n"),
+                         result.stderr)
+        self.assertEqual(os.stat(archive).st_mode & 0o777, 0o600)
+        names = subprocess.run(["tar", "tf", archive], capture_output=True, text=True,
+                               check=True).stdout.split()
+        self.assertEqual(names[-2:], ["records.json", "manifest.json"])
+        self.assertEqual(len([name for name in names if re.fullmatch(r"blobs/[0-9a-f]{64}", name)]),
+                         2)  # the picture and the file's contents
+        before = self.snapshot(self.brivet)
+        self.assertEqual(self.brivet_command("--quit").returncode, 0)
+
+        empty = Brivet(self.session)
+        self.addCleanup(empty.cleanup)
+        empty.start()
+        result = self.brivet_command("--import", archive)
+        self.assertEqual((result.returncode, result.stdout),
+                         (0, "Imported 3 new items (0 were there already), 1 categories and "
+                             "1 pins\n"))
+        self.assertEqual(self.snapshot(empty), before)
+        result = self.brivet_command("--import", archive)
+        self.assertIn("Imported 0 new items (3 were there already)", result.stdout)
+        self.assertEqual(self.snapshot(empty), before)
+
+        with open(archive, "rb") as file:
+            whole = file.read()
+        damaged = os.path.join(self.brivet.home, "damaged.tar")
+        flipped = bytearray(whole)
+        flipped[whole.index(b"a text to keep")] ^= 0x20
+        for data, reason in [(bytes(flipped), "records.json is damaged"),
+                             (whole[:len(whole) // 2], "cut short|ends in the middle"),
+                             (b"not an archive at all", "ends in the middle")]:
+            with open(damaged, "wb") as file:
+                file.write(data)
+            result = self.brivet_command("--import", damaged)
+            self.assertEqual(result.returncode, 1)
+            self.assertRegex(result.stderr, f"^Nothing was imported: .*({reason})")
+        self.assertEqual(self.snapshot(empty), before)
+        result = self.brivet_command("--import", os.path.join(self.brivet.home, "none.tar"))
+        self.assertEqual(result.returncode, 1)
+
+    @staticmethod
+    def snapshot(brivet):
+        """Everything a history holds, without the store's own row numbers: the records, their
+        bytes in the database and beside it, the categories and the pins."""
+        items = brivet.query(
+            "SELECT i.id, contentType, textContent, urlString, filePath, fileName, timestamp, "
+            "sourceAppName, sourceAppBundleID, characterCount, imageDataSize, thumbnailDataSize, "
+            "fileDataSize, d.imageData, d.thumbnailData, i.pk FROM ClipboardItem i "
+            "LEFT JOIN ClipboardItemData d ON d.item = i.pk ORDER BY i.id")
+        folder = os.path.join(os.path.dirname(brivet.database_path), "BrivetCloud_ExternalData")
+        files = {}
+        for row in items:
+            path = os.path.join(folder, str(row[-1]))
+            if os.path.exists(path):
+                with open(path, "rb") as file:
+                    files[row[0]] = file.read()
+        categories = brivet.query("SELECT id, name, colorHex, \"order\" FROM Category "
+                                  "WHERE isDefault = 0 ORDER BY id")
+        pins = brivet.query("SELECT i.id, c.id FROM ClipboardItemCategory l JOIN ClipboardItem i "
+                            "ON i.pk = l.item JOIN Category c ON c.pk = l.category")
+        return [row[:-1] for row in items], files, categories, pins
 
     def test_a_session_without_a_back_end_runs_on_and_says_what_is_missing(self):
         # Qt drawing offscreen: no back end fits, each facility says once that it is missing,

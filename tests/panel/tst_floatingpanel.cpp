@@ -46,8 +46,8 @@ private slots:
         // X11 key codes of the keys used (evdev + 8).
         const quint32 escape = 9, backspace = 22, tab = 23, leftBracket = 34, rightBracket = 35,
                       enter = 36, a = 38, v = 55, space = 65, keypadEnter = 104, up = 111,
-                      left = 113, forwardDelete = 119, f10 = 76, menu = 135, two = 11, nine = 18,
-                      zero = 19;
+                      left = 113, forwardDelete = 119, f10 = 76, menu = 135, two = 11,
+                      nine = 18, zero = 19, z = 52;
         // clang-format off
         row("Ctrl + key right of P: next category", rightBracket, ctrl, "\x1d", "next");
         row("Ctrl + key right of P, Cyrillic layout: next category", rightBracket, ctrl, {}, "next");
@@ -77,6 +77,8 @@ private slots:
         row("Ctrl+9 the ninth", nine, ctrl, "9", "quick:9");
         row("Ctrl+0 reaches the window", zero, ctrl, "0", "", false);
         row("2 alone types", two, none, "é", "typed:é");
+        row("Ctrl+Z undoes a delete, whatever the layout types there", z, ctrl, "\x1a", "undo");
+        row("Z alone types", z, none, "y", "typed:y");
         // clang-format on
     }
     void routesKeys()
@@ -100,7 +102,8 @@ private slots:
                 {Kind::PasteItem, "return"},     {Kind::Space, "space"},
                 {Kind::NextCategory, "next"},    {Kind::PreviousCategory, "previous"},
                 {Kind::QuickLook, "preview"},    {Kind::ContextMenu, "menu"},
-                {Kind::PastePlainText, "plain"}, {Kind::ToggleMark, "mark"}};
+                {Kind::PastePlainText, "plain"}, {Kind::ToggleMark, "mark"},
+                {Kind::Undo, "undo"}};
             raised << (action.kind == Kind::TypeCharacter ? "typed:" + action.text
                        : action.kind == Kind::QuickPaste ? "quick:" + QString::number(action.number)
                                                          : names.value(action.kind));

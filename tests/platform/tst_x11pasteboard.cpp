@@ -1,6 +1,7 @@
 // X11Pasteboard against a real X server and test owners of our own. An owner that never
 // answers, a secret's hint and an owner that quits: test_capture*.py.
 
+#include "fakes/FakeFrontApplication.h"
 #include "platform/x11/X11Pasteboard.h"
 #include "support/TestContent.h"
 #include "support/TestSelectionOwner.h"
@@ -33,10 +34,7 @@ private slots:
     void initTestCase()
     {
         test::routeWorkerThreadMessagesToStderr();
-        X11SelectionReader::Limits limits;
-        limits.maxBytes = kLimit;
-        m_pasteboard = std::make_unique<X11Pasteboard>(limits);
-        QVERIFY(m_pasteboard->isWatching());
+        watch();
         cleanup();
     }
     // While each test's owner still lives, the next copy is read whole.
@@ -140,7 +138,44 @@ private slots:
         QVERIFY(m_pasteboard->contents().types.isEmpty());
     }
 
+    // A copy made in an ignored application is not read at all, not even its list of types;
+    // one made in another application is.
+    void ignoredApplicationIsNotAsked()
+    {
+        m_pasteboard.reset(); // the only reader of this test's owners is the one below
+        auto front = std::make_unique<FakeFrontApplication>();
+        FakeFrontApplication* frontApplication = front.get();
+        frontApplication->setApplication(ApplicationInfo{"Vault", "org.example.Vault"});
+        X11Pasteboard pasteboard(X11SelectionReader::Limits{}, std::move(front));
+        pasteboard.ignoredApplications().setIds({"org.example.vault"});
+        QVERIFY(pasteboard.isWatching());
+        for (const char* app : {"org.example.Vault", "org.example.Editor"}) {
+            frontApplication->setApplication(ApplicationInfo{"App", QString::fromLatin1(app)});
+            const qint64 before = pasteboard.changeCount();
+            m_owner = std::make_unique<TestSelectionOwner>(Targets{{"UTF8_STRING", app}});
+            QVERIFY(m_owner->take());
+            const bool ignored = QByteArray(app) == "org.example.Vault";
+            // (The owner before may give up the clipboard first: a change of its own.)
+            QVERIFY(QTest::qWaitFor(
+                [&] {
+                    return pasteboard.changeCount() > before &&
+                           (ignored || pasteboard.contents().dataForType(T::String) == app);
+                },
+                kWaitMs));
+            QCOMPARE(m_owner->requests().isEmpty(), ignored);
+            QCOMPARE(pasteboard.contents().types.isEmpty(), ignored);
+        }
+        watch();
+    }
+
 private:
+    void watch()
+    {
+        X11SelectionReader::Limits limits;
+        limits.maxBytes = kLimit;
+        m_pasteboard = std::make_unique<X11Pasteboard>(limits);
+        QVERIFY(m_pasteboard->isWatching());
+    }
     [[nodiscard]] bool waitForChange(qint64 before)
     {
         return QTest::qWaitFor([&] { return m_pasteboard->changeCount() > before; }, kWaitMs);

@@ -4,7 +4,10 @@
 // e2e_shell).
 #include "fakes/FakeGlobalHotkey.h"
 #include "hotkey/HotkeyManager.h"
+#include "platform/IgnoredApplications.h"
 #include "platform/LoginItemRegistry.h"
+#include "settings/HistorySettings.h"
+#include "settings/IgnoredApplicationList.h"
 #include "settings/LoginItemManager.h"
 #include "settings/SettingsWindow.h"
 #include "settings/ShortcutsSettingsState.h"
@@ -133,6 +136,54 @@ private slots:
                      texts.indexOf("Startup") < texts.indexOf("Sync") &&
                      texts.indexOf("Sync") < texts.indexOf("Status"),
                  qPrintable(texts.join(", ")));
+    }
+
+    // The ignored applications and the retention rule live in the settings file and come
+    // back from it; the readers get the list at once, and a removed application is gone from
+    // both.
+    void ignoredApplicationsAndTheRetentionRuleAreKept()
+    {
+        IgnoredApplications ignored;
+        {
+            IgnoredApplicationList list(*m_settings, ignored);
+            list.add("org.gnome.TextEditor", "Text Editor");
+            list.add("keepassxc", "KeePassXC");
+            list.add("keepassxc", "KeePassXC again");
+            list.remove("org.gnome.TextEditor");
+        }
+        IgnoredApplications read;
+        IgnoredApplicationList list(*m_settings, read);
+        QCOMPARE(list.ids(), QStringList{"keepassxc"});
+        for (IgnoredApplications* readers : {&ignored, &read}) {
+            QVERIFY(readers->contains(ApplicationInfo{"KeePassXC", "KeePassXC.desktop"}));
+            QVERIFY(!readers->contains(ApplicationInfo{"Text Editor", "org.gnome.TextEditor"}));
+        }
+        m_window->addGeneralSection(
+            QUrl("qrc:/qt/qml/Brivet/Settings/IgnoredApplicationsSection.qml"), &list);
+
+        auto created = ModelContainer::create(m_dir.filePath("history.sqlite"));
+        auto container = std::move(std::get<std::unique_ptr<ModelContainer>>(created));
+        HistoryPruner pruner(container->mainContext(), container->path());
+        HistoryTransfer transfer(container->mainContext());
+        {
+            HistorySettings history(*m_settings, pruner, transfer);
+            QCOMPARE(history.rule(), RetentionRule{});
+            history.setRuleKind(int(RetentionRule::Kind::MaxBytes));
+            history.setRuleLimit(200);
+        }
+        HistorySettings history(*m_settings, pruner, transfer);
+        QCOMPARE(history.rule(),
+                 (RetentionRule{RetentionRule::Kind::MaxBytes, qint64(200) * 1024 * 1024}));
+        history.setRuleKind(int(RetentionRule::Kind::MaxDays));
+        QCOMPARE(history.rule(), (RetentionRule{RetentionRule::Kind::MaxDays, 30}));
+        m_window->addGeneralSection(QUrl("qrc:/qt/qml/Brivet/Settings/HistorySection.qml"),
+                                    &history);
+        m_window->open();
+        const QStringList texts = visibleTexts(m_window->window());
+        for (const QString& text : {"KeePassXC", "Items of the Last Days", "Days"})
+            QVERIFY2(texts.contains(text), qPrintable(texts.join(", ")));
+        QVERIFY(!texts.contains("Text Editor"));
+        m_window.reset(); // before the objects its sections show
     }
 
     // Unavailable until a folder is chosen and its passphrase typed into the section; then

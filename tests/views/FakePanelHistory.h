@@ -19,6 +19,7 @@ public:
     QSet<QPair<QString, QUuid>> pins; // (record, category)
     QStringList promoted;
     QStringList removed;
+    QStringList restored;
     bool isAsynchronous = false;
 
     explicit FakePanelHistory(QStringList texts) : records(std::move(texts)) { m_rows = records; }
@@ -75,11 +76,26 @@ public:
         if (!valid(row))
             return false;
         removed << m_rows[row];
+        m_removedAt.append({m_rows[row], int(records.indexOf(m_rows[row]))});
         records.removeOne(m_rows[row]);
         m_rows = matching();
         emit countChanged();
         return true;
     }
+    // Brings back the newest removed text at its old place.
+    int restoreRemoved() override
+    {
+        if (m_removedAt.isEmpty())
+            return -1;
+        const auto [text, at] = m_removedAt.takeLast();
+        restored << text;
+        records.insert(std::min(at, int(records.size())), text);
+        m_rows = matching();
+        emit countChanged();
+        return int(m_rows.indexOf(text));
+    }
+    bool hasRemoved() const override { return !m_removedAt.isEmpty(); }
+    void forgetRemoved() override { m_removedAt.clear(); }
     bool toggleCategory(int row, const QUuid& categoryId) override
     {
         if (!valid(row))
@@ -126,6 +142,7 @@ private:
     }
 
     QStringList m_rows;
+    QList<QPair<QString, int>> m_removedAt; // (text, place in records), newest last
     QString m_search;
     QUuid m_category;
     bool m_isFiltering = false;

@@ -60,15 +60,16 @@ QString categoryName(const QUuid& id)
 
 // One letter per action: L R left/right, D delete, P paste (Return), W plain paste
 // (Shift+Return), _ Space, Q preview (Shift+Space), M mark (Ctrl+Space), N B next/previous
-// category, E escape, S the panel shown again, t:<text> typed text, c:<n> Ctrl+click on card n.
+// category, E escape, Z undo (Ctrl+Z), S the panel shown again, t:<text> typed text, c:<n>
+// Ctrl+click on card n.
 void apply(ClipboardPanelViewState& state, const QString& script)
 {
     using Kind = PanelKeyAction::Kind;
-    const QString keys = QStringLiteral("LRDPW_QMNBE");
+    const QString keys = QStringLiteral("LRDPW_QMNBEZ");
     const Kind kinds[] = {Kind::MoveLeft,         Kind::MoveRight,      Kind::DeleteItem,
                           Kind::PasteItem,        Kind::PastePlainText, Kind::Space,
                           Kind::QuickLook,        Kind::ToggleMark,     Kind::NextCategory,
-                          Kind::PreviousCategory, Kind::Escape};
+                          Kind::PreviousCategory, Kind::Escape,         Kind::Undo};
     for (const QString& token : script.split(u' ', Qt::SkipEmptyParts)) {
         if (token.startsWith(QLatin1String("t:")))
             state.apply(PanelKeyAction::typeCharacter(token.mid(2)));
@@ -153,6 +154,10 @@ void TestClipboardPanelViewState::keyActions_data()
     QTest::addRow("previous from none selects the last") << 5 << "" << "B" << "" << 0 << false << "Home" << "";
     QTest::addRow("category keys wait while the preview is open") << 5 << "" << "Q N E" << "" << 0 << false << "" << "reclaim focus";
     QTest::addRow("a category filters what Return pastes") << 5 << "gamma" << "N P" << "" << 0 << false << "Work" << "promoted gamma, selected gamma";
+    QTest::addRow("Ctrl+Z brings back the newest deletion first, selected") << 5 << "" << "R D R D Z" << "" << 2 << false << "" << "removed beta, removed delta, restored delta";
+    QTest::addRow("Ctrl+Z twice brings back both; a third does nothing") << 5 << "" << "R D D Z Z Z" << "" << 1 << false << "" << "removed beta, removed gamma, restored gamma, restored beta";
+    QTest::addRow("deletions of an earlier panel session stay deleted") << 5 << "" << "D S Z" << "" << 0 << false << "" << "removed alpha";
+    QTest::addRow("Ctrl+Z waits while the preview is open") << 5 << "" << "D Q Z" << "" << 0 << true << "" << "removed alpha";
     QTest::addRow("showing again clears search, selection and preview, not the category") << 5 << "" << "N t:a R Q S" << "" << 0 << false << "Work" << "reclaim focus";
     QTest::addRow("Return with marks pastes them in marking order, each promoted in turn") << 5 << "" << "R R M L L M R R R M P" << "" << 0 << false << "" << "promoted gamma, promoted alpha, promoted delta, stack gamma alpha delta";
     QTest::addRow("Shift+Return with marks pastes their plain texts") << 5 << "" << "M R M W" << "" << 0 << false << "" << "promoted alpha, promoted beta, plain stack alpha beta";
@@ -197,6 +202,8 @@ void TestClipboardPanelViewState::keyActions()
     connect(&history, &FakePanelHistory::countChanged, [&] {
         if (!history.removed.isEmpty())
             events << "removed " + history.removed.takeFirst();
+        if (!history.restored.isEmpty())
+            events << "restored " + history.restored.takeFirst();
     });
 
     apply(state, script);

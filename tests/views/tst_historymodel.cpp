@@ -1,6 +1,7 @@
 // The panel's history model over a real store: rows follow the store's changes one by one
 // (never a reset for one record), its operations reach the disk, its search finds what a linear
 // filter finds, and the card pictures load from any thread.
+#include "store/HistoryPruner.h"
 #include "store/ModelContainer.h"
 #include "support/HistoryModelWaits.h"
 #include "support/TestContent.h"
@@ -10,6 +11,7 @@
 #include "views/ThumbnailLoader.h"
 
 #include <QAbstractItemModelTester>
+#include <QDir>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -127,6 +129,20 @@ private slots:
             }
             m_newestFirst.append(item);
         }
+        // A long needle whose words are everywhere around a rare one: the index is asked for
+        // the rare part, and what that finds must still hold the whole needle.
+        for (int i = 0; i < 600; ++i) {
+            ClipboardItemContent content;
+            content.contentType = "text";
+            content.textContent = i % 100 == 7    ? QString("beta qzxjv gamma %1").arg(i)
+                                  : i % 100 == 8  ? QString("BÊTA QZXJV GAMMA")
+                                  : i % 100 == 9  ? QString("alpha qzxjv gamma %1").arg(i)
+                                  : i % 100 == 10 ? QString("beta qzxjv delta")
+                                                 : QString("alpha beta gamma delta %1").arg(i);
+            ClipboardItem item(content, base.addSecs(random.bounded(2000)));
+            context.insert(item);
+            m_newestFirst.append(item);
+        }
         QVERIFY(context.save());
         const auto key = [](const ClipboardItem& item) {
             return ItemKey{item.timestamp.toMSecsSinceEpoch(), item.persistentId()};
@@ -165,7 +181,7 @@ private slots:
                 << (i % 3 == 0 ? 500 : 300) << (i % 4 != 1);
         }
         for (const char* needle : {"%", "_", "%_", "\"", "\"*", "*", "é", "ÉÉ", "Σσ", "東京", "👍",
-                                   "👍🎉", "zzq", "qqz", ".pdf", "https:/"})
+                                   "👍🎉", "zzq", "qqz", ".pdf", "https:/", "beta qzxjv gamma"})
             for (const bool indexed : {true, false})
                 QTest::addRow("fixed %s%s", needle, indexed ? "" : ", unindexed")
                     << QString::fromUtf8(needle) << false << true << 64 << 2000 << indexed;
@@ -197,8 +213,9 @@ private slots:
         if (pinnedOnly)
             model.setCategoryId(m_pins.id);
         // Typed key by key, without waiting (only the last query's answer may count) or waiting
-        // for each answer (the next key refines it).
-        for (qsizetype length = 1; length <= needle.size(); ++length) {
+        // for each answer (the next key refines it); a needle longer than eight pasted whole.
+        for (qsizetype length = needle.size() > 8 ? needle.size() : 1; length <= needle.size();
+             ++length) {
             model.setSearchText(needle.left(length));
             QVERIFY(!wholeListRead || test::waitForSearch(model));
         }
@@ -302,6 +319,111 @@ private slots:
         QVERIFY(!m_model->promote(5) && !m_model->remove(-1) && !m_model->item(5));
         QVERIFY(!m_model->toggleCategory(9, m_work.id));
         QCOMPARE(resets.size(), 0); // one record at a time, never a reset
+    }
+
+    // Each retention rule, and clearing, on the real store: the pinned item stays (unless the
+    // clearing takes it too), the removed records' files go, and the model loses its rows one
+    // by one.
+    void pruningFollowsRowByRow_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<qint64>("limit");
+        QTest::addColumn<int>("clear"); // 0 no, 1 unpinned, 2 everything
+        QTest::addColumn<QStringList>("kept");
+        using K = RetentionRule::Kind;
+        QTest::addRow("newest two")
+            << int(K::MaxItems) << qint64(2) << 0 << QStringList{"item 4", "item 3", "item 0"};
+        // "now" is a day and 15 seconds after the first item.
+        QTest::addRow("one day") << int(K::MaxDays) << qint64(1) << 0
+                                 << QStringList{"item 4", "item 3", "item 2", "item 0"};
+        QTest::addRow("twelve bytes")
+            << int(K::MaxBytes) << qint64(12) << 0 << QStringList{"item 4", "item 3", "item 0"};
+        QTest::addRow("everything kept")
+            << int(K::KeepEverything) << qint64(0) << 0
+            << QStringList{"item 4", "item 3", "item 2", "item 1", "item 0"};
+        QTest::addRow("clear") << 0 << qint64(0) << 1 << QStringList{"item 0"};
+        QTest::addRow("clear with pinned") << 0 << qint64(0) << 2 << QStringList{};
+    }
+    void pruningFollowsRowByRow()
+    {
+        QFETCH(int, kind);
+        QFETCH(qint64, limit);
+        QFETCH(int, clear);
+        ClipboardItemContent file;
+        file.contentType = "file";
+        file.filePath = "/tmp/a.bin";
+        file.fileName = "a.bin";
+        file.fileData = QByteArray(64, 'f');
+        ClipboardItem withFile(file, m_base.addSecs(5)); // between item 0 and item 1
+        context().insert(withFile);
+        context().link(*m_model->item(4), m_work); // item 0, the oldest
+        QVERIFY(context().save());
+        const QDir files(context().externalDataDirectory());
+        QCOMPARE(files.entryList(QDir::Files).size(), 1);
+        QCOMPARE(m_model->rowCount(), 6);
+
+        HistoryPruner pruner(context(), m_container->path());
+        QSignalSpy finished(&pruner, &HistoryPruner::finished);
+        QSignalSpy removed(m_model.get(), &QAbstractItemModel::rowsRemoved);
+        QSignalSpy resets(m_model.get(), &QAbstractItemModel::modelReset);
+        if (clear)
+            pruner.clearHistory(clear == 2);
+        else
+            pruner.applyRule({RetentionRule::Kind(kind), limit}, m_base.addDays(1).addSecs(15));
+        if (kind != int(RetentionRule::Kind::KeepEverything) || clear)
+            QVERIFY(finished.wait());
+        QStringList kept = texts();
+        kept.removeAll(QString("a.bin")); // the file's card
+        kept.removeAll(QString());
+        QTEST(kept, "kept");
+        const bool fileKept = m_model->rowCount() > kept.size();
+        QCOMPARE(files.entryList(QDir::Files).size(), fileKept ? 1 : 0);
+        QCOMPARE(removed.size(), 6 - m_model->rowCount());
+        QCOMPARE(resets.size(), 0);
+    }
+
+    // A deleted record comes back whole: its fields, time, bytes (in the database and beside
+    // it) and pins, as a new record; the newest deletion first; none after forgetRemoved().
+    void removedRecordsComeBackWithTheirBytesAndCategories()
+    {
+        ClipboardItemContent content;
+        content.contentType = "file";
+        content.filePath = "/tmp/report.pdf";
+        content.fileName = "report.pdf";
+        content.fileData = QByteArray("%PDF-1.4 the report");
+        content.thumbnailData = QByteArray("thumbnail bytes");
+        content.sourceAppName = "Files";
+        ClipboardItem file(content, m_base.addSecs(25));
+        context().insert(file);
+        context().link(file, m_work);
+        QVERIFY(context().save());
+        const int fileRow = m_model->rowOfId(file.id);
+        QCOMPARE(fileRow, 2);
+        QSignalSpy resets(m_model.get(), &QAbstractItemModel::modelReset);
+
+        QVERIFY(m_model->remove(fileRow));
+        QVERIFY(m_model->remove(0)); // "item 4"
+        QCOMPARE(m_model->rowCount(), 4);
+        QCOMPARE(QDir(context().externalDataDirectory()).entryList(QDir::Files).size(), 0);
+        QCOMPARE(m_model->restoreRemoved(), 0);
+        QCOMPARE(texts().first(), QString("item 4"));
+        QCOMPARE(m_model->restoreRemoved(), 2);
+        QCOMPARE(m_model->restoreRemoved(), -1);
+        QVERIFY(!m_model->hasRemoved());
+
+        const std::optional<ClipboardItem> back = m_model->item(2);
+        QVERIFY(back && back->id != file.id);
+        QCOMPARE(back->timestamp, file.timestamp);
+        QCOMPARE(back->fileName, file.fileName);
+        QCOMPARE(back->sourceAppName, file.sourceAppName);
+        QCOMPARE(back->fileData->data(), QByteArray("%PDF-1.4 the report"));
+        QCOMPARE(back->thumbnailData->data(), QByteArray("thumbnail bytes"));
+        QVERIFY(m_model->isInCategory(2, m_work.id));
+        QCOMPARE(resets.size(), 0);
+
+        QVERIFY(m_model->remove(2));
+        m_model->forgetRemoved();
+        QCOMPARE(m_model->restoreRemoved(), -1);
     }
 
     // (Pinning from the card's menu and filtering by the category: the panel's end-to-end test.)

@@ -18,6 +18,8 @@ namespace {
 // The running Brivet answers at once; its termination sequence takes well under this.
 constexpr int kCallTimeoutMs = 10000;
 constexpr int kQuitTimeoutMs = 10000;
+// An archive of a large history takes a while to write or merge.
+constexpr int kArchiveTimeoutMs = 30 * 60 * 1000;
 
 QString methodName(InstanceCommand command)
 {
@@ -57,6 +59,29 @@ void DBusInstanceEndpoint::deliver(InstanceCommand command, int minutes)
         Qt::QueuedConnection);
 }
 
+QString DBusInstanceEndpoint::ExportHistory(const QString& path)
+{
+    qCDebug(lcPlatform) << "export to" << path << "from the session bus";
+    if (!m_archiveRequests)
+        return answer({false, QStringLiteral("this Brivet cannot export its history")});
+    return answer(m_archiveRequests->exportHistory(path));
+}
+
+QString DBusInstanceEndpoint::ImportHistory(const QString& path)
+{
+    qCDebug(lcPlatform) << "import of" << path << "from the session bus";
+    if (!m_archiveRequests)
+        return answer({false, QStringLiteral("this Brivet cannot import a history")});
+    return answer(m_archiveRequests->importHistory(path));
+}
+
+QString DBusInstanceEndpoint::answer(const HistoryArchiveRequests::Answer& answer)
+{
+    if (!answer.ok && calledFromDBus())
+        sendErrorReply(QDBusError::Failed, answer.message);
+    return answer.message;
+}
+
 std::unique_ptr<InstanceChannel> createInstanceChannel()
 {
     return std::make_unique<DBusInstanceChannel>();
@@ -81,6 +106,7 @@ InstanceChannel::Claim DBusInstanceChannel::claim()
         return Claim::Unavailable;
     }
     auto endpoint = std::make_unique<DBusInstanceEndpoint>();
+    endpoint->setArchiveRequests(m_archiveRequests);
     connect(endpoint.get(), &DBusInstanceEndpoint::received, this,
             &InstanceChannel::commandReceived);
     if (!bus.registerObject(objectPath(), endpoint.get(), QDBusConnection::ExportScriptableSlots)) {
@@ -102,6 +128,45 @@ InstanceChannel::Claim DBusInstanceChannel::claim()
     m_endpoint = std::move(endpoint);
     qCInfo(lcPlatform) << "listening on the session bus as" << serviceName();
     return Claim::Claimed;
+}
+
+void DBusInstanceChannel::setArchiveRequests(HistoryArchiveRequests* requests)
+{
+    m_archiveRequests = requests;
+    if (m_endpoint)
+        m_endpoint->setArchiveRequests(requests);
+}
+
+InstanceChannel::Delivery DBusInstanceChannel::sendArchive(ArchiveAction action,
+                                                           const QString& path,
+                                                           HistoryArchiveRequests::Answer* answer)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        m_error = busError(bus);
+        return Delivery::Failed;
+    }
+    const QDBusReply<bool> registered = bus.interface()->isServiceRegistered(serviceName());
+    if (!registered.isValid() || !registered.value())
+        return Delivery::NotRunning;
+    QDBusMessage call = QDBusMessage::createMethodCall(serviceName(), objectPath(), serviceName(),
+                                                       action == ArchiveAction::Export
+                                                           ? QStringLiteral("ExportHistory")
+                                                           : QStringLiteral("ImportHistory"));
+    call << path;
+    const QDBusMessage reply = bus.call(call, QDBus::Block, kArchiveTimeoutMs);
+    if (reply.type() == QDBusMessage::ErrorMessage) {
+        if (reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown"))
+            return Delivery::NotRunning;
+        if (reply.errorName() != QLatin1String("org.freedesktop.DBus.Error.Failed")) {
+            m_error = reply.errorMessage();
+            return Delivery::Failed;
+        }
+        *answer = {false, reply.errorMessage()};
+        return Delivery::Delivered;
+    }
+    *answer = {true, reply.arguments().value(0).toString()};
+    return Delivery::Delivered;
 }
 
 InstanceChannel::Delivery DBusInstanceChannel::send(InstanceCommand command, int minutes)

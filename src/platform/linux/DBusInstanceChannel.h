@@ -11,7 +11,8 @@ class DBusInstanceEndpoint;
 
 // The instance channel on the D-Bus session bus: the running Brivet owns the name
 // "com.brivet.Brivet" and answers Toggle, Show, Hide, OpenSettings, Quit, PauseRecording(int
-// minutes) and ResumeRecording on the object
+// minutes), ResumeRecording, and ExportHistory(path) and ImportHistory(path) (each answering a
+// message, or failing with one) on the object
 // "/com/brivet/Brivet" (interface "com.brivet.Brivet"), so that `brivet --toggle` and desktop
 // shortcuts can reach it.
 class DBusInstanceChannel : public InstanceChannel
@@ -26,10 +27,14 @@ public:
 
     Claim claim() override;
     Delivery send(InstanceCommand command, int minutes = 0) override;
+    Delivery sendArchive(ArchiveAction action, const QString& path,
+                         HistoryArchiveRequests::Answer* answer) override;
+    void setArchiveRequests(HistoryArchiveRequests* requests) override;
     QString error() const override { return m_error; }
 
 private:
     std::unique_ptr<DBusInstanceEndpoint> m_endpoint;
+    HistoryArchiveRequests* m_archiveRequests = nullptr;
     QString m_error;
 };
 

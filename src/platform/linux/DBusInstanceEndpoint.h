@@ -2,6 +2,7 @@
 
 #include "platform/InstanceChannel.h"
 
+#include <QDBusContext>
 #include <QObject>
 #include <algorithm>
 
@@ -9,13 +10,15 @@ namespace brivet {
 
 // The object the running Brivet exports on the session bus. Each method answers at once and
 // emits its command as `received` in a later turn of the event loop, so that Quit's answer
-// leaves before the process begins to end.
-class DBusInstanceEndpoint : public QObject
+// leaves before the process begins to end. The archive methods are answered once done, with
+// the message of the result or an error carrying the reason.
+class DBusInstanceEndpoint : public QObject, protected QDBusContext
 {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "com.brivet.Brivet")
 public:
     using QObject::QObject;
+    void setArchiveRequests(HistoryArchiveRequests* requests) { m_archiveRequests = requests; }
 
 signals:
     void received(brivet::InstanceCommand command, int minutes);
@@ -32,9 +35,14 @@ public slots:
         deliver(InstanceCommand::PauseRecording, std::max(minutes, 0));
     }
     Q_SCRIPTABLE void ResumeRecording() { deliver(InstanceCommand::ResumeRecording); }
+    Q_SCRIPTABLE QString ExportHistory(const QString& path);
+    Q_SCRIPTABLE QString ImportHistory(const QString& path);
 
 private:
     void deliver(InstanceCommand command, int minutes = 0);
+    QString answer(const HistoryArchiveRequests::Answer& answer);
+
+    HistoryArchiveRequests* m_archiveRequests = nullptr;
 };
 
 } // namespace brivet

@@ -38,6 +38,7 @@ X11Pasteboard::X11Pasteboard(X11SelectionReader::Limits limits,
         limits,
         frontApplication ? std::move(frontApplication) : std::make_unique<X11FrontApplication>());
     noteOwnWindow();
+    m_reader->setIgnoredApplications(&ignoredApplications());
     m_watching = m_reader->start();
 }
 

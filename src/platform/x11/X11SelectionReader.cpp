@@ -161,6 +161,7 @@ struct X11SelectionReader::Worker
         xcb_timestamp_t time;
         QDateTime seenAt;
         std::optional<ApplicationInfo> source;
+        bool ignored = false; // copied in an application whose copies are never read
     };
     // One fetch: the requestor window its transfers land on and the time of the change.
     struct Session
@@ -172,9 +173,9 @@ struct X11SelectionReader::Worker
 
     Worker(std::unique_ptr<XcbConnection> connection, const Limits& limits,
            const std::atomic<quint32>& ownWindow, const SnapshotHandler& handler,
-           FrontApplication* frontApplication)
+           FrontApplication* frontApplication, const IgnoredApplications* ignored)
         : m_connection(std::move(connection)), m_limits(limits), m_ownWindow(ownWindow),
-          m_handler(handler), m_frontApplication(frontApplication)
+          m_handler(handler), m_frontApplication(frontApplication), m_ignored(ignored)
     {}
     ~Worker()
     {
@@ -217,6 +218,7 @@ struct X11SelectionReader::Worker
     const std::atomic<quint32>& m_ownWindow;
     const SnapshotHandler& m_handler;
     FrontApplication* m_frontApplication;
+    const IgnoredApplications* m_ignored;
     int m_wakeFd = -1;
     std::atomic<bool> m_stopping{false};
     uint8_t m_xfixesEvent = 0;
@@ -316,8 +318,9 @@ X11SelectionReader::Worker::waitFor(std::optional<Clock::time_point> deadline,
                         notify->owner != m_ownWindow.load())
                         source =
                             m_frontApplication->frontmostApplication().value_or(ApplicationInfo{});
+                    const bool ignored = m_ignored && m_ignored->contains(source);
                     m_pending = Change{notify->owner, notify->timestamp,
-                                       QDateTime::currentDateTimeUtc(), std::move(source)};
+                                       QDateTime::currentDateTimeUtc(), std::move(source), ignored};
                     return {WaitStatus::Changed, nullptr};
                 }
                 continue;
@@ -359,6 +362,11 @@ std::optional<SelectionSnapshot> X11SelectionReader::Worker::fetch(const Change&
     }
     if (change.owner == m_ownWindow.load()) {
         qCDebug(lcPlatform) << "CLIPBOARD holds Brivet's own offer; not read back";
+        return snapshot;
+    }
+    if (change.ignored) {
+        // Not even its list of types is asked for, as for a secret.
+        qCDebug(lcPlatform) << "skipped a copy of an ignored application";
         return snapshot;
     }
     Session session{takeWindow(), change.time};
@@ -751,7 +759,7 @@ bool X11SelectionReader::start()
         return false;
     }
     auto worker = std::make_unique<Worker>(std::move(connection), m_limits, m_ownWindow, m_handler,
-                                           m_frontApplication.get());
+                                           m_frontApplication.get(), m_ignored);
     if (!worker->setUp())
         return false;
     m_worker = std::move(worker);

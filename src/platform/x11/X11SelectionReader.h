@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/IgnoredApplications.h"
 #include "platform/Pasteboard.h"
 
 #include <QtGlobal>
@@ -53,6 +54,9 @@ public:
     [[nodiscard]] bool start();
     // The window through which this process owns CLIPBOARD: changes to it are not fetched.
     void setOwnWindow(quint32 window) { m_ownWindow.store(window); }
+    // Copies made while one of these applications is in front are not read at all (asked on
+    // the worker thread); call before start(). ignored must outlive the reader.
+    void setIgnoredApplications(const IgnoredApplications* ignored) { m_ignored = ignored; }
 
 private:
     struct Worker;
@@ -60,6 +64,7 @@ private:
     SnapshotHandler m_handler;
     Limits m_limits;
     std::unique_ptr<FrontApplication> m_frontApplication;
+    const IgnoredApplications* m_ignored = nullptr;
     std::atomic<quint32> m_ownWindow{0};
     std::unique_ptr<Worker> m_worker;
     std::thread m_thread;
