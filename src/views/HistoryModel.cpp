@@ -572,10 +572,13 @@ bool HistoryModel::remove(int row)
     Removed removed{{current->contentType, current->textContent, bytes(current->imageData),
                      bytes(current->thumbnailData), current->urlString, current->filePath,
                      current->fileName, bytes(current->fileData), current->sourceAppName,
-                     current->sourceAppBundleID},
+                     current->sourceAppBundleID, {}},
                     current->timestamp,
                     current->characterCount,
                     {}};
+    for (auto it = current->representations.constBegin(); it != current->representations.constEnd();
+         ++it)
+        removed.content.representations.insert(it.key(), it.value().data());
     for (const Category& category : m_context.categories(*current).value_or(QList<Category>()))
         removed.categoryIds.append(category.id);
     m_removed.push_back(std::move(removed));
