@@ -156,6 +156,14 @@ shoot() {
   # The bottom of the screen, where the panel is.
   convert "$out/panel-$name-selected.png" -gravity south -crop 1440x250+0+0 +repage \
     "$out/panel-$name-strip.png"
+  # A paste stack of three, marked with Ctrl+Space on the fourth, the second and the fifth
+  # card; Escape clears the marks.
+  xdotool key ctrl+space Left Left ctrl+space Right Right Right ctrl+space
+  sleep 0.8
+  import -window root "$work/marked.png"
+  convert "$work/marked.png" -gravity south -crop 1440x250+0+0 +repage \
+    "$out/panel-$name-marked.png"
+  xdotool key Escape Left
   # The preview of each kind: Space on the card, Escape, on to the next one. The cards, newest
   # first: 2 a link, 3 a text, 6 a PDF, 7 an image, 9 a long text, 10 a video, 11 an archive.
   xdotool key Left Left Left

@@ -48,6 +48,10 @@
         <source>Ctrl+%1</source>
         <translation>Ctrl+%1</translation>
     </message>
+    <message>
+        <source>number %1 in the paste stack</source>
+        <translation>Nummer %1 im Einfügestapel</translation>
+    </message>
 </context>
 <context>
     <name>ClipboardPanelView</name>

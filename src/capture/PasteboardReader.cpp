@@ -81,6 +81,10 @@ QList<ClipboardItem> PasteboardReader::readItems(const PasteboardContents& conte
     content.textContent = *text;
     if (link)
         content.urlString = *text;
+    for (const auto& [type, mimeType] : richTextTypes) {
+        if (std::optional<QByteArray> bytes = contents.dataForType(type))
+            content.representations.insert(QLatin1String(mimeType), *bytes);
+    }
     return {ClipboardItem(content)};
 }
 

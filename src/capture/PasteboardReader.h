@@ -15,7 +15,7 @@ namespace brivet {
 
 // Turns one clipboard snapshot into new, not yet inserted history records: copied files first,
 // then an image (unless it cannot be decoded and a text came with it), then the plain string
-// (a link or a text). It touches neither the store nor
+// (a link or a text, which keeps the formatted forms that came with it: HTML, RTF). It touches neither the store nor
 // the clipboard and holds everything it needs by value, so a copy of it can run on a worker
 // thread while the monitor that made it goes away.
 class PasteboardReader

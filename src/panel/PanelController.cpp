@@ -285,6 +285,8 @@ bool PanelController::createPanel(const QRect& contentRect)
     m_viewState = std::make_unique<ClipboardPanelViewState>(*m_history, m_historyModel.get());
     connect(m_viewState.get(), &ClipboardPanelViewState::itemChosen, this,
             &PanelController::pasteChosen);
+    connect(m_viewState.get(), &ClipboardPanelViewState::itemsChosen, this,
+            &PanelController::pasteStackChosen);
     connect(m_viewState.get(), &ClipboardPanelViewState::dismissRequested, this,
             &PanelController::hide);
     connect(m_viewState.get(), &ClipboardPanelViewState::settingsRequested, this,
@@ -371,6 +373,22 @@ void PanelController::pasteChosen(const ClipboardItem& item, PasteForm form)
         else
             m_pasteService->paste(item);
     });
+}
+
+void PanelController::pasteStackChosen(const QList<ClipboardItem>& items, PasteForm form)
+{
+    hide();
+    QTimer::singleShot(kPasteDelayMs, this, [this, items, form] {
+        if (m_pasteStack)
+            m_pasteStack->paste(items, form == PasteForm::PlainText);
+    });
+}
+
+void PanelController::setPasteService(PasteService* service)
+{
+    m_pasteService = service;
+    // Lives as long as the service it drives.
+    m_pasteStack = service ? new PasteStack(*service, service) : nullptr;
 }
 
 void PanelController::openSettings()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "paste/PasteService.h"
+#include "paste/PasteStack.h"
 #include "platform/GlobalHotkey.h"
 #include "views/PanelKeyAction.h"
 
@@ -55,7 +56,7 @@ public:
     void setModelContainer(ModelContainer* container) { m_modelContainer = container; }
     ModelContainer* modelContainer() const { return m_modelContainer; }
     // Not owned; may go away.
-    void setPasteService(PasteService* service) { m_pasteService = service; }
+    void setPasteService(PasteService* service);
     // The global shortcut's combination: pressed while the panel holds the keyboard, it
     // toggles the panel as the global shortcut does.
     void setToggleShortcut(const brivet::Shortcut& shortcut);
@@ -89,6 +90,7 @@ signals:
 private:
     bool createPanel(const QRect& contentRect);
     void pasteChosen(const ClipboardItem& item, PasteForm form);
+    void pasteStackChosen(const QList<ClipboardItem>& items, PasteForm form);
     void openSettings();
     void returnKeyFocus();
     void place(const QRect& geometry);
@@ -102,6 +104,7 @@ private:
     std::optional<Shortcut> m_toggleShortcut;
     ModelContainer* m_modelContainer = nullptr;
     QPointer<PasteService> m_pasteService;
+    QPointer<PasteStack> m_pasteStack; // the service's
     bool m_isVisible = false;
     bool m_isWatchingPresses = false;
 

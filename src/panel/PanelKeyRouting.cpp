@@ -22,6 +22,8 @@ std::optional<Kind> tableKind(quint32 keyCode, bool withBrackets, bool withShift
     case PanelKeyCode::Return:
         return withShift ? Kind::PastePlainText : Kind::PasteItem;
     case PanelKeyCode::Space:
+        if (withBrackets) // the shortcut modifier
+            return Kind::ToggleMark;
         return withShift ? Kind::QuickLook : Kind::Space;
     case PanelKeyCode::Delete:
         return Kind::DeleteItem;

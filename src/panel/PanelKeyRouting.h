@@ -37,7 +37,7 @@ inline constexpr quint32 Digits[] = {0x12, 0x13, 0x14, 0x15, 0x17, 0x16, 0x1A, 0
 
 // The panel's action for a key press; std::nullopt leaves the press to the window's own
 // handling (the focused control, or nothing). Shift+Space always asks for the preview, Space
-// alone leaves the choice to the view (see PanelKeyAction::Kind::Space). With the shortcut
+// alone leaves the choice to the view (see PanelKeyAction::Kind::Space), Ctrl+Space marks. With the shortcut
 // modifier only the table's
 // keys are routed and nothing counts as typed text. Without it the brackets type like any
 // key; text holding a control, format or private-use character (Tab, Ctrl+letter, keypad

@@ -24,6 +24,21 @@ QByteArray encodePng(const QByteArray& bytes)
     return png;
 }
 
+// The plain representations followed by the record's formatted forms, as they were copied.
+QList<PasteboardRepresentation> withRichText(QList<PasteboardRepresentation> representations,
+                                             const ClipboardItem& item)
+{
+    for (const auto& [type, mimeType] : richTextTypes) {
+        const auto form = item.representations.constFind(QLatin1String(mimeType));
+        if (form == item.representations.constEnd())
+            continue;
+        QByteArray bytes = form->data();
+        if (!bytes.isEmpty())
+            representations.append({type, std::move(bytes)});
+    }
+    return representations;
+}
+
 } // namespace
 
 QList<PasteboardRepresentation> imageRepresentations(const QByteArray& bytes)
@@ -69,7 +84,7 @@ QList<PasteboardRepresentation> pasteboardRepresentations(const ClipboardItem& i
     case ContentType::Text:
         if (!item.textContent)
             return {};
-        return {{PasteboardType::String, item.textContent->toUtf8()}};
+        return withRichText({{PasteboardType::String, item.textContent->toUtf8()}}, item);
     case ContentType::Link: {
         if (!item.urlString)
             return {};
@@ -78,7 +93,7 @@ QList<PasteboardRepresentation> pasteboardRepresentations(const ClipboardItem& i
         const QUrl url(*item.urlString, QUrl::TolerantMode);
         if (url.isValid() && !url.isRelative())
             representations.append({PasteboardType::URL, url.toEncoded()});
-        return representations;
+        return withRichText(std::move(representations), item);
     }
     case ContentType::File:
         if (!item.filePath || !QDir::isAbsolutePath(*item.filePath))

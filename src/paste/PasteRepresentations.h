@@ -26,8 +26,9 @@ std::optional<ImageFormat> sniffImageFormat(const QByteArray& bytes);
 QList<PasteboardRepresentation> imageRepresentations(const QByteArray& bytes);
 
 // What a record puts on the clipboard, by its kind, in the order it is offered:
-//  - text: the text;
-//  - link: the link text, then the URL when it parses as an absolute one;
+//  - text: the text, then its formatted forms (HTML, RTF) as they were copied;
+//  - link: the link text, then the URL when it parses as an absolute one, then its formatted
+//    forms;
 //  - file: the file's URL (never the stored bytes);
 //  - image: the stored bytes under their real encoding, plus PNG converted from them when they
 //    are not PNG already (bytes that are no known image give PNG only, or nothing when they

@@ -12,12 +12,28 @@
 #include <QStringList>
 
 #include <optional>
+#include <utility>
 
 namespace brivet {
 
 // The kinds of clipboard data Brivet reads and writes. Each platform maps them onto its own
-// formats (on X11: text/uri-list, image/tiff, image/png, UTF8_STRING, ...).
-enum class PasteboardType { FileURL, TIFF, PNG, JPEG, String, URL };
+// formats (on X11: text/uri-list, image/tiff, image/png, UTF8_STRING, ...). HTML and RTF are
+// the formatted forms of a copied text, kept beside its plain text.
+enum class PasteboardType { FileURL, TIFF, PNG, JPEG, String, URL, HTML, RTF };
+
+// The formatted forms of a text and the MIME types they are known by everywhere (the
+// clipboard, the store, sync).
+inline constexpr std::pair<PasteboardType, const char*> richTextTypes[] = {
+    {PasteboardType::HTML, "text/html"}, {PasteboardType::RTF, "text/rtf"}};
+
+inline std::optional<PasteboardType> richTextType(const QString& mimeType)
+{
+    for (const auto& [type, mime] : richTextTypes) {
+        if (mimeType == QLatin1String(mime))
+            return type;
+    }
+    return std::nullopt;
+}
 
 inline size_t qHash(PasteboardType type, size_t seed = 0)
 {

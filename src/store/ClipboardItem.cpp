@@ -41,7 +41,11 @@ ClipboardItem::ClipboardItem(const ClipboardItemContent& content, const QDateTim
       fileData(blobFrom(content.fileData)), timestamp(now), sourceAppName(content.sourceAppName),
       sourceAppBundleID(content.sourceAppBundleID),
       characterCount(content.textContent ? countCharacters(*content.textContent) : 0)
-{}
+{
+    for (auto it = content.representations.constBegin(); it != content.representations.constEnd();
+         ++it)
+        representations.insert(it.key(), Blob(it.value()));
+}
 
 QString ClipboardItem::timeAgo(const QDateTime& now) const
 {

@@ -4,6 +4,7 @@
 #include "store/ContentType.h"
 
 #include <QDateTime>
+#include <QMap>
 #include <QString>
 #include <QUuid>
 #include <optional>
@@ -26,6 +27,8 @@ struct ClipboardItemContent
     std::optional<QByteArray> fileData;
     std::optional<QString> sourceAppName;
     std::optional<QString> sourceAppBundleID;
+    // Further forms of the same content by MIME type (a text's "text/html", "text/rtf").
+    QMap<QString, QByteArray> representations;
 };
 
 // One history entry: a text, a link, an image or a file, with the time it was copied and
@@ -52,6 +55,9 @@ public:
     std::optional<QString> sourceAppName;
     std::optional<QString> sourceAppBundleID;
     qint64 characterCount = 0;
+    // Further forms of the same content by MIME type, offered again when it is pasted: the
+    // formatting of a copied text ("text/html", "text/rtf"). The panel shows the plain text.
+    QMap<QString, Blob> representations;
 
     PersistentId persistentId() const { return m_persistentId; }
 

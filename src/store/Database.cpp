@@ -106,6 +106,11 @@ bool Statement::exec()
     return !m_failed;
 }
 
+int Statement::columnCount() const
+{
+    return sqlite3_column_count(m_statement);
+}
+
 bool Statement::isNull(int column) const
 {
     return sqlite3_column_type(m_statement, column) == SQLITE_NULL;

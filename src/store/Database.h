@@ -42,6 +42,7 @@ public:
     // Ends the current use early (a single-row read), releasing the read it holds.
     void finish();
 
+    int columnCount() const;
     bool isNull(int column) const;
     qint64 int64(int column) const;
     double real(int column) const;

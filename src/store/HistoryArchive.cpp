@@ -151,6 +151,10 @@ std::optional<QString> HistoryArchive::write(ModelContext& context, const QStrin
                                          {"isDefault", category.isDefault}});
     for (const ClipboardItem& item : *items) {
         const QString id = item.id.toString(QUuid::WithoutBraces);
+        QJsonObject forms; // a text's formatting, by MIME type
+        for (auto it = item.representations.constBegin(); it != item.representations.constEnd();
+             ++it)
+            forms.insert(it.key(), blob(it.value()));
         itemArray.append(QJsonObject{{"id", id},
                                      {"contentType", item.contentType},
                                      {"textContent", optionalText(item.textContent)},
@@ -163,7 +167,8 @@ std::optional<QString> HistoryArchive::write(ModelContext& context, const QStrin
                                      {"characterCount", item.characterCount},
                                      {"imageData", blob(item.imageData)},
                                      {"thumbnailData", blob(item.thumbnailData)},
-                                     {"fileData", blob(item.fileData)}});
+                                     {"fileData", blob(item.fileData)},
+                                     {"representations", forms}});
         for (const Category& category : context.categories(item).value_or(QList<Category>()))
             membershipArray.append(QJsonObject{
                 {"item", id}, {"category", category.id.toString(QUuid::WithoutBraces)}});
@@ -256,6 +261,15 @@ std::variant<HistoryArchive::Contents, QString> HistoryArchive::read(const QStri
             !blob(object, "fileData", item.fileData))
             return QStringLiteral("item %1 names bytes the archive does not hold")
                 .arg(item.id.toString(QUuid::WithoutBraces));
+        const QJsonObject forms = object.value("representations").toObject();
+        for (auto it = forms.constBegin(); it != forms.constEnd(); ++it) {
+            std::optional<Blob> form;
+            if (!blob(forms, it.key().toUtf8().constData(), form))
+                return QStringLiteral("item %1 names bytes the archive does not hold")
+                    .arg(item.id.toString(QUuid::WithoutBraces));
+            if (form)
+                item.representations.insert(it.key(), *form);
+        }
         contents.items.append(item);
     }
     for (const QJsonValue& value : records.value("categories").toArray()) {

@@ -17,7 +17,8 @@ namespace {
 const char* const itemColumns =
     "pk, id, contentType, urlString, filePath, fileName, timestamp, sourceAppName, "
     "sourceAppBundleID, characterCount, imageDataSize, thumbnailDataSize, fileDataSize, "
-    "textContent";
+    "textContent, (SELECT group_concat(length(data) || ' ' || mimeType, char(10)) "
+    "FROM ClipboardItemRepresentation WHERE item = ClipboardItem.pk)";
 const char* const categoryColumns = "pk, id, name, colorHex, \"order\", isDefault";
 
 std::optional<qint64> sizeOf(const std::optional<Blob>& blob)
@@ -180,9 +181,10 @@ ItemPredicate ItemPredicate::operator&&(const ItemPredicate& other) const
     ItemPredicate combined;
     combined.m_sql = QStringLiteral("(%1) AND (%2)").arg(m_sql, shifted(other.m_sql));
     if (!m_unindexedSql.isEmpty() || !other.m_unindexedSql.isEmpty())
-        combined.m_unindexedSql = QStringLiteral("(%1) AND (%2)").arg(
-            m_unindexedSql.isEmpty() ? m_sql : m_unindexedSql,
-            shifted(other.m_unindexedSql.isEmpty() ? other.m_sql : other.m_unindexedSql));
+        combined.m_unindexedSql =
+            QStringLiteral("(%1) AND (%2)")
+                .arg(m_unindexedSql.isEmpty() ? m_sql : m_unindexedSql,
+                     shifted(other.m_unindexedSql.isEmpty() ? other.m_sql : other.m_unindexedSql));
     combined.m_arguments = m_arguments + other.m_arguments;
     combined.m_searchesText = m_searchesText || other.m_searchesText;
     return combined;
@@ -407,6 +409,16 @@ void ModelContext::insert(ClipboardItem& item)
                 if (!data->exec())
                     return db.lastError();
             }
+            for (auto it = record.representations.constBegin();
+                 it != record.representations.constEnd(); ++it) {
+                Statement* form = db.prepare("INSERT INTO ClipboardItemRepresentation(item, "
+                                             "mimeType, data) VALUES(?, ?, ?)");
+                if (!form || !form->bind(1, record.m_persistentId)
+                                  .bind(2, it.key())
+                                  .bindBlob(3, it.value().data())
+                                  .exec())
+                    return db.lastError();
+            }
             if (record.fileData) {
                 if (auto error = writeFileData(*record.fileData, externalPath))
                     return error;
@@ -540,6 +552,25 @@ ClipboardItem ModelContext::itemFromRow(Statement& row) const
             return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
         });
     }
+    // "size mimeType" lines, in the full projection only.
+    const QString forms = row.columnCount() > 14 ? row.text(14) : QString();
+    for (QStringView line : QStringView(forms).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const qsizetype space = line.indexOf(QLatin1Char(' '));
+        const QString mimeType = line.sliced(space + 1).toString();
+        item.representations.insert(
+            mimeType,
+            Blob(line.first(space).toLongLong(), [database, id, mimeType]() -> QByteArray {
+                auto db = database.lock();
+                Statement* read = db ? db->prepare("SELECT data FROM ClipboardItemRepresentation "
+                                                   "WHERE item = ? AND mimeType = ?")
+                                     : nullptr;
+                if (!read || !read->bind(1, id).bind(2, mimeType).step())
+                    return {};
+                QByteArray bytes = read->blob(0);
+                read->finish();
+                return bytes;
+            }));
+    }
     return item;
 }
 
@@ -605,8 +636,8 @@ std::optional<std::vector<ItemKey>> ModelContext::keys(const ItemFetch& descript
         QStringLiteral("SELECT timestamp, pk FROM ClipboardItem WHERE %1 "
                        "ORDER BY timestamp %2, pk %2")
             .arg(sqlOf(descriptor.predicate), descriptor.order == ItemFetch::Order::NewestFirst
-                                                 ? QLatin1String("DESC")
-                                                 : QLatin1String("ASC"));
+                                                  ? QLatin1String("DESC")
+                                                  : QLatin1String("ASC"));
     if (descriptor.limit)
         sql += QStringLiteral(" LIMIT %1").arg(*descriptor.limit);
     Statement* query = m_database->prepare(sql.toStdString());

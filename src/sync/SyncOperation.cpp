@@ -15,6 +15,8 @@ const QString kCreated = QStringLiteral("n");
 const QString kPresent = QStringLiteral("p");
 const QString kFields = QStringLiteral("f");
 const QString kBlob = QStringLiteral("blob");
+// A record's further forms travel as blob fields of their own, named by MIME type.
+const QString kRepresentation = QStringLiteral("representation:");
 
 QCborValue optionalText(const std::optional<QString>& text)
 {
@@ -112,6 +114,9 @@ QCborMap ofItem(const ClipboardItem& item, const BlobNamer& namer)
         fields.insert(QStringLiteral("imageData"), blob(item.imageData));
         fields.insert(QStringLiteral("thumbnailData"), blob(item.thumbnailData));
         fields.insert(QStringLiteral("fileData"), blob(item.fileData));
+        for (auto it = item.representations.constBegin(); it != item.representations.constEnd();
+             ++it)
+            fields.insert(kRepresentation + it.key(), blob(it.value()));
     }
     return fields;
 }
@@ -128,7 +133,7 @@ QCborMap ofCategory(const Category& category)
 bool isBlobField(const QString& field)
 {
     return field == QLatin1String("imageData") || field == QLatin1String("thumbnailData") ||
-           field == QLatin1String("fileData");
+           field == QLatin1String("fileData") || field.startsWith(kRepresentation);
 }
 
 QString blobName(const QCborValue& value)
@@ -146,6 +151,14 @@ bool setOnItem(ClipboardItem& item, const QString& field, const QCborValue& valu
             if (!bytes)
                 return false;
             blob = Blob(*bytes);
+        }
+        if (field.startsWith(kRepresentation)) {
+            const QString mimeType = field.mid(kRepresentation.size());
+            if (blob)
+                item.representations.insert(mimeType, *blob);
+            else
+                item.representations.remove(mimeType);
+            return true;
         }
         (field == QLatin1String("imageData")       ? item.imageData
          : field == QLatin1String("thumbnailData") ? item.thumbnailData

@@ -31,6 +31,10 @@ Item {
     // The digit that pastes the card with Ctrl, shown in place of the age while Ctrl is held;
     // 0 for none.
     property int quickNumber: 0
+    // The ids of the records marked for the paste stack, in marking order; set by the panel.
+    property var markedIds: []
+    // The card's place in the paste stack (1 for the first marked); 0 when not marked.
+    readonly property int markNumber: markedIds.indexOf(itemId) + 1
     // Category colours by their text; set by the panel.
     property var categoryColor: function(hex) { return hex }
 
@@ -62,6 +66,7 @@ Item {
     Accessible.name: kindName + ": " + (contentType === "link" ? urlString
                                         : contentType === "text" ? previewText : detailText)
                      + (age ? ", " + age : "")
+                     + (markNumber > 0 ? ", " + qsTr("number %1 in the paste stack").arg(markNumber) : "")
     Accessible.selected: isSelected
 
     SystemPalette { id: systemPalette }
@@ -73,7 +78,10 @@ Item {
         id: background
         anchors.fill: parent
         radius: root.cornerRadius
-        color: Qt.rgba(systemPalette.base.r, systemPalette.base.g, systemPalette.base.b, 0.6)
+        color: root.markNumber > 0
+               ? Qt.tint(Qt.rgba(systemPalette.base.r, systemPalette.base.g, systemPalette.base.b, 0.6),
+                         Qt.rgba(systemPalette.highlight.r, systemPalette.highlight.g, systemPalette.highlight.b, 0.14))
+               : Qt.rgba(systemPalette.base.r, systemPalette.base.g, systemPalette.base.b, 0.6)
         clip: true
 
         ColumnLayout {
@@ -83,6 +91,23 @@ Item {
 
             RowLayout {
                 Layout.fillWidth: true
+                // Marked for the paste stack: the card's place in the stack.
+                Rectangle {
+                    visible: root.markNumber > 0
+                    // As high as the kind badge beside it, so that the header keeps its height.
+                    Layout.preferredWidth: Math.max(height, markText.implicitWidth + 8)
+                    Layout.preferredHeight: badge.implicitHeight
+                    radius: height / 2
+                    color: systemPalette.highlight
+                    Text {
+                        id: markText
+                        anchors.centerIn: parent
+                        text: root.markNumber
+                        font.pointSize: root.captionSize
+                        font.weight: Font.Bold
+                        color: systemPalette.highlightedText
+                    }
+                }
                 Label {
                     id: badge
                     text: root.kindName
@@ -233,7 +258,7 @@ Item {
         radius: root.cornerRadius
         color: "transparent"
         border.width: root.isSelected ? 2 : 1
-        border.color: root.isSelected ? systemPalette.highlight
+        border.color: root.isSelected || root.markNumber > 0 ? systemPalette.highlight
                     : root.isHovered ? Qt.rgba(systemPalette.highlight.r, systemPalette.highlight.g, systemPalette.highlight.b, 0.5)
                     : statusColors.hairline
         Behavior on border.color { ColorAnimation { duration: root.hoverMs; easing.type: Easing.InOutQuad } }

@@ -235,12 +235,19 @@ Item {
                     // Re-read whenever the clock moves on.
                     age: root.viewState.now, root.viewState.timeAgo(timestamp)
                     quickNumber: root.viewState.showsQuickNumbers && index < 9 ? index + 1 : 0
+                    markedIds: root.viewState.markedIds
                     kindName: root.viewState.kindName(contentType)
                     kindColor: root.viewState.kindColor(contentType)
                     categoryColor: hex => root.viewState.categoryColor(hex)
 
                     TapHandler {
                         acceptedButtons: Qt.LeftButton
+                        acceptedModifiers: Qt.ControlModifier
+                        onTapped: root.viewState.toggleMarkCard(card.index)
+                    }
+                    TapHandler {
+                        acceptedButtons: Qt.LeftButton
+                        acceptedModifiers: Qt.NoModifier
                         onTapped: (eventPoint, button) => {
                             if (tapCount === 2)
                                 root.viewState.doubleClickCard(card.index)

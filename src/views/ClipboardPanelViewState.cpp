@@ -134,14 +134,18 @@ void ClipboardPanelViewState::apply(const PanelKeyAction& action)
         undoDelete();
         break;
     case Kind::PasteItem:
-        if (m_selectedIndex >= 0 && m_selectedIndex < n)
+        if (!m_marked.isEmpty())
+            pasteMarked(PasteForm::AsCopied);
+        else if (m_selectedIndex >= 0 && m_selectedIndex < n)
             pasteRow(m_selectedIndex);
         break;
     case Kind::PastePlainText:
         // An image has no plain text: Shift+Return pastes it as it is.
-        if (m_selectedIndex >= 0 && m_selectedIndex < n)
-            pasteRow(m_selectedIndex, hasPlainText(m_selectedIndex) ? PasteForm::PlainText
-                                                                    : PasteForm::AsCopied);
+        if (!m_marked.isEmpty())
+            pasteMarked(PasteForm::PlainText);
+        else if (m_selectedIndex >= 0 && m_selectedIndex < n)
+            pasteRow(m_selectedIndex,
+                     hasPlainText(m_selectedIndex) ? PasteForm::PlainText : PasteForm::AsCopied);
         break;
     case Kind::QuickPaste:
         if (action.number - 1 < n)
@@ -164,6 +168,10 @@ void ClipboardPanelViewState::apply(const PanelKeyAction& action)
     case Kind::PreviousCategory:
         cycleCategory(-1);
         break;
+    case Kind::ToggleMark:
+        if (m_selectedIndex >= 0 && m_selectedIndex < n)
+            toggleMark(m_selectedIndex);
+        break;
     case Kind::ContextMenu:
         if (m_selectedIndex >= 0 && m_selectedIndex < m_history.count())
             emit contextMenuRequested(m_selectedIndex);
@@ -171,6 +179,8 @@ void ClipboardPanelViewState::apply(const PanelKeyAction& action)
     case Kind::Escape:
         if (m_isQuickLookVisible) {
             setQuickLookVisible(false);
+        } else if (!m_marked.isEmpty()) {
+            clearMarks();
         } else if (m_searchText.isEmpty()) {
             emit dismissRequested();
         } else {
@@ -187,6 +197,7 @@ void ClipboardPanelViewState::deleteSelected()
     if (n == 0 || m_selectedIndex < 0 || m_selectedIndex >= n)
         return;
     const int removed = m_selectedIndex;
+    unmarkRow(removed);
     if (!m_history.remove(removed))
         return;
     // The last card gone: the one before it takes the selection. Otherwise the next card
@@ -221,6 +232,67 @@ void ClipboardPanelViewState::pasteRow(int row, PasteForm form)
     m_history.promote(row);
     setSelectedIndex(0);
     emit itemChosen(*item, form);
+}
+
+void ClipboardPanelViewState::pasteMarked(PasteForm form)
+{
+    QList<ClipboardItem> items = std::exchange(m_marked, {});
+    emit marksChanged();
+    // One millisecond apart, so that the order holds whatever the records' storage order.
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    for (qsizetype i = 0; i < items.size(); ++i)
+        m_history.promoteItem(items[i], now.addMSecs(i));
+    setSelectedIndex(0);
+    qCDebug(lcViews) << "pasting" << items.size() << "marked records";
+    emit itemsChosen(items, form);
+}
+
+void ClipboardPanelViewState::toggleMark(int row)
+{
+    std::optional<ClipboardItem> item = m_history.item(row);
+    if (!item)
+        return;
+    const auto marked = std::find_if(m_marked.begin(), m_marked.end(),
+                                     [&](const ClipboardItem& m) { return m.id == item->id; });
+    if (marked != m_marked.end())
+        m_marked.erase(marked);
+    else
+        m_marked.append(*item);
+    emit marksChanged();
+}
+
+void ClipboardPanelViewState::unmarkRow(int row)
+{
+    if (m_marked.isEmpty())
+        return;
+    const std::optional<ClipboardItem> item = m_history.item(row);
+    if (item && m_marked.removeIf([&](const ClipboardItem& m) { return m.id == item->id; }) > 0)
+        emit marksChanged();
+}
+
+void ClipboardPanelViewState::clearMarks()
+{
+    if (m_marked.isEmpty())
+        return;
+    m_marked.clear();
+    emit marksChanged();
+}
+
+QStringList ClipboardPanelViewState::markedIds() const
+{
+    QStringList ids;
+    for (const ClipboardItem& item : m_marked)
+        ids << item.id.toString(QUuid::WithoutBraces);
+    return ids;
+}
+
+void ClipboardPanelViewState::toggleMarkCard(int index)
+{
+    qCDebug(lcViews) << "ctrl+click on card" << index;
+    if (index < 0 || index >= m_history.count())
+        return;
+    setSelectedIndex(index);
+    toggleMark(index);
 }
 
 void ClipboardPanelViewState::pasteCardAsPlainText(int index)
@@ -260,6 +332,7 @@ void ClipboardPanelViewState::cycleCategory(int step)
 
 void ClipboardPanelViewState::reset()
 {
+    clearMarks();
     setSearchText(QString());
     setSelectedIndex(0);
     setQuickLookVisible(false);
@@ -369,6 +442,7 @@ void ClipboardPanelViewState::doubleClickCard(int index)
 
 void ClipboardPanelViewState::deleteCard(int index)
 {
+    unmarkRow(index);
     if (m_history.remove(index))
         deleted();
 }

@@ -30,6 +30,9 @@ class ClipboardPanelViewState : public QObject
     Q_PROPERTY(int selectedIndex READ selectedIndex NOTIFY selectedIndexChanged)
     // While Ctrl is held the first nine cards show the digit that pastes them (Ctrl+1...9).
     Q_PROPERTY(bool showsQuickNumbers READ showsQuickNumbers NOTIFY showsQuickNumbersChanged)
+    // The ids of the records marked for the paste stack, in marking order (a card's badge
+    // shows its place here plus one).
+    Q_PROPERTY(QStringList markedIds READ markedIds NOTIFY marksChanged)
     Q_PROPERTY(
         QString selectedCategoryId READ selectedCategoryIdText NOTIFY selectedCategoryChanged)
     Q_PROPERTY(bool isQuickLookVisible READ isQuickLookVisible WRITE setQuickLookVisibleFromView
@@ -66,6 +69,7 @@ public:
     QString selectedCategoryIdText() const;
     bool isQuickLookVisible() const { return m_isQuickLookVisible; }
     bool showsQuickNumbers() const { return m_showsQuickNumbers; }
+    QStringList markedIds() const;
     void setShowsQuickNumbers(bool shows);
     int count() const { return m_history.count(); }
     QAbstractItemModel* items() const { return m_items; }
@@ -85,6 +89,8 @@ public:
     void setClockRunning(bool running);
 
     Q_INVOKABLE void clickCard(int index);
+    // Ctrl+click: marks the card for the paste stack, or unmarks it.
+    Q_INVOKABLE void toggleMarkCard(int index);
     Q_INVOKABLE void doubleClickCard(int index);
     // The card's context menu.
     Q_INVOKABLE void deleteCard(int index);
@@ -117,6 +123,7 @@ signals:
     void searchTextChanged();
     void selectedIndexChanged();
     void showsQuickNumbersChanged();
+    void marksChanged();
     void selectedCategoryChanged();
     void isQuickLookVisibleChanged();
     void countChanged();
@@ -125,6 +132,9 @@ signals:
     void showsUndoChanged();
     // Return or a double click chose a record, which has been brought to the front.
     void itemChosen(const brivet::ClipboardItem& item, brivet::PasteForm form);
+    // Return with marks chose the marked records, in marking order, each brought to the
+    // front in that order (the last one marked is the newest).
+    void itemsChosen(const QList<brivet::ClipboardItem>& items, brivet::PasteForm form);
     // Escape with nothing left to clear.
     void dismissRequested();
     // The gear.
@@ -145,6 +155,10 @@ private:
     void deleteSelected();
     void deleted();
     void pasteRow(int row, PasteForm form = PasteForm::AsCopied);
+    void pasteMarked(PasteForm form);
+    void toggleMark(int row);
+    void unmarkRow(int row);
+    void clearMarks();
     void scheduleNext();
     void deliverNext();
     bool needsWholeList(const PanelKeyAction& action) const;
@@ -152,6 +166,7 @@ private:
     PanelHistory& m_history;
     QAbstractItemModel* m_items;
     std::deque<PanelKeyAction> m_pendingKeys;
+    QList<ClipboardItem> m_marked; // in marking order
     QString m_searchText;
     int m_selectedIndex = 0;
     QUuid m_selectedCategoryId;

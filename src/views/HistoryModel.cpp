@@ -539,10 +539,17 @@ void HistoryModel::onChanged(const ModelChange& change)
 
 bool HistoryModel::promote(int row)
 {
-    auto current = (row >= 0 && row < rowCount()) ? record(shown().at(row).id) : std::nullopt;
+    if (row < 0 || row >= rowCount())
+        return false;
+    return promoteRecord(shown().at(row).id, QDateTime::currentDateTimeUtc());
+}
+
+bool HistoryModel::promoteRecord(PersistentId id, const QDateTime& when)
+{
+    auto current = id != 0 ? record(id) : std::nullopt;
     if (!current)
         return false;
-    current->timestamp = QDateTime::currentDateTimeUtc();
+    current->timestamp = when;
     m_context.update(*current);
     if (!m_context.save()) {
         // The change stays pending, and so does its notice: show it now all the same.
@@ -565,10 +572,13 @@ bool HistoryModel::remove(int row)
     Removed removed{{current->contentType, current->textContent, bytes(current->imageData),
                      bytes(current->thumbnailData), current->urlString, current->filePath,
                      current->fileName, bytes(current->fileData), current->sourceAppName,
-                     current->sourceAppBundleID},
+                     current->sourceAppBundleID, {}},
                     current->timestamp,
                     current->characterCount,
                     {}};
+    for (auto it = current->representations.constBegin(); it != current->representations.constEnd();
+         ++it)
+        removed.content.representations.insert(it.key(), it.value().data());
     for (const Category& category : m_context.categories(*current).value_or(QList<Category>()))
         removed.categoryIds.append(category.id);
     m_removed.push_back(std::move(removed));

@@ -89,6 +89,9 @@ public:
     // Timestamp now, saved (a failed save is logged and the change stays pending); the row
     // moves to 0. Out of range: nothing happens and the result is false.
     Q_INVOKABLE bool promote(int row);
+    // Gives a record, shown or not, the timestamp `when`, saved the same way; false when the
+    // record is gone.
+    bool promoteRecord(PersistentId id, const QDateTime& when);
     // Deletes the record and saves; the row disappears. The record is kept in memory (its bytes
     // and categories too) until forgetRemoved(), for restoreRemoved().
     Q_INVOKABLE bool remove(int row);

@@ -59,6 +59,11 @@ bool HistoryModelPanelHistory::promote(int row)
     return m_model.promote(row);
 }
 
+bool HistoryModelPanelHistory::promoteItem(const ClipboardItem& item, const QDateTime& when)
+{
+    return m_model.promoteRecord(item.persistentId(), when);
+}
+
 bool HistoryModelPanelHistory::remove(int row)
 {
     return m_model.remove(row);

@@ -22,6 +22,7 @@ public:
     bool isCompleting() const override;
     std::optional<ClipboardItem> item(int row) const override;
     bool promote(int row) override;
+    bool promoteItem(const ClipboardItem& item, const QDateTime& when) override;
     bool remove(int row) override;
     int restoreRemoved() override;
     bool hasRemoved() const override;

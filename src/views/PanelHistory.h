@@ -41,6 +41,8 @@ public:
     virtual std::optional<ClipboardItem> item(int row) const = 0;
     // Makes the row's record the newest; false out of range.
     virtual bool promote(int row) = 0;
+    // Gives the record the time `when` (whether shown or not); false when it is gone.
+    virtual bool promoteItem(const ClipboardItem& item, const QDateTime& when) = 0;
     // Deletes the row's record from the store; false out of range.
     virtual bool remove(int row) = 0;
     // Brings back the newest record deleted through remove() since forgetRemoved(); its row,

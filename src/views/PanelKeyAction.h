@@ -30,6 +30,7 @@ struct PanelKeyAction
         PreviousCategory,
         ContextMenu, // the selected card's menu (the Menu key, Shift+F10)
         QuickPaste,  // paste the card shown at position number (1 to 9)
+        ToggleMark,  // mark the selected card for the paste stack, or unmark it
         Undo,        // bring back the newest deletion of this panel session
         Escape,
     };

@@ -8,10 +8,12 @@ import os
 import subprocess
 import unittest
 
-from brivet_e2e import Brivet, PanelTestCase, XSession, wait_until
+from brivet_e2e import Brivet, PanelTestCase, XSession, png_bytes, read_lines, wait_until
 from test_capture_owner import open_window
 
+KEY_LOG_WINDOW = os.environ.get("BRIVET_KEY_LOG_WINDOW", "brivet_key_log_window")
 PASTE_FINISHED = r"brivet\.paste: paste finished"
+STACK_FINISHED = r"brivet\.paste: paste stack of \d+ finished"
 POPOVER_DRAWN = r"brivet\.views: Brivet popover first frame after"
 LONG_NAME = "Snippets for the quarterly planning and the retrospective"
 
@@ -45,6 +47,71 @@ class PanelTest(PanelTestCase):
         self.press("shift+Return")
         self.brivet.wait_for_log(PASTE_FINISHED, timeout=15)
         self.assertEqual(self.session.entry_text(entry), path)
+
+    def open_editor(self, types="text/html,image/png,text/plain"):
+        """A window in front that pastes as an editor does: at Ctrl+V it asks for the first of
+        the types the clipboard offers. The lines it prints."""
+        window = self.session.popen([KEY_LOG_WINDOW, "org.example.Editor", types],
+                                    stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        lines = []
+        read_lines(window.stdout, lines)
+        wait_until(lambda: "ready" in lines, timeout=20, message="the editor window shown")
+        wait_until(lambda: self.session.windows("--name", "^Key log$") and
+                   self.session.active_window() == int(self.session.windows("--name", "^Key log$")[0]),
+                   timeout=10, message="the editor window active")
+        return lines
+
+    def received(self, lines, count):
+        wait_until(lambda: len([line for line in lines if line.startswith("received")]) >= count,
+                   timeout=15, message=f"{count} pastes received; got {lines}")
+        return [line for line in lines if line.startswith("received")]
+
+    def test_formatted_text_pastes_with_its_formatting_and_shift_return_without(self):
+        html = "<p>Hello <b>bold</b> world</p>"
+        owner = self.start_owner("UTF8_STRING=Hello bold world", f"text/html={html}",
+                                 "text/rtf={\\rtf1 Hello {\\b bold} world}")
+        self.wait_for_records(1)
+        self.assertEqual(self.brivet.query(
+            "SELECT r.mimeType, CAST(r.data AS TEXT) FROM ClipboardItemRepresentation r "
+            "JOIN ClipboardItem i ON i.pk = r.item WHERE i.textContent = 'Hello bold world' "
+            "ORDER BY r.mimeType"),
+            [("text/html", html), ("text/rtf", "{\\rtf1 Hello {\\b bold} world}")])
+        owner.terminate()
+        lines = self.open_editor()
+        self.show_panel()
+        self.press("Return")
+        self.assertEqual(self.received(lines, 1), [f"received text/html {html}"])
+        self.brivet.wait_for_log(PASTE_FINISHED, timeout=15)
+        self.assertEqual(self.session.paste("text/rtf").decode(), "{\\rtf1 Hello {\\b bold} world}")
+        self.show_panel()
+        self.press("shift+Return")
+        self.assertEqual(self.received(lines, 2)[1], "received text/plain Hello bold world")
+        self.assertEqual(len(self.brivet.items()), 1)
+
+    def test_a_stack_pastes_its_items_in_marking_order_each_as_itself(self):
+        self.copy_texts("first text")
+        self.copy_and_wait(png_bytes(64, 40), target="image/png", records=2)
+        self.copy_texts("second text")
+        lines = self.open_editor()
+        geometry = self.show_panel()
+        # Cards, newest first: second text, the image, first text. Marked oldest first, the
+        # image by Ctrl+click on the second card.
+        self.press("Right", "Right", "ctrl+space")
+        card_x = int(geometry["Absolute upper-left X"]) + 16 + 168 + 80
+        card_y = int(geometry["Absolute upper-left Y"]) + int(geometry["Height"]) * 2 // 3
+        self.session.run(["xdotool", "keydown", "ctrl", "mousemove", str(card_x), str(card_y),
+                          "click", "1", "keyup", "ctrl"])
+        self.brivet.wait_for_log(r"brivet\.views: ctrl\+click on card 1")
+        self.press("Left", "ctrl+space", "Return")
+        self.brivet.wait_for_log(STACK_FINISHED, timeout=30)
+        self.assertEqual(self.received(lines, 3), ["received text/plain first text",
+                                                   "received image/png 64x40",
+                                                   "received text/plain second text"])
+        # The last marked is the newest and stays on the clipboard; nothing was recorded again.
+        self.assertEqual(self.brivet.query("SELECT contentType, textContent FROM ClipboardItem "
+                                           "ORDER BY timestamp DESC, pk DESC"),
+                         [("text", "second text"), ("image", None), ("text", "first text")])
+        self.assertEqual(self.session.paste().decode(), "second text")
 
     def test_right_and_return_paste_the_second_newest_into_the_window_in_front(self):
         self.copy_texts("first text", "second text", "third text")

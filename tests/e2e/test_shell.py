@@ -172,9 +172,10 @@ class ShellTest(BrivetTestCase):
         self.assertEqual(self.brivet.process.wait(timeout=10), 0)
 
     def test_export_then_import_into_an_empty_history_and_a_damaged_archive_refused(self):
-        """--export writes the history (a text, an image, a file with its contents, a pin) to a
-        tar archive; --import into an empty history gives the same records and bytes, a second
-        import adds nothing, and a damaged or cut-short archive is refused, nothing written."""
+        """--export writes the history (a text with its formatting, an image, a file with its
+        contents, a pin) to a tar archive; --import into an empty history gives the same records
+        and bytes, a second import adds nothing, and a damaged or cut-short archive is refused,
+        nothing written."""
         self.brivet.start()
         contents = os.path.join(self.brivet.home, "notes.txt")
         with open(contents, "wb") as file:
@@ -192,6 +193,10 @@ class ShellTest(BrivetTestCase):
             store.execute("INSERT INTO ClipboardItemCategory(item, category) SELECT i.pk, c.pk "
                           "FROM ClipboardItem i, Category c "
                           "WHERE i.textContent = 'a text to keep' AND c.name = 'Work'")
+            # And the text's formatting.
+            store.execute("INSERT INTO ClipboardItemRepresentation(item, mimeType, data) "
+                          "SELECT pk, 'text/html', CAST('<b>a text</b> to keep' AS BLOB) "
+                          "FROM ClipboardItem WHERE textContent = 'a text to keep'")
         self.brivet.start(wait_for=None)
         self.brivet.wait_for_log(r"brivet\.app: launched", count=2, timeout=20)
         archive = os.path.join(self.brivet.home, "history.tar")
@@ -203,7 +208,7 @@ class ShellTest(BrivetTestCase):
                                check=True).stdout.split()
         self.assertEqual(names[-2:], ["records.json", "manifest.json"])
         self.assertEqual(len([name for name in names if re.fullmatch(r"blobs/[0-9a-f]{64}", name)]),
-                         2)  # the picture and the file's contents
+                         3)  # the picture, the file's contents and the text's formatting
         before = self.snapshot(self.brivet)
         self.assertEqual(self.brivet_command("--quit").returncode, 0)
 
@@ -239,7 +244,7 @@ class ShellTest(BrivetTestCase):
     @staticmethod
     def snapshot(brivet):
         """Everything a history holds, without the store's own row numbers: the records, their
-        bytes in the database and beside it, the categories and the pins."""
+        bytes in the database and beside it, a text's formatting, the categories and the pins."""
         items = brivet.query(
             "SELECT i.id, contentType, textContent, urlString, filePath, fileName, timestamp, "
             "sourceAppName, sourceAppBundleID, characterCount, imageDataSize, thumbnailDataSize, "
@@ -256,7 +261,9 @@ class ShellTest(BrivetTestCase):
                                   "WHERE isDefault = 0 ORDER BY id")
         pins = brivet.query("SELECT i.id, c.id FROM ClipboardItemCategory l JOIN ClipboardItem i "
                             "ON i.pk = l.item JOIN Category c ON c.pk = l.category")
-        return [row[:-1] for row in items], files, categories, pins
+        forms = brivet.query("SELECT i.id, r.mimeType, r.data FROM ClipboardItemRepresentation r "
+                             "JOIN ClipboardItem i ON i.pk = r.item ORDER BY i.id, r.mimeType")
+        return [row[:-1] for row in items], files, categories, pins, forms
 
     def test_a_session_without_a_back_end_runs_on_and_says_what_is_missing(self):
         # Qt drawing offscreen: no back end fits, each facility says once that it is missing,

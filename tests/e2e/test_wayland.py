@@ -139,6 +139,20 @@ class WaylandClipboardTest(CompositorCases, unittest.TestCase):
         self.assertEqual(self.records(2), [("text", "kept after its owner quit"), ("text", "next")])
         self.assertEqual(self.brivet.count_log(r"repeating the newest"), 0)
 
+    def test_a_formatted_copy_keeps_its_formatting_also_after_its_owner_quit(self):
+        html = "<p>Hello <b>bold</b></p>"
+        source = self.start_source("text/plain;charset=utf-8", "Hello bold", "text/html", html)
+        self.assertEqual(self.records(1), [("text", "Hello bold")])
+        self.assertEqual(self.brivet.query("SELECT mimeType, CAST(data AS TEXT) "
+                                           "FROM ClipboardItemRepresentation"),
+                         [("text/html", html)])
+        source.terminate()
+        source.wait(timeout=10)
+        wait_until(lambda: self.session.run(["wl-paste", "--no-newline", "--type", "text/html"],
+                                            check=False).stdout == html.encode(),
+                   timeout=15, message="the formatted copy offered again")
+        self.assertEqual(self.session.run(["wl-paste", "--no-newline"]).stdout, b"Hello bold")
+
     def test_an_owner_that_never_answers_costs_one_read(self):
         # The text is never answered: after the answer limit, the next copy is still recorded.
         self.start_source("text/plain;charset=utf-8:never", "late")
@@ -224,6 +238,36 @@ class PanelCases(WaylandSessionCase):
         self.assertEqual(entry.stdout.read().strip(), "beta two")
         entry.wait(timeout=10)
 
+    def test_a_stack_pastes_its_items_in_marking_order_each_as_itself(self):
+        self.session.copy("first text")
+        self.records(1)
+        self.session.copy(png_bytes(64, 40), "image/png")
+        self.records(2)
+        self.session.copy("second text")
+        self.records(3)
+        # Its Wayland log tells when the window has the keyboard.
+        window = self.session.popen([KEY_LOG_WINDOW, "org.example.Editor",
+                                     "text/html,image/png,text/plain"],
+                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                                    env=dict(self.session.env, WAYLAND_DEBUG="client"))
+        lines, protocol = [], []
+        read_lines(window.stdout, lines)
+        read_lines(window.stderr, protocol)
+        wait_until(lambda: any("wl_keyboard@" in line and ".enter(" in line for line in protocol),
+                   timeout=20, message="the editor window focused")
+        self.toggle_and_wait_for_keyboard()
+        # Cards, newest first: second text, the image, first text. Marked oldest first.
+        right, left, space = "106", "105", "57"
+        self.session.run([KEYS, right, right, "ctrl+" + space, left, "ctrl+" + space, left,
+                          "ctrl+" + space, RETURN])
+        self.brivet.wait_for_log(r"paste stack of 3 finished", timeout=30)
+        wait_until(lambda: len([line for line in lines if line.startswith("received")]) >= 3,
+                   timeout=15, message=f"three pastes received; got {lines}")
+        self.assertEqual([line for line in lines if line.startswith("received")],
+                         ["received text/plain first text", "received image/png 64x40",
+                          "received text/plain second text"])
+        window.terminate()
+        window.wait(timeout=10)
 
     def click(self, x, y):
         self.session.run([CLICK, str(WIDTH), str(HEIGHT), str(x), str(y)])

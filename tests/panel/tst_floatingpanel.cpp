@@ -60,6 +60,7 @@ private slots:
         row("Backspace", backspace, none, "\b", "delete");
         row("Space", space, none, " ", "space");
         row("Shift+Space asks for the preview", space, shift, " ", "preview");
+        row("Ctrl+Space marks the card", space, ctrl, {}, "mark");
         row("text of several characters, whole", a, none, "é!", "typed:é!");
         row("Shift+V types V", v, shift, "V", "typed:V");
         row("Ctrl+V reaches the window", v, ctrl, "\x16", "", false);
@@ -96,11 +97,12 @@ private slots:
         connect(&panel, &FloatingPanel::keyRouted, [&raised](const PanelKeyAction& action) {
             using Kind = PanelKeyAction::Kind;
             static const QHash<Kind, QString> names{
-                {Kind::Escape, "escape"},     {Kind::MoveLeft, "left"},
-                {Kind::MoveRight, "right"},   {Kind::DeleteItem, "delete"},
-                {Kind::PasteItem, "return"},  {Kind::Space, "space"},
-                {Kind::NextCategory, "next"}, {Kind::PreviousCategory, "previous"},
-                {Kind::QuickLook, "preview"}, {Kind::ContextMenu, "menu"}, {Kind::PastePlainText, "plain"},
+                {Kind::Escape, "escape"},        {Kind::MoveLeft, "left"},
+                {Kind::MoveRight, "right"},      {Kind::DeleteItem, "delete"},
+                {Kind::PasteItem, "return"},     {Kind::Space, "space"},
+                {Kind::NextCategory, "next"},    {Kind::PreviousCategory, "previous"},
+                {Kind::QuickLook, "preview"},    {Kind::ContextMenu, "menu"},
+                {Kind::PastePlainText, "plain"}, {Kind::ToggleMark, "mark"},
                 {Kind::Undo, "undo"}};
             raised << (action.kind == Kind::TypeCharacter ? "typed:" + action.text
                        : action.kind == Kind::QuickPaste ? "quick:" + QString::number(action.number)

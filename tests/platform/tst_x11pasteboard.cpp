@@ -98,7 +98,8 @@ private slots:
             {{T::String, "abc\xef\xbf\xbd"}}, {"UTF8_STRING"});
         row("long UTF-8 text", {{"UTF8_STRING", umlauts}}, {T::String}, {{T::String, umlauts}},
             {"UTF8_STRING"});
-        row("nothing readable", {{"text/html", "<b>x</b>"}}, {}, {}, {});
+        row("formatting without a text is not read", {{"text/html", "<b>x</b>"}}, {T::HTML}, {},
+            {});
         row("concealed type",
             {{"UTF8_STRING", "pw"}, {"application/x-nspasteboard-concealed-type", "1"}}, {}, {},
             {});

@@ -73,6 +73,7 @@ private slots:
 
     // File contents live outside the database, readable by the user only, read when asked for,
     // and go with their record. (What a capture stores: the capture's end-to-end test.)
+    // (And a text's formatted forms, in a table of their own.)
     void fileContentsLiveOutsideAndLoadWhenAskedFor()
     {
         const QByteArray contents =
@@ -89,6 +90,12 @@ private slots:
         content.imageData = QByteArray(); // present but empty
         ClipboardItem image(content, m_base.addSecs(1));
         context().insert(image);
+        content = {};
+        content.contentType = "text";
+        content.textContent = "bold";
+        content.representations = {{"text/html", "<b>bold</b>"}, {"text/rtf", "{\\b bold}"}};
+        ClipboardItem rich(content, m_base.addSecs(2));
+        context().insert(rich);
         QVERIFY(context().save());
         QVERIFY(QFileInfo(storePath()).size() + QFileInfo(storePath() + "-wal").size() <
                 300 * 1024);
@@ -105,6 +112,13 @@ private slots:
         QCOMPARE(stored.thumbnailData->data(), QByteArray("\x89PNG thumb", 10));
         QCOMPARE(items->at(1).imageData->size(), 0);
         QVERIFY(!items->at(1).thumbnailData && !items->at(1).fileData);
+        // A text's formatted forms, also read only when asked for.
+        const auto forms = items->at(2).representations;
+        QCOMPARE(forms.keys(), QStringList({"text/html", "text/rtf"}));
+        QVERIFY(!forms.value("text/html").isLoaded());
+        QCOMPARE(forms.value("text/html").size(), 11);
+        QCOMPARE(forms.value("text/html").data(), QByteArray("<b>bold</b>"));
+        QCOMPARE(forms.value("text/rtf").data(), QByteArray("{\\b bold}"));
         context().remove(stored);
         QVERIFY(context().save());
         QVERIFY(!QFile::exists(external));

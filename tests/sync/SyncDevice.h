@@ -73,7 +73,7 @@ struct StoreContents
     using ItemFields =
         std::tuple<QString, std::optional<QString>, std::optional<QString>, std::optional<QString>,
                    std::optional<QString>, qint64, std::optional<QString>, std::optional<QString>,
-                   qint64, QByteArray, QByteArray, QByteArray>;
+                   qint64, QByteArray, QByteArray, QByteArray, std::map<QString, QByteArray>>;
     std::map<QUuid, ItemFields> items;
     std::map<QUuid, std::tuple<QString, QString, qint64>> categories;
     std::set<std::pair<QUuid, QUuid>> pins;
@@ -85,7 +85,11 @@ struct StoreContents
             return blob ? blob->data() : QByteArray("<none>");
         };
         const QList<ClipboardItem> items = context.fetch(ItemFetch{}).value();
-        for (const ClipboardItem& item : items)
+        for (const ClipboardItem& item : items) {
+            std::map<QString, QByteArray> forms;
+            for (auto it = item.representations.constBegin(); it != item.representations.constEnd();
+                 ++it)
+                forms[it.key()] = it.value().data();
             contents.items[item.id] = {item.contentType,
                                        item.textContent,
                                        item.urlString,
@@ -97,7 +101,9 @@ struct StoreContents
                                        item.characterCount,
                                        bytes(item.imageData),
                                        bytes(item.thumbnailData),
-                                       bytes(item.fileData)};
+                                       bytes(item.fileData),
+                                       forms};
+        }
         const QList<Category> categories = context.fetch(CategoryFetch{}).value();
         for (const Category& category : categories) {
             if (category.isDefault)

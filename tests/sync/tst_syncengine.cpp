@@ -1,8 +1,8 @@
 #include "support/HistoryModelWaits.h"
-#include "views/HistoryModel.h"
 #include "support/TestMain.h"
 #include "support/TestRecords.h"
 #include "sync/SyncDevice.h"
+#include "views/HistoryModel.h"
 
 #include <QDirIterator>
 #include <QSignalSpy>
@@ -79,7 +79,7 @@ void TestSyncEngine::unreadableSegmentWaitsUntilWhole_data()
     QTest::addRow("cut short") << "truncate";
     QTest::addRow("one byte changed") << "flip";
     QTest::addRow("renamed to another sequence") << "rename";
-    QTest::addRow("image not arrived yet") << "blob";
+    QTest::addRow("image or formatting not arrived yet") << "blob";
     QTest::addRow("sealed with another key") << "key";
 }
 
@@ -92,6 +92,7 @@ void TestSyncEngine::unreadableSegmentWaitsUntilWhole()
                       damage == "key" ? SyncKey::random() : m_key, m_now, 0);
     SyncDevice reader(m_root->filePath(QStringLiteral("b")), m_key, m_now, 0);
     ClipboardItem text = textItem(QStringLiteral("first"), m_now);
+    text.representations.insert(QStringLiteral("text/html"), Blob(QByteArray("<b>first</b>")));
     writer.context().insert(text);
     ClipboardItemContent content;
     content.contentType = QStringLiteral("image");

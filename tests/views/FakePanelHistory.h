@@ -45,8 +45,20 @@ public:
         if (!valid(row))
             return std::nullopt;
         ClipboardItem item;
+        item.id = QUuid::createUuidV5(QUuid(), m_rows[row]);
         item.textContent = m_rows[row];
         return item;
+    }
+    bool promoteItem(const ClipboardItem& item, const QDateTime&) override
+    {
+        const QString text = item.textContent.value_or(QString());
+        if (!records.contains(text))
+            return false;
+        promoted << text;
+        records.removeOne(text);
+        records.prepend(text);
+        m_rows = matching();
+        return true;
     }
     bool promote(int row) override
     {

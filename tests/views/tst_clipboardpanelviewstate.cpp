@@ -58,19 +58,23 @@ QString categoryName(const QUuid& id)
     return id.isNull() ? QString() : QStringLiteral("?");
 }
 
-// One letter per action: L R left/right, D delete, P paste (Return), _ Space, Q preview
-// (Shift+Space), N B next/previous category, E escape, Z undo (Ctrl+Z), S the panel shown
-// again, t:<text> typed text.
+// One letter per action: L R left/right, D delete, P paste (Return), W plain paste
+// (Shift+Return), _ Space, Q preview (Shift+Space), M mark (Ctrl+Space), N B next/previous
+// category, E escape, Z undo (Ctrl+Z), S the panel shown again, t:<text> typed text, c:<n>
+// Ctrl+click on card n.
 void apply(ClipboardPanelViewState& state, const QString& script)
 {
     using Kind = PanelKeyAction::Kind;
-    const QString keys = QStringLiteral("LRDP_QNBEZ");
-    const Kind kinds[] = {
-        Kind::MoveLeft,  Kind::MoveRight,    Kind::DeleteItem,       Kind::PasteItem, Kind::Space,
-        Kind::QuickLook, Kind::NextCategory, Kind::PreviousCategory, Kind::Escape,    Kind::Undo};
+    const QString keys = QStringLiteral("LRDPW_QMNBEZ");
+    const Kind kinds[] = {Kind::MoveLeft,         Kind::MoveRight,      Kind::DeleteItem,
+                          Kind::PasteItem,        Kind::PastePlainText, Kind::Space,
+                          Kind::QuickLook,        Kind::ToggleMark,     Kind::NextCategory,
+                          Kind::PreviousCategory, Kind::Escape,         Kind::Undo};
     for (const QString& token : script.split(u' ', Qt::SkipEmptyParts)) {
         if (token.startsWith(QLatin1String("t:")))
             state.apply(PanelKeyAction::typeCharacter(token.mid(2)));
+        else if (token.startsWith(QLatin1String("c:")))
+            state.toggleMarkCard(token.mid(2).toInt());
         else if (token == QLatin1String("S"))
             state.reset();
         else if (const qsizetype at = keys.indexOf(token); token.size() == 1 && at >= 0)
@@ -155,6 +159,15 @@ void TestClipboardPanelViewState::keyActions_data()
     QTest::addRow("deletions of an earlier panel session stay deleted") << 5 << "" << "D S Z" << "" << 0 << false << "" << "removed alpha";
     QTest::addRow("Ctrl+Z waits while the preview is open") << 5 << "" << "D Q Z" << "" << 0 << true << "" << "removed alpha";
     QTest::addRow("showing again clears search, selection and preview, not the category") << 5 << "" << "N t:a R Q S" << "" << 0 << false << "Work" << "reclaim focus";
+    QTest::addRow("Return with marks pastes them in marking order, each promoted in turn") << 5 << "" << "R R M L L M R R R M P" << "" << 0 << false << "" << "promoted gamma, promoted alpha, promoted delta, stack gamma alpha delta";
+    QTest::addRow("Shift+Return with marks pastes their plain texts") << 5 << "" << "M R M W" << "" << 0 << false << "" << "promoted alpha, promoted beta, plain stack alpha beta";
+    QTest::addRow("Ctrl+click marks and selects; again unmarks") << 5 << "" << "c:3 c:1 c:3 P" << "" << 0 << false << "" << "promoted beta, stack beta";
+    QTest::addRow("Ctrl+Space on a marked card unmarks it; with none left Return pastes the selection") << 5 << "" << "R M M P" << "" << 0 << false << "" << "promoted beta, selected beta";
+    QTest::addRow("marks hold across a search") << 5 << "" << "M t:gam M P" << "gam" << 0 << false << "" << "promoted alpha, promoted gamma, stack alpha gamma";
+    QTest::addRow("Escape clears the marks before the search, then the search") << 5 << "" << "t:a R M E P" << "a" << 0 << false << "" << "promoted beta, selected beta";
+    QTest::addRow("Escape with marks and no search clears them without dismissing") << 5 << "" << "M E" << "" << 0 << false << "" << "";
+    QTest::addRow("a deleted card leaves the marks") << 5 << "" << "M R M D P" << "" << 0 << false << "" << "removed beta, promoted alpha, stack alpha";
+    QTest::addRow("showing again clears the marks") << 5 << "" << "R M S P" << "" << 0 << false << "" << "promoted alpha, selected alpha";
     // clang-format on
 }
 
@@ -174,6 +187,16 @@ void TestClipboardPanelViewState::keyActions()
         events << history.promoted.takeFirst().prepend("promoted ")
                << "selected " + item.textContent.value_or(QString());
     });
+    connect(&state, &ClipboardPanelViewState::itemsChosen,
+            [&](const QList<ClipboardItem>& items, PasteForm form) {
+                QStringList texts;
+                for (const ClipboardItem& item : items) {
+                    events << history.promoted.takeFirst().prepend("promoted ");
+                    texts << item.textContent.value_or(QString());
+                }
+                events << (form == PasteForm::PlainText ? "plain stack " : "stack ") +
+                              texts.join(' ');
+            });
     connect(&state, &ClipboardPanelViewState::dismissRequested, [&] { events << "dismiss"; });
     connect(&state, &ClipboardPanelViewState::keyFocusReturned, [&] { events << "reclaim focus"; });
     connect(&history, &FakePanelHistory::countChanged, [&] {

@@ -383,7 +383,7 @@ private slots:
     }
 
     // A deleted record comes back whole: its fields, time, bytes (in the database and beside
-    // it) and pins, as a new record; the newest deletion first; none after forgetRemoved().
+    // it, a text's formatting too) and pins, as a new record; the newest deletion first; none after forgetRemoved().
     void removedRecordsComeBackWithTheirBytesAndCategories()
     {
         ClipboardItemContent content;
@@ -424,6 +424,19 @@ private slots:
         QVERIFY(m_model->remove(2));
         m_model->forgetRemoved();
         QCOMPARE(m_model->restoreRemoved(), -1);
+
+        // A text comes back with its formatting.
+        ClipboardItemContent formatted;
+        formatted.contentType = "text";
+        formatted.textContent = "bold";
+        formatted.representations = {{"text/html", "<b>bold</b>"}};
+        ClipboardItem text(formatted, m_base.addSecs(30));
+        context().insert(text);
+        QVERIFY(context().save());
+        QVERIFY(m_model->remove(m_model->rowOfId(text.id)));
+        const std::optional<ClipboardItem> textBack = m_model->item(m_model->restoreRemoved());
+        QVERIFY(textBack);
+        QCOMPARE(textBack->representations.value("text/html").data(), QByteArray("<b>bold</b>"));
     }
 
     // (Pinning from the card's menu and filtering by the category: the panel's end-to-end test.)

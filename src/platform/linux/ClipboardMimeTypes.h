@@ -12,6 +12,9 @@ inline constexpr const char* texts[] = {"text/plain;charset=utf-8", "UTF8_STRING
                                         "TEXT", "STRING"};
 inline constexpr std::pair<const char*, PasteboardType> images[] = {
     {"image/tiff", PasteboardType::TIFF}, {"image/png", PasteboardType::PNG}};
+// The formatted forms of a text, read beside it.
+inline constexpr std::pair<const char*, PasteboardType> richTexts[] = {
+    {"text/html", PasteboardType::HTML}, {"text/rtf", PasteboardType::RTF}};
 // Owners that mark a copy as a secret (password managers, KeePassXC, macOS-born programs).
 inline constexpr const char* secretHints[] = {"x-kde-passwordManagerHint",
                                               "application/x-nspasteboard-concealed-type"};

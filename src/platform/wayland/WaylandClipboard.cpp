@@ -30,6 +30,7 @@ using Clock = std::chrono::steady_clock;
 const auto& kFileTypes = ClipboardMimeTypes::files;
 const auto& kTextTypes = ClipboardMimeTypes::texts;
 const auto& kImageTypes = ClipboardMimeTypes::images;
+const auto& kRichTextTypes = ClipboardMimeTypes::richTexts;
 const auto& kSecretHints = ClipboardMimeTypes::secretHints;
 
 // A reader that stops taking what Brivet serves is given up after this long.
@@ -262,9 +263,8 @@ void WaylandClipboard::Worker::finished()
 bool WaylandClipboard::Worker::isOffered(wl_proxy* offer, const char* mimeType) const
 {
     const auto it = m_offers.find(offer);
-    return it != m_offers.end() &&
-           std::find(it->second.begin(), it->second.end(), QByteArrayView(mimeType)) !=
-               it->second.end();
+    return it != m_offers.end() && std::find(it->second.begin(), it->second.end(),
+                                             QByteArrayView(mimeType)) != it->second.end();
 }
 
 void WaylandClipboard::Worker::dropOffer(wl_proxy* offer)
@@ -405,6 +405,10 @@ bool WaylandClipboard::Worker::read(wl_proxy* offer, PasteboardContents& content
     }
     if (offersAny(kTextTypes))
         contents.types.append(PasteboardType::String);
+    for (const auto& [type, kind] : kRichTextTypes) {
+        if (isOffered(offer, type))
+            contents.types.append(kind);
+    }
 
     const auto ended = [](ReadStatus status, const char* what) {
         if (status == ReadStatus::Timeout)
@@ -448,6 +452,20 @@ bool WaylandClipboard::Worker::read(wl_proxy* offer, PasteboardContents& content
         break;
     }
 
+    // The formatted forms of a text, as they come: kept with it, offered again on a paste.
+    if (contents.data.contains(PasteboardType::String)) {
+        for (const auto& [type, kind] : kRichTextTypes) {
+            if (!isOffered(offer, type))
+                continue;
+            QByteArray bytes;
+            const ReadStatus status = receive(offer, type, bytes);
+            if (!canContinue(status))
+                return ended(status, type);
+            if (status == ReadStatus::Ok && !bytes.isEmpty())
+                contents.data.insert(kind, bytes);
+        }
+    }
+
     // Then an image: TIFF, else PNG. Whatever becomes of it, the text read above stays.
     for (const auto& [type, kind] : kImageTypes) {
         if (!isOffered(offer, type))
@@ -464,8 +482,7 @@ bool WaylandClipboard::Worker::read(wl_proxy* offer, PasteboardContents& content
     return true;
 }
 
-ReadStatus WaylandClipboard::Worker::receive(wl_proxy* offer, const char* mimeType,
-                                             QByteArray& out)
+ReadStatus WaylandClipboard::Worker::receive(wl_proxy* offer, const char* mimeType, QByteArray& out)
 {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {

@@ -139,7 +139,8 @@ bool X11ClipboardOwner::Private::connect()
                                   "text/plain",    "text/plain;charset=utf-8",
                                   "text/uri-list", "x-special/gnome-copied-files",
                                   "image/png",     "image/jpeg",
-                                  "image/tiff",    "_BRIVET_CLIPBOARD_TIME"};
+                                  "image/tiff",    "text/html",
+                                  "text/rtf",      "_BRIVET_CLIPBOARD_TIME"};
     std::vector<xcb_intern_atom_cookie_t> cookies;
     for (const QByteArray& name : names)
         cookies.push_back(xcb_intern_atom(connection, 0, name.size(), name.constData()));

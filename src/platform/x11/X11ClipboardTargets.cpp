@@ -48,6 +48,12 @@ x11ClipboardTargets(const QList<PasteboardRepresentation>& representations)
         case PasteboardType::TIFF:
             add(targets, "image/tiff", "image/tiff", data);
             break;
+        case PasteboardType::HTML:
+            add(targets, "text/html", "text/html", data);
+            break;
+        case PasteboardType::RTF:
+            add(targets, "text/rtf", "text/rtf", data);
+            break;
         }
     }
     if (!fileUrls.isEmpty()) {

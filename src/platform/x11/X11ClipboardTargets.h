@@ -22,7 +22,8 @@ struct X11ClipboardTarget
 //  - URL: text/uri-list;
 //  - FileURL: text/uri-list and x-special/gnome-copied-files ("copy" and the URLs), which
 //    file managers use to paste the files themselves;
-//  - PNG, JPEG, TIFF: image/png, image/jpeg, image/tiff.
+//  - PNG, JPEG, TIFF: image/png, image/jpeg, image/tiff;
+//  - HTML, RTF: text/html, text/rtf.
 // The first representation that yields a target name wins it.
 QList<X11ClipboardTarget>
 x11ClipboardTargets(const QList<PasteboardRepresentation>& representations);

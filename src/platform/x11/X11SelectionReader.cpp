@@ -39,6 +39,8 @@ enum AtomId
     GnomeCopiedFiles,
     ImageTiff,
     ImagePng,
+    TextHtml,
+    TextRtf,
     PasswordManagerHint,
     ConcealedType,
     TransferProperty,
@@ -58,6 +60,8 @@ const char* const kAtomNames[AtomCount] = {
     "x-special/gnome-copied-files",
     "image/tiff",
     "image/png",
+    "text/html",
+    "text/rtf",
     "x-kde-passwordManagerHint",
     "application/x-nspasteboard-concealed-type",
     "BRIVET_SELECTION",
@@ -228,11 +232,11 @@ struct X11SelectionReader::Worker
 bool X11SelectionReader::Worker::setUp()
 {
     xcb_connection_t* c = m_connection->get();
-    m_atoms = m_connection->atoms({kAtomNames[0], kAtomNames[1], kAtomNames[2], kAtomNames[3],
-                                   kAtomNames[4], kAtomNames[5], kAtomNames[6], kAtomNames[7],
-                                   kAtomNames[8], kAtomNames[9], kAtomNames[10], kAtomNames[11],
-                                   kAtomNames[12], kAtomNames[13], kAtomNames[14]});
-    static_assert(AtomCount == 15, "keep the interned list in step with AtomId");
+    m_atoms = m_connection->atoms(
+        {kAtomNames[0], kAtomNames[1], kAtomNames[2], kAtomNames[3], kAtomNames[4], kAtomNames[5],
+         kAtomNames[6], kAtomNames[7], kAtomNames[8], kAtomNames[9], kAtomNames[10], kAtomNames[11],
+         kAtomNames[12], kAtomNames[13], kAtomNames[14], kAtomNames[15], kAtomNames[16]});
+    static_assert(AtomCount == 17, "keep the interned list in step with AtomId");
     if (std::count(m_atoms.begin(), m_atoms.end(), XCB_ATOM_NONE) > 0) {
         qCWarning(lcPlatform) << "could not intern the clipboard atoms";
         return false;
@@ -428,6 +432,12 @@ bool X11SelectionReader::Worker::read(Session& session, PasteboardContents& cont
         contents.types.append(PasteboardType::PNG);
     if (hasText)
         contents.types.append(PasteboardType::String);
+    const std::pair<AtomId, PasteboardType> richTextTargets[] = {{TextHtml, PasteboardType::HTML},
+                                                                 {TextRtf, PasteboardType::RTF}};
+    for (const auto& [target, type] : richTextTargets) {
+        if (isOffered(offered, target))
+            contents.types.append(type);
+    }
 
     // Files first: uri-list, else GNOME's list.
     const std::pair<AtomId, QStringList (*)(const QByteArray&)> fileTargets[] = {
@@ -465,6 +475,19 @@ bool X11SelectionReader::Worker::read(Session& session, PasteboardContents& cont
         if (std::optional<QByteArray> utf8 = textOf(text)) {
             contents.data.insert(PasteboardType::String, *utf8);
             break;
+        }
+    }
+
+    // The formatted forms of a text, as they come: kept with it, offered again on a paste.
+    if (contents.data.contains(PasteboardType::String)) {
+        for (const auto& [target, type] : richTextTargets) {
+            if (!isOffered(offered, target))
+                continue;
+            const Transfer rich = request(session, m_atoms[target]);
+            if (!canContinue(rich.status))
+                return ended(rich, kAtomNames[target]);
+            if (rich.status == TransferStatus::Ok && !rich.data.isEmpty())
+                contents.data.insert(type, rich.data);
         }
     }
 

@@ -23,7 +23,7 @@ struct SelectionSnapshot
 
 // Watches the CLIPBOARD selection on a worker thread with an X connection of its own and
 // fetches what each new owner offers: its targets, then files, else the text (cheap for any
-// owner) and then an image.
+// owner) with its formatted forms (HTML, RTF) and then an image.
 // A slow or silent owner costs the worker a few seconds and never anyone else; a newer
 // change ends the fetch in progress (what was read is kept), so at most one change waits.
 class X11SelectionReader
