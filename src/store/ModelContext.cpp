@@ -173,9 +173,10 @@ ItemPredicate ItemPredicate::operator&&(const ItemPredicate& other) const
     ItemPredicate combined;
     combined.m_sql = QStringLiteral("(%1) AND (%2)").arg(m_sql, shifted(other.m_sql));
     if (!m_unindexedSql.isEmpty() || !other.m_unindexedSql.isEmpty())
-        combined.m_unindexedSql = QStringLiteral("(%1) AND (%2)").arg(
-            m_unindexedSql.isEmpty() ? m_sql : m_unindexedSql,
-            shifted(other.m_unindexedSql.isEmpty() ? other.m_sql : other.m_unindexedSql));
+        combined.m_unindexedSql =
+            QStringLiteral("(%1) AND (%2)")
+                .arg(m_unindexedSql.isEmpty() ? m_sql : m_unindexedSql,
+                     shifted(other.m_unindexedSql.isEmpty() ? other.m_sql : other.m_unindexedSql));
     combined.m_arguments = m_arguments + other.m_arguments;
     combined.m_searchesText = m_searchesText || other.m_searchesText;
     return combined;
@@ -209,6 +210,26 @@ ModelContext::ModelContext(std::shared_ptr<Database> database, QString externalD
         m_nextCategoryId = next->int64(0);
         next->finish();
     }
+}
+
+QString ModelContext::storePath() const
+{
+    return m_database->path();
+}
+
+std::unique_ptr<ModelContext> ModelContext::openReader(const QString& storePath,
+                                                       const QString& externalDataDirectory,
+                                                       QString* error)
+{
+    std::shared_ptr<Database> database = Database::openReadOnly(storePath, error);
+    if (!database)
+        return nullptr;
+    if (!SearchIndex::addFunctions(*database)) {
+        *error = database->lastError();
+        return nullptr;
+    }
+    return std::unique_ptr<ModelContext>(
+        new ModelContext(std::move(database), externalDataDirectory));
 }
 
 ModelContext::~ModelContext()
@@ -598,8 +619,8 @@ std::optional<std::vector<ItemKey>> ModelContext::keys(const ItemFetch& descript
         QStringLiteral("SELECT timestamp, pk FROM ClipboardItem WHERE %1 "
                        "ORDER BY timestamp %2, pk %2")
             .arg(sqlOf(descriptor.predicate), descriptor.order == ItemFetch::Order::NewestFirst
-                                                 ? QLatin1String("DESC")
-                                                 : QLatin1String("ASC"));
+                                                  ? QLatin1String("DESC")
+                                                  : QLatin1String("ASC"));
     if (descriptor.limit)
         sql += QStringLiteral(" LIMIT %1").arg(*descriptor.limit);
     Statement* query = m_database->prepare(sql.toStdString());

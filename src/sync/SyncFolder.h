@@ -4,6 +4,7 @@
 #include "sync/SyncOperation.h"
 
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <optional>
 #include <vector>
@@ -30,11 +31,16 @@ public:
     {
         std::vector<SyncOperation> operations;
         QHash<QString, QByteArray> blobs;
+        QString host; // the computer that wrote it
     };
 
-    SyncFolder(QString root, SyncKey key, QByteArray device);
+    // host: this computer's name, written into each segment.
+    SyncFolder(QString root, SyncKey key, QByteArray device, QString host = {});
 
     static QString keyFilePath(const QString& root);
+    // Other key files beside key.json: a copy a file-sync service made when two devices
+    // each wrote one (key.sync-conflict-....json, "key (conflicted copy ...).json", ...).
+    static QStringList conflictingKeyFiles(const QString& root);
     QString root() const { return m_root; }
     const SyncKey& key() const { return m_key; }
     QString deviceName() const { return QString::fromLatin1(m_device.toHex()); }
@@ -47,6 +53,9 @@ public:
     [[nodiscard]] std::optional<QString> writeBlob(const QString& name,
                                                    const QByteArray& bytes) const;
     std::optional<QByteArray> readBlob(const QString& name) const;
+    // The names of the blobs in the folder.
+    QSet<QString> blobNames() const;
+    bool removeBlob(const QString& name) const;
 
     // Every segment of every device, by device and sequence.
     std::vector<Segment> segments() const;
@@ -55,11 +64,14 @@ public:
     std::optional<Contents> read(const Segment& segment) const;
     // Removes this device's segments before sequence (they are covered by a snapshot).
     void removeOwnSegmentsBefore(quint64 sequence) const;
+    // This device's segments: how many, and the first sequence past them (at least from).
+    std::pair<size_t, quint64> ownSegments(quint64 from) const;
 
 private:
     QString m_root;
     SyncKey m_key;
     QByteArray m_device;
+    QString m_host;
 };
 
 } // namespace brivet

@@ -28,7 +28,7 @@ std::optional<QString> textOf(const QCborValue& value)
 
 } // namespace
 
-QByteArray encodeOperations(const std::vector<SyncOperation>& operations)
+QByteArray encodeOperations(const std::vector<SyncOperation>& operations, const QString& host)
 {
     QCborArray list;
     for (const SyncOperation& op : operations) {
@@ -50,16 +50,20 @@ QByteArray encodeOperations(const std::vector<SyncOperation>& operations)
     QCborMap segment;
     segment.insert(QStringLiteral("v"), 1);
     segment.insert(QStringLiteral("ops"), list);
+    if (!host.isEmpty())
+        segment.insert(QStringLiteral("host"), host);
     return segment.toCborValue().toCbor();
 }
 
-std::optional<std::vector<SyncOperation>> decodeOperations(const QByteArray& bytes)
+std::optional<std::vector<SyncOperation>> decodeOperations(const QByteArray& bytes, QString* host)
 {
     QCborParserError error;
     const QCborValue root = QCborValue::fromCbor(bytes, &error);
     if (error.error != QCborError::NoError || !root.isMap() ||
         root.toMap().value(QStringLiteral("v")).toInteger() != 1)
         return std::nullopt;
+    if (host)
+        *host = root.toMap().value(QStringLiteral("host")).toString();
     std::vector<SyncOperation> operations;
     for (const QCborValue& entry : root.toMap().value(QStringLiteral("ops")).toArray()) {
         const QCborMap map = entry.toMap();
@@ -89,10 +93,10 @@ namespace RecordFields {
 
 QCborMap ofItem(const ClipboardItem& item, const BlobNamer& namer)
 {
-    auto blob = [&namer](const std::optional<Blob>& data) -> QCborValue {
+    auto blob = [&namer](const QString& field, const std::optional<Blob>& data) -> QCborValue {
         if (!data)
             return QCborValue(QCborValue::Null);
-        const QString name = namer(data->data());
+        const QString name = namer(field, *data);
         if (name.isEmpty())
             return QCborValue(QCborValue::Null);
         return QCborMap{{kBlob, name}};
@@ -109,9 +113,11 @@ QCborMap ofItem(const ClipboardItem& item, const BlobNamer& namer)
         {QStringLiteral("characterCount"), item.characterCount},
     };
     if (namer) {
-        fields.insert(QStringLiteral("imageData"), blob(item.imageData));
-        fields.insert(QStringLiteral("thumbnailData"), blob(item.thumbnailData));
-        fields.insert(QStringLiteral("fileData"), blob(item.fileData));
+        for (const auto& [field, data] :
+             {std::pair{QStringLiteral("imageData"), &item.imageData},
+              std::pair{QStringLiteral("thumbnailData"), &item.thumbnailData},
+              std::pair{QStringLiteral("fileData"), &item.fileData}})
+            fields.insert(field, blob(field, *data));
     }
     return fields;
 }

@@ -38,16 +38,19 @@ struct SyncOperation
     bool isDelete() const { return type == Type::DeleteItem || type == Type::DeleteCategory; }
 };
 
-// A journal segment's content; std::nullopt when it is not one.
-QByteArray encodeOperations(const std::vector<SyncOperation>& operations);
-std::optional<std::vector<SyncOperation>> decodeOperations(const QByteArray& bytes);
+// A journal segment's content, with the name of the computer that wrote it (so that a message
+// about a device can name it); std::nullopt when it is not one.
+QByteArray encodeOperations(const std::vector<SyncOperation>& operations, const QString& host = {});
+std::optional<std::vector<SyncOperation>> decodeOperations(const QByteArray& bytes,
+                                                           QString* host = nullptr);
 
 // The synced fields of the two records, and how they map to the record types.
 namespace RecordFields {
 
-// Names a byte buffer (content-addressed); given the bytes, returns the blob's name, or an
-// empty name when the bytes are not synced (over the size limit).
-using BlobNamer = std::function<QString(const QByteArray& bytes)>;
+// Names a byte buffer (content-addressed): the blob's name of a field's buffer, or an empty
+// name when the bytes are not synced (over the size limit). The buffer is read only if the
+// namer asks for its bytes.
+using BlobNamer = std::function<QString(const QString& field, const Blob& buffer)>;
 // The bytes of a named blob.
 using BlobReader = std::function<std::optional<QByteArray>(const QString& name)>;
 

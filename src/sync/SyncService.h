@@ -57,6 +57,9 @@ public:
     // against the folder's key; a new folder gets its key file. A wrong passphrase is
     // refused and nothing is read.
     Q_INVOKABLE void setPassphrase(const QString& passphrase);
+    // Forgets the folder and the key on this device and stops syncing; the folder and the
+    // history stay as they are. Choosing the folder again asks for the passphrase.
+    Q_INVOKABLE void stopSyncing();
     // Writes pending local changes to the folder (before the program ends).
     void flush();
 
@@ -71,6 +74,9 @@ private:
     void storeSecret();
     void keepSecretInSettings();
     void secretRead(const SecretStore::Result& result);
+    // The state of this folder, made anew when it was made with another key (the folder was
+    // set up again): its journal is not readable with this key.
+    std::unique_ptr<SyncState> openState(const QString& path, QString* error) const;
 
     ModelContext& m_context;
     QString m_stateDirectory;

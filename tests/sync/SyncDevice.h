@@ -50,7 +50,9 @@ struct SyncDevice
             return clock + skew;
         };
         engine = std::make_unique<SyncEngine>(
-            context(), *state, SyncFolder(folderRoot, key, state->device()), settings);
+            context(), *state,
+            SyncFolder(folderRoot, key, state->device(), QFileInfo(directory).fileName()),
+            settings);
     }
 
     ModelContext& context() { return container->mainContext(); }
