@@ -58,7 +58,7 @@ SyncEngine::SyncEngine(ModelContext& context, SyncState& state, SyncFolder folde
     connect(&m_context, &ModelContext::changed, this, &SyncEngine::noticeChange);
     connect(&m_reader, &QFutureWatcher<Batch>::finished, this, [this] {
         m_batch = m_reader.result();
-        if (stopForKeyConflict(m_batch)) {
+        if (takeNews(m_batch)) {
             m_batch = {};
             m_merging = false;
             return;
@@ -596,7 +596,8 @@ int SyncEngine::restoreMissingBlobs()
     return SyncJobs::restoreMissingBlobs(m_store, m_state.path(), m_folder);
 }
 
-SyncEngine::Batch SyncEngine::readBatch(const SyncFolder& folder, const QSet<QString>& applied)
+SyncEngine::Batch SyncEngine::readBatch(const SyncFolder& folder, const QSet<QString>& applied,
+                                        qint64 aheadLimit)
 {
     Batch batch;
     batch.keyConflicts = SyncFolder::conflictingKeyFiles(folder.root());
@@ -618,8 +619,9 @@ SyncEngine::Batch SyncEngine::readBatch(const SyncFolder& folder, const QSet<QSt
             blobBytes += it.value().size();
             batch.blobs.insert(it.key(), it.value());
         }
-        if (!contents->host.isEmpty())
-            batch.hosts.insert(segment.device, contents->host);
+        if (contents->writer.writtenAt > aheadLimit)
+            batch.hostsAhead.append(contents->writer.host.isEmpty() ? segment.device.left(8)
+                                                                    : contents->writer.host);
         batch.segments.push_back(segment);
         // A first sync of a long history comes in several batches, each of a bounded size.
         if (batch.operations.size() >= batchOperations || blobBytes >= batchBlobBytes) {
@@ -640,8 +642,8 @@ std::optional<int> SyncEngine::mergeNow()
     int count = 0;
     Batch batch;
     do {
-        batch = readBatch(m_folder, m_state.appliedSegments());
-        if (stopForKeyConflict(batch))
+        batch = readBatch(m_folder, m_state.appliedSegments(), aheadLimit());
+        if (takeNews(batch))
             return std::nullopt;
         count += int(batch.operations.size());
         if (!applySlice(batch, QDeadlineTimer(QDeadlineTimer::Forever)))
@@ -650,10 +652,20 @@ std::optional<int> SyncEngine::mergeNow()
     return count;
 }
 
-bool SyncEngine::stopForKeyConflict(const Batch& batch)
+qint64 SyncEngine::aheadLimit() const
 {
-    for (auto it = batch.hosts.constBegin(); it != batch.hosts.constEnd(); ++it)
-        m_hosts.insert(it.key(), it.value());
+    return m_settings.wallClock() + m_settings.clockAheadLimitMs;
+}
+
+bool SyncEngine::takeNews(const Batch& batch)
+{
+    for (const QString& host : batch.hostsAhead) {
+        if (m_hostsAhead.contains(host))
+            continue;
+        m_hostsAhead.insert(host);
+        qCWarning(lcSync) << "the clock of" << host << "runs more than a day ahead";
+        emit clockAhead(host);
+    }
     if (batch.keyConflicts.isEmpty())
         return false;
     m_keyConflict = true;
@@ -674,8 +686,8 @@ void SyncEngine::scheduleMerge()
     m_merging = true;
     m_mergeAgain = false;
     m_mergedCount = 0;
-    m_reader.setFuture(
-        QtConcurrent::run(&SyncEngine::readBatch, m_folder, m_state.appliedSegments()));
+    m_reader.setFuture(QtConcurrent::run(&SyncEngine::readBatch, m_folder,
+                                         m_state.appliedSegments(), aheadLimit()));
 }
 
 void SyncEngine::applyNextSlice()
@@ -698,8 +710,8 @@ void SyncEngine::finishMerge(bool ok)
     if (more) {
         m_mergeAgain = false;
         m_merging = true;
-        m_reader.setFuture(
-            QtConcurrent::run(&SyncEngine::readBatch, m_folder, m_state.appliedSegments()));
+        m_reader.setFuture(QtConcurrent::run(&SyncEngine::readBatch, m_folder,
+                                             m_state.appliedSegments(), aheadLimit()));
         return;
     }
     if (ok)
@@ -752,17 +764,8 @@ void SyncEngine::apply(const SyncOperation& op, const QHash<QString, QByteArray>
 {
     // A clock far ahead would pull every clock forward for good; the operation still applies
     // (its stamp decides against other writes, and a later local change comes after it).
-    if (op.stamp.milliseconds() <= m_settings.wallClock() + m_settings.clockAheadLimitMs) {
+    if (op.stamp.milliseconds() <= aheadLimit())
         m_clock.observe(op.stamp);
-    } else if (!m_devicesAhead.contains(op.stamp.device)) {
-        m_devicesAhead.insert(op.stamp.device);
-        const QString device = QString::fromLatin1(op.stamp.device.toHex());
-        const QString host = m_hosts.value(device, device.left(8));
-        qCWarning(lcSync) << "the clock of" << host << "runs ahead by"
-                          << (op.stamp.milliseconds() - m_settings.wallClock()) / 3600000
-                          << "hours";
-        emit clockAhead(host);
-    }
     switch (op.type) {
     case SyncOperation::Type::WriteItem:
     case SyncOperation::Type::WriteCategory:

@@ -104,7 +104,7 @@ signals:
     void segmentWritten(quint64 sequence, bool snapshot);
     // A snapshot replaced the journal; the blobs it removed from the folder.
     void compacted(const QStringList& collectedBlobs);
-    // Operations stamped far ahead of this device's clock came from this computer.
+    // A segment written by this computer's clock far ahead of this one's was read.
     void clockAhead(const QString& host);
     // The folder holds a second key file: nothing more is read or written.
     void keyConflict(const QStringList& files);
@@ -115,7 +115,7 @@ private:
         std::vector<SyncOperation> operations;
         QHash<QString, QByteArray> blobs;
         std::vector<SyncFolder::Segment> segments;
-        QHash<QString, QString> hosts; // device -> computer
+        QStringList hostsAhead; // computers whose segments were written days ahead
         QStringList keyConflicts;
         size_t next = 0;
         bool more = false; // segments were left for the next batch
@@ -129,12 +129,15 @@ private:
 
     void noticeChange(const ModelChange& change);
     void scheduleRecord();
-    static Batch readBatch(const SyncFolder& folder, const QSet<QString>& applied);
+    static Batch readBatch(const SyncFolder& folder, const QSet<QString>& applied,
+                           qint64 aheadLimit);
     // Applies operations of the batch until the deadline; false on failure.
     bool applySlice(Batch& batch, const QDeadlineTimer& deadline);
     void applyNextSlice();
     void finishMerge(bool ok);
-    bool stopForKeyConflict(const Batch& batch);
+    // Tells what the batch's reading found out; true when the merge must stop.
+    bool takeNews(const Batch& batch);
+    qint64 aheadLimit() const;
     void apply(const SyncOperation& op, const QHash<QString, QByteArray>& blobs);
     void applyWrite(const SyncOperation& op, const QHash<QString, QByteArray>& blobs);
     void applyDelete(const SyncOperation& op);
@@ -197,8 +200,7 @@ private:
     int m_mergedCount = 0;
     QFutureWatcher<Batch> m_reader;
     Batch m_batch;
-    QHash<QString, QString> m_hosts; // device -> computer, from the segments read
-    QSet<QByteArray> m_devicesAhead;
+    QSet<QString> m_hostsAhead;
     QString m_lastError;
 };
 

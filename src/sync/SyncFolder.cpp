@@ -3,6 +3,7 @@
 #include "store/ExternalData.h"
 #include "sync/SyncLogging.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -32,10 +33,16 @@ std::optional<QByteArray> readFile(const QString& path)
 
 } // namespace
 
-SyncFolder::SyncFolder(QString root, SyncKey key, QByteArray device, QString host)
+SyncFolder::SyncFolder(QString root, SyncKey key, QByteArray device, QString host,
+                       std::function<qint64()> wallClock)
     : m_root(std::move(root)), m_key(std::move(key)), m_device(std::move(device)),
-      m_host(std::move(host))
-{}
+      m_host(std::move(host)), m_wallClock(std::move(wallClock))
+{
+    if (!m_wallClock)
+        m_wallClock = [] {
+            return QDateTime::currentMSecsSinceEpoch();
+        };
+}
 
 QString SyncFolder::keyFilePath(const QString& root)
 {
@@ -65,8 +72,9 @@ std::optional<QString> SyncFolder::writeSegment(quint64 sequence,
     if (!QDir().mkpath(directory))
         return QStringLiteral("cannot create %1").arg(directory);
     const QString path = directory + QStringLiteral("/%1.log").arg(sequence);
-    return ExternalData::writePrivateFile(
-        path, m_key.seal(encodeOperations(ops, m_host), segmentContext(deviceName(), sequence)));
+    return ExternalData::writePrivateFile(path,
+                                          m_key.seal(encodeOperations(ops, {m_host, m_wallClock()}),
+                                                     segmentContext(deviceName(), sequence)));
 }
 
 std::optional<QString> SyncFolder::writeBlob(const QString& name, const QByteArray& bytes) const
@@ -156,11 +164,11 @@ std::optional<SyncFolder::Contents> SyncFolder::read(const Segment& segment) con
     const auto plaintext = m_key.open(*sealed, segmentContext(segment.device, segment.sequence));
     if (!plaintext)
         return std::nullopt;
-    QString host;
-    auto operations = decodeOperations(*plaintext, &host);
+    SegmentWriter writer;
+    auto operations = decodeOperations(*plaintext, &writer);
     if (!operations)
         return std::nullopt;
-    Contents contents{std::move(*operations), {}, host};
+    Contents contents{std::move(*operations), {}, writer};
     for (const SyncOperation& op : contents.operations) {
         if (op.type != SyncOperation::Type::WriteItem)
             continue;

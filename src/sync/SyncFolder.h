@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QSet>
 #include <QString>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -31,11 +32,12 @@ public:
     {
         std::vector<SyncOperation> operations;
         QHash<QString, QByteArray> blobs;
-        QString host; // the computer that wrote it
+        SegmentWriter writer;
     };
 
-    // host: this computer's name, written into each segment.
-    SyncFolder(QString root, SyncKey key, QByteArray device, QString host = {});
+    // host: this computer's name, written into each segment with the time by wallClock.
+    SyncFolder(QString root, SyncKey key, QByteArray device, QString host = {},
+               std::function<qint64()> wallClock = {});
 
     static QString keyFilePath(const QString& root);
     // Other key files beside key.json: a copy a file-sync service made when two devices
@@ -72,6 +74,7 @@ private:
     SyncKey m_key;
     QByteArray m_device;
     QString m_host;
+    std::function<qint64()> m_wallClock;
 };
 
 } // namespace brivet

@@ -28,7 +28,8 @@ std::optional<QString> textOf(const QCborValue& value)
 
 } // namespace
 
-QByteArray encodeOperations(const std::vector<SyncOperation>& operations, const QString& host)
+QByteArray encodeOperations(const std::vector<SyncOperation>& operations,
+                            const SegmentWriter& writer)
 {
     QCborArray list;
     for (const SyncOperation& op : operations) {
@@ -50,20 +51,24 @@ QByteArray encodeOperations(const std::vector<SyncOperation>& operations, const 
     QCborMap segment;
     segment.insert(QStringLiteral("v"), 1);
     segment.insert(QStringLiteral("ops"), list);
-    if (!host.isEmpty())
-        segment.insert(QStringLiteral("host"), host);
+    if (!writer.host.isEmpty())
+        segment.insert(QStringLiteral("host"), writer.host);
+    if (writer.writtenAt != 0)
+        segment.insert(QStringLiteral("time"), writer.writtenAt);
     return segment.toCborValue().toCbor();
 }
 
-std::optional<std::vector<SyncOperation>> decodeOperations(const QByteArray& bytes, QString* host)
+std::optional<std::vector<SyncOperation>> decodeOperations(const QByteArray& bytes,
+                                                           SegmentWriter* writer)
 {
     QCborParserError error;
     const QCborValue root = QCborValue::fromCbor(bytes, &error);
     if (error.error != QCborError::NoError || !root.isMap() ||
         root.toMap().value(QStringLiteral("v")).toInteger() != 1)
         return std::nullopt;
-    if (host)
-        *host = root.toMap().value(QStringLiteral("host")).toString();
+    if (writer)
+        *writer = {root.toMap().value(QStringLiteral("host")).toString(),
+                   root.toMap().value(QStringLiteral("time")).toInteger()};
     std::vector<SyncOperation> operations;
     for (const QCborValue& entry : root.toMap().value(QStringLiteral("ops")).toArray()) {
         const QCborMap map = entry.toMap();

@@ -38,11 +38,17 @@ struct SyncOperation
     bool isDelete() const { return type == Type::DeleteItem || type == Type::DeleteCategory; }
 };
 
-// A journal segment's content, with the name of the computer that wrote it (so that a message
-// about a device can name it); std::nullopt when it is not one.
-QByteArray encodeOperations(const std::vector<SyncOperation>& operations, const QString& host = {});
+// Who wrote a journal segment, and when by its own clock.
+struct SegmentWriter
+{
+    QString host;         // the computer's name, for messages about it
+    qint64 writtenAt = 0; // ms since the epoch
+};
+// A journal segment's content; std::nullopt when it is not one.
+QByteArray encodeOperations(const std::vector<SyncOperation>& operations,
+                            const SegmentWriter& writer = {});
 std::optional<std::vector<SyncOperation>> decodeOperations(const QByteArray& bytes,
-                                                           QString* host = nullptr);
+                                                           SegmentWriter* writer = nullptr);
 
 // The synced fields of the two records, and how they map to the record types.
 namespace RecordFields {

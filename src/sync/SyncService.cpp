@@ -219,10 +219,11 @@ void SyncService::evaluate()
         if (!m_state) {
             m_message = tr("The sync state cannot be opened: %1").arg(error);
         } else {
-            m_engine = std::make_unique<SyncEngine>(
-                m_context, *m_state,
-                SyncFolder(m_folder, *m_key, m_state->device(), QSysInfo::machineHostName()),
-                m_engineSettings);
+            m_engine = std::make_unique<SyncEngine>(m_context, *m_state,
+                                                    SyncFolder(m_folder, *m_key, m_state->device(),
+                                                               QSysInfo::machineHostName(),
+                                                               m_engineSettings.wallClock),
+                                                    m_engineSettings);
             connect(m_engine.get(), &SyncEngine::clockAhead, this, [this](const QString& host) {
                 m_message = tr("The clock of \"%1\" runs more than a day ahead: its changes "
                                "still sync, but set its date and time right.")

@@ -1,8 +1,8 @@
 #include "support/HistoryModelWaits.h"
-#include "views/HistoryModel.h"
 #include "support/TestMain.h"
 #include "support/TestRecords.h"
 #include "sync/SyncDevice.h"
+#include "views/HistoryModel.h"
 
 #include <QDirIterator>
 #include <QSignalSpy>
