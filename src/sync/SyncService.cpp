@@ -237,6 +237,12 @@ void SyncService::evaluate()
             qCInfo(lcSync) << "syncing through" << m_folder;
         }
     }
+    delete std::exchange(m_keyFolderWatch, nullptr);
+    if (!m_folder.isEmpty() && !SyncFolder::conflictingKeyFiles(m_folder).isEmpty()) {
+        m_keyFolderWatch = new QFileSystemWatcher({m_folder + QStringLiteral("/brivet")}, this);
+        connect(m_keyFolderWatch, &QFileSystemWatcher::directoryChanged, this,
+                &SyncService::evaluate, Qt::QueuedConnection);
+    }
     if (!m_message.isEmpty())
         qCInfo(lcSync) << "sync unavailable:" << m_message;
     emit statusChanged();

@@ -3,6 +3,7 @@
 #include "platform/SecretStore.h"
 #include "sync/SyncEngine.h"
 
+#include <QFileSystemWatcher>
 #include <QFutureWatcher>
 #include <QObject>
 #include <QSettings>
@@ -90,6 +91,8 @@ private:
     std::unique_ptr<SyncState> m_state;
     std::unique_ptr<SyncEngine> m_engine;
     QFutureWatcher<std::variant<SyncKey, SyncKeyFile::Error>> m_unlocking;
+    // While the folder holds a second key file: its removal is noticed at once.
+    QFileSystemWatcher* m_keyFolderWatch = nullptr;
     QString m_unlockingFolder;
 };
 
