@@ -214,6 +214,12 @@ bool SyncEngine::hasUnrecordedChanges() const
     return !m_dirtyItems.empty() || !m_dirtyCategories.empty() || !m_dirtyLinks.empty();
 }
 
+bool SyncEngine::isJournalling() const
+{
+    return hasUnrecordedChanges() || !m_waitingForBlobs.empty() || !m_blobsInFlight.empty() ||
+           m_folderJobRunning || m_storeCheck.isRunning() || !m_state.outbox(1).empty();
+}
+
 bool SyncEngine::recordLocalChanges(const QDeadlineTimer& deadline)
 {
     const bool inSlices = !deadline.isForever();

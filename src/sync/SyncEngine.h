@@ -92,6 +92,8 @@ public:
     // the end.
     void scheduleMerge();
     bool isMerging() const { return m_merging; }
+    // Local changes are still being journalled or written (blobs, segments, a snapshot).
+    bool isJournalling() const;
     QString lastError() const { return m_lastError; }
     const SyncFolder& folder() const { return m_folder; }
 
