@@ -13,7 +13,8 @@ namespace brivet {
 namespace {
 
 constexpr size_t batchOperations = 20000;
-constexpr int segmentOperations = 5000;
+// Outbox rows per segment: reading them and clearing them after the write are main-thread steps.
+constexpr int segmentOperations = 1000;
 constexpr qint64 batchBlobBytes = 64 * 1024 * 1024;
 // New records whose blobs one worker job writes.
 constexpr size_t blobJobItems = 64;
@@ -70,16 +71,19 @@ SyncEngine::SyncEngine(ModelContext& context, SyncState& state, SyncFolder folde
     connect(&m_folderJob, &QFutureWatcher<SyncJobs::Written>::finished, this,
             &SyncEngine::folderJobDone);
     connect(&m_storeCheck, &QFutureWatcher<SyncJobs::Unjournalled>::finished, this, [this] {
-        const SyncJobs::Unjournalled found = m_storeCheck.result();
+        SyncJobs::Unjournalled found = m_storeCheck.future().takeResult();
         if (!found.error.isEmpty()) {
             fail(
                 QStringLiteral("cannot compare the history with the journal: %1").arg(found.error));
             return;
         }
+        const int count = int(found.items.size() + found.categories.size() + found.links.size());
+        // A whole history is found when sync is turned on: taken over, not copied.
+        if (m_dirtyItems.empty())
+            m_dirtyItems.swap(found.items);
         m_dirtyItems.insert(found.items.begin(), found.items.end());
         m_dirtyCategories.insert(found.categories.begin(), found.categories.end());
         m_dirtyLinks.insert(found.links.begin(), found.links.end());
-        const int count = int(found.items.size() + found.categories.size() + found.links.size());
         if (count > 0)
             qCInfo(lcSync) << count << "records and pins of the history are not journalled yet";
         scheduleRecord();
@@ -175,7 +179,7 @@ void SyncEngine::scheduleRecord()
     m_recordScheduled = true;
     QTimer::singleShot(0, this, [this] {
         m_recordScheduled = false;
-        if (!recordLocalChanges(QDeadlineTimer(m_settings.sliceBudget)))
+        if (!recordLocalChanges(sliceDeadline()))
             return;
         if (hasUnrecordedChanges())
             scheduleRecord();
@@ -658,6 +662,12 @@ std::optional<int> SyncEngine::mergeNow()
     return count;
 }
 
+QDeadlineTimer SyncEngine::sliceDeadline() const
+{
+    // Half of the budget for the work, the other half for writing it out (the commits).
+    return QDeadlineTimer(m_settings.sliceBudget / 2);
+}
+
 qint64 SyncEngine::aheadLimit() const
 {
     return m_settings.wallClock() + m_settings.clockAheadLimitMs;
@@ -699,7 +709,7 @@ void SyncEngine::scheduleMerge()
 void SyncEngine::applyNextSlice()
 {
     const size_t before = m_batch.next;
-    const bool ok = applySlice(m_batch, QDeadlineTimer(m_settings.sliceBudget));
+    const bool ok = applySlice(m_batch, sliceDeadline());
     m_mergedCount += int(m_batch.next - before);
     if (!ok || m_batch.next >= m_batch.operations.size()) {
         finishMerge(ok);

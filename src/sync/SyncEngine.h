@@ -140,6 +140,7 @@ private:
     // Tells what the batch's reading found out; true when the merge must stop.
     bool takeNews(const Batch& batch);
     qint64 aheadLimit() const;
+    QDeadlineTimer sliceDeadline() const;
     void apply(const SyncOperation& op, const QHash<QString, QByteArray>& blobs);
     void applyWrite(const SyncOperation& op, const QHash<QString, QByteArray>& blobs);
     void applyDelete(const SyncOperation& op);

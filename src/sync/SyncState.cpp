@@ -25,6 +25,7 @@ CREATE TABLE IF NOT EXISTS Record(
     fields BLOB
 ) WITHOUT ROWID;
 CREATE INDEX IF NOT EXISTS Record_byStoreId ON Record(isItem, storeId) WHERE storeId != 0;
+CREATE INDEX IF NOT EXISTS Record_byDeleted ON Record(deleted) WHERE deleted IS NOT NULL;
 CREATE TABLE IF NOT EXISTS Membership(
     item BLOB NOT NULL,
     category BLOB NOT NULL,
