@@ -173,10 +173,9 @@ ItemPredicate ItemPredicate::operator&&(const ItemPredicate& other) const
     ItemPredicate combined;
     combined.m_sql = QStringLiteral("(%1) AND (%2)").arg(m_sql, shifted(other.m_sql));
     if (!m_unindexedSql.isEmpty() || !other.m_unindexedSql.isEmpty())
-        combined.m_unindexedSql =
-            QStringLiteral("(%1) AND (%2)")
-                .arg(m_unindexedSql.isEmpty() ? m_sql : m_unindexedSql,
-                     shifted(other.m_unindexedSql.isEmpty() ? other.m_sql : other.m_unindexedSql));
+        combined.m_unindexedSql = QStringLiteral("(%1) AND (%2)").arg(
+            m_unindexedSql.isEmpty() ? m_sql : m_unindexedSql,
+            shifted(other.m_unindexedSql.isEmpty() ? other.m_sql : other.m_unindexedSql));
     combined.m_arguments = m_arguments + other.m_arguments;
     combined.m_searchesText = m_searchesText || other.m_searchesText;
     return combined;
@@ -619,8 +618,8 @@ std::optional<std::vector<ItemKey>> ModelContext::keys(const ItemFetch& descript
         QStringLiteral("SELECT timestamp, pk FROM ClipboardItem WHERE %1 "
                        "ORDER BY timestamp %2, pk %2")
             .arg(sqlOf(descriptor.predicate), descriptor.order == ItemFetch::Order::NewestFirst
-                                                  ? QLatin1String("DESC")
-                                                  : QLatin1String("ASC"));
+                                                 ? QLatin1String("DESC")
+                                                 : QLatin1String("ASC"));
     if (descriptor.limit)
         sql += QStringLiteral(" LIMIT %1").arg(*descriptor.limit);
     Statement* query = m_database->prepare(sql.toStdString());
