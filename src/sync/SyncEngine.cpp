@@ -71,14 +71,14 @@ SyncEngine::SyncEngine(ModelContext& context, SyncState& state, SyncFolder folde
     connect(&m_folderJob, &QFutureWatcher<SyncJobs::Written>::finished, this,
             &SyncEngine::folderJobDone);
     connect(&m_storeCheck, &QFutureWatcher<SyncJobs::Unjournalled>::finished, this, [this] {
-        SyncJobs::Unjournalled found = m_storeCheck.future().takeResult();
+        SyncJobs::Unjournalled found = m_storeCheck.result();
         if (!found.error.isEmpty()) {
             fail(
                 QStringLiteral("cannot compare the history with the journal: %1").arg(found.error));
             return;
         }
         const int count = int(found.items.size() + found.categories.size() + found.links.size());
-        // A whole history is found when sync is turned on: taken over, not copied.
+        // A whole history is found when sync is turned on: swapped in, not inserted one by one.
         if (m_dirtyItems.empty())
             m_dirtyItems.swap(found.items);
         m_dirtyItems.insert(found.items.begin(), found.items.end());
