@@ -408,6 +408,10 @@
         <source>Choose Sync Folder</source>
         <translation>Sync-Ordner wählen</translation>
     </message>
+    <message>
+        <source>Stop Syncing</source>
+        <translation>Synchronisierung beenden</translation>
+    </message>
 </context>
 <context>
     <name>brivet::AppDelegate</name>
@@ -562,6 +566,14 @@
     <message>
         <source>The sync state cannot be opened: %1</source>
         <translation>Der Sync-Zustand kann nicht geöffnet werden: %1</translation>
+    </message>
+    <message>
+        <source>The sync folder holds a second key file, %1: two devices set a passphrase at the same time. Nothing syncs until it is resolved: keep key.json, delete %1 from the folder's brivet folder, then enter the passphrase on each device that asks for it.</source>
+        <translation>Der Sync-Ordner enthält eine zweite Schlüsseldatei, %1: Zwei Geräte haben gleichzeitig eine Passphrase festgelegt. Bis das geklärt ist, wird nichts synchronisiert: Behalten Sie key.json, löschen Sie %1 aus dem Ordner „brivet“ des Sync-Ordners und geben Sie dann auf jedem Gerät, das danach fragt, die Passphrase ein.</translation>
+    </message>
+    <message>
+        <source>The clock of "%1" runs more than a day ahead: its changes still sync, but set its date and time right.</source>
+        <translation>Die Uhr von „%1“ geht mehr als einen Tag vor: Seine Änderungen werden weiter synchronisiert, aber stellen Sie dort Datum und Uhrzeit richtig ein.</translation>
     </message>
 </context>
 <context>

@@ -86,6 +86,13 @@ SettingsSection {
             onClicked: folderDialog.open()
             Accessible.name: text
         }
+        // Forgets the folder and the key on this device; the folder and the history stay.
+        Button {
+            visible: root.backend.folder !== ""
+            text: qsTr("Stop Syncing")
+            onClicked: root.backend.stopSyncing()
+            Accessible.name: text
+        }
     }
 
     Divider {}

@@ -167,6 +167,11 @@ std::unique_ptr<Database> Database::open(const QString& path, bool create, QStri
     return connect(path, SQLITE_OPEN_READWRITE, error);
 }
 
+QString Database::path() const
+{
+    return QString::fromLocal8Bit(sqlite3_db_filename(m_db, "main"));
+}
+
 std::unique_ptr<Database> Database::openReadOnly(const QString& path, QString* error)
 {
     return connect(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, error);

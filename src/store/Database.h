@@ -79,6 +79,8 @@ public:
     bool inTransaction() const;
     qint64 lastInsertRowId() const;
     QString lastError() const;
+    // The file of the connection's main database.
+    QString path() const;
     sqlite3* handle() { return m_db; }
 
     // For a connection in WAL mode to the file at path: commits no longer copy the log back

@@ -220,6 +220,26 @@ ModelContext::ModelContext(std::shared_ptr<Database> database, QString externalD
     }
 }
 
+QString ModelContext::storePath() const
+{
+    return m_database->path();
+}
+
+std::unique_ptr<ModelContext> ModelContext::openReader(const QString& storePath,
+                                                       const QString& externalDataDirectory,
+                                                       QString* error)
+{
+    std::shared_ptr<Database> database = Database::openReadOnly(storePath, error);
+    if (!database)
+        return nullptr;
+    if (!SearchIndex::addFunctions(*database)) {
+        *error = database->lastError();
+        return nullptr;
+    }
+    return std::unique_ptr<ModelContext>(
+        new ModelContext(std::move(database), externalDataDirectory));
+}
+
 ModelContext::~ModelContext()
 {
     // Unsaved changes are discarded, as they would be if the process ended here.

@@ -154,6 +154,13 @@ public:
     std::optional<QList<Category>> categories(const ClipboardItem& item) const;
     std::optional<QList<ClipboardItem>> items(const Category& category) const;
 
+    // The store's file, and a context of its own over a read-only connection to it for one
+    // worker thread (open, use and destroy it there), which sees what the main context saved;
+    // nullptr when the store cannot be opened.
+    QString storePath() const;
+    static std::unique_ptr<ModelContext>
+    openReader(const QString& storePath, const QString& externalDataDirectory, QString* error);
+
     // Where file contents are kept; a capture may stage them there (see ExternalData).
     QString externalDataDirectory() const { return m_externalDataDir; }
 

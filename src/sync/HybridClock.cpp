@@ -29,6 +29,12 @@ Stamp HybridClock::now()
     return {m_last, m_device};
 }
 
+Stamp HybridClock::after(const Stamp& seen)
+{
+    const Stamp stamp = now();
+    return seen.time < stamp.time ? stamp : Stamp{seen.time + 1, m_device};
+}
+
 void HybridClock::observe(const Stamp& stamp)
 {
     m_last = std::max(m_last, stamp.time);

@@ -9,7 +9,8 @@ namespace brivet {
 
 // When an operation happened, comparable across devices: a hybrid logical clock (wall-clock
 // milliseconds and a counter, never running backwards, moved past every clock seen from other
-// devices) with the writing device as the tie-break. Equal stamps are the same operation.
+// devices, unless they run far ahead) with the writing device as the tie-break. Equal stamps are
+// the same operation.
 struct Stamp
 {
     quint64 time = 0;  // milliseconds << 16 | counter
@@ -40,6 +41,9 @@ public:
     HybridClock(QByteArray device, WallClock wallClock);
 
     Stamp now();
+    // A stamp for a change that overwrites a value stamped seen: now(), or just past seen when
+    // seen is ahead (a device whose clock runs ahead), without moving the clock there.
+    Stamp after(const Stamp& seen);
     // Moves the clock past a stamp read from another device.
     void observe(const Stamp& stamp);
     quint64 last() const { return m_last; }

@@ -7,7 +7,9 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <cerrno>
 #include <sodium.h>
+#include <unistd.h>
 
 namespace brivet {
 namespace {
@@ -208,7 +210,8 @@ std::optional<SyncKey> derive(const QString& passphrase, const Description& desc
 
 } // namespace
 
-std::variant<SyncKey, Error> unlock(const QString& keyFilePath, const QString& passphrase)
+std::variant<SyncKey, Error> unlock(const QString& keyFilePath, const QString& passphrase,
+                                    bool reentered)
 {
     if (!sodiumReady())
         return Error{Failure::Unreadable, QStringLiteral("the cryptography library failed")};
@@ -241,8 +244,21 @@ std::variant<SyncKey, Error> unlock(const QString& keyFilePath, const QString& p
     json.insert(QLatin1String("opsLimit"), double(description.opsLimit));
     json.insert(QLatin1String("memLimit"), double(description.memLimit));
     json.insert(QLatin1String("verifier"), QString::fromLatin1(makeVerifier(*key).toBase64()));
-    if (auto error = ExternalData::writePrivateFile(keyFilePath, QJsonDocument(json).toJson()))
+    // Created, never replaced: a device that set a passphrase on the same empty folder a moment
+    // earlier wrote the key everyone must share, and this passphrase is tried against it.
+    const QString candidate = keyFilePath + QStringLiteral(".new");
+    if (auto error = ExternalData::writePrivateFile(candidate, QJsonDocument(json).toJson()))
         return Error{Failure::Unreadable, *error};
+    const int linked = ::link(QFile::encodeName(candidate).constData(),
+                              QFile::encodeName(keyFilePath).constData());
+    const int linkError = errno;
+    QFile::remove(candidate);
+    if (linked != 0 && linkError == EEXIST && !reentered)
+        return unlock(keyFilePath, passphrase, true);
+    if (linked != 0)
+        return Error{
+            Failure::Unreadable,
+            QStringLiteral("cannot write %1: %2").arg(keyFilePath, qt_error_string(linkError))};
     return *key;
 }
 

@@ -53,8 +53,10 @@ struct Error
 };
 
 // Derives the key for the folder: with the salt of its key file when there is one (a wrong
-// passphrase fails), else a new salt and key file are written. Slow on purpose (Argon2id).
-std::variant<SyncKey, Error> unlock(const QString& keyFilePath, const QString& passphrase);
+// passphrase fails), else a new salt and key file are written, unless another device wrote
+// one meanwhile (then that one counts). Slow on purpose (Argon2id).
+std::variant<SyncKey, Error> unlock(const QString& keyFilePath, const QString& passphrase,
+                                    bool reentered = false);
 // True when the key matches the folder's key file (a key kept from an earlier unlock).
 bool matches(const QString& keyFilePath, const SyncKey& key);
 

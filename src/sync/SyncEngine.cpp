@@ -12,19 +12,32 @@
 namespace brivet {
 namespace {
 
-std::vector<SyncOperation> decodeOutbox(const std::vector<std::pair<qint64, QByteArray>>& rows)
+constexpr size_t batchOperations = 20000;
+// Outbox rows per segment: reading them and clearing them after the write are main-thread steps.
+constexpr int segmentOperations = 1000;
+constexpr qint64 batchBlobBytes = 64 * 1024 * 1024;
+// New records whose blobs one worker job writes.
+constexpr size_t blobJobItems = 64;
+
+// The latest stamp of the fields a change overwrites: the change must come after it.
+Stamp latestStamp(const SyncState::Record& record, const QCborMap& fields)
 {
-    std::vector<SyncOperation> ops;
-    for (const auto& row : rows)
-        if (auto decoded = decodeOperations(row.second))
-            for (SyncOperation& op : *decoded)
-                ops.push_back(std::move(op));
-    return ops;
+    Stamp latest;
+    for (auto it = fields.constBegin(); it != fields.constEnd(); ++it)
+        if (const auto known = record.fields.find(it.key().toString());
+            known != record.fields.end() && latest < known->second.stamp)
+            latest = known->second.stamp;
+    return latest;
 }
 
-constexpr size_t batchOperations = 20000;
-constexpr int segmentOperations = 5000;
-constexpr qint64 batchBlobBytes = 64 * 1024 * 1024;
+// A tombstone keeps the names of the blobs its record had, so that they can be collected
+// once the tombstone expires.
+void keepBlobNamesOnly(SyncState::Record& record)
+{
+    std::erase_if(record.fields, [](const auto& entry) {
+        return !RecordFields::isBlobField(entry.first) || !entry.second.value;
+    });
+}
 
 SyncState::Record newRecord(bool isItem)
 {
@@ -38,61 +51,83 @@ SyncState::Record newRecord(bool isItem)
 SyncEngine::SyncEngine(ModelContext& context, SyncState& state, SyncFolder folder,
                        SyncSettings settings, QObject* parent)
     : QObject(parent), m_context(context), m_state(state), m_folder(std::move(folder)),
-      m_settings(std::move(settings)), m_clock(state.device(), m_settings.wallClock)
+      m_settings(std::move(settings)), m_store{context.storePath(),
+                                               context.externalDataDirectory()},
+      m_clock(state.device(), m_settings.wallClock)
 {
     m_clock.restore(m_state.clock());
     connect(&m_context, &ModelContext::changed, this, &SyncEngine::noticeChange);
     connect(&m_reader, &QFutureWatcher<Batch>::finished, this, [this] {
         m_batch = m_reader.result();
+        if (takeNews(m_batch)) {
+            m_batch = {};
+            m_merging = false;
+            return;
+        }
         applyNextSlice();
+    });
+    connect(&m_blobJob, &QFutureWatcher<SyncJobs::NamedBlobs>::finished, this,
+            &SyncEngine::blobJobDone);
+    connect(&m_folderJob, &QFutureWatcher<SyncJobs::Written>::finished, this,
+            &SyncEngine::folderJobDone);
+    connect(&m_storeCheck, &QFutureWatcher<SyncJobs::Unjournalled>::finished, this, [this] {
+        SyncJobs::Unjournalled found = m_storeCheck.result();
+        if (!found.error.isEmpty()) {
+            fail(
+                QStringLiteral("cannot compare the history with the journal: %1").arg(found.error));
+            return;
+        }
+        const int count = int(found.items.size() + found.categories.size() + found.links.size());
+        // A whole history is found when sync is turned on: swapped in, not inserted one by one.
+        if (m_dirtyItems.empty())
+            m_dirtyItems.swap(found.items);
+        m_dirtyItems.insert(found.items.begin(), found.items.end());
+        m_dirtyCategories.insert(found.categories.begin(), found.categories.end());
+        m_dirtyLinks.insert(found.links.begin(), found.links.end());
+        if (count > 0)
+            qCInfo(lcSync) << count << "records and pins of the history are not journalled yet";
+        scheduleRecord();
+        emit storeChecked(count);
+        startBlobCheck();
+    });
+    connect(&m_blobCheck, &QFutureWatcher<int>::finished, this, [this] {
+        if (const int restored = m_blobCheck.result())
+            qCInfo(lcSync) << "wrote again" << restored << "blobs the folder lacked";
     });
 }
 
 SyncEngine::~SyncEngine()
 {
     m_reader.waitForFinished();
+    m_blobJob.waitForFinished();
+    m_storeCheck.waitForFinished();
+    m_folderJob.waitForFinished();
+    m_blobCheck.waitForFinished();
 }
 
 void SyncEngine::start()
 {
-    // Records the journal does not know (kept before sync was on), and journalled records
-    // the store lost while the program was not running.
-    if (const auto keys = m_context.keys(ItemFetch{})) {
-        std::set<PersistentId> known;
-        for (const auto& [id, record] : m_state.records())
-            if (record.storeId != 0 && record.isItem)
-                known.insert(record.storeId);
-        for (const ItemKey& key : *keys)
-            if (known.erase(key.id) == 0)
-                m_dirtyItems.insert(key.id);
-        m_dirtyItems.insert(known.begin(), known.end());
+    if (m_state.lastSnapshot() == 0) {
+        if (!m_state.begin())
+            fail(m_state.lastError());
+        m_state.setLastSnapshot(m_settings.wallClock());
+        if (!m_state.commit())
+            m_state.rollback();
     }
-    if (const auto categories = m_context.fetch(CategoryFetch{})) {
-        for (const Category& category : *categories) {
-            if (category.isDefault || m_state.recordOfStoreId(false, category.persistentId()))
-                continue;
-            m_dirtyCategories.insert(category.persistentId());
-            if (const auto items = m_context.keys(ItemFetch{
-                    ItemPredicate::inCategory(category), ItemFetch::Order::NewestFirst, {}}))
-                for (const ItemKey& key : *items)
-                    m_dirtyLinks.insert({key.id, category.persistentId()});
-        }
-    }
-    scheduleRecord();
+    m_storeCheck.setFuture(QtConcurrent::run(&SyncJobs::findUnjournalled, m_store, m_state.path()));
 
     m_writeTimer = new QTimer(this);
     m_writeTimer->setSingleShot(true);
     m_writeTimer->setInterval(m_settings.writeDelay);
-    connect(m_writeTimer, &QTimer::timeout, this, [this] {
-        if (!writeOutbox(1))
-            m_writeTimer->start(); // the folder may come back (a removable disk, a mount)
-        else if (!m_state.outbox(1).empty())
-            m_writeTimer->start(); // the next piece of a long backlog
-    });
+    connect(m_writeTimer, &QTimer::timeout, this, &SyncEngine::scheduleWrite);
     m_scanTimer = new QTimer(this);
     m_scanTimer->setInterval(m_settings.scanInterval);
     connect(m_scanTimer, &QTimer::timeout, this, &SyncEngine::scheduleMerge);
     m_scanTimer->start();
+    m_blobCheckTimer = new QTimer(this);
+    m_blobCheckTimer->setInterval(m_settings.blobCheckInterval);
+    connect(m_blobCheckTimer, &QTimer::timeout, this, &SyncEngine::startBlobCheck);
+    m_blobCheckTimer->start();
 
     const QString devices = m_folder.root() + QStringLiteral("/brivet/devices");
     QDir().mkpath(devices);
@@ -102,6 +137,8 @@ void SyncEngine::start()
     const QString blobs = m_folder.root() + QStringLiteral("/brivet/blobs");
     QDir().mkpath(blobs);
     m_watcher->addPath(blobs);
+    // A second key file arriving stops sync at once.
+    m_watcher->addPath(m_folder.root() + QStringLiteral("/brivet"));
     auto watchDevices = [this] {
         // New devices' directories join the watch; a burst of changes makes one merge.
         const QDir devices(m_folder.root() + QStringLiteral("/brivet/devices"));
@@ -142,7 +179,7 @@ void SyncEngine::scheduleRecord()
     m_recordScheduled = true;
     QTimer::singleShot(0, this, [this] {
         m_recordScheduled = false;
-        if (!recordLocalChanges(QDeadlineTimer(m_settings.sliceBudget)))
+        if (!recordLocalChanges(sliceDeadline()))
             return;
         if (hasUnrecordedChanges())
             scheduleRecord();
@@ -181,8 +218,25 @@ bool SyncEngine::hasUnrecordedChanges() const
     return !m_dirtyItems.empty() || !m_dirtyCategories.empty() || !m_dirtyLinks.empty();
 }
 
+bool SyncEngine::isJournalling() const
+{
+    return hasUnrecordedChanges() || !m_waitingForBlobs.empty() || !m_blobsInFlight.empty() ||
+           m_folderJobRunning || m_storeCheck.isRunning() || !m_state.outbox(1).empty();
+}
+
 bool SyncEngine::recordLocalChanges(const QDeadlineTimer& deadline)
 {
+    const bool inSlices = !deadline.isForever();
+    if (!inSlices) {
+        // Complete now: the blobs a worker is writing are taken over, the rest written here.
+        if (m_blobJob.isRunning())
+            m_blobJob.waitForFinished();
+        blobJobDone();
+        m_dirtyItems.insert(m_waitingForBlobs.begin(), m_waitingForBlobs.end());
+        m_waitingForBlobs.clear();
+        m_dirtyLinks.insert(m_waitingLinks.begin(), m_waitingLinks.end());
+        m_waitingLinks.clear();
+    }
     if (!hasUnrecordedChanges())
         return true;
     if (!m_state.begin()) {
@@ -191,20 +245,42 @@ bool SyncEngine::recordLocalChanges(const QDeadlineTimer& deadline)
     }
     std::vector<SyncOperation> ops;
     bool ok = true;
-    size_t categories = 0, items = 0, links = 0;
+    std::vector<PersistentId> categories, items, deferred;
+    std::vector<std::pair<PersistentId, PersistentId>> links, waitingLinks;
     auto more = [&deadline, &ok, first = true]() mutable {
         return ok && (std::exchange(first, false) || !deadline.hasExpired());
     };
     // Categories and items first, so that a pin finds both ends journalled.
-    for (auto it = m_dirtyCategories.begin(); it != m_dirtyCategories.end() && more();
-         ++it, ++categories)
+    for (auto it = m_dirtyCategories.begin(); it != m_dirtyCategories.end() && more(); ++it) {
         ok = collectCategory(*it, ops);
-    if (categories == m_dirtyCategories.size())
-        for (auto it = m_dirtyItems.begin(); it != m_dirtyItems.end() && more(); ++it, ++items)
-            ok = collectItem(*it, ops);
-    if (categories == m_dirtyCategories.size() && items == m_dirtyItems.size())
-        for (auto it = m_dirtyLinks.begin(); it != m_dirtyLinks.end() && more(); ++it, ++links)
-            collectLink(it->first, it->second, ops);
+        categories.push_back(*it);
+    }
+    if (categories.size() == m_dirtyCategories.size())
+        for (auto it = m_dirtyItems.begin(); it != m_dirtyItems.end() && more(); ++it) {
+            switch (collectItem(*it, ops, inSlices)) {
+            case Collected::Done:
+                items.push_back(*it);
+                break;
+            case Collected::Deferred:
+                deferred.push_back(*it);
+                break;
+            case Collected::Failed:
+                ok = false;
+                break;
+            }
+        }
+    if (categories.size() == m_dirtyCategories.size() &&
+        items.size() + deferred.size() == m_dirtyItems.size()) {
+        const std::set<PersistentId> waiting(deferred.begin(), deferred.end());
+        for (auto it = m_dirtyLinks.begin(); it != m_dirtyLinks.end() && more(); ++it) {
+            if (waiting.count(it->first) || m_waitingForBlobs.count(it->first) ||
+                m_blobsInFlight.count(it->first))
+                waitingLinks.push_back(*it);
+            else
+                collectLink(it->first, it->second, ops);
+            links.push_back(*it);
+        }
+    }
     for (const SyncOperation& op : ops)
         m_state.appendOutbox(encodeOperations({op}));
     m_state.setClock(m_clock.last());
@@ -214,11 +290,57 @@ bool SyncEngine::recordLocalChanges(const QDeadlineTimer& deadline)
             fail(QStringLiteral("cannot write the sync state: %1").arg(m_state.lastError()));
         return false;
     }
-    m_dirtyCategories.erase(m_dirtyCategories.begin(),
-                            std::next(m_dirtyCategories.begin(), categories));
-    m_dirtyItems.erase(m_dirtyItems.begin(), std::next(m_dirtyItems.begin(), items));
-    m_dirtyLinks.erase(m_dirtyLinks.begin(), std::next(m_dirtyLinks.begin(), links));
+    for (PersistentId id : categories)
+        m_dirtyCategories.erase(id);
+    for (PersistentId id : items)
+        m_dirtyItems.erase(id);
+    for (PersistentId id : deferred) {
+        m_dirtyItems.erase(id);
+        m_waitingForBlobs.insert(id);
+    }
+    for (const auto& link : links)
+        m_dirtyLinks.erase(link);
+    m_waitingLinks.insert(waitingLinks.begin(), waitingLinks.end());
+    startBlobJob();
     return true;
+}
+
+void SyncEngine::startBlobJob()
+{
+    if (m_blobJob.isRunning() || !m_blobsInFlight.empty() || m_waitingForBlobs.empty())
+        return;
+    std::vector<PersistentId> items;
+    while (!m_waitingForBlobs.empty() && items.size() < blobJobItems) {
+        items.push_back(*m_waitingForBlobs.begin());
+        m_blobsInFlight.insert(items.back());
+        m_waitingForBlobs.erase(m_waitingForBlobs.begin());
+    }
+    m_blobJob.setFuture(
+        QtConcurrent::run(&SyncJobs::writeBlobs, m_store, m_folder, items, m_settings.blobLimit));
+}
+
+void SyncEngine::blobJobDone()
+{
+    if (m_blobsInFlight.empty())
+        return; // taken over by a step that waited for it
+    const SyncJobs::NamedBlobs named = m_blobJob.result();
+    for (const auto& [item, names] : named.names)
+        m_blobNames[item] = names;
+    if (!named.error.isEmpty()) {
+        fail(named.error);
+        // The folder may come back (a removable disk, a mount): tried again later.
+        m_waitingForBlobs.insert(m_blobsInFlight.begin(), m_blobsInFlight.end());
+        m_blobsInFlight.clear();
+        QTimer::singleShot(m_settings.writeDelay, this, &SyncEngine::startBlobJob);
+        return;
+    }
+    m_dirtyItems.insert(m_blobsInFlight.begin(), m_blobsInFlight.end());
+    m_blobsInFlight.clear();
+    if (m_waitingForBlobs.empty()) {
+        m_dirtyLinks.insert(m_waitingLinks.begin(), m_waitingLinks.end());
+        m_waitingLinks.clear();
+    }
+    scheduleRecord();
 }
 
 void SyncEngine::collectDeletion(bool isItem, PersistentId storeId, std::vector<SyncOperation>& ops)
@@ -232,29 +354,41 @@ void SyncEngine::collectDeletion(bool isItem, PersistentId storeId, std::vector<
     SyncOperation op{type, m_clock.now(), *id, {}, false, false, {}};
     record->deleted = op.stamp;
     record->storeId = 0;
-    record->fields.clear();
+    keepBlobNamesOnly(*record);
     m_state.putRecord(*id, *record);
     m_state.removeMembershipsOf(*id);
     ops.push_back(std::move(op));
 }
 
-bool SyncEngine::collectItem(PersistentId storeId, std::vector<SyncOperation>& ops)
+SyncEngine::Collected SyncEngine::collectItem(PersistentId storeId, std::vector<SyncOperation>& ops,
+                                              bool inSlices)
 {
     const std::optional<ClipboardItem> item = storeItem(storeId);
     if (!item) {
         collectDeletion(true, storeId, ops);
-        return true;
+        m_blobNames.erase(storeId);
+        return Collected::Done;
     }
     auto record = m_state.record(item->id);
     if (record && !record->deleted.isNull())
-        return true; // deleted on another device; the merge takes it out of the store
+        return Collected::Done; // deleted on another device; the merge takes it out of the store
     const bool created = !record || record->storeId == 0;
     bool blobsWritten = true;
+    bool deferred = false;
     RecordFields::BlobNamer namer;
     if (created) {
-        namer = [this, &blobsWritten](const QByteArray& bytes) -> QString {
-            if (bytes.size() > m_settings.blobLimit)
+        const auto named = m_blobNames.find(storeId);
+        namer = [&](const QString& field, const Blob& buffer) -> QString {
+            if (named != m_blobNames.end())
+                return named->second.value(field);
+            if (buffer.size() > m_settings.blobLimit)
                 return {};
+            if (inSlices) {
+                // Reading, sealing and writing a large buffer takes longer than a slice.
+                deferred = true;
+                return {};
+            }
+            const QByteArray bytes = buffer.data();
             const QString name = m_folder.key().contentName(bytes);
             if (auto error = m_folder.writeBlob(name, bytes)) {
                 fail(*error);
@@ -265,7 +399,10 @@ bool SyncEngine::collectItem(PersistentId storeId, std::vector<SyncOperation>& o
     }
     const QCborMap fields = RecordFields::ofItem(*item, namer);
     if (!blobsWritten)
-        return false;
+        return Collected::Failed;
+    if (deferred)
+        return Collected::Deferred;
+    m_blobNames.erase(storeId);
     SyncState::Record next = record.value_or(SyncState::Record{});
     next.isItem = true;
     next.storeId = storeId;
@@ -280,8 +417,8 @@ bool SyncEngine::collectItem(PersistentId storeId, std::vector<SyncOperation>& o
         op.fields.insert(it.key(), it.value());
     }
     if (op.fields.isEmpty())
-        return true;
-    op.stamp = m_clock.now();
+        return Collected::Done;
+    op.stamp = m_clock.after(latestStamp(next, op.fields));
     for (auto it = op.fields.constBegin(); it != op.fields.constEnd(); ++it) {
         const QString name = it.key().toString();
         next.fields[name] = {op.stamp, RecordFields::fingerprint(it.value()),
@@ -290,7 +427,7 @@ bool SyncEngine::collectItem(PersistentId storeId, std::vector<SyncOperation>& o
     }
     m_state.putRecord(item->id, next);
     ops.push_back(std::move(op));
-    return true;
+    return Collected::Done;
 }
 
 bool SyncEngine::collectCategory(PersistentId storeId, std::vector<SyncOperation>& ops)
@@ -322,7 +459,7 @@ bool SyncEngine::collectCategory(PersistentId storeId, std::vector<SyncOperation
     }
     if (op.fields.isEmpty())
         return true;
-    op.stamp = m_clock.now();
+    op.stamp = m_clock.after(latestStamp(next, op.fields));
     for (auto it = op.fields.constBegin(); it != op.fields.constEnd(); ++it)
         next.fields[it.key().toString()] = {op.stamp, RecordFields::fingerprint(it.value()),
                                             std::nullopt};
@@ -348,46 +485,134 @@ void SyncEngine::collectLink(PersistentId itemId, PersistentId categoryId,
     const auto known = m_state.membership(*item, *category);
     if (known && known->present == present)
         return;
-    SyncOperation op{
-        SyncOperation::Type::Membership, m_clock.now(), *item, *category, false, present, {}};
+    SyncOperation op{SyncOperation::Type::Membership,
+                     known ? m_clock.after(known->stamp) : m_clock.now(),
+                     *item,
+                     *category,
+                     false,
+                     present,
+                     {}};
     m_state.putMembership({*item, *category, op.stamp, present});
     ops.push_back(std::move(op));
 }
 
 bool SyncEngine::writeOutbox(int maxSegments)
 {
+    if (m_folderJobRunning) {
+        m_folderJob.waitForFinished();
+        folderJobDone();
+    }
     for (int written = 0; written < maxSegments; ++written) {
         const auto rows = m_state.outbox(segmentOperations);
         if (rows.empty())
             return true;
-        // Past any segment already in the folder: a segment once written never changes, even
-        // when the program ended before it could note that it wrote it.
-        quint64 sequence = m_state.nextSequence();
-        for (const SyncFolder::Segment& segment : m_folder.segments())
-            if (segment.device == m_folder.deviceName())
-                sequence = std::max(sequence, segment.sequence + 1);
-        if (auto error = m_folder.writeSegment(sequence, decodeOutbox(rows))) {
-            fail(*error);
+        const SyncJobs::Written segment =
+            SyncJobs::writeSegment(m_folder, m_state.nextSequence(), rows);
+        if (!noteWritten(segment))
             return false;
-        }
-        if (!m_state.begin()) {
-            fail(m_state.lastError());
-            return false;
-        }
-        m_state.setNextSequence(sequence + 1);
-        m_state.clearOutboxThrough(rows.back().first);
-        if (!m_state.commit()) {
-            m_state.rollback();
-            fail(m_state.lastError());
-            return false;
-        }
     }
     return true;
 }
 
-SyncEngine::Batch SyncEngine::readBatch(const SyncFolder& folder, const QSet<QString>& applied)
+bool SyncEngine::noteWritten(const SyncJobs::Written& written)
+{
+    if (written.error) {
+        fail(*written.error);
+        return false;
+    }
+    if (!m_state.begin()) {
+        fail(m_state.lastError());
+        return false;
+    }
+    m_state.setNextSequence(written.sequence + 1);
+    if (written.snapshot) {
+        m_state.removeTombstonesBefore(m_snapshotHorizon);
+        m_state.setLastSnapshot(m_settings.wallClock());
+    } else {
+        m_state.clearOutboxThrough(written.lastRow);
+    }
+    if (!m_state.commit()) {
+        m_state.rollback();
+        fail(m_state.lastError());
+        return false;
+    }
+    emit segmentWritten(written.sequence, written.snapshot);
+    if (written.snapshot) {
+        if (!written.collectedBlobs.isEmpty())
+            qCInfo(lcSync) << "collected" << written.collectedBlobs.size()
+                           << "blobs of records deleted long ago";
+        emit compacted(written.collectedBlobs);
+    }
+    return true;
+}
+
+void SyncEngine::scheduleWrite()
+{
+    if (m_folderJobRunning || m_keyConflict)
+        return;
+    const auto rows = m_state.outbox(segmentOperations);
+    if (rows.empty())
+        return;
+    m_folderJobRunning = true;
+    m_folderJob.setFuture(
+        QtConcurrent::run(&SyncJobs::writeSegment, m_folder, m_state.nextSequence(), rows));
+}
+
+void SyncEngine::startCompaction()
+{
+    if (m_folderJobRunning || m_keyConflict)
+        return;
+    m_folderJobRunning = true;
+    m_snapshotHorizon = m_settings.wallClock() - m_settings.tombstoneLifetimeMs;
+    m_folderJob.setFuture(QtConcurrent::run(&SyncJobs::writeSnapshot, m_store, m_state.path(),
+                                            m_folder, m_state.nextSequence(), m_snapshotHorizon));
+}
+
+void SyncEngine::folderJobDone()
+{
+    if (!m_folderJobRunning || !m_folderJob.isFinished())
+        return; // taken over by a step that waited for it
+    m_folderJobRunning = false;
+    const SyncJobs::Written written = m_folderJob.result();
+    if (!noteWritten(written)) {
+        if (m_writeTimer)
+            m_writeTimer->start(); // the folder may come back (a removable disk, a mount)
+        return;
+    }
+    if (written.snapshot) {
+        startBlobCheck();
+    } else {
+        const bool due =
+            m_settings.wallClock() - m_state.lastSnapshot() > m_settings.tombstoneLifetimeMs / 2;
+        if (written.ownSegments > m_settings.segmentsBeforeCompaction || due) {
+            startCompaction();
+            return;
+        }
+    }
+    if (m_writeTimer && !m_state.outbox(1).empty())
+        m_writeTimer->start(); // the next piece of a long backlog
+}
+
+void SyncEngine::startBlobCheck()
+{
+    if (m_blobCheck.isRunning() || m_keyConflict)
+        return;
+    m_blobCheck.setFuture(
+        QtConcurrent::run(&SyncJobs::restoreMissingBlobs, m_store, m_state.path(), m_folder));
+}
+
+int SyncEngine::restoreMissingBlobs()
+{
+    return SyncJobs::restoreMissingBlobs(m_store, m_state.path(), m_folder);
+}
+
+SyncEngine::Batch SyncEngine::readBatch(const SyncFolder& folder, const QSet<QString>& applied,
+                                        qint64 aheadLimit)
 {
     Batch batch;
+    batch.keyConflicts = SyncFolder::conflictingKeyFiles(folder.root());
+    if (!batch.keyConflicts.isEmpty())
+        return batch;
     qint64 blobBytes = 0;
     for (const SyncFolder::Segment& segment : folder.segments()) {
         if (segment.device == folder.deviceName() ||
@@ -404,6 +629,9 @@ SyncEngine::Batch SyncEngine::readBatch(const SyncFolder& folder, const QSet<QSt
             blobBytes += it.value().size();
             batch.blobs.insert(it.key(), it.value());
         }
+        if (contents->writer.writtenAt > aheadLimit)
+            batch.hostsAhead.append(contents->writer.host.isEmpty() ? segment.device.left(8)
+                                                                    : contents->writer.host);
         batch.segments.push_back(segment);
         // A first sync of a long history comes in several batches, each of a bounded size.
         if (batch.operations.size() >= batchOperations || blobBytes >= batchBlobBytes) {
@@ -424,7 +652,9 @@ std::optional<int> SyncEngine::mergeNow()
     int count = 0;
     Batch batch;
     do {
-        batch = readBatch(m_folder, m_state.appliedSegments());
+        batch = readBatch(m_folder, m_state.appliedSegments(), aheadLimit());
+        if (takeNews(batch))
+            return std::nullopt;
         count += int(batch.operations.size());
         if (!applySlice(batch, QDeadlineTimer(QDeadlineTimer::Forever)))
             return std::nullopt;
@@ -432,8 +662,39 @@ std::optional<int> SyncEngine::mergeNow()
     return count;
 }
 
+QDeadlineTimer SyncEngine::sliceDeadline() const
+{
+    // Half of the budget for the work, the other half for writing it out (the commits).
+    return QDeadlineTimer(m_settings.sliceBudget / 2);
+}
+
+qint64 SyncEngine::aheadLimit() const
+{
+    return m_settings.wallClock() + m_settings.clockAheadLimitMs;
+}
+
+bool SyncEngine::takeNews(const Batch& batch)
+{
+    for (const QString& host : batch.hostsAhead) {
+        if (m_hostsAhead.contains(host))
+            continue;
+        m_hostsAhead.insert(host);
+        qCWarning(lcSync) << "the clock of" << host << "runs more than a day ahead";
+        emit clockAhead(host);
+    }
+    if (batch.keyConflicts.isEmpty())
+        return false;
+    m_keyConflict = true;
+    fail(QStringLiteral("the sync folder holds more than one key file: %1")
+             .arg(batch.keyConflicts.join(QStringLiteral(", "))));
+    emit keyConflict(batch.keyConflicts);
+    return true;
+}
+
 void SyncEngine::scheduleMerge()
 {
+    if (m_keyConflict)
+        return;
     if (m_merging) {
         m_mergeAgain = true;
         return;
@@ -441,14 +702,14 @@ void SyncEngine::scheduleMerge()
     m_merging = true;
     m_mergeAgain = false;
     m_mergedCount = 0;
-    m_reader.setFuture(
-        QtConcurrent::run(&SyncEngine::readBatch, m_folder, m_state.appliedSegments()));
+    m_reader.setFuture(QtConcurrent::run(&SyncEngine::readBatch, m_folder,
+                                         m_state.appliedSegments(), aheadLimit()));
 }
 
 void SyncEngine::applyNextSlice()
 {
     const size_t before = m_batch.next;
-    const bool ok = applySlice(m_batch, QDeadlineTimer(m_settings.sliceBudget));
+    const bool ok = applySlice(m_batch, sliceDeadline());
     m_mergedCount += int(m_batch.next - before);
     if (!ok || m_batch.next >= m_batch.operations.size()) {
         finishMerge(ok);
@@ -465,8 +726,8 @@ void SyncEngine::finishMerge(bool ok)
     if (more) {
         m_mergeAgain = false;
         m_merging = true;
-        m_reader.setFuture(
-            QtConcurrent::run(&SyncEngine::readBatch, m_folder, m_state.appliedSegments()));
+        m_reader.setFuture(QtConcurrent::run(&SyncEngine::readBatch, m_folder,
+                                             m_state.appliedSegments(), aheadLimit()));
         return;
     }
     if (ok)
@@ -517,7 +778,10 @@ bool SyncEngine::applySlice(Batch& batch, const QDeadlineTimer& deadline)
 
 void SyncEngine::apply(const SyncOperation& op, const QHash<QString, QByteArray>& blobs)
 {
-    m_clock.observe(op.stamp);
+    // A clock far ahead would pull every clock forward for good; the operation still applies
+    // (its stamp decides against other writes, and a later local change comes after it).
+    if (op.stamp.milliseconds() <= aheadLimit())
+        m_clock.observe(op.stamp);
     switch (op.type) {
     case SyncOperation::Type::WriteItem:
     case SyncOperation::Type::WriteCategory:
@@ -637,7 +901,7 @@ void SyncEngine::applyDelete(const SyncOperation& op)
         }
     }
     record.storeId = 0;
-    record.fields.clear();
+    keepBlobNamesOnly(record);
     m_state.putRecord(op.record, record);
     m_state.removeMembershipsOf(op.record);
 }
@@ -656,76 +920,11 @@ bool SyncEngine::compact()
 {
     if (!recordLocalChanges() || !writeOutbox())
         return false;
-    const qint64 oldest = m_settings.wallClock() - m_settings.tombstoneLifetimeMs;
-    std::vector<SyncOperation> ops;
-    if (!m_state.begin()) {
-        fail(m_state.lastError());
+    m_snapshotHorizon = m_settings.wallClock() - m_settings.tombstoneLifetimeMs;
+    if (!noteWritten(SyncJobs::writeSnapshot(m_store, m_state.path(), m_folder,
+                                             m_state.nextSequence(), m_snapshotHorizon)))
         return false;
-    }
-    for (auto& [id, record] : m_state.records()) {
-        if (!record.deleted.isNull()) {
-            if (record.deleted.milliseconds() < oldest) {
-                m_state.removeRecord(id);
-                continue;
-            }
-            ops.push_back({record.isItem ? SyncOperation::Type::DeleteItem
-                                         : SyncOperation::Type::DeleteCategory,
-                           record.deleted,
-                           id,
-                           {},
-                           false,
-                           false,
-                           {}});
-            continue;
-        }
-        // The values: from the store for a record it holds, else those kept in the state.
-        QCborMap values;
-        if (record.storeId != 0) {
-            if (record.isItem) {
-                if (auto item = storeItem(record.storeId))
-                    values = RecordFields::ofItem(*item, {});
-            } else if (auto category = storeCategory(record.storeId)) {
-                values = RecordFields::ofCategory(*category);
-            }
-        }
-        std::map<QByteArray, SyncOperation> byStamp;
-        for (const auto& [name, field] : record.fields) {
-            const QCborValue value = field.value ? *field.value : values.value(name);
-            SyncOperation& op = byStamp[field.stamp.encoded()];
-            op.type =
-                record.isItem ? SyncOperation::Type::WriteItem : SyncOperation::Type::WriteCategory;
-            op.stamp = field.stamp;
-            op.record = id;
-            op.created = record.created;
-            op.fields.insert(name, value);
-        }
-        for (auto& [stamp, op] : byStamp)
-            ops.push_back(std::move(op));
-    }
-    for (const SyncState::Membership& membership : m_state.memberships())
-        ops.push_back({SyncOperation::Type::Membership,
-                       membership.stamp,
-                       membership.item,
-                       membership.category,
-                       false,
-                       membership.present,
-                       {}});
-    quint64 sequence = m_state.nextSequence();
-    for (const SyncFolder::Segment& segment : m_folder.segments())
-        if (segment.device == m_folder.deviceName())
-            sequence = std::max(sequence, segment.sequence + 1);
-    if (auto error = m_folder.writeSegment(sequence, ops)) {
-        m_state.rollback();
-        fail(*error);
-        return false;
-    }
-    m_state.setNextSequence(sequence + 1);
-    if (!m_state.commit()) {
-        m_state.rollback();
-        fail(m_state.lastError());
-        return false;
-    }
-    m_folder.removeOwnSegmentsBefore(sequence);
+    restoreMissingBlobs();
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include "store/ModelContext.h"
 #include "sync/HybridClock.h"
 #include "sync/SyncFolder.h"
+#include "sync/SyncJobs.h"
 #include "sync/SyncState.h"
 
 #include <QDeadlineTimer>
@@ -34,15 +35,25 @@ struct SyncSettings
     // The longest the main thread spends applying merged changes at one go.
     std::chrono::milliseconds sliceBudget{8};
     // How long a deleted record's tombstone is kept: long enough for a device that was away.
+    // A blob whose last record was deleted longer ago than this leaves the folder.
     qint64 tombstoneLifetimeMs = 90LL * 24 * 3600 * 1000;
+    // Past this many segments of its own, a device folds its journal into a snapshot (and at
+    // the latest half a tombstone lifetime after its last snapshot).
+    size_t segmentsBeforeCompaction = 64;
+    // Another device's clock further ahead of this one's than this does not move this clock.
+    qint64 clockAheadLimitMs = 24LL * 3600 * 1000;
+    // Blobs that live records name and the folder lacks are looked for this often.
+    std::chrono::milliseconds blobCheckInterval{3600 * 1000};
 };
 
 // Keeps the history store in step with the user's other devices through the sync folder.
 // Local changes, heard from the store's change notices, go into this device's journal;
 // the other devices' journals are merged into the store, field by field, the latest write
 // winning, a deletion winning over every write, pins as an add/remove set; merged changes
-// reach the views through the store's own notices. Lives on the main thread; the folder is
-// read on a worker, and merged changes are applied in short slices.
+// reach the views through the store's own notices. Lives on the main thread, which only
+// compares records and applies merged changes, in short slices; reading the folder, naming
+// and sealing blobs, writing segments and snapshots, collecting blobs and checking the store
+// at start run on workers (SyncJobs).
 class SyncEngine : public QObject
 {
     Q_OBJECT
@@ -52,13 +63,14 @@ public:
     ~SyncEngine() override;
 
     // Follows the store's changes and the folder (file-system watch and a periodic scan),
-    // and journals the records the journal does not know yet (a history that existed before
-    // sync was turned on).
+    // and looks on a worker for records whose store version the journal lacks (a history
+    // kept before sync was on, changes saved just before the process was killed).
     void start();
 
-    // The steps, each complete when it returns (the timers run them too).
-    // Local changes heard since the last call into the outbox, until the deadline (a history
-    // journalled for the first time takes many turns); false on failure.
+    // The steps, each complete when it returns (tests; the flush at exit).
+    // Local changes heard since the last call into the outbox, until the deadline; false on
+    // failure. With a deadline, the byte buffers of new records are named and written on a
+    // worker first, and their records journalled once that is done.
     [[nodiscard]] bool
     recordLocalChanges(const QDeadlineTimer& deadline = QDeadlineTimer(QDeadlineTimer::Forever));
     bool hasUnrecordedChanges() const;
@@ -69,20 +81,35 @@ public:
     // Reads and applies every complete segment not merged yet; the number of operations
     // applied, std::nullopt on failure.
     std::optional<int> mergeNow();
-    // Writes a snapshot of this device's state and removes its older segments; tombstones
-    // past their lifetime go.
+    // Writes a snapshot of this device's state, removes its older segments and collects the
+    // blobs of records deleted longer ago than the tombstone lifetime; then writes again the
+    // blobs of live records the folder lacks.
     [[nodiscard]] bool compact();
+    // Writes again the blobs of live records that the folder lacks; how many.
+    int restoreMissingBlobs();
 
     // Reads the folder on a worker and applies what it finds in slices; mergeFinished tells
     // the end.
     void scheduleMerge();
     bool isMerging() const { return m_merging; }
+    // Local changes are still being journalled or written (blobs, segments, a snapshot).
+    bool isJournalling() const;
     QString lastError() const { return m_lastError; }
     const SyncFolder& folder() const { return m_folder; }
 
 signals:
     void mergeFinished(int operations);
     void failed(const QString& message);
+    // The check at start is done: so many records were found unjournalled.
+    void storeChecked(int records);
+    // A segment of this device's journal was written (outbox rows or a snapshot).
+    void segmentWritten(quint64 sequence, bool snapshot);
+    // A snapshot replaced the journal; the blobs it removed from the folder.
+    void compacted(const QStringList& collectedBlobs);
+    // A segment written by this computer's clock far ahead of this one's was read.
+    void clockAhead(const QString& host);
+    // The folder holds a second key file: nothing more is read or written.
+    void keyConflict(const QStringList& files);
 
 private:
     struct Batch
@@ -90,17 +117,30 @@ private:
         std::vector<SyncOperation> operations;
         QHash<QString, QByteArray> blobs;
         std::vector<SyncFolder::Segment> segments;
+        QStringList hostsAhead; // computers whose segments were written days ahead
+        QStringList keyConflicts;
         size_t next = 0;
         bool more = false; // segments were left for the next batch
+    };
+    enum class Collected
+    {
+        Done,
+        Deferred, // waits for its blobs to be written on a worker
+        Failed,
     };
 
     void noticeChange(const ModelChange& change);
     void scheduleRecord();
-    static Batch readBatch(const SyncFolder& folder, const QSet<QString>& applied);
+    static Batch readBatch(const SyncFolder& folder, const QSet<QString>& applied,
+                           qint64 aheadLimit);
     // Applies operations of the batch until the deadline; false on failure.
     bool applySlice(Batch& batch, const QDeadlineTimer& deadline);
     void applyNextSlice();
     void finishMerge(bool ok);
+    // Tells what the batch's reading found out; true when the merge must stop.
+    bool takeNews(const Batch& batch);
+    qint64 aheadLimit() const;
+    QDeadlineTimer sliceDeadline() const;
     void apply(const SyncOperation& op, const QHash<QString, QByteArray>& blobs);
     void applyWrite(const SyncOperation& op, const QHash<QString, QByteArray>& blobs);
     void applyDelete(const SyncOperation& op);
@@ -111,17 +151,28 @@ private:
 
     // A record gone from the store: its tombstone, unless it has one already.
     void collectDeletion(bool isItem, PersistentId storeId, std::vector<SyncOperation>& ops);
-    bool collectItem(PersistentId storeId, std::vector<SyncOperation>& ops);
+    Collected collectItem(PersistentId storeId, std::vector<SyncOperation>& ops, bool inSlices);
     bool collectCategory(PersistentId storeId, std::vector<SyncOperation>& ops);
     void collectLink(PersistentId item, PersistentId category, std::vector<SyncOperation>& ops);
     std::optional<ClipboardItem> storeItem(PersistentId id) const;
     std::optional<Category> storeCategory(PersistentId id) const;
     void fail(const QString& message);
 
+    // Workers.
+    void startBlobJob();
+    void blobJobDone();
+    void scheduleWrite();
+    void startCompaction();
+    void folderJobDone();
+    // Notes a written segment in the state; false on failure.
+    bool noteWritten(const SyncJobs::Written& written);
+    void startBlobCheck();
+
     ModelContext& m_context;
     SyncState& m_state;
     SyncFolder m_folder;
     SyncSettings m_settings;
+    SyncJobs::StoreSource m_store;
     HybridClock m_clock;
 
     bool m_applyingRemote = false;
@@ -129,15 +180,30 @@ private:
     std::set<PersistentId> m_dirtyCategories;
     std::set<std::pair<PersistentId, PersistentId>> m_dirtyLinks;
     bool m_recordScheduled = false;
+    // New records whose blobs a worker names and writes first, and their pins.
+    std::set<PersistentId> m_waitingForBlobs;
+    std::set<PersistentId> m_blobsInFlight;
+    std::set<std::pair<PersistentId, PersistentId>> m_waitingLinks;
+    std::map<PersistentId, QHash<QString, QString>> m_blobNames;
+    QFutureWatcher<SyncJobs::NamedBlobs> m_blobJob;
+
+    QFutureWatcher<SyncJobs::Unjournalled> m_storeCheck;
+    QFutureWatcher<SyncJobs::Written> m_folderJob;
+    bool m_folderJobRunning = false;
+    qint64 m_snapshotHorizon = 0;
+    QFutureWatcher<int> m_blobCheck;
 
     QTimer* m_writeTimer = nullptr;
     QTimer* m_scanTimer = nullptr;
+    QTimer* m_blobCheckTimer = nullptr;
     QFileSystemWatcher* m_watcher = nullptr;
     bool m_merging = false;
     bool m_mergeAgain = false;
+    bool m_keyConflict = false;
     int m_mergedCount = 0;
     QFutureWatcher<Batch> m_reader;
     Batch m_batch;
+    QSet<QString> m_hostsAhead;
     QString m_lastError;
 };
 

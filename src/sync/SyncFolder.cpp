@@ -3,6 +3,7 @@
 #include "store/ExternalData.h"
 #include "sync/SyncLogging.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -32,13 +33,31 @@ std::optional<QByteArray> readFile(const QString& path)
 
 } // namespace
 
-SyncFolder::SyncFolder(QString root, SyncKey key, QByteArray device)
-    : m_root(std::move(root)), m_key(std::move(key)), m_device(std::move(device))
-{}
+SyncFolder::SyncFolder(QString root, SyncKey key, QByteArray device, QString host,
+                       std::function<qint64()> wallClock)
+    : m_root(std::move(root)), m_key(std::move(key)), m_device(std::move(device)),
+      m_host(std::move(host)), m_wallClock(std::move(wallClock))
+{
+    if (!m_wallClock)
+        m_wallClock = [] {
+            return QDateTime::currentMSecsSinceEpoch();
+        };
+}
 
 QString SyncFolder::keyFilePath(const QString& root)
 {
     return root + QStringLiteral("/brivet/key.json");
+}
+
+QStringList SyncFolder::conflictingKeyFiles(const QString& root)
+{
+    static const QRegularExpression copy(QStringLiteral("^key.+\\.json$"));
+    QStringList found;
+    const QDir folder(root + QStringLiteral("/brivet"));
+    for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden))
+        if (copy.match(name).hasMatch() && !name.endsWith(QLatin1String(".partial")))
+            found.append(name);
+    return found;
 }
 
 QString SyncFolder::journalDirectory(const QString& device) const
@@ -53,8 +72,9 @@ std::optional<QString> SyncFolder::writeSegment(quint64 sequence,
     if (!QDir().mkpath(directory))
         return QStringLiteral("cannot create %1").arg(directory);
     const QString path = directory + QStringLiteral("/%1.log").arg(sequence);
-    return ExternalData::writePrivateFile(
-        path, m_key.seal(encodeOperations(ops), segmentContext(deviceName(), sequence)));
+    return ExternalData::writePrivateFile(path,
+                                          m_key.seal(encodeOperations(ops, {m_host, m_wallClock()}),
+                                                     segmentContext(deviceName(), sequence)));
 }
 
 std::optional<QString> SyncFolder::writeBlob(const QString& name, const QByteArray& bytes) const
@@ -80,6 +100,38 @@ std::optional<QByteArray> SyncFolder::readBlob(const QString& name) const
     if (!bytes || m_key.contentName(*bytes) != name)
         return std::nullopt;
     return bytes;
+}
+
+QSet<QString> SyncFolder::blobNames() const
+{
+    static const QRegularExpression valid(QStringLiteral("^[0-9a-f]{64}$"));
+    QSet<QString> names;
+    const QDir blobs(m_root + QStringLiteral("/brivet/blobs"));
+    for (const QString& name : blobs.entryList(QDir::Files))
+        if (valid.match(name).hasMatch())
+            names.insert(name);
+    return names;
+}
+
+bool SyncFolder::removeBlob(const QString& name) const
+{
+    return QFile::remove(m_root + QStringLiteral("/brivet/blobs/") + name);
+}
+
+std::pair<size_t, quint64> SyncFolder::ownSegments(quint64 from) const
+{
+    static const QRegularExpression segmentName(QStringLiteral("^([0-9]{1,18})\\.log$"));
+    size_t count = 0;
+    quint64 next = from;
+    const QDir journal(journalDirectory(deviceName()));
+    for (const QString& file : journal.entryList(QDir::Files)) {
+        const auto match = segmentName.match(file);
+        if (!match.hasMatch())
+            continue;
+        ++count;
+        next = std::max(next, match.captured(1).toULongLong() + 1);
+    }
+    return {count, next};
 }
 
 std::vector<SyncFolder::Segment> SyncFolder::segments() const
@@ -112,10 +164,11 @@ std::optional<SyncFolder::Contents> SyncFolder::read(const Segment& segment) con
     const auto plaintext = m_key.open(*sealed, segmentContext(segment.device, segment.sequence));
     if (!plaintext)
         return std::nullopt;
-    auto operations = decodeOperations(*plaintext);
+    SegmentWriter writer;
+    auto operations = decodeOperations(*plaintext, &writer);
     if (!operations)
         return std::nullopt;
-    Contents contents{std::move(*operations), {}};
+    Contents contents{std::move(*operations), {}, writer};
     for (const SyncOperation& op : contents.operations) {
         if (op.type != SyncOperation::Type::WriteItem)
             continue;

@@ -4,7 +4,9 @@
 #include "sync/SyncOperation.h"
 
 #include <QHash>
+#include <QSet>
 #include <QString>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -30,11 +32,17 @@ public:
     {
         std::vector<SyncOperation> operations;
         QHash<QString, QByteArray> blobs;
+        SegmentWriter writer;
     };
 
-    SyncFolder(QString root, SyncKey key, QByteArray device);
+    // host: this computer's name, written into each segment with the time by wallClock.
+    SyncFolder(QString root, SyncKey key, QByteArray device, QString host = {},
+               std::function<qint64()> wallClock = {});
 
     static QString keyFilePath(const QString& root);
+    // Other key files beside key.json: a copy a file-sync service made when two devices
+    // each wrote one (key.sync-conflict-....json, "key (conflicted copy ...).json", ...).
+    static QStringList conflictingKeyFiles(const QString& root);
     QString root() const { return m_root; }
     const SyncKey& key() const { return m_key; }
     QString deviceName() const { return QString::fromLatin1(m_device.toHex()); }
@@ -47,6 +55,9 @@ public:
     [[nodiscard]] std::optional<QString> writeBlob(const QString& name,
                                                    const QByteArray& bytes) const;
     std::optional<QByteArray> readBlob(const QString& name) const;
+    // The names of the blobs in the folder.
+    QSet<QString> blobNames() const;
+    bool removeBlob(const QString& name) const;
 
     // Every segment of every device, by device and sequence.
     std::vector<Segment> segments() const;
@@ -55,11 +66,15 @@ public:
     std::optional<Contents> read(const Segment& segment) const;
     // Removes this device's segments before sequence (they are covered by a snapshot).
     void removeOwnSegmentsBefore(quint64 sequence) const;
+    // This device's segments: how many, and the first sequence past them (at least from).
+    std::pair<size_t, quint64> ownSegments(quint64 from) const;
 
 private:
     QString m_root;
     SyncKey m_key;
     QByteArray m_device;
+    QString m_host;
+    std::function<qint64()> m_wallClock;
 };
 
 } // namespace brivet

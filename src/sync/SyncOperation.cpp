@@ -30,7 +30,8 @@ std::optional<QString> textOf(const QCborValue& value)
 
 } // namespace
 
-QByteArray encodeOperations(const std::vector<SyncOperation>& operations)
+QByteArray encodeOperations(const std::vector<SyncOperation>& operations,
+                            const SegmentWriter& writer)
 {
     QCborArray list;
     for (const SyncOperation& op : operations) {
@@ -52,16 +53,24 @@ QByteArray encodeOperations(const std::vector<SyncOperation>& operations)
     QCborMap segment;
     segment.insert(QStringLiteral("v"), 1);
     segment.insert(QStringLiteral("ops"), list);
+    if (!writer.host.isEmpty())
+        segment.insert(QStringLiteral("host"), writer.host);
+    if (writer.writtenAt != 0)
+        segment.insert(QStringLiteral("time"), writer.writtenAt);
     return segment.toCborValue().toCbor();
 }
 
-std::optional<std::vector<SyncOperation>> decodeOperations(const QByteArray& bytes)
+std::optional<std::vector<SyncOperation>> decodeOperations(const QByteArray& bytes,
+                                                           SegmentWriter* writer)
 {
     QCborParserError error;
     const QCborValue root = QCborValue::fromCbor(bytes, &error);
     if (error.error != QCborError::NoError || !root.isMap() ||
         root.toMap().value(QStringLiteral("v")).toInteger() != 1)
         return std::nullopt;
+    if (writer)
+        *writer = {root.toMap().value(QStringLiteral("host")).toString(),
+                   root.toMap().value(QStringLiteral("time")).toInteger()};
     std::vector<SyncOperation> operations;
     for (const QCborValue& entry : root.toMap().value(QStringLiteral("ops")).toArray()) {
         const QCborMap map = entry.toMap();
@@ -91,10 +100,10 @@ namespace RecordFields {
 
 QCborMap ofItem(const ClipboardItem& item, const BlobNamer& namer)
 {
-    auto blob = [&namer](const std::optional<Blob>& data) -> QCborValue {
+    auto blob = [&namer](const QString& field, const std::optional<Blob>& data) -> QCborValue {
         if (!data)
             return QCborValue(QCborValue::Null);
-        const QString name = namer(data->data());
+        const QString name = namer(field, *data);
         if (name.isEmpty())
             return QCborValue(QCborValue::Null);
         return QCborMap{{kBlob, name}};
@@ -111,12 +120,8 @@ QCborMap ofItem(const ClipboardItem& item, const BlobNamer& namer)
         {QStringLiteral("characterCount"), item.characterCount},
     };
     if (namer) {
-        fields.insert(QStringLiteral("imageData"), blob(item.imageData));
-        fields.insert(QStringLiteral("thumbnailData"), blob(item.thumbnailData));
-        fields.insert(QStringLiteral("fileData"), blob(item.fileData));
-        for (auto it = item.representations.constBegin(); it != item.representations.constEnd();
-             ++it)
-            fields.insert(kRepresentation + it.key(), blob(it.value()));
+        for (const auto& [field, buffer] : blobFields(item))
+            fields.insert(field, blob(field, *buffer));
     }
     return fields;
 }
@@ -128,6 +133,17 @@ QCborMap ofCategory(const Category& category)
         {QStringLiteral("colorHex"), category.colorHex},
         {QStringLiteral("order"), category.order},
     };
+}
+
+std::vector<std::pair<QString, std::optional<Blob>>> blobFields(const ClipboardItem& item)
+{
+    std::vector<std::pair<QString, std::optional<Blob>>> fields{
+        {QStringLiteral("imageData"), item.imageData},
+        {QStringLiteral("thumbnailData"), item.thumbnailData},
+        {QStringLiteral("fileData"), item.fileData}};
+    for (auto it = item.representations.constBegin(); it != item.representations.constEnd(); ++it)
+        fields.emplace_back(kRepresentation + it.key(), it.value());
+    return fields;
 }
 
 bool isBlobField(const QString& field)

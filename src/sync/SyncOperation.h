@@ -38,16 +38,25 @@ struct SyncOperation
     bool isDelete() const { return type == Type::DeleteItem || type == Type::DeleteCategory; }
 };
 
+// Who wrote a journal segment, and when by its own clock.
+struct SegmentWriter
+{
+    QString host;         // the computer's name, for messages about it
+    qint64 writtenAt = 0; // ms since the epoch
+};
 // A journal segment's content; std::nullopt when it is not one.
-QByteArray encodeOperations(const std::vector<SyncOperation>& operations);
-std::optional<std::vector<SyncOperation>> decodeOperations(const QByteArray& bytes);
+QByteArray encodeOperations(const std::vector<SyncOperation>& operations,
+                            const SegmentWriter& writer = {});
+std::optional<std::vector<SyncOperation>> decodeOperations(const QByteArray& bytes,
+                                                           SegmentWriter* writer = nullptr);
 
 // The synced fields of the two records, and how they map to the record types.
 namespace RecordFields {
 
-// Names a byte buffer (content-addressed); given the bytes, returns the blob's name, or an
-// empty name when the bytes are not synced (over the size limit).
-using BlobNamer = std::function<QString(const QByteArray& bytes)>;
+// Names a byte buffer (content-addressed): the blob's name of a field's buffer, or an empty
+// name when the bytes are not synced (over the size limit). The buffer is read only if the
+// namer asks for its bytes.
+using BlobNamer = std::function<QString(const QString& field, const Blob& buffer)>;
 // The bytes of a named blob.
 using BlobReader = std::function<std::optional<QByteArray>(const QString& name)>;
 
@@ -58,6 +67,9 @@ QCborMap ofCategory(const Category& category);
 bool setOnItem(ClipboardItem& item, const QString& field, const QCborValue& value,
                const BlobReader& reader);
 bool setOnCategory(Category& category, const QString& field, const QCborValue& value);
+// A record's byte-buffer fields (images, file bytes, further representations), each with its
+// buffer if it has one.
+std::vector<std::pair<QString, std::optional<Blob>>> blobFields(const ClipboardItem& item);
 // Byte-buffer fields are written once, with the record, and never change afterwards.
 bool isBlobField(const QString& field);
 // The blob a field value names; empty for other values.

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSysInfo>
 #include <QTimer>
 #include <QtConcurrent>
 #include <sys/stat.h>
@@ -18,8 +19,6 @@ const QString folderKey = QStringLiteral("syncFolder");
 const QString secretKey = QStringLiteral("syncKey");
 // The key's name in the secret service.
 const QString secretName = QStringLiteral("sync-key");
-// Own segments beyond this many are folded into a snapshot.
-constexpr size_t segmentsBeforeCompaction = 64;
 
 } // namespace
 
@@ -55,6 +54,29 @@ void SyncService::flush()
         qCWarning(lcSync) << "pending changes stay for the next start:" << m_engine->lastError();
 }
 
+void SyncService::stopSyncing()
+{
+    flush();
+    m_engine.reset();
+    m_state.reset();
+    m_unlockingFolder.clear(); // a passphrase being derived is dropped when it is done
+    m_readingSecret = false;
+    m_key.reset();
+    m_folder.clear();
+    m_message.clear();
+    m_settings.remove(folderKey);
+    m_settings.remove(secretKey);
+    m_settings.sync();
+    if (m_secrets)
+        m_secrets->remove(secretName, this, [](const SecretStore::Result& result) {
+            if (result.outcome == SecretStore::Outcome::Failed)
+                qCWarning(lcSync) << "the key stays in the secret service:" << result.message;
+        });
+    qCInfo(lcSync) << "sync stopped on this device";
+    emit folderChanged();
+    emit statusChanged();
+}
+
 void SyncService::chooseFolder(const QUrl& folder)
 {
     const QString path =
@@ -75,16 +97,16 @@ void SyncService::setPassphrase(const QString& passphrase)
         return;
     QDir().mkpath(m_folder + QStringLiteral("/brivet"));
     m_unlockingFolder = m_folder;
-    m_unlocking.setFuture(
-        QtConcurrent::run(&SyncKeyFile::unlock, SyncFolder::keyFilePath(m_folder), passphrase));
+    m_unlocking.setFuture(QtConcurrent::run(&SyncKeyFile::unlock, SyncFolder::keyFilePath(m_folder),
+                                            passphrase, false));
     emit busyChanged();
 }
 
 void SyncService::keyDerived()
 {
     emit busyChanged();
-    if (m_unlockingFolder != m_folder)
-        return; // the folder changed meanwhile
+    if (m_folder.isEmpty() || m_unlockingFolder != m_folder)
+        return; // the folder changed meanwhile, or sync was stopped
     const auto result = m_unlocking.result();
     if (const auto* error = std::get_if<SyncKeyFile::Error>(&result)) {
         m_message = error->failure == SyncKeyFile::Failure::WrongPassphrase
@@ -102,9 +124,8 @@ void SyncService::keyDerived()
 
 void SyncService::secretRead(const SecretStore::Result& result)
 {
-    m_readingSecret = false;
-    if (m_key)
-        return; // a passphrase was entered meanwhile
+    if (!std::exchange(m_readingSecret, false) || m_key)
+        return; // a passphrase was entered meanwhile, or sync was stopped
     if (result.outcome == SecretStore::Outcome::Done)
         m_key = SyncKey::fromBytes(result.secret);
     else if (result.outcome == SecretStore::Outcome::Failed)
@@ -141,6 +162,22 @@ void SyncService::keepSecretInSettings()
     ::chmod(QFile::encodeName(m_settings.fileName()).constData(), 0600);
 }
 
+std::unique_ptr<SyncState> SyncService::openState(const QString& path, QString* error) const
+{
+    const QString check = m_key->contentName(QByteArrayLiteral("brivet sync state"));
+    auto state = SyncState::open(path, error);
+    if (state && !state->keyCheck().isEmpty() && state->keyCheck() != check) {
+        qCInfo(lcSync) << "the folder has a new key: its journal starts again";
+        state.reset();
+        for (const char* suffix : {"", "-wal", "-shm"})
+            QFile::remove(path + QLatin1String(suffix));
+        state = SyncState::open(path, error);
+    }
+    if (state && state->keyCheck().isEmpty())
+        state->setKeyCheck(check);
+    return state;
+}
+
 void SyncService::evaluate()
 {
     m_engine.reset();
@@ -154,6 +191,13 @@ void SyncService::evaluate()
         m_message = QString(); // the secret service answers in a moment
     else if (!m_key)
         m_message = tr("Enter the passphrase of the sync folder.");
+    else if (const QStringList copies = SyncFolder::conflictingKeyFiles(m_folder);
+             !copies.isEmpty())
+        m_message = tr("The sync folder holds a second key file, %1: two devices set a passphrase "
+                       "at the same time. Nothing syncs until it is resolved: keep key.json, "
+                       "delete %1 from the folder's brivet folder, then enter the passphrase on "
+                       "each device that asks for it.")
+                        .arg(copies.join(QStringLiteral(", ")));
     else if (!QFileInfo::exists(SyncFolder::keyFilePath(m_folder)))
         m_message = tr("Enter a passphrase to start syncing into this folder.");
     else if (!SyncKeyFile::matches(SyncFolder::keyFilePath(m_folder), *m_key))
@@ -169,23 +213,35 @@ void SyncService::evaluate()
                                    .left(16);
         QDir().mkpath(m_stateDirectory);
         QString error;
-        m_state = SyncState::open(m_stateDirectory + QStringLiteral("/sync-") +
-                                      QString::fromLatin1(tag) + QStringLiteral(".sqlite"),
-                                  &error);
+        m_state = openState(m_stateDirectory + QStringLiteral("/sync-") + QString::fromLatin1(tag) +
+                                QStringLiteral(".sqlite"),
+                            &error);
         if (!m_state) {
             m_message = tr("The sync state cannot be opened: %1").arg(error);
         } else {
             m_engine = std::make_unique<SyncEngine>(m_context, *m_state,
-                                                    SyncFolder(m_folder, *m_key, m_state->device()),
+                                                    SyncFolder(m_folder, *m_key, m_state->device(),
+                                                               QSysInfo::machineHostName(),
+                                                               m_engineSettings.wallClock),
                                                     m_engineSettings);
+            connect(m_engine.get(), &SyncEngine::clockAhead, this, [this](const QString& host) {
+                m_message = tr("The clock of \"%1\" runs more than a day ahead: its changes "
+                               "still sync, but set its date and time right.")
+                                .arg(host);
+                emit statusChanged();
+            });
+            // Evaluated again outside the engine's own signal, which ends the engine.
+            connect(m_engine.get(), &SyncEngine::keyConflict, this, &SyncService::evaluate,
+                    Qt::QueuedConnection);
             m_engine->start();
-            size_t own = 0;
-            for (const auto& segment : m_engine->folder().segments())
-                own += segment.device == m_engine->folder().deviceName();
-            if (own > segmentsBeforeCompaction && !m_engine->compact())
-                qCWarning(lcSync) << "compaction failed:" << m_engine->lastError();
             qCInfo(lcSync) << "syncing through" << m_folder;
         }
+    }
+    delete std::exchange(m_keyFolderWatch, nullptr);
+    if (!m_folder.isEmpty() && !SyncFolder::conflictingKeyFiles(m_folder).isEmpty()) {
+        m_keyFolderWatch = new QFileSystemWatcher({m_folder + QStringLiteral("/brivet")}, this);
+        connect(m_keyFolderWatch, &QFileSystemWatcher::directoryChanged, this,
+                &SyncService::evaluate, Qt::QueuedConnection);
     }
     if (!m_message.isEmpty())
         qCInfo(lcSync) << "sync unavailable:" << m_message;

@@ -3,6 +3,7 @@
 #include "platform/SecretStore.h"
 #include "sync/SyncEngine.h"
 
+#include <QFileSystemWatcher>
 #include <QFutureWatcher>
 #include <QObject>
 #include <QSettings>
@@ -57,6 +58,9 @@ public:
     // against the folder's key; a new folder gets its key file. A wrong passphrase is
     // refused and nothing is read.
     Q_INVOKABLE void setPassphrase(const QString& passphrase);
+    // Forgets the folder and the key on this device and stops syncing; the folder and the
+    // history stay as they are. Choosing the folder again asks for the passphrase.
+    Q_INVOKABLE void stopSyncing();
     // Writes pending local changes to the folder (before the program ends).
     void flush();
 
@@ -71,6 +75,9 @@ private:
     void storeSecret();
     void keepSecretInSettings();
     void secretRead(const SecretStore::Result& result);
+    // The state of this folder, made anew when it was made with another key (the folder was
+    // set up again): its journal is not readable with this key.
+    std::unique_ptr<SyncState> openState(const QString& path, QString* error) const;
 
     ModelContext& m_context;
     QString m_stateDirectory;
@@ -84,6 +91,8 @@ private:
     std::unique_ptr<SyncState> m_state;
     std::unique_ptr<SyncEngine> m_engine;
     QFutureWatcher<std::variant<SyncKey, SyncKeyFile::Error>> m_unlocking;
+    // While the folder holds a second key file: its removal is noticed at once.
+    QFileSystemWatcher* m_keyFolderWatch = nullptr;
     QString m_unlockingFolder;
 };
 

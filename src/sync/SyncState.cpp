@@ -7,6 +7,7 @@
 #include <QCborMap>
 #include <QFile>
 #include <QFileInfo>
+#include <QtEndian>
 #include <sodium.h>
 #include <sys/stat.h>
 
@@ -24,6 +25,7 @@ CREATE TABLE IF NOT EXISTS Record(
     fields BLOB
 ) WITHOUT ROWID;
 CREATE INDEX IF NOT EXISTS Record_byStoreId ON Record(isItem, storeId) WHERE storeId != 0;
+CREATE INDEX IF NOT EXISTS Record_byDeleted ON Record(deleted) WHERE deleted IS NOT NULL;
 CREATE TABLE IF NOT EXISTS Membership(
     item BLOB NOT NULL,
     category BLOB NOT NULL,
@@ -99,7 +101,7 @@ std::unique_ptr<SyncState> SyncState::open(const QString& path, QString* error)
         return nullptr;
     }
     database->checkpointInBackground(path);
-    std::unique_ptr<SyncState> state(new SyncState(std::move(database)));
+    std::unique_ptr<SyncState> state(new SyncState(std::move(database), path));
     const QString device = state->meta("device");
     if (device.size() == 32) {
         state->m_device = QByteArray::fromHex(device.toLatin1());
@@ -115,7 +117,67 @@ std::unique_ptr<SyncState> SyncState::open(const QString& path, QString* error)
     return state;
 }
 
-SyncState::SyncState(std::unique_ptr<Database> database) : m_database(std::move(database)) {}
+std::optional<SyncState::Contents> SyncState::read(const QString& path, QString* error)
+{
+    auto database = Database::openReadOnly(path, error);
+    if (!database)
+        return std::nullopt;
+    if (!database->exec("BEGIN")) {
+        *error = database->lastError();
+        return std::nullopt;
+    }
+    Contents contents;
+    Statement* query =
+        database->prepare("SELECT id, isItem, storeId, created, deleted, fields FROM Record");
+    while (query && query->step())
+        contents.records.emplace_back(QUuid::fromRfc4122(query->blob(0)), recordFromRow(*query, 1));
+    if (!query || query->failed()) {
+        *error = database->lastError();
+        return std::nullopt;
+    }
+    contents.memberships =
+        membershipRows(database->prepare("SELECT item, category, stamp, present FROM Membership"));
+    if (!database->exec("COMMIT")) {
+        *error = database->lastError();
+        return std::nullopt;
+    }
+    return contents;
+}
+
+SyncState::SyncState(std::unique_ptr<Database> database, QString path)
+    : m_database(std::move(database)), m_path(std::move(path))
+{}
+
+QString SyncState::keyCheck() const
+{
+    return meta("keyCheck");
+}
+
+void SyncState::setKeyCheck(const QString& check)
+{
+    setMeta("keyCheck", check);
+}
+
+qint64 SyncState::lastSnapshot() const
+{
+    return meta("lastSnapshot").toLongLong();
+}
+
+void SyncState::setLastSnapshot(qint64 milliseconds)
+{
+    setMeta("lastSnapshot", QString::number(milliseconds));
+}
+
+void SyncState::removeTombstonesBefore(qint64 milliseconds)
+{
+    // Stamps sort as their encoded bytes; the bare time sorts before every stamp of that time.
+    QByteArray bound(8, Qt::Uninitialized);
+    qToBigEndian(quint64(milliseconds) << 16, bound.data());
+    Statement* write =
+        m_database->prepare("DELETE FROM Record WHERE deleted IS NOT NULL AND deleted < ?");
+    if (!write || !write->bindBlob(1, bound).exec())
+        qCWarning(lcSync) << "cannot write the sync state:" << m_database->lastError();
+}
 
 SyncState::~SyncState() = default;
 

@@ -48,10 +48,27 @@ public:
         bool present = false;
     };
 
+    // Every record and pin at one moment.
+    struct Contents
+    {
+        std::vector<std::pair<QUuid, Record>> records;
+        std::vector<Membership> memberships;
+    };
+
     static std::unique_ptr<SyncState> open(const QString& path, QString* error);
+    // The records and pins as one consistent read through a read-only connection of its own:
+    // for a worker thread, while the owner goes on writing.
+    static std::optional<Contents> read(const QString& path, QString* error);
     ~SyncState();
 
+    QString path() const { return m_path; }
     QByteArray device() const { return m_device; }
+    // A value derived from the key the state was made with (empty for a new state).
+    QString keyCheck() const;
+    void setKeyCheck(const QString& check);
+    // When this device last wrote a snapshot of its journal (ms since the epoch, 0: never).
+    qint64 lastSnapshot() const;
+    void setLastSnapshot(qint64 milliseconds);
     quint64 clock() const;
     quint64 nextSequence() const;
     void setClock(quint64 clock);
@@ -65,6 +82,8 @@ public:
     std::optional<QUuid> recordOfStoreId(bool isItem, PersistentId storeId) const;
     void putRecord(const QUuid& id, const Record& record);
     void removeRecord(const QUuid& id);
+    // Drops the tombstones of records deleted before the time (ms since the epoch).
+    void removeTombstonesBefore(qint64 milliseconds);
     // Every record, in no order, for snapshots and checks.
     std::vector<std::pair<QUuid, Record>> records() const;
 
@@ -88,11 +107,12 @@ public:
     QString lastError() const;
 
 private:
-    explicit SyncState(std::unique_ptr<Database> database);
+    SyncState(std::unique_ptr<Database> database, QString path);
     QString meta(const char* key) const;
     void setMeta(const char* key, const QString& value);
 
     std::unique_ptr<Database> m_database;
+    QString m_path;
     QByteArray m_device;
 };
 

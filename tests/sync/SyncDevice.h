@@ -49,8 +49,11 @@ struct SyncDevice
         settings.wallClock = [&clock, skew] {
             return clock + skew;
         };
-        engine = std::make_unique<SyncEngine>(
-            context(), *state, SyncFolder(folderRoot, key, state->device()), settings);
+        engine = std::make_unique<SyncEngine>(context(), *state,
+                                              SyncFolder(folderRoot, key, state->device(),
+                                                         QFileInfo(directory).fileName(),
+                                                         settings.wallClock),
+                                              settings);
     }
 
     ModelContext& context() { return container->mainContext(); }

@@ -1,3 +1,4 @@
+#include "store/ModelContainer.h"
 #include "support/HistoryModelWaits.h"
 #include "support/TestMain.h"
 #include "support/TestRecords.h"
@@ -5,6 +6,8 @@
 #include "views/HistoryModel.h"
 
 #include <QDirIterator>
+#include <QProcess>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -49,6 +52,76 @@ qint64 itemCount(SyncDevice& device)
     return device.context().count(ItemPredicate::all()).value();
 }
 
+// The child of changesSurviveKillsRightAfterSaving: a device that starts its engine on the
+// store in the directory, says "ready" once the engine has checked the store, then changes
+// its history without end, saying "saved N" after each save. With "publish" after the
+// directory, it journals and writes everything instead, says "published" and ends.
+int runWriterChild(const QString& argument)
+{
+    const QString directory = argument.section(QLatin1Char(' '), 0, 0);
+    const bool publish = argument.section(QLatin1Char(' '), 1, 1) == QLatin1String("publish");
+    SyncSettings settings;
+    settings.writeDelay = std::chrono::milliseconds(20);
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    const SyncKey key = *SyncKey::fromBytes(QByteArray(SyncKey::size, 'c'));
+    SyncDevice device(directory, key, now, 0, settings);
+    ModelContext& context = device.context();
+    QSignalSpy checked(device.engine.get(), &SyncEngine::storeChecked);
+    device.engine->start();
+    if (!checked.wait(30000))
+        return 2;
+    QTextStream out(stdout);
+    if (publish) {
+        if (!device.engine->recordLocalChanges() || !device.engine->writeOutbox())
+            return 3;
+        out << "published" << Qt::endl;
+        return 0;
+    }
+    out << "ready" << Qt::endl;
+    QRandomGenerator random(quint32(QCoreApplication::applicationPid()));
+    QTimer changes;
+    int saves = 0;
+    QObject::connect(&changes, &QTimer::timeout, [&] {
+        for (int i = 0; i < 3; ++i) {
+            const QList<ClipboardItem> items =
+                context.fetch(ItemFetch{ItemPredicate::all(), ItemFetch::Order::NewestFirst, 20})
+                    .value();
+            QList<Category> categories = context.fetch(CategoryFetch{}).value();
+            categories.removeIf([](const Category& category) { return category.isDefault; });
+            const int choice = random.bounded(10);
+            if (choice < 3 || items.isEmpty()) {
+                ClipboardItem item =
+                    textItem(QStringLiteral("copy %1.%2").arg(saves).arg(i), now + saves);
+                context.insert(item);
+            } else if (choice < 6) {
+                ClipboardItem item = items.at(random.bounded(int(items.size())));
+                item.timestamp = item.timestamp.addMSecs(random.bounded(1, 100000));
+                context.update(item);
+            } else if (choice < 7 || categories.isEmpty()) {
+                Category category(QStringLiteral("Category %1").arg(saves),
+                                  QStringLiteral("#FF9500"), saves, false);
+                context.insert(category);
+            } else if (choice < 8) {
+                Category category = categories.at(random.bounded(int(categories.size())));
+                category.name = QStringLiteral("Renamed %1").arg(saves);
+                context.update(category);
+            } else if (choice < 9) {
+                context.link(items.at(random.bounded(int(items.size()))),
+                             categories.at(random.bounded(int(categories.size()))));
+            } else {
+                context.remove(items.at(random.bounded(int(items.size()))));
+            }
+        }
+        if (!context.save())
+            QCoreApplication::exit(4);
+        out << "saved " << ++saves << Qt::endl;
+    });
+    changes.start(0);
+    return QCoreApplication::exec();
+}
+
+const brivet::test::Registration writerChild("BRIVET_SYNC_WRITER_CHILD", runWriterChild);
+
 } // namespace
 
 class TestSyncEngine : public QObject
@@ -61,6 +134,8 @@ private slots:
     void mergedChangesAreNotJournalledAgain();
     void mergeReachesTheHistoryModelInSlices();
     void snapshotKeepsHistoryAndRecentTombstones();
+    void runningEngineCompactsPastItsSegmentLimit();
+    void changesSurviveKillsRightAfterSaving();
 
 private:
     std::unique_ptr<QTemporaryDir> m_root;
@@ -236,6 +311,103 @@ void TestSyncEngine::snapshotKeepsHistoryAndRecentTombstones()
     QVERIFY(fresh.engine->mergeNow().has_value());
     QVERIFY(StoreContents::of(fresh.context()) == StoreContents::of(writer.context()));
     QCOMPARE(itemCount(fresh), 1);
+}
+
+// A running engine writes its segments on a worker as changes come, a new image's blob
+// first; past its segment limit it folds the journal into a snapshot by itself. A device
+// that starts from the folder then gets the same history. A blob that goes missing from the
+// folder while its record lives is written again by the device that holds its bytes.
+void TestSyncEngine::runningEngineCompactsPastItsSegmentLimit()
+{
+    SyncSettings settings;
+    settings.writeDelay = std::chrono::milliseconds(1);
+    settings.segmentsBeforeCompaction = 4;
+    SyncDevice writer(m_root->filePath(QStringLiteral("a")), m_key, m_now, 0, settings);
+    writer.context().setAutosaveEnabled(true);
+    QSignalSpy checked(writer.engine.get(), &SyncEngine::storeChecked);
+    QSignalSpy written(writer.engine.get(), &SyncEngine::segmentWritten);
+    QSignalSpy compacted(writer.engine.get(), &SyncEngine::compacted);
+    writer.engine->start();
+    QVERIFY(checked.wait(10000));
+    ClipboardItemContent content;
+    content.contentType = QStringLiteral("image");
+    content.imageData = QByteArray(300000, 'p');
+    ClipboardItem image(content, QDateTime::fromMSecsSinceEpoch(m_now, Qt::UTC));
+    writer.context().insert(image);
+    for (int i = 0; compacted.isEmpty() && i < 20; ++i) {
+        ClipboardItem item = textItem(QStringLiteral("copy %1").arg(i), m_now + i);
+        writer.context().insert(item);
+        const qsizetype before = written.size();
+        QTRY_VERIFY_WITH_TIMEOUT(written.size() > before, 10000);
+    }
+    QCOMPARE(compacted.size(), 1);
+    QVERIFY(written.last().at(1).toBool()); // the snapshot
+    QVERIFY(journalFiles(writer.folderRoot).size() <= 2);
+
+    SyncDevice fresh(m_root->filePath(QStringLiteral("b")), m_key, m_now, 0);
+    copyFolder(writer.folderRoot, fresh.folderRoot);
+    QVERIFY(fresh.engine->mergeNow().has_value());
+    QVERIFY(StoreContents::of(fresh.context()) == StoreContents::of(writer.context()));
+    QCOMPARE(itemCount(fresh), itemCount(writer));
+
+    QDir blobs(writer.folderRoot + QStringLiteral("/brivet/blobs"));
+    QCOMPARE(blobs.entryList(QDir::Files).size(), 1);
+    QVERIFY(blobs.remove(blobs.entryList(QDir::Files).first()));
+    QCOMPARE(writer.engine->restoreMissingBlobs(), 1);
+    QCOMPARE(blobs.entryList(QDir::Files).size(), 1);
+}
+
+// A device killed again and again right after saving changes (before, while or after
+// journalling them) loses none of them: what it has saved is what another device gets.
+void TestSyncEngine::changesSurviveKillsRightAfterSaving()
+{
+    const QString directory = m_root->filePath(QStringLiteral("killed"));
+    QVERIFY(QDir().mkpath(directory));
+    auto run = [&](const QString& mode) {
+        auto child = std::make_unique<QProcess>();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("BRIVET_SYNC_WRITER_CHILD"), directory + mode);
+        environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("*.debug=false"));
+        child->setProcessEnvironment(environment);
+        child->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child->start(QCoreApplication::applicationFilePath(), {});
+        return child;
+    };
+    // Lines of the child's output until one starts with the prefix; false when it ended first.
+    auto waitFor = [](QProcess& child, const QByteArray& prefix) {
+        while (true) {
+            while (child.canReadLine())
+                if (child.readLine().startsWith(prefix))
+                    return true;
+            if (!child.waitForReadyRead(30000))
+                return false;
+        }
+    };
+    QRandomGenerator random(20261207);
+    for (int round = 0; round < 12; ++round) {
+        auto child = run(QString());
+        QVERIFY2(waitFor(*child, "ready"), "the writer did not start");
+        const int saves = random.bounded(1, 40);
+        QVERIFY(waitFor(*child, "saved " + QByteArray::number(saves)));
+        child->kill();
+        QVERIFY(child->waitForFinished(10000));
+    }
+    auto child = run(QStringLiteral(" publish"));
+    QVERIFY2(waitFor(*child, "published"), "the writer did not publish");
+    QVERIFY(child->waitForFinished(10000));
+    QCOMPARE(child->exitCode(), 0);
+
+    auto opened = ModelContainer::create(directory + QStringLiteral("/BrivetCloud.sqlite"));
+    auto* killed = std::get_if<std::unique_ptr<ModelContainer>>(&opened);
+    QVERIFY(killed);
+    const qint64 now = QDateTime::currentMSecsSinceEpoch(); // the writer's clock
+    SyncDevice reader(m_root->filePath(QStringLiteral("reader")),
+                      *SyncKey::fromBytes(QByteArray(SyncKey::size, 'c')), now, 0);
+    copyFolder(directory + QStringLiteral("/folder"), reader.folderRoot);
+    QVERIFY(reader.engine->mergeNow().has_value());
+    const StoreContents saved = StoreContents::of((*killed)->mainContext());
+    QVERIFY(saved.items.size() > 12);
+    QVERIFY2(StoreContents::of(reader.context()) == saved, "a saved change was not journalled");
 }
 
 BRIVET_TEST_CLASS(TestSyncEngine)

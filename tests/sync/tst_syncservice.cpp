@@ -7,6 +7,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtConcurrent>
 #include <sys/stat.h>
 
 using namespace brivet;
@@ -37,6 +38,8 @@ private slots:
     void passphraseUnlocksTheFolderOrSaysWhyNot();
     void keyIsKeptInTheSecretServiceElseInTheSettingsFile_data();
     void keyIsKeptInTheSecretServiceElseInTheSettingsFile();
+    void secondKeyFileStopsSyncUntilRemoved();
+    void devicesSettingUpOneFolderAtOnceShareOneKey();
 };
 
 // Two devices share a folder: the second reads nothing with a wrong passphrase, says so, and
@@ -84,6 +87,21 @@ void TestSyncService::passphraseUnlocksTheFolderOrSaysWhyNot()
     // The next start finds the folder and the key where this one left them.
     service.reset();
     SyncService restarted(storeB->mainContext(), root.filePath(QStringLiteral("b")), settingsB);
+    QCOMPARE(restarted.status(), SyncService::Status::Active);
+
+    // Stopping forgets the folder and the key here; the folder and the history stay, and the
+    // folder chosen again asks for the passphrase.
+    restarted.stopSyncing();
+    QCOMPARE(restarted.status(), SyncService::Status::Unavailable);
+    QVERIFY(restarted.folder().isEmpty() && !restarted.hasKey());
+    QVERIFY(!settingsB.contains(QStringLiteral("syncFolder")) &&
+            !settingsB.contains(QStringLiteral("syncKey")));
+    QCOMPARE(storeB->mainContext().count(ItemPredicate::all()), 1);
+    QVERIFY(QFile::exists(folder + QStringLiteral("/brivet/key.json")));
+    restarted.chooseFolder(QUrl::fromLocalFile(folder));
+    QCOMPARE(restarted.status(), SyncService::Status::Unavailable);
+    QCOMPARE(restarted.message(), QStringLiteral("Enter the passphrase of the sync folder."));
+    QVERIFY(unlock(restarted, passphrase));
     QCOMPARE(restarted.status(), SyncService::Status::Active);
 
     settingsB.setValue(QStringLiteral("hotkeyKeyCode"), 9); // other settings written later
@@ -136,6 +154,66 @@ void TestSyncService::keyIsKeptInTheSecretServiceElseInTheSettingsFile()
     QFile file(settings.fileName());
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll().contains("syncKey"), keyInSettings);
+
+    restarted.stopSyncing(); // the key goes from wherever it was kept
+    QTRY_VERIFY(secrets.secrets().isEmpty());
+    QVERIFY(!settings.contains(QStringLiteral("syncKey")));
+}
+
+// A second key file (a file-sync service's copy of one that two devices wrote at once) stops
+// sync, says which file to remove, and nothing is written to the folder until it is gone.
+void TestSyncService::secondKeyFileStopsSyncUntilRemoved()
+{
+    QTemporaryDir root;
+    const QString folder = root.filePath(QStringLiteral("Sync"));
+    QVERIFY(QDir().mkpath(folder));
+    auto store = openStore(root.filePath(QStringLiteral("BrivetCloud.sqlite")));
+    QSettings settings(root.filePath(QStringLiteral("brivet.conf")), QSettings::IniFormat);
+    SyncService service(store->mainContext(), root.path(), settings);
+    service.chooseFolder(QUrl::fromLocalFile(folder));
+    QVERIFY(unlock(service, QStringLiteral("correct horse battery")));
+    QCOMPARE(service.status(), SyncService::Status::Active);
+
+    const QString copy = QStringLiteral("key.sync-conflict-20261207-101010-ABCDEFG.json");
+    QVERIFY(QFile::copy(folder + QStringLiteral("/brivet/key.json"),
+                        folder + QStringLiteral("/brivet/") + copy));
+    QTRY_COMPARE_WITH_TIMEOUT(service.status(), SyncService::Status::Unavailable, 10000);
+    QVERIFY2(service.message().contains(copy), qPrintable(service.message()));
+    ClipboardItem item = test::textRecord(QStringLiteral("copied meanwhile"));
+    store->mainContext().insert(item);
+    QVERIFY(store->mainContext().save());
+    service.flush();
+    QVERIFY(!QDir(folder + QStringLiteral("/brivet/devices")).exists() ||
+            QDir(folder + QStringLiteral("/brivet/devices"))
+                .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
+                .isEmpty());
+
+    QVERIFY(QFile::remove(folder + QStringLiteral("/brivet/") + copy));
+    QTRY_COMPARE_WITH_TIMEOUT(service.status(), SyncService::Status::Active, 10000);
+    // The change saved meanwhile is found at the engine's start and written.
+    QTRY_VERIFY_WITH_TIMEOUT(!QDir(folder + QStringLiteral("/brivet/devices"))
+                                  .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
+                                  .isEmpty(),
+                             10000);
+}
+
+// Two devices that set a passphrase on one empty folder at the same moment end with the same
+// key: the key file is created once and never replaced.
+void TestSyncService::devicesSettingUpOneFolderAtOnceShareOneKey()
+{
+    QTemporaryDir root;
+    QVERIFY(QDir().mkpath(root.filePath(QStringLiteral("brivet"))));
+    const QString keyFile = SyncFolder::keyFilePath(root.path());
+    const QString passphrase = QStringLiteral("correct horse battery");
+    auto first = QtConcurrent::run(&SyncKeyFile::unlock, keyFile, passphrase, false);
+    auto second = QtConcurrent::run(&SyncKeyFile::unlock, keyFile, passphrase, false);
+    const auto a = first.result();
+    const auto b = second.result();
+    QVERIFY(std::holds_alternative<SyncKey>(a) && std::holds_alternative<SyncKey>(b));
+    QCOMPARE(std::get<SyncKey>(a).bytes(), std::get<SyncKey>(b).bytes());
+    QVERIFY(SyncKeyFile::matches(keyFile, std::get<SyncKey>(a)));
+    QCOMPARE(QDir(root.filePath(QStringLiteral("brivet"))).entryList(QDir::Files),
+             QStringList{QStringLiteral("key.json")});
 }
 
 BRIVET_TEST_CLASS(TestSyncService)
