@@ -5,6 +5,7 @@
 #include "store/SearchIndex.h"
 #include "store/SearchIndexBuilder.h"
 #include "store/StoreLogging.h"
+#include "store/StoreSchema.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,53 +18,6 @@
 
 namespace brivet {
 namespace {
-
-// Schema version 1.0.0, as kept in the file's user_version (major * 10000 + minor * 100 + patch).
-constexpr int storedSchemaVersion = 10000;
-
-const char* const schemaSql = R"sql(
-CREATE TABLE Metadata(key TEXT PRIMARY KEY NOT NULL, value TEXT NOT NULL) WITHOUT ROWID;
-INSERT INTO Metadata(key, value) VALUES
-    ('schemaVersion', '1.0.0'), ('configuration', 'BrivetCloud'),
-    ('entities', 'ClipboardItem,Category');
-CREATE TABLE ClipboardItem(
-    pk INTEGER PRIMARY KEY,
-    id TEXT NOT NULL,
-    contentType TEXT NOT NULL DEFAULT '',
-    urlString TEXT,
-    filePath TEXT,
-    fileName TEXT,
-    timestamp INTEGER NOT NULL,
-    sourceAppName TEXT,
-    sourceAppBundleID TEXT,
-    characterCount INTEGER NOT NULL DEFAULT 0,
-    imageDataSize INTEGER,
-    thumbnailDataSize INTEGER,
-    fileDataSize INTEGER,
-    textContent TEXT
-);
-CREATE INDEX ClipboardItem_byTimestamp ON ClipboardItem(timestamp, pk);
-CREATE TABLE ClipboardItemData(
-    item INTEGER PRIMARY KEY REFERENCES ClipboardItem(pk) ON DELETE CASCADE,
-    imageData BLOB,
-    thumbnailData BLOB
-);
-CREATE TABLE Category(
-    pk INTEGER PRIMARY KEY,
-    id TEXT NOT NULL,
-    name TEXT NOT NULL DEFAULT '',
-    colorHex TEXT NOT NULL DEFAULT '#FFFFFF',
-    "order" INTEGER NOT NULL DEFAULT 0,
-    isDefault INTEGER NOT NULL DEFAULT 0
-);
-CREATE TABLE ClipboardItemCategory(
-    item INTEGER NOT NULL REFERENCES ClipboardItem(pk) ON DELETE CASCADE,
-    category INTEGER NOT NULL REFERENCES Category(pk) ON DELETE CASCADE,
-    PRIMARY KEY(item, category)
-) WITHOUT ROWID;
-CREATE INDEX ClipboardItemCategory_byCategory ON ClipboardItemCategory(category, item);
-PRAGMA user_version = 10000;
-)sql";
 
 quint32 bigEndian32(const QByteArray& bytes, int offset)
 {
@@ -145,7 +99,7 @@ std::optional<QString> createStoreFile(const QString& path)
         if (!database)
             return error;
         if (!configureConnection(*database) || !database->exec("BEGIN") ||
-            !database->exec(schemaSql) || !database->exec("COMMIT")) {
+            !StoreSchema::create(*database) || !database->exec("COMMIT")) {
             error = database->lastError();
             database.reset();
             QFile::remove(temporaryPath);
@@ -161,27 +115,24 @@ std::optional<QString> createStoreFile(const QString& path)
     return std::nullopt;
 }
 
-std::optional<QString> checkSchema(Database& database, const QString& path)
+// Refuses a file this Brivet cannot use; else sets found to the file's schema version.
+std::optional<QString> checkSchema(Database& database, const QString& path, qint64& found)
 {
     Statement* version = database.prepare("PRAGMA user_version");
     if (!version || !version->step())
         return QStringLiteral("the file %1 is not a database: %2").arg(path, database.lastError());
-    const qint64 found = version->int64(0);
+    found = version->int64(0);
     version->finish();
-    if (found > storedSchemaVersion)
-        return QStringLiteral("the store %1 was written by a newer version of Brivet "
-                              "(schema %2.%3.%4)")
-            .arg(path)
-            .arg(found / 10000)
-            .arg(found / 100 % 100)
-            .arg(found % 100);
+    if (auto refusal = StoreSchema::newerFileRefusal(found, StoreSchema::currentVersion, path))
+        return refusal;
     Statement* table = database.prepare(
         "SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND name = 'ClipboardItem'");
     const bool hasItems = table && table->step() && table->int64(0) == 1;
     if (table)
         table->finish();
-    if (!hasItems || found != storedSchemaVersion)
+    if (!hasItems || !StoreSchema::isKnownVersion(found))
         return QStringLiteral("the file %1 is not a Brivet history store").arg(path);
+    return std::nullopt;
     return std::nullopt;
 }
 
@@ -230,17 +181,21 @@ std::variant<std::unique_ptr<ModelContainer>, QString> ModelContainer::create(co
         return fail(error);
     if (database->isReadOnly())
         return fail(QStringLiteral("the database file %1 is read-only").arg(path));
-    if (auto schemaError = checkSchema(*database, path))
+    qint64 fileVersion = 0;
+    if (auto schemaError = checkSchema(*database, path, fileVersion))
         return fail(*schemaError);
     if (!configureConnection(*database))
         return fail(
             QStringLiteral("cannot open the store %1: %2").arg(path, database->lastError()));
+    if (auto upgradeError = StoreSchema::upgrade(*database, fileVersion, path))
+        return fail(*upgradeError);
     if (auto indexError = SearchIndex::ensure(*database))
         return fail(
             QStringLiteral("cannot build the search index of %1: %2").arg(path, *indexError));
     database->retryPromptlyWhenBusy();
     if (!SearchIndex::addFunctions(*database))
-        return fail(QStringLiteral("cannot open the store %1: %2").arg(path, database->lastError()));
+        return fail(
+            QStringLiteral("cannot open the store %1: %2").arg(path, database->lastError()));
     for (const char* suffix : {"", "-wal", "-shm"})
         ::chmod(QFile::encodeName(path + QLatin1String(suffix)).constData(), 0600);
     database->checkpointInBackground(path);

@@ -12,13 +12,12 @@ class Database;
 class SearchIndexBuilder;
 
 // The one persistent store of the program: a SQLite file in write-ahead-log mode with the
-// schema ClipboardItem, Category (version 1.0.0, configuration "BrivetCloud"), and beside it
+// schema ClipboardItem, Category (see StoreSchema; configuration "BrivetCloud"), and beside it
 // the folder that keeps file contents outside the database. Owns the main context.
 class ModelContainer
 {
 public:
     static constexpr const char* configurationName = "BrivetCloud";
-    static constexpr const char* schemaVersion = "1.0.0";
 
     // $XDG_DATA_HOME/brivet/BrivetCloud.sqlite (~/.local/share when XDG_DATA_HOME is unset).
     static QString defaultStorePath();

@@ -18,7 +18,7 @@ class StartupTest(BrivetTestCase):
         self.assertEqual(stat.S_IMODE(os.stat(os.path.dirname(path)).st_mode), 0o700)
         self.assertEqual(stat.S_IMODE(os.stat(path).st_mode), 0o600)
         self.assertEqual(self.brivet.query("SELECT value FROM Metadata WHERE key = 'schemaVersion'"),
-                         [("1.0.0",)])
+                         [("1.1.0",)])
         self.assertEqual(self.brivet.query('SELECT name, colorHex, "order", isDefault FROM Category'),
                          [("Clipboard History", "#FFFFFF", 0, 1)])
         # The first start tells (here, with no notification server, in the log) how to open

@@ -1,6 +1,7 @@
 // Opening the store file: refusing files that are not ours to change, one process per store,
 // the log folded back, and a search index made again when it is missing or outdated.
 #include "store/ModelContainer.h"
+#include "store/StoreSchema.h"
 #include "support/TestMain.h"
 #include "support/TestRecords.h"
 
@@ -33,6 +34,44 @@ int exec(const QString& path, const char* sql)
                     sqlite3_exec(db, sql, first, &value, nullptr) == SQLITE_OK;
     sqlite3_close(db);
     return ok ? value : -1;
+}
+
+// Every row of a query, its columns joined by '|'.
+QStringList rows(const QString& path, const QString& sql)
+{
+    sqlite3* db = nullptr;
+    QStringList out;
+    const auto collect = [](void* list, int count, char** values, char**) {
+        QStringList row;
+        for (int i = 0; i < count; ++i)
+            row << QString::fromUtf8(values[i] ? values[i] : "NULL");
+        static_cast<QStringList*>(list)->append(row.join('|'));
+        return 0;
+    };
+    if (sqlite3_open(path.toUtf8(), &db) != SQLITE_OK ||
+        sqlite3_exec(db, sql.toUtf8(), collect, &out, nullptr) != SQLITE_OK)
+        out = QStringList{QStringLiteral("error: ") + sqlite3_errmsg(db)};
+    sqlite3_close(db);
+    return out;
+}
+
+// The store's records and the columns of its tables, as text.
+QStringList recordsOf(const QString& path)
+{
+    QStringList all;
+    all << rows(path, "SELECT * FROM ClipboardItem ORDER BY pk");
+    all << rows(path, "SELECT item, hex(imageData), hex(thumbnailData) FROM ClipboardItemData");
+    all << rows(path, "SELECT * FROM Category ORDER BY pk");
+    all << rows(path, "SELECT item, category FROM ClipboardItemCategory ORDER BY item, category");
+    all << rows(path, "SELECT * FROM Metadata WHERE key != 'schemaVersion'");
+    return all;
+}
+
+QStringList columnsOf(const QString& path)
+{
+    return rows(path, "SELECT m.name, c.name, c.type, c.\"notnull\", c.dflt_value, c.pk "
+                      "FROM sqlite_schema AS m, pragma_table_info(m.name) AS c "
+                      "WHERE m.type = 'table' ORDER BY m.name, c.name");
 }
 
 } // namespace
@@ -98,6 +137,65 @@ private slots:
         QCOMPARE(state(), before);
     }
 
+    // A store of schema 1.0.0 is brought to the current schema in one transaction that keeps
+    // every record and makes the same tables as a new store; an upgrade that fails half-way
+    // leaves the file as it was. A Brivet of 1.0.0 refuses a store of today, with the reason.
+    void schemaStepsKeepRecordsAndOlderReleasesRefuseNewerFiles()
+    {
+        const QString fresh = m_dir.filePath("fresh/BrivetCloud.sqlite");
+        QVERIFY(open(fresh));
+        const qint64 freshVersion = exec(fresh, "PRAGMA user_version");
+        QCOMPARE(StoreSchema::newerFileRefusal(freshVersion, 10000, fresh),
+                 QString("the store %1 was written by a newer version of Brivet (schema 1.1.0)")
+                     .arg(fresh));
+        QCOMPARE(StoreSchema::newerFileRefusal(freshVersion, StoreSchema::currentVersion, fresh),
+                 std::nullopt);
+
+        const QString path = m_dir.filePath("upgrade/BrivetCloud.sqlite");
+        {
+            auto container = open(path);
+            ModelContext& context = container->mainContext();
+            ClipboardItem text = test::textRecord("Grüße aus Köln");
+            ClipboardItem image = test::record("image");
+            image.imageData = Blob(QByteArray("\x89PNG\0\1\2", 7));
+            image.thumbnailData = Blob(QByteArray("\0thumb", 6));
+            ClipboardItem link = test::record("link");
+            link.urlString = "https://example.org/";
+            for (ClipboardItem* item : {&text, &image, &link})
+                context.insert(*item);
+            Category work("Work", "#FF9500", 1, false);
+            context.insert(work);
+            context.link(text, work);
+            context.link(image, work);
+            QVERIFY(context.save());
+        }
+        // What a 1.0.0 Brivet wrote, but for a column of the next step, which makes that step
+        // fail after its first statement.
+        QCOMPARE(exec(path, "DROP TABLE ClipboardItemRepresentation;"
+                            "UPDATE Metadata SET value = '1.0.0' WHERE key = 'schemaVersion';"
+                            "PRAGMA user_version = 10000"),
+                 0);
+        const QStringList before = recordsOf(path);
+        QCOMPARE(before.filter("Grüße aus Köln").size(), 1);
+        QCOMPARE(before.filter("89504E47000102|007468756D62").size(), 1);
+        auto failed = ModelContainer::create(path);
+        QVERIFY(std::get<QString>(failed).startsWith("cannot upgrade the store " + path));
+        QCOMPARE(exec(path, "PRAGMA user_version"), 10000);
+        QCOMPARE(rows(path, "SELECT name FROM sqlite_schema WHERE name LIKE '%Representation'"),
+                 QStringList());
+        QCOMPARE(recordsOf(path), before);
+
+        QCOMPARE(exec(path, "ALTER TABLE ClipboardItemCategory DROP COLUMN position"), 0);
+        auto container = open(path);
+        QVERIFY(container);
+        QCOMPARE(exec(path, "PRAGMA user_version"), StoreSchema::currentVersion);
+        QCOMPARE(rows(path, "SELECT value FROM Metadata WHERE key = 'schemaVersion'"),
+                 QStringList{"1.1.0"});
+        QCOMPARE(recordsOf(path), before);
+        QCOMPARE(columnsOf(path), columnsOf(fresh));
+        QCOMPARE(container->mainContext().count(ItemPredicate::matching("grüße")), 1);
+    }
+
     // Commits leave the log to a worker; it must still be copied back into the file (else
     // the log grows without end and every read walks it).
     void theLogIsFoldedBackIntoTheFile()
@@ -144,9 +242,9 @@ private slots:
         QCOMPARE(found("äR"), 0);
         QVERIFY(container->mainContext().save());
 
-        // Still a store of schema 1.0.0 for any Brivet that opens it.
+        // Still a store of the current schema for any Brivet that opens it.
         container.reset();
-        QCOMPARE(exec(path, "PRAGMA user_version"), 10000);
+        QCOMPARE(exec(path, "PRAGMA user_version"), StoreSchema::currentVersion);
     }
 
     // A store whose index is missing, or was made with an older folding (accents kept), is
@@ -182,9 +280,9 @@ private slots:
             QCOMPARE(found("note 69"), 11);
         };
 
-        for (const char* damage : {"UPDATE ClipboardItemSearchState SET folding = 1",
-                                   "DROP TABLE ClipboardItemSearchState",
-                                   "DROP TABLE ClipboardItemSearch"}) {
+        for (const char* damage :
+             {"UPDATE ClipboardItemSearchState SET folding = 1",
+              "DROP TABLE ClipboardItemSearchState", "DROP TABLE ClipboardItemSearch"}) {
             container.reset();
             QCOMPARE(exec(path, damage), 0);
             container = open(path);
