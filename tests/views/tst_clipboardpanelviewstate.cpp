@@ -58,16 +58,17 @@ QString categoryName(const QUuid& id)
     return id.isNull() ? QString() : QStringLiteral("?");
 }
 
-// One letter per action: L R left/right, D delete, P paste (Return), _ Space, Q preview
+// One letter per action: L R left/right, < > the card left/right in its category, D delete, P paste (Return), _ Space, Q preview
 // (Shift+Space), N B next/previous category, E escape, Z undo (Ctrl+Z), S the panel shown
 // again, t:<text> typed text.
 void apply(ClipboardPanelViewState& state, const QString& script)
 {
     using Kind = PanelKeyAction::Kind;
-    const QString keys = QStringLiteral("LRDP_QNBEZ");
-    const Kind kinds[] = {
-        Kind::MoveLeft,  Kind::MoveRight,    Kind::DeleteItem,       Kind::PasteItem, Kind::Space,
-        Kind::QuickLook, Kind::NextCategory, Kind::PreviousCategory, Kind::Escape,    Kind::Undo};
+    const QString keys = QStringLiteral("LRDP_QNBEZ<>");
+    const Kind kinds[] = {Kind::MoveLeft,     Kind::MoveRight,        Kind::DeleteItem,
+                          Kind::PasteItem,    Kind::Space,            Kind::QuickLook,
+                          Kind::NextCategory, Kind::PreviousCategory, Kind::Escape,
+                          Kind::Undo,         Kind::MovePinLeft,      Kind::MovePinRight};
     for (const QString& token : script.split(u' ', Qt::SkipEmptyParts)) {
         if (token.startsWith(QLatin1String("t:")))
             state.apply(PanelKeyAction::typeCharacter(token.mid(2)));
@@ -154,6 +155,10 @@ void TestClipboardPanelViewState::keyActions_data()
     QTest::addRow("Ctrl+Z twice brings back both; a third does nothing") << 5 << "" << "R D D Z Z Z" << "" << 1 << false << "" << "removed beta, removed gamma, restored gamma, restored beta";
     QTest::addRow("deletions of an earlier panel session stay deleted") << 5 << "" << "D S Z" << "" << 0 << false << "" << "removed alpha";
     QTest::addRow("Ctrl+Z waits while the preview is open") << 5 << "" << "D Q Z" << "" << 0 << true << "" << "removed alpha";
+    QTest::addRow("Alt+Left in a category moves the card; the selection goes with it") << 5 << "beta,gamma,delta" << "N R R < P" << "" << 0 << false << "Work" << "promoted delta, selected delta";
+    QTest::addRow("Alt+Right moves it back") << 5 << "beta,gamma,delta" << "N R > L P" << "" << 0 << false << "Work" << "promoted delta, selected delta";
+    QTest::addRow("Alt+Right on the last card does nothing") << 5 << "beta,gamma" << "N R >" << "" << 1 << false << "Work" << "";
+    QTest::addRow("Alt+Left without a category does nothing") << 5 << "" << "R < P" << "" << 0 << false << "" << "promoted beta, selected beta";
     QTest::addRow("showing again clears search, selection and preview, not the category") << 5 << "" << "N t:a R Q S" << "" << 0 << false << "Work" << "reclaim focus";
     // clang-format on
 }
