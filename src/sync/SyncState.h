@@ -46,6 +46,7 @@ public:
         QUuid category;
         Stamp stamp;
         bool present = false;
+        std::optional<qint64> position = std::nullopt; // see SyncOperation::position
     };
 
     static std::unique_ptr<SyncState> open(const QString& path, QString* error);

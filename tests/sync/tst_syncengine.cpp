@@ -44,6 +44,31 @@ ClipboardItem textItem(const QString& text, qint64 time)
     return textRecord(text, QDateTime::fromMSecsSinceEpoch(time, Qt::UTC));
 }
 
+// The texts of a category's pins, in the category's order.
+QStringList pinOrder(SyncDevice& device, const QUuid& categoryId)
+{
+    QStringList texts;
+    const QList<Category> categories = device.context().fetch(CategoryFetch{}).value();
+    for (const Category& category : categories) {
+        if (category.id != categoryId)
+            continue;
+        const auto pins = device.context().pins(category.persistentId()).value();
+        for (const PinOrder::Pin& pin : pins)
+            texts << device.context().summary(pin.key.id, 100)->textContent.value();
+    }
+    return texts;
+}
+
+// Moves the pin with this text to row to of its category's order.
+void movePin(SyncDevice& device, const Category& category, const QString& text, int to)
+{
+    const auto pins = device.context().pins(category.persistentId()).value();
+    const int from = int(pinOrder(device, category.id).indexOf(text));
+    for (const PinOrder::Placement& placement : PinOrder::move(pins, from, to))
+        device.context().link(*device.context().summary(placement.item, 0), category,
+                              placement.position);
+}
+
 qint64 itemCount(SyncDevice& device)
 {
     return device.context().count(ItemPredicate::all()).value();
@@ -61,6 +86,7 @@ private slots:
     void mergedChangesAreNotJournalledAgain();
     void mergeReachesTheHistoryModelInSlices();
     void snapshotKeepsHistoryAndRecentTombstones();
+    void pinOrderMergesLastWriterWins();
 
 private:
     std::unique_ptr<QTemporaryDir> m_root;
@@ -235,6 +261,41 @@ void TestSyncEngine::snapshotKeepsHistoryAndRecentTombstones()
     QVERIFY(fresh.engine->mergeNow().has_value());
     QVERIFY(StoreContents::of(fresh.context()) == StoreContents::of(writer.context()));
     QCOMPARE(itemCount(fresh), 1);
+}
+
+// Pins keep their order on the other device, and a move is a write of the pin like any other:
+// the later one wins, on every device.
+void TestSyncEngine::pinOrderMergesLastWriterWins()
+{
+    SyncDevice a(m_root->filePath(QStringLiteral("a")), m_key, m_now, 0);
+    SyncDevice b(m_root->filePath(QStringLiteral("b")), m_key, m_now, 0);
+    Category work(QStringLiteral("Work"), QStringLiteral("#FF9500"), 1, false);
+    a.context().insert(work);
+    for (const char* text : {"one", "two", "three"}) {
+        ClipboardItem item = textItem(QString::fromLatin1(text), m_now);
+        a.context().insert(item);
+        a.context().link(item, work);
+    }
+    QVERIFY(a.publish());
+    movePin(a, work, QStringLiteral("one"), 0);
+    QVERIFY(a.publish());
+    copyFolder(a.folderRoot, b.folderRoot);
+    QVERIFY(b.engine->mergeNow().has_value());
+    QCOMPARE(pinOrder(b, work.id), QStringList({"one", "three", "two"}));
+
+    // Both move "two"; b moves later.
+    movePin(a, work, QStringLiteral("two"), 0);
+    QVERIFY(a.publish());
+    m_now += 5000;
+    movePin(b, work, QStringLiteral("two"), 1);
+    QVERIFY(b.publish());
+    copyFolder(a.folderRoot, b.folderRoot);
+    copyFolder(b.folderRoot, a.folderRoot);
+    QVERIFY(a.engine->mergeNow().has_value());
+    QVERIFY(b.engine->mergeNow().has_value());
+    QCOMPARE(pinOrder(a, work.id), QStringList({"one", "two", "three"}));
+    QVERIFY(StoreContents::of(a.context()) == StoreContents::of(b.context()));
+
 }
 
 BRIVET_TEST_CLASS(TestSyncEngine)
