@@ -8,6 +8,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <sqlite3.h>
 
 using namespace brivet;
 using namespace brivet::test;
@@ -87,6 +88,7 @@ private slots:
     void mergeReachesTheHistoryModelInSlices();
     void snapshotKeepsHistoryAndRecentTombstones();
     void pinOrderMergesLastWriterWins();
+    void stateFileFromBeforePinPositionsKeepsThem();
 
 private:
     std::unique_ptr<QTemporaryDir> m_root;
@@ -296,6 +298,32 @@ void TestSyncEngine::pinOrderMergesLastWriterWins()
     QCOMPARE(pinOrder(a, work.id), QStringList({"one", "two", "three"}));
     QVERIFY(StoreContents::of(a.context()) == StoreContents::of(b.context()));
 
+}
+
+// A sync state written before pins had positions opens, its pins kept, and keeps positions.
+void TestSyncEngine::stateFileFromBeforePinPositionsKeepsThem()
+{
+    const QString path = m_root->filePath(QStringLiteral("sync.sqlite"));
+    const QUuid item = QUuid::createUuid(), category = QUuid::createUuid();
+    sqlite3* db = nullptr;
+    const QByteArray sql =
+        "CREATE TABLE Membership(item BLOB NOT NULL, category BLOB NOT NULL, stamp BLOB NOT NULL, "
+        "present INTEGER NOT NULL, PRIMARY KEY(item, category)) WITHOUT ROWID; "
+        "INSERT INTO Membership VALUES(x'" + item.toRfc4122().toHex() + "', x'" +
+        category.toRfc4122().toHex() + "', x'00', 1)";
+    QVERIFY(sqlite3_open(QFile::encodeName(path), &db) == SQLITE_OK &&
+            sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr) == SQLITE_OK);
+    sqlite3_close(db);
+    QString error;
+    const auto state = SyncState::open(path, &error);
+    QVERIFY2(state, qPrintable(error));
+    const auto before = state->membership(item, category);
+    QVERIFY(before && before->present && !before->position);
+    QVERIFY(state->begin());
+    state->putMembership({item, category, {}, true, 42});
+    QVERIFY(state->commit());
+    const auto after = state->membership(item, category);
+    QVERIFY(after && after->position == 42);
 }
 
 BRIVET_TEST_CLASS(TestSyncEngine)
