@@ -427,7 +427,10 @@ BENCHMARK_CAPTURE(pinMove, positioned, false)
     ->Apply(sizes)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(pinMove, legacy, true)->Apply(sizes)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(pinMove, legacy, true)
+    ->Apply(sizes)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(liveChange, insert_without_model, "insert without model")
     ->Apply(sizes)
     ->Unit(benchmark::kMicrosecond);

@@ -16,7 +16,7 @@ struct PanelKeyPress
     std::optional<quint32> keyCode;
     bool isCommand = false;
     bool isShift = false;
-    bool isOption = false; // Alt
+    bool isOption = false;  // Alt
     bool isMenuKey = false; // the Menu key or Shift+F10, wherever the keyboard has them
     QString text;
 };

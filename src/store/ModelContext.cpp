@@ -484,14 +484,14 @@ void ModelContext::link(const ClipboardItem& item, const Category& category)
         return;
     // The moment of the pin, or just in front of the first pin when that is later (a clock
     // that went back, positions synced from a device whose clock is ahead).
-    apply(runStatement(
-              "INSERT OR IGNORE INTO ClipboardItemCategory(item, category, position) "
-              "VALUES(?1, ?2, max(?3, 1 + coalesce((SELECT max(coalesce(l.position, i.timestamp)) "
-              "FROM ClipboardItemCategory l JOIN ClipboardItem i ON i.pk = l.item "
-              "WHERE l.category = ?2), 0)))",
-              {itemId, categoryId, QDateTime::currentMSecsSinceEpoch()}),
-          {ModelChange::Entity::Link, ModelChange::Kind::Inserted, itemId, std::nullopt,
-           categoryId});
+    apply(
+        runStatement(
+            "INSERT OR IGNORE INTO ClipboardItemCategory(item, category, position) "
+            "VALUES(?1, ?2, max(?3, 1 + coalesce((SELECT max(coalesce(l.position, i.timestamp)) "
+            "FROM ClipboardItemCategory l JOIN ClipboardItem i ON i.pk = l.item "
+            "WHERE l.category = ?2), 0)))",
+            {itemId, categoryId, QDateTime::currentMSecsSinceEpoch()}),
+        {ModelChange::Entity::Link, ModelChange::Kind::Inserted, itemId, std::nullopt, categoryId});
 }
 
 void ModelContext::link(const ClipboardItem& item, const Category& category,
@@ -501,12 +501,12 @@ void ModelContext::link(const ClipboardItem& item, const Category& category,
     const PersistentId categoryId = category.m_persistentId;
     if (itemId == 0 || categoryId == 0)
         return;
-    apply(runStatement("INSERT INTO ClipboardItemCategory(item, category, position) "
-                       "VALUES(?1, ?2, ?3) ON CONFLICT(item, category) "
-                       "DO UPDATE SET position = excluded.position",
-                       {itemId, categoryId, position ? QVariant(*position) : QVariant()}),
-          {ModelChange::Entity::Link, ModelChange::Kind::Updated, itemId, std::nullopt,
-           categoryId});
+    apply(
+        runStatement("INSERT INTO ClipboardItemCategory(item, category, position) "
+                     "VALUES(?1, ?2, ?3) ON CONFLICT(item, category) "
+                     "DO UPDATE SET position = excluded.position",
+                     {itemId, categoryId, position ? QVariant(*position) : QVariant()}),
+        {ModelChange::Entity::Link, ModelChange::Kind::Updated, itemId, std::nullopt, categoryId});
 }
 
 void ModelContext::unlink(const ClipboardItem& item, const Category& category)

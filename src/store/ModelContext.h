@@ -146,8 +146,7 @@ public:
     void link(const ClipboardItem& item, const Category& category);
     // Pins the item at this position in the category's order (std::nullopt: none, the record's
     // timestamp places it), or moves its pin there.
-    void link(const ClipboardItem& item, const Category& category,
-              std::optional<qint64> position);
+    void link(const ClipboardItem& item, const Category& category, std::optional<qint64> position);
     void unlink(const ClipboardItem& item, const Category& category);
 
     // std::nullopt when the fetch failed.

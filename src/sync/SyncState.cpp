@@ -248,8 +248,9 @@ std::vector<std::pair<QUuid, SyncState::Record>> SyncState::records() const
 std::optional<SyncState::Membership> SyncState::membership(const QUuid& item,
                                                            const QUuid& category) const
 {
-    Statement* query = m_database->prepare("SELECT item, category, stamp, present, position FROM Membership "
-                                           "WHERE item = ? AND category = ?");
+    Statement* query =
+        m_database->prepare("SELECT item, category, stamp, present, position FROM Membership "
+                            "WHERE item = ? AND category = ?");
     if (!query)
         return std::nullopt;
     query->bindBlob(1, item.toRfc4122()).bindBlob(2, category.toRfc4122());
@@ -273,8 +274,9 @@ void SyncState::putMembership(const Membership& membership)
 
 std::vector<SyncState::Membership> SyncState::membershipsOf(const QUuid& record) const
 {
-    Statement* query = m_database->prepare("SELECT item, category, stamp, present, position FROM Membership "
-                                           "WHERE item = ?1 OR category = ?1");
+    Statement* query =
+        m_database->prepare("SELECT item, category, stamp, present, position FROM Membership "
+                            "WHERE item = ?1 OR category = ?1");
     if (!query)
         return {};
     query->bindBlob(1, record.toRfc4122());

@@ -286,10 +286,9 @@ void HistoryModel::reload()
         m_filterQueryInFlight = true;
         // Without the whole list at hand the worker sorts; with it, sorting here is quicker.
         // A category's own order is the worker's to read.
-        HistoryQuery query{m_generation,     m_foldedNeedle,   category,
-                           !m_allComplete || showsPinOrder(),
-                           std::nullopt,     m_limits.matches, m_limits.records,
-                           m_limits.indexTryMs};
+        HistoryQuery query{
+            m_generation, m_foldedNeedle,   category,         !m_allComplete || showsPinOrder(),
+            std::nullopt, m_limits.matches, m_limits.records, m_limits.indexTryMs};
         if (refinable) {
             query.candidates.emplace();
             for (int row = 0; row < m_filtered.size(); ++row)
@@ -633,10 +632,9 @@ int HistoryModel::movePin(int row, int to)
     if (!showsPinOrder() || row < 0 || row >= rowCount() || to < 0 || to >= rowCount())
         return -1;
     const PersistentId id = shown().at(row).id;
-    const auto category = std::find_if(m_categories.cbegin(), m_categories.cend(),
-                                       [&](const Category& c) {
-                                           return c.persistentId() == *categoryId;
-                                       });
+    const auto category =
+        std::find_if(m_categories.cbegin(), m_categories.cend(),
+                     [&](const Category& c) { return c.persistentId() == *categoryId; });
     const auto pins = m_context.pins(*categoryId);
     if (category == m_categories.cend() || !pins)
         return -1;

@@ -99,13 +99,13 @@ private slots:
         connect(&panel, &FloatingPanel::keyRouted, [&raised](const PanelKeyAction& action) {
             using Kind = PanelKeyAction::Kind;
             static const QHash<Kind, QString> names{
-                {Kind::Escape, "escape"},     {Kind::MoveLeft, "left"},
-                {Kind::MoveRight, "right"},   {Kind::DeleteItem, "delete"},
-                {Kind::PasteItem, "return"},  {Kind::Space, "space"},
-                {Kind::NextCategory, "next"}, {Kind::PreviousCategory, "previous"},
-                {Kind::QuickLook, "preview"}, {Kind::ContextMenu, "menu"}, {Kind::PastePlainText, "plain"},
-                {Kind::Undo, "undo"}, {Kind::MovePinLeft, "pin left"},
-                {Kind::MovePinRight, "pin right"}};
+                {Kind::Escape, "escape"},        {Kind::MoveLeft, "left"},
+                {Kind::MoveRight, "right"},      {Kind::DeleteItem, "delete"},
+                {Kind::PasteItem, "return"},     {Kind::Space, "space"},
+                {Kind::NextCategory, "next"},    {Kind::PreviousCategory, "previous"},
+                {Kind::QuickLook, "preview"},    {Kind::ContextMenu, "menu"},
+                {Kind::PastePlainText, "plain"}, {Kind::Undo, "undo"},
+                {Kind::MovePinLeft, "pin left"}, {Kind::MovePinRight, "pin right"}};
             raised << (action.kind == Kind::TypeCharacter ? "typed:" + action.text
                        : action.kind == Kind::QuickPaste ? "quick:" + QString::number(action.number)
                                                          : names.value(action.kind));

@@ -1,8 +1,8 @@
 #include "support/HistoryModelWaits.h"
-#include "views/HistoryModel.h"
 #include "support/TestMain.h"
 #include "support/TestRecords.h"
 #include "sync/SyncDevice.h"
+#include "views/HistoryModel.h"
 
 #include <QDirIterator>
 #include <QSignalSpy>
@@ -297,7 +297,6 @@ void TestSyncEngine::pinOrderMergesLastWriterWins()
     QVERIFY(b.engine->mergeNow().has_value());
     QCOMPARE(pinOrder(a, work.id), QStringList({"one", "two", "three"}));
     QVERIFY(StoreContents::of(a.context()) == StoreContents::of(b.context()));
-
 }
 
 // A sync state written before pins had positions opens, its pins kept, and keeps positions.
@@ -309,8 +308,8 @@ void TestSyncEngine::stateFileFromBeforePinPositionsKeepsThem()
     const QByteArray sql =
         "CREATE TABLE Membership(item BLOB NOT NULL, category BLOB NOT NULL, stamp BLOB NOT NULL, "
         "present INTEGER NOT NULL, PRIMARY KEY(item, category)) WITHOUT ROWID; "
-        "INSERT INTO Membership VALUES(x'" + item.toRfc4122().toHex() + "', x'" +
-        category.toRfc4122().toHex() + "', x'00', 1)";
+        "INSERT INTO Membership VALUES(x'" +
+        item.toRfc4122().toHex() + "', x'" + category.toRfc4122().toHex() + "', x'00', 1)";
     QVERIFY(sqlite3_open(QFile::encodeName(path), &db) == SQLITE_OK &&
             sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr) == SQLITE_OK);
     sqlite3_close(db);

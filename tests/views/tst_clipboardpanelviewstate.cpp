@@ -58,17 +58,17 @@ QString categoryName(const QUuid& id)
     return id.isNull() ? QString() : QStringLiteral("?");
 }
 
-// One letter per action: L R left/right, < > the card left/right in its category, D delete, P paste (Return), _ Space, Q preview
-// (Shift+Space), N B next/previous category, E escape, Z undo (Ctrl+Z), S the panel shown
-// again, t:<text> typed text.
+// One letter per action: L R left/right, < > the card left/right in its category, D delete, P paste
+// (Return), _ Space, Q preview (Shift+Space), N B next/previous category, E escape, Z undo
+// (Ctrl+Z), S the panel shown again, t:<text> typed text.
 void apply(ClipboardPanelViewState& state, const QString& script)
 {
     using Kind = PanelKeyAction::Kind;
     const QString keys = QStringLiteral("LRDP_QNBEZ<>");
-    const Kind kinds[] = {Kind::MoveLeft,     Kind::MoveRight,        Kind::DeleteItem,
-                          Kind::PasteItem,    Kind::Space,            Kind::QuickLook,
-                          Kind::NextCategory, Kind::PreviousCategory, Kind::Escape,
-                          Kind::Undo,         Kind::MovePinLeft,      Kind::MovePinRight};
+    const Kind kinds[] = {
+        Kind::MoveLeft, Kind::MoveRight, Kind::DeleteItem,   Kind::PasteItem,
+        Kind::Space,    Kind::QuickLook, Kind::NextCategory, Kind::PreviousCategory,
+        Kind::Escape,   Kind::Undo,      Kind::MovePinLeft,  Kind::MovePinRight};
     for (const QString& token : script.split(u' ', Qt::SkipEmptyParts)) {
         if (token.startsWith(QLatin1String("t:")))
             state.apply(PanelKeyAction::typeCharacter(token.mid(2)));
