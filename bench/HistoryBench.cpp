@@ -1,7 +1,8 @@
 // The panel's history model over large histories: ready with the first cards, a search per
-// keystroke, a category switch, one live change, and the memory the model and the search
-// index add. 100,000 records always; 1,000,000 when BRIVET_BENCH_1M is set (the store takes a
-// while to generate and a few GB of disk: it is kept in BRIVET_BENCH_DATA and reused).
+// keystroke, a category switch, a card moved in a category, one live change, and the memory
+// the model and the search index add. 100,000 records always; 1,000,000 when BRIVET_BENCH_1M
+// is set (the store takes a while to generate and a few GB of disk: it is kept in
+// BRIVET_BENCH_DATA and reused).
 #include "HistoryGenerator.h"
 #include "store/HistoryPruner.h"
 #include "store/ModelContainer.h"
@@ -191,6 +192,39 @@ void categorySwitch(benchmark::State& state)
         state.counters["rows"] = model.rowCount();
         model.setCategoryId(QUuid());
         settle(model);
+    }
+    reportMedian(state, std::move(times));
+}
+
+// Alt+Left in a category's strip (about 330 pins a category in the 100,000-record history):
+// the move's save and the model's update. "legacy" is the first move in a category whose pins
+// all predate positions, which gives each of them its place.
+void pinMove(benchmark::State& state, bool legacy)
+{
+    ScratchStore store(int(state.range(0)));
+    HistoryModel model(*store.container);
+    settle(model);
+    const QVariantList categories = model.categoryList();
+    int next = 1;
+    std::vector<double> times;
+    for (auto _ : state) {
+        if (legacy) {
+            sqlite3* db = nullptr;
+            sqlite3_open(QFile::encodeName(store.container->path()), &db);
+            sqlite3_exec(db, "UPDATE ClipboardItemCategory SET position = NULL", nullptr, nullptr,
+                         nullptr);
+            sqlite3_close(db);
+        }
+        model.setCategoryId(QUuid(categories.at(next).toMap().value("id").toString()));
+        next = next % (categories.size() - 1) + 1;
+        settle(model);
+        QElapsedTimer timer;
+        timer.start();
+        if (model.movePin(model.rowCount() / 2, model.rowCount() / 2 - 1) < 0)
+            state.SkipWithError("nothing moved");
+        state.SetIterationTime(timer.nsecsElapsed() / 1e9);
+        times.push_back(timer.nsecsElapsed() / 1e6);
+        state.counters["pins"] = model.rowCount();
     }
     reportMedian(state, std::move(times));
 }
@@ -389,6 +423,14 @@ BENCHMARK_CAPTURE(searchTyped, common_word, QStringLiteral("function"))
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(categorySwitch)->Apply(sizes)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(pinMove, positioned, false)
+    ->Apply(sizes)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(pinMove, legacy, true)
+    ->Apply(sizes)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(liveChange, insert_without_model, "insert without model")
     ->Apply(sizes)
     ->Unit(benchmark::kMicrosecond);

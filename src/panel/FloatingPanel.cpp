@@ -158,6 +158,7 @@ void FloatingPanel::keyPressEvent(QKeyEvent* event)
     press.keyCode = m_keyCodes.keyCodeForNativeScanCode(event->nativeScanCode());
     press.isCommand = event->modifiers().testFlag(Qt::ControlModifier);
     press.isShift = event->modifiers().testFlag(Qt::ShiftModifier);
+    press.isOption = event->modifiers().testFlag(Qt::AltModifier);
     press.isMenuKey = event->key() == Qt::Key_Menu || (event->key() == Qt::Key_F10 && press.isShift);
     press.text = event->text();
     const std::optional<PanelKeyAction> action = routePanelKey(press);

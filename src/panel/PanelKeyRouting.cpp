@@ -10,7 +10,7 @@ namespace {
 
 using Kind = PanelKeyAction::Kind;
 
-std::optional<Kind> tableKind(quint32 keyCode, bool withBrackets, bool withShift)
+std::optional<Kind> tableKind(quint32 keyCode, bool withBrackets, bool withShift, bool withOption)
 {
     switch (keyCode) {
     case PanelKeyCode::RightBracket:
@@ -30,9 +30,9 @@ std::optional<Kind> tableKind(quint32 keyCode, bool withBrackets, bool withShift
     case PanelKeyCode::Escape:
         return Kind::Escape;
     case PanelKeyCode::LeftArrow:
-        return Kind::MoveLeft;
+        return withOption ? Kind::MovePinLeft : Kind::MoveLeft;
     case PanelKeyCode::RightArrow:
-        return Kind::MoveRight;
+        return withOption ? Kind::MovePinRight : Kind::MoveRight;
     default:
         return std::nullopt;
     }
@@ -63,7 +63,7 @@ std::optional<PanelKeyAction> routePanelKey(const PanelKeyPress& press)
     if (press.isMenuKey)
         return PanelKeyAction::of(Kind::ContextMenu);
     if (press.keyCode) {
-        if (auto kind = tableKind(*press.keyCode, press.isCommand, press.isShift))
+        if (auto kind = tableKind(*press.keyCode, press.isCommand, press.isShift, press.isOption))
             return PanelKeyAction::of(*kind);
         // Ctrl and a digit of the top row, whatever the layout types there.
         const auto* digit = std::find(std::begin(PanelKeyCode::Digits),

@@ -16,6 +16,7 @@ struct PanelKeyPress
     std::optional<quint32> keyCode;
     bool isCommand = false;
     bool isShift = false;
+    bool isOption = false;  // Alt
     bool isMenuKey = false; // the Menu key or Shift+F10, wherever the keyboard has them
     QString text;
 };
@@ -35,7 +36,8 @@ inline constexpr quint32 RightArrow = 124;
 inline constexpr quint32 Digits[] = {0x12, 0x13, 0x14, 0x15, 0x17, 0x16, 0x1A, 0x1C, 0x19};
 } // namespace PanelKeyCode
 
-// The panel's action for a key press; std::nullopt leaves the press to the window's own
+// The panel's action for a key press (Alt+Left and Alt+Right move the selected card in its
+// category's order); std::nullopt leaves the press to the window's own
 // handling (the focused control, or nothing). Shift+Space always asks for the preview, Space
 // alone leaves the choice to the view (see PanelKeyAction::Kind::Space), Ctrl+Space marks. With the shortcut
 // modifier only the table's

@@ -169,9 +169,14 @@ std::optional<QString> HistoryArchive::write(ModelContext& context, const QStrin
                                      {"thumbnailData", blob(item.thumbnailData)},
                                      {"fileData", blob(item.fileData)},
                                      {"representations", forms}});
-        for (const Category& category : context.categories(item).value_or(QList<Category>()))
-            membershipArray.append(QJsonObject{
-                {"item", id}, {"category", category.id.toString(QUuid::WithoutBraces)}});
+        for (const Category& category : context.categories(item).value_or(QList<Category>())) {
+            QJsonObject membership{{"item", id},
+                                   {"category", category.id.toString(QUuid::WithoutBraces)}};
+            const auto pin = context.pinState(item.persistentId(), category.persistentId());
+            if (pin && pin->position)
+                membership.insert("position", *pin->position);
+            membershipArray.append(membership);
+        }
     }
     const QByteArray records = QJsonDocument(QJsonObject{{"items", itemArray},
                                                          {"categories", categoryArray},
@@ -290,7 +295,12 @@ std::variant<HistoryArchive::Contents, QString> HistoryArchive::read(const QStri
         const QUuid category = QUuid::fromString(object.value("category").toString());
         if (item.isNull() || category.isNull())
             return QStringLiteral("a pin of records.json lacks its item or category");
-        contents.memberships.append({item, category});
+        const QJsonValue position = object.value("position");
+        if (!position.isUndefined() && !position.isDouble())
+            return QStringLiteral("a pin of records.json has a position that is not a number");
+        contents.memberships.append(
+            {item, category,
+             position.isDouble() ? std::optional(position.toInteger()) : std::nullopt});
     }
     return contents;
 }
@@ -341,7 +351,7 @@ std::variant<HistoryArchive::Merged, QString> HistoryArchive::merge(ModelContext
         items.insert(item.id, item);
         ++merged.items;
     }
-    for (const auto& [itemId, categoryId] : contents.memberships) {
+    for (const auto& [itemId, categoryId, position] : contents.memberships) {
         if (!items.contains(itemId) || !categories.contains(categoryId) ||
             categories[categoryId].isDefault)
             continue;
@@ -350,7 +360,7 @@ std::variant<HistoryArchive::Merged, QString> HistoryArchive::merge(ModelContext
         const auto pinned = context.categories(item).value_or(QList<Category>());
         if (pinned.contains(category))
             continue;
-        context.link(item, category);
+        context.link(item, category, position);
         ++merged.memberships;
     }
     if (!context.save()) {

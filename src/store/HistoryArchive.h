@@ -15,7 +15,8 @@ namespace brivet {
 class ModelContext;
 
 // The whole history in one file, to keep or to take to another computer: a POSIX tar archive
-// with records.json (the items, the categories and which item is pinned to which category),
+// with records.json (the items, the categories and which item is pinned to which category, at
+// which position),
 // blobs/<SHA-256> (the bytes of images, thumbnails and file contents, each stored once) and
 // manifest.json (the format and the size and SHA-256 of every other member), written last.
 // Reading checks every member against the manifest and every record's fields before anything
@@ -30,7 +31,13 @@ public:
     {
         QList<ClipboardItem> items; // byte buffers in memory
         QList<Category> categories;
-        QList<QPair<QUuid, QUuid>> memberships; // (item, category)
+        struct Membership
+        {
+            QUuid item;
+            QUuid category;
+            std::optional<qint64> position; // the pin's place in the category's order
+        };
+        QList<Membership> memberships;
     };
     struct Merged
     {

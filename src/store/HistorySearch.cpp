@@ -1,6 +1,7 @@
 #include "store/HistorySearch.h"
 
 #include "store/Database.h"
+#include "store/PinOrder.h"
 #include "store/SearchIndex.h"
 #include "store/StoreLogging.h"
 
@@ -284,6 +285,8 @@ HistorySearchResult HistorySearch::answer(Database& database, const HistoryQuery
     if (query.ordered && query.foldedNeedle.isEmpty() && !query.category)
         sql = QStringLiteral("SELECT timestamp, pk FROM ClipboardItem "
                              "ORDER BY timestamp DESC, pk DESC");
+    if (query.ordered && query.foldedNeedle.isEmpty() && query.category)
+        sql = QString::fromLatin1(PinOrder::keysSql);
 
     HistorySearchResult result{query.generation, false, query.ordered, false, {}, false, {}};
     Statement* statement = database.prepare(sql.toStdString());

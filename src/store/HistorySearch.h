@@ -16,7 +16,8 @@ namespace brivet {
 
 // One question to the history: the records matching a folded needle (none: every record),
 // pinned to a category (none: any); newest first when ordered, else in no particular order
-// (the asker knows the order).
+// (the asker knows the order). A category without a needle, ordered, comes in the category's
+// own order (PinOrder), each key's timestamp then being the pin's sort key.
 struct HistoryQuery
 {
     quint64 generation = 0;

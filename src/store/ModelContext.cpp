@@ -2,6 +2,7 @@
 
 #include "store/Database.h"
 #include "store/ExternalData.h"
+#include "store/PinOrder.h"
 #include "store/SearchIndex.h"
 #include "store/StoreLogging.h"
 
@@ -513,10 +514,31 @@ void ModelContext::link(const ClipboardItem& item, const Category& category)
     const PersistentId categoryId = category.m_persistentId;
     if (itemId == 0 || categoryId == 0)
         return;
+    // The moment of the pin, or just in front of the first pin when that is later (a clock
+    // that went back, positions synced from a device whose clock is ahead).
     apply(
-        runStatement("INSERT OR IGNORE INTO ClipboardItemCategory(item, category) VALUES(?, ?)",
-                     {itemId, categoryId}),
+        runStatement(
+            "INSERT OR IGNORE INTO ClipboardItemCategory(item, category, position) "
+            "VALUES(?1, ?2, max(?3, 1 + coalesce((SELECT max(coalesce(l.position, i.timestamp)) "
+            "FROM ClipboardItemCategory l JOIN ClipboardItem i ON i.pk = l.item "
+            "WHERE l.category = ?2), 0)))",
+            {itemId, categoryId, QDateTime::currentMSecsSinceEpoch()}),
         {ModelChange::Entity::Link, ModelChange::Kind::Inserted, itemId, std::nullopt, categoryId});
+}
+
+void ModelContext::link(const ClipboardItem& item, const Category& category,
+                        std::optional<qint64> position)
+{
+    const PersistentId itemId = item.m_persistentId;
+    const PersistentId categoryId = category.m_persistentId;
+    if (itemId == 0 || categoryId == 0)
+        return;
+    apply(
+        runStatement("INSERT INTO ClipboardItemCategory(item, category, position) "
+                     "VALUES(?1, ?2, ?3) ON CONFLICT(item, category) "
+                     "DO UPDATE SET position = excluded.position",
+                     {itemId, categoryId, position ? QVariant(*position) : QVariant()}),
+        {ModelChange::Entity::Link, ModelChange::Kind::Updated, itemId, std::nullopt, categoryId});
 }
 
 void ModelContext::unlink(const ClipboardItem& item, const Category& category)
@@ -700,6 +722,36 @@ std::optional<QList<Category>> ModelContext::categories(const ClipboardItem& ite
 std::optional<QList<ClipboardItem>> ModelContext::items(const Category& category) const
 {
     return fetch(ItemFetch{ItemPredicate::inCategory(category), ItemFetch::Order::NewestFirst, {}});
+}
+
+std::optional<ModelContext::PinState> ModelContext::pinState(PersistentId item,
+                                                             PersistentId category) const
+{
+    Statement* query = m_database->prepare(
+        "SELECT position FROM ClipboardItemCategory WHERE item = ? AND category = ?");
+    if (!query || !query->bind(1, item).bind(2, category).step())
+        return query && !query->failed() ? std::optional(PinState{}) : std::nullopt;
+    PinState state{true, query->optionalInt64(0)};
+    query->finish();
+    return state;
+}
+
+std::optional<std::vector<PinOrder::Pin>> ModelContext::pins(PersistentId category,
+                                                             std::optional<int> limit) const
+{
+    std::string sql = PinOrder::keysSql;
+    if (limit)
+        sql += " LIMIT " + std::to_string(*limit);
+    Statement* query = m_database->prepare(sql);
+    if (!query)
+        return std::nullopt;
+    query->bind(1, category);
+    std::vector<PinOrder::Pin> pins;
+    while (query->step())
+        pins.push_back({{query->int64(0), query->int64(1)}, query->int64(2) != 0});
+    if (query->failed())
+        return std::nullopt;
+    return pins;
 }
 
 } // namespace brivet

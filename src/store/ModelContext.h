@@ -15,6 +15,9 @@
 namespace brivet {
 
 class Database;
+namespace PinOrder {
+struct Pin;
+}
 
 // Which items a fetch returns. Built only through the named constructors, so that the
 // store alone knows how records are kept.
@@ -138,7 +141,12 @@ public:
     void remove(const ClipboardItem& item);
     void remove(const Category& category);
 
+    // Pins the item to the category, in front of the category's other pins (see PinOrder); a
+    // pin that exists stays where it is.
     void link(const ClipboardItem& item, const Category& category);
+    // Pins the item at this position in the category's order (std::nullopt: none, the record's
+    // timestamp places it), or moves its pin there.
+    void link(const ClipboardItem& item, const Category& category, std::optional<qint64> position);
     void unlink(const ClipboardItem& item, const Category& category);
 
     // std::nullopt when the fetch failed.
@@ -153,6 +161,17 @@ public:
     // Both ends of the many-to-many relationship, categories by order.
     std::optional<QList<Category>> categories(const ClipboardItem& item) const;
     std::optional<QList<ClipboardItem>> items(const Category& category) const;
+    // Whether the item is pinned to the category, and at which position; std::nullopt when
+    // the read failed.
+    struct PinState
+    {
+        bool pinned = false;
+        std::optional<qint64> position;
+    };
+    std::optional<PinState> pinState(PersistentId item, PersistentId category) const;
+    // The category's pins in the category's order (PinOrder), at most limit of them.
+    std::optional<std::vector<PinOrder::Pin>> pins(PersistentId category,
+                                                   std::optional<int> limit = {}) const;
 
     // The store's file, and a context of its own over a read-only connection to it for one
     // worker thread (open, use and destroy it there), which sees what the main context saved;

@@ -476,14 +476,13 @@ void SyncEngine::collectLink(PersistentId itemId, PersistentId categoryId,
     const auto summary = m_context.summary(itemId, 0);
     if (!item || !category || !summary)
         return; // a default category's pin, or a record deleted since (its tombstone covers it)
-    const auto pinned = m_context.categories(*summary);
-    if (!pinned)
+    const auto pin = m_context.pinState(itemId, categoryId);
+    if (!pin)
         return;
-    const bool present =
-        std::any_of(pinned->begin(), pinned->end(),
-                    [categoryId](const Category& c) { return c.persistentId() == categoryId; });
+    const bool present = pin->pinned;
+    const std::optional<qint64> position = present ? pin->position : std::nullopt;
     const auto known = m_state.membership(*item, *category);
-    if (known && known->present == present)
+    if (known && known->present == present && known->position == position)
         return;
     SyncOperation op{SyncOperation::Type::Membership,
                      known ? m_clock.after(known->stamp) : m_clock.now(),
@@ -491,8 +490,9 @@ void SyncEngine::collectLink(PersistentId itemId, PersistentId categoryId,
                      *category,
                      false,
                      present,
-                     {}};
-    m_state.putMembership({*item, *category, op.stamp, present});
+                     {},
+                     position};
+    m_state.putMembership({*item, *category, op.stamp, present, position});
     ops.push_back(std::move(op));
 }
 
@@ -879,7 +879,7 @@ void SyncEngine::linkInStore(const SyncState::Membership& membership)
     if (!summary || !target)
         return;
     if (membership.present)
-        m_context.link(*summary, *target);
+        m_context.link(*summary, *target, membership.position);
     else
         m_context.unlink(*summary, *target);
 }
@@ -911,7 +911,8 @@ void SyncEngine::applyMembership(const SyncOperation& op)
     const auto known = m_state.membership(op.record, op.category);
     if (known && !(known->stamp < op.stamp))
         return;
-    const SyncState::Membership membership{op.record, op.category, op.stamp, op.present};
+    const SyncState::Membership membership{op.record, op.category, op.stamp, op.present,
+                                           op.position};
     m_state.putMembership(membership);
     linkInStore(membership);
 }

@@ -241,7 +241,8 @@ Written writeSnapshot(const StoreSource& source, const QString& statePath, const
                        membership.category,
                        false,
                        membership.present,
-                       {}});
+                       {},
+                       membership.position});
     written.sequence = folder.ownSegments(sequence).second;
     written.error = folder.writeSegment(written.sequence, ops);
     if (written.error)

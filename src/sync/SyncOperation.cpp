@@ -14,6 +14,7 @@ const QString kCategory = QStringLiteral("c");
 const QString kCreated = QStringLiteral("n");
 const QString kPresent = QStringLiteral("p");
 const QString kFields = QStringLiteral("f");
+const QString kPosition = QStringLiteral("o");
 const QString kBlob = QStringLiteral("blob");
 // A record's further forms travel as blob fields of their own, named by MIME type.
 const QString kRepresentation = QStringLiteral("representation:");
@@ -42,6 +43,8 @@ QByteArray encodeOperations(const std::vector<SyncOperation>& operations,
         if (op.type == SyncOperation::Type::Membership) {
             map.insert(kCategory, op.category.toRfc4122());
             map.insert(kPresent, op.present);
+            if (op.present && op.position)
+                map.insert(kPosition, *op.position);
         }
         if (op.isWrite()) {
             if (op.created)
@@ -86,6 +89,8 @@ std::optional<std::vector<SyncOperation>> decodeOperations(const QByteArray& byt
         if (op.type == SyncOperation::Type::Membership) {
             op.category = QUuid::fromRfc4122(map.value(kCategory).toByteArray());
             op.present = map.value(kPresent).toBool();
+            if (const QCborValue position = map.value(kPosition); position.isInteger())
+                op.position = position.toInteger();
             if (op.category.isNull())
                 return std::nullopt;
         }

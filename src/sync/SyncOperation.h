@@ -32,6 +32,9 @@ struct SyncOperation
     bool present = false; // membership: pinned (true) or unpinned (false)
     // Writes: field name -> value (text, integer, bool, null; a byte buffer as {"blob": name}).
     QCborMap fields;
+    // Membership, pinned: the pin's place in the category's order (none: the record's time
+    // places it; so are read the operations of devices that kept no places).
+    std::optional<qint64> position = std::nullopt;
 
     bool isItem() const { return type == Type::WriteItem || type == Type::DeleteItem; }
     bool isWrite() const { return type == Type::WriteItem || type == Type::WriteCategory; }

@@ -31,6 +31,7 @@ CREATE TABLE IF NOT EXISTS Membership(
     category BLOB NOT NULL,
     stamp BLOB NOT NULL,
     present INTEGER NOT NULL,
+    position INTEGER,
     PRIMARY KEY(item, category)
 ) WITHOUT ROWID;
 CREATE INDEX IF NOT EXISTS Membership_byCategory ON Membership(category);
@@ -83,7 +84,8 @@ std::vector<SyncState::Membership> membershipRows(Statement* query)
     std::vector<SyncState::Membership> rows;
     while (query && query->step())
         rows.push_back({QUuid::fromRfc4122(query->blob(0)), QUuid::fromRfc4122(query->blob(1)),
-                        Stamp::decode(query->blob(2)), query->int64(3) != 0});
+                        Stamp::decode(query->blob(2)), query->int64(3) != 0,
+                        query->optionalInt64(4)});
     return rows;
 }
 
@@ -97,6 +99,16 @@ std::unique_ptr<SyncState> SyncState::open(const QString& path, QString* error)
     ::chmod(QFile::encodeName(path).constData(), 0600);
     if (!database->exec("PRAGMA journal_mode = WAL") ||
         !database->exec("PRAGMA synchronous = NORMAL") || !database->exec(schemaSql)) {
+        *error = database->lastError();
+        return nullptr;
+    }
+    // A state file written before pins had places lacks their column.
+    Statement* column = database->prepare(
+        "SELECT count(*) FROM pragma_table_info('Membership') WHERE name = 'position'");
+    const bool hasPosition = column && column->step() && column->int64(0) == 1;
+    if (column)
+        column->finish();
+    if (!hasPosition && !database->exec("ALTER TABLE Membership ADD COLUMN position INTEGER")) {
         *error = database->lastError();
         return nullptr;
     }
@@ -136,7 +148,8 @@ std::optional<SyncState::Contents> SyncState::read(const QString& path, QString*
         return std::nullopt;
     }
     contents.memberships =
-        membershipRows(database->prepare("SELECT item, category, stamp, present FROM Membership"));
+        membershipRows(
+            database->prepare("SELECT item, category, stamp, present, position FROM Membership"));
     if (!database->exec("COMMIT")) {
         *error = database->lastError();
         return std::nullopt;
@@ -298,8 +311,9 @@ std::vector<std::pair<QUuid, SyncState::Record>> SyncState::records() const
 std::optional<SyncState::Membership> SyncState::membership(const QUuid& item,
                                                            const QUuid& category) const
 {
-    Statement* query = m_database->prepare("SELECT item, category, stamp, present FROM Membership "
-                                           "WHERE item = ? AND category = ?");
+    Statement* query =
+        m_database->prepare("SELECT item, category, stamp, present, position FROM Membership "
+                            "WHERE item = ? AND category = ?");
     if (!query)
         return std::nullopt;
     query->bindBlob(1, item.toRfc4122()).bindBlob(2, category.toRfc4122());
@@ -310,19 +324,22 @@ std::optional<SyncState::Membership> SyncState::membership(const QUuid& item,
 void SyncState::putMembership(const Membership& membership)
 {
     Statement* write = m_database->prepare(
-        "INSERT OR REPLACE INTO Membership(item, category, stamp, present) VALUES(?, ?, ?, ?)");
+        "INSERT OR REPLACE INTO Membership(item, category, stamp, present, position) "
+        "VALUES(?, ?, ?, ?, ?)");
     if (!write || !write->bindBlob(1, membership.item.toRfc4122())
                        .bindBlob(2, membership.category.toRfc4122())
                        .bindBlob(3, membership.stamp.encoded())
                        .bind(4, qint64(membership.present))
+                       .bind(5, membership.position ? QVariant(*membership.position) : QVariant())
                        .exec())
         qCWarning(lcSync) << "cannot write the sync state:" << m_database->lastError();
 }
 
 std::vector<SyncState::Membership> SyncState::membershipsOf(const QUuid& record) const
 {
-    Statement* query = m_database->prepare("SELECT item, category, stamp, present FROM Membership "
-                                           "WHERE item = ?1 OR category = ?1");
+    Statement* query =
+        m_database->prepare("SELECT item, category, stamp, present, position FROM Membership "
+                            "WHERE item = ?1 OR category = ?1");
     if (!query)
         return {};
     query->bindBlob(1, record.toRfc4122());
@@ -332,7 +349,7 @@ std::vector<SyncState::Membership> SyncState::membershipsOf(const QUuid& record)
 std::vector<SyncState::Membership> SyncState::memberships() const
 {
     return membershipRows(
-        m_database->prepare("SELECT item, category, stamp, present FROM Membership"));
+        m_database->prepare("SELECT item, category, stamp, present, position FROM Membership"));
 }
 
 void SyncState::removeMembershipsOf(const QUuid& record)

@@ -46,6 +46,7 @@ public:
         QUuid category;
         Stamp stamp;
         bool present = false;
+        std::optional<qint64> position = std::nullopt; // see SyncOperation::position
     };
 
     // Every record and pin at one moment.

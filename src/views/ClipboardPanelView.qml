@@ -272,6 +272,10 @@ Item {
                     NumberAnimation { property: "scale"; to: 0.8; duration: root.changeMs; easing.type: Easing.InOutQuad }
                     NumberAnimation { property: "opacity"; to: 0; duration: root.changeMs; easing.type: Easing.InOutQuad }
                 }
+                // A card moved in its category's order (Alt+Left/Right) slides to its place.
+                move: Transition {
+                    NumberAnimation { properties: "x"; duration: root.changeMs; easing.type: Easing.InOutQuad }
+                }
                 displaced: Transition {
                     NumberAnimation { properties: "x"; duration: root.changeMs; easing.type: Easing.InOutQuad }
                 }

@@ -90,6 +90,7 @@ bool ClipboardPanelViewState::needsWholeList(const PanelKeyAction& action) const
     const bool atLastRow = m_selectedIndex >= m_history.count() - 1;
     switch (action.kind) {
     case PanelKeyAction::Kind::MoveRight:
+    case PanelKeyAction::Kind::MovePinRight:
         return atLastRow;
     case PanelKeyAction::Kind::DeleteItem:
         return atLastRow && m_searchText.isEmpty();
@@ -121,6 +122,14 @@ void ClipboardPanelViewState::apply(const PanelKeyAction& action)
     case Kind::MoveRight:
         if (m_selectedIndex < n - 1)
             setSelectedIndex(m_selectedIndex + 1);
+        break;
+    case Kind::MovePinLeft:
+    case Kind::MovePinRight:
+        if (m_selectedIndex >= 0 && m_selectedIndex < n) {
+            const int to = m_selectedIndex + (action.kind == Kind::MovePinLeft ? -1 : 1);
+            if (const int row = m_history.movePin(m_selectedIndex, to); row >= 0)
+                setSelectedIndex(row);
+        }
         break;
     case Kind::DeleteItem:
         if (!m_searchText.isEmpty()) {

@@ -2,6 +2,7 @@
 
 #include "store/HistorySearch.h"
 #include "store/ModelContainer.h"
+#include "store/PinOrder.h"
 #include "store/SearchIndex.h"
 #include "views/ViewsLogging.h"
 
@@ -218,21 +219,28 @@ std::optional<ClipboardItem> HistoryModel::record(PersistentId id) const
     return items->first();
 }
 
-// The timestamp of a record that passes the current filter; nothing when it does not.
-std::optional<qint64> HistoryModel::passingTimestamp(PersistentId id) const
+std::optional<qint64> HistoryModel::passingKey(PersistentId id) const
 {
     auto current = record(id);
     if (!current)
         return std::nullopt;
+    std::optional<qint64> position;
     if (auto category = filterCategory()) {
-        const auto categories = m_context.categories(*current).value_or(QList<Category>());
-        if (std::none_of(categories.begin(), categories.end(),
-                         [&](const Category& c) { return c.persistentId() == *category; }))
+        const auto pin = m_context.pinState(id, *category);
+        if (!pin || !pin->pinned)
             return std::nullopt;
+        position = pin->position;
     }
     if (!m_foldedNeedle.isEmpty() && !SearchIndex::matches(*current, m_foldedNeedle))
         return std::nullopt;
+    if (showsPinOrder() && position)
+        return *position;
     return current->timestamp.toMSecsSinceEpoch();
+}
+
+bool HistoryModel::showsPinOrder() const
+{
+    return filterCategory().has_value() && m_foldedNeedle.isEmpty();
 }
 
 const HistoryRows& HistoryModel::shown() const
@@ -277,8 +285,10 @@ void HistoryModel::reload()
     } else {
         m_filterQueryInFlight = true;
         // Without the whole list at hand the worker sorts; with it, sorting here is quicker.
-        HistoryQuery query{m_generation, m_foldedNeedle,   category,         !m_allComplete,
-                           std::nullopt, m_limits.matches, m_limits.records, m_limits.indexTryMs};
+        // A category's own order is the worker's to read.
+        HistoryQuery query{
+            m_generation, m_foldedNeedle,   category,         !m_allComplete || showsPinOrder(),
+            std::nullopt, m_limits.matches, m_limits.records, m_limits.indexTryMs};
         if (refinable) {
             query.candidates.emplace();
             for (int row = 0; row < m_filtered.size(); ++row)
@@ -286,14 +296,13 @@ void HistoryModel::reload()
         }
         m_search->post(std::move(query));
         if (m_foldedNeedle.isEmpty()) {
-            ItemPredicate predicate = ItemPredicate::persistentId(0);
-            for (const Category& known : m_categories)
-                if (known.persistentId() == *category)
-                    predicate = ItemPredicate::inCategory(known);
-            auto keys = m_context.keys(ItemFetch{predicate, {}, firstPage});
+            std::vector<ItemKey> keys;
+            for (const PinOrder::Pin& pin :
+                 m_context.pins(*category, firstPage).value_or(std::vector<PinOrder::Pin>()))
+                keys.push_back(pin.key);
             beginResetModel();
             m_filterActive = true;
-            m_filtered = HistoryRows::fromNewestFirst(keys.value_or(std::vector<ItemKey>()));
+            m_filtered = HistoryRows::fromNewestFirst(std::move(keys));
             if (m_filtered.size() >= firstPage)
                 m_prefixBoundary = m_filtered.at(m_filtered.size() - 1);
             endResetModel();
@@ -369,7 +378,7 @@ void HistoryModel::applyResult(HistorySearchResult& result)
     for (const PersistentId id : std::as_const(m_touched)) {
         if (const int row = rows.rowOf(id); row >= 0)
             rows.erase(row);
-        if (auto timestamp = passingTimestamp(id)) {
+        if (auto timestamp = passingKey(id)) {
             const ItemKey key{*timestamp, id};
             rows.insert(rows.insertionRow(key), key);
         }
@@ -403,7 +412,7 @@ void HistoryModel::applyFirstPage(HistorySearchResult& result)
     for (const PersistentId id : std::as_const(m_touched)) {
         if (const int row = rows.rowOf(id); row >= 0)
             rows.erase(row);
-        if (auto timestamp = passingTimestamp(id)) {
+        if (auto timestamp = passingKey(id)) {
             const ItemKey key{*timestamp, id};
             if (!ItemKey::newerFirst(result.boundary, key))
                 rows.insert(rows.insertionRow(key), key);
@@ -467,7 +476,7 @@ void HistoryModel::placeIn(HistoryRows& list, const ItemKey& key, bool isNew, bo
 // Brings one record's row in the filtered list in line with the store.
 void HistoryModel::followRecord(PersistentId id, bool isNew)
 {
-    auto timestamp = passingTimestamp(id);
+    auto timestamp = passingKey(id);
     // Older than the first rows shown of an answer still to come: its row comes with it.
     if (timestamp && m_prefixBoundary && ItemKey::newerFirst(*m_prefixBoundary, {*timestamp, id}))
         timestamp.reset();
@@ -625,6 +634,34 @@ bool HistoryModel::toggleCategory(int row, const QUuid& categoryId)
         return true;
     }
     return false;
+}
+
+int HistoryModel::movePin(int row, int to)
+{
+    const std::optional<PersistentId> categoryId = filterCategory();
+    if (!showsPinOrder() || row < 0 || row >= rowCount() || to < 0 || to >= rowCount())
+        return -1;
+    const PersistentId id = shown().at(row).id;
+    const auto category =
+        std::find_if(m_categories.cbegin(), m_categories.cend(),
+                     [&](const Category& c) { return c.persistentId() == *categoryId; });
+    const auto pins = m_context.pins(*categoryId);
+    if (category == m_categories.cend() || !pins)
+        return -1;
+    // The store's order is the one moved in; the rows shown are that order.
+    const auto from = std::find_if(pins->begin(), pins->end(),
+                                   [id](const PinOrder::Pin& pin) { return pin.key.id == id; });
+    if (from == pins->end())
+        return -1;
+    const int storeRow = int(from - pins->begin());
+    const auto placements = PinOrder::move(*pins, storeRow, storeRow + (to - row));
+    for (const PinOrder::Placement& placement : placements) {
+        if (auto summary = m_context.summary(placement.item, 0))
+            m_context.link(*summary, *category, placement.position);
+    }
+    if (!m_context.save())
+        qCInfo(lcViews) << "pin order not saved yet:" << m_context.lastError();
+    return shown().rowOf(id);
 }
 
 bool HistoryModel::isInCategory(int row, const QUuid& categoryId) const

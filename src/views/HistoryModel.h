@@ -104,6 +104,12 @@ public:
     // Pins or unpins the record; saved by the context at the next turn of the event loop.
     Q_INVOKABLE bool toggleCategory(int row, const QUuid& categoryId);
     Q_INVOKABLE bool isInCategory(int row, const QUuid& categoryId) const;
+    // Whether the rows are a category's pins in the category's own order (a category chosen,
+    // no search); elsewhere the order is the history's, newest first.
+    bool showsPinOrder() const;
+    // Moves the card at row to row to in the category's order, saved; the row it ends at, -1
+    // when the rows are not in a category's order or a row is out of range.
+    Q_INVOKABLE int movePin(int row, int to);
     // The whole record, its byte buffers loaded on first use (preview, paste).
     std::optional<ClipboardItem> item(int row) const;
     Q_INVOKABLE int rowOfId(const QUuid& id) const;
@@ -135,7 +141,9 @@ private:
     void removeFrom(HistoryRows& list, PersistentId id, bool isShown,
                     const std::optional<QDateTime>& timestamp = std::nullopt);
     void followRecord(PersistentId id, bool isNew = false);
-    std::optional<qint64> passingTimestamp(PersistentId id) const;
+    // Where the record stands under the current filter (its timestamp, or its pin's sort key
+    // in a category's order); nothing when it does not pass the filter.
+    std::optional<qint64> passingKey(PersistentId id) const;
     void updateSearching();
     void setFirstPageReady(bool ready);
     void refreshCategories();

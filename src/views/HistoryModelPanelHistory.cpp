@@ -94,6 +94,11 @@ bool HistoryModelPanelHistory::isInCategory(int row, const QUuid& categoryId) co
     return m_model.isInCategory(row, categoryId);
 }
 
+int HistoryModelPanelHistory::movePin(int row, int to)
+{
+    return m_model.movePin(row, to);
+}
+
 QList<PanelCategory> HistoryModelPanelHistory::categories() const
 {
     QList<PanelCategory> result;

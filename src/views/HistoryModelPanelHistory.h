@@ -29,6 +29,7 @@ public:
     void forgetRemoved() override;
     bool toggleCategory(int row, const QUuid& categoryId) override;
     bool isInCategory(int row, const QUuid& categoryId) const override;
+    int movePin(int row, int to) override;
     QList<PanelCategory> categories() const override;
 
 private:

@@ -52,6 +52,9 @@ public:
     virtual void forgetRemoved() = 0;
     virtual bool toggleCategory(int row, const QUuid& categoryId) = 0;
     virtual bool isInCategory(int row, const QUuid& categoryId) const = 0;
+    // In a category's strip without a search: moves the card at row to row to in the
+    // category's order; the row it ends at, -1 when nothing moved.
+    virtual int movePin(int row, int to) = 0;
 
     // Every category, by order.
     virtual QList<PanelCategory> categories() const = 0;

@@ -21,6 +21,8 @@ struct PanelKeyAction
         TypeCharacter, // text holds what was typed
         MoveLeft,
         MoveRight,
+        MovePinLeft,  // the selected card one place towards the front of its category
+        MovePinRight, // and one place back
         DeleteItem,
         PasteItem,
         PastePlainText, // the selected card's plain text alone

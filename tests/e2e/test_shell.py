@@ -173,9 +173,9 @@ class ShellTest(BrivetTestCase):
 
     def test_export_then_import_into_an_empty_history_and_a_damaged_archive_refused(self):
         """--export writes the history (a text with its formatting, an image, a file with its
-        contents, a pin) to a tar archive; --import into an empty history gives the same records
-        and bytes, a second import adds nothing, and a damaged or cut-short archive is refused,
-        nothing written."""
+        contents, a pin with its place in the category's order) to a tar archive; --import into
+        an empty history gives the same records, bytes and pins, a second import adds nothing,
+        and a damaged or cut-short archive is refused, nothing written."""
         self.brivet.start()
         contents = os.path.join(self.brivet.home, "notes.txt")
         with open(contents, "wb") as file:
@@ -190,7 +190,8 @@ class ShellTest(BrivetTestCase):
         with sqlite3.connect(self.brivet.database_path) as store:
             store.execute("INSERT INTO Category(id, name, colorHex, \"order\", isDefault) VALUES("
                           "'5e1a3d0c-1111-4c1e-9a9a-0123456789ab', 'Work', '#0A84FF', 1, 0)")
-            store.execute("INSERT INTO ClipboardItemCategory(item, category) SELECT i.pk, c.pk "
+            store.execute("INSERT INTO ClipboardItemCategory(item, category, position) "
+                          "SELECT i.pk, c.pk, 1234567 "
                           "FROM ClipboardItem i, Category c "
                           "WHERE i.textContent = 'a text to keep' AND c.name = 'Work'")
             # And the text's formatting.
@@ -259,7 +260,8 @@ class ShellTest(BrivetTestCase):
                     files[row[0]] = file.read()
         categories = brivet.query("SELECT id, name, colorHex, \"order\" FROM Category "
                                   "WHERE isDefault = 0 ORDER BY id")
-        pins = brivet.query("SELECT i.id, c.id FROM ClipboardItemCategory l JOIN ClipboardItem i "
+        pins = brivet.query("SELECT i.id, c.id, l.position FROM ClipboardItemCategory l "
+                            "JOIN ClipboardItem i "
                             "ON i.pk = l.item JOIN Category c ON c.pk = l.category")
         forms = brivet.query("SELECT i.id, r.mimeType, r.data FROM ClipboardItemRepresentation r "
                              "JOIN ClipboardItem i ON i.pk = r.item ORDER BY i.id, r.mimeType")

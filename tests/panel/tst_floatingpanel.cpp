@@ -42,11 +42,12 @@ private slots:
                             int qtKey = Qt::Key_unknown) {
             QTest::newRow(name) << key << modifiers << text << expected << accepted << qtKey;
         };
-        const Qt::KeyboardModifiers none, ctrl(Qt::ControlModifier), shift(Qt::ShiftModifier);
+        const Qt::KeyboardModifiers none, ctrl(Qt::ControlModifier), shift(Qt::ShiftModifier),
+            alt(Qt::AltModifier);
         // X11 key codes of the keys used (evdev + 8).
         const quint32 escape = 9, backspace = 22, tab = 23, leftBracket = 34, rightBracket = 35,
                       enter = 36, a = 38, v = 55, space = 65, keypadEnter = 104, up = 111,
-                      left = 113, forwardDelete = 119, f10 = 76, menu = 135, two = 11,
+                      left = 113, right = 114, forwardDelete = 119, f10 = 76, menu = 135, two = 11,
                       nine = 18, zero = 19, z = 52;
         // clang-format off
         row("Ctrl + key right of P: next category", rightBracket, ctrl, "\x1d", "next");
@@ -56,6 +57,8 @@ private slots:
         row("Return", enter, none, "\r", "return");
         row("Shift+Return pastes the plain text", enter, shift, "\r", "plain");
         row("Ctrl+Left", left, ctrl, {}, "left");
+        row("Alt+Left moves the card towards the front of its category", left, alt, {}, "pin left");
+        row("Alt+Right moves it back", right, alt, {}, "pin right");
         row("Escape", escape, none, "\x1b", "escape");
         row("Backspace", backspace, none, "\b", "delete");
         row("Space", space, none, " ", "space");
@@ -103,7 +106,8 @@ private slots:
                 {Kind::NextCategory, "next"},    {Kind::PreviousCategory, "previous"},
                 {Kind::QuickLook, "preview"},    {Kind::ContextMenu, "menu"},
                 {Kind::PastePlainText, "plain"}, {Kind::ToggleMark, "mark"},
-                {Kind::Undo, "undo"}};
+                {Kind::Undo, "undo"}, {Kind::MovePinLeft, "pin left"},
+                {Kind::MovePinRight, "pin right"}};
             raised << (action.kind == Kind::TypeCharacter ? "typed:" + action.text
                        : action.kind == Kind::QuickPaste ? "quick:" + QString::number(action.number)
                                                          : names.value(action.kind));

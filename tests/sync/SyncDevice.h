@@ -2,6 +2,7 @@
 
 #include "store/ModelContainer.h"
 #include "store/Palette.h"
+#include "store/PinOrder.h"
 #include "sync/SyncEngine.h"
 
 #include <QDir>
@@ -70,7 +71,8 @@ struct SyncDevice
 };
 
 // What a store holds, in a form that compares across devices: records by id (fields and
-// bytes), categories by id, pins as (item, category) pairs. Default categories excluded.
+// bytes), categories by id, pins as (item, category) pairs with their positions. Default
+// categories excluded.
 struct StoreContents
 {
     using ItemFields =
@@ -79,7 +81,7 @@ struct StoreContents
                    qint64, QByteArray, QByteArray, QByteArray, std::map<QString, QByteArray>>;
     std::map<QUuid, ItemFields> items;
     std::map<QUuid, std::tuple<QString, QString, qint64>> categories;
-    std::set<std::pair<QUuid, QUuid>> pins;
+    std::map<std::pair<QUuid, QUuid>, std::optional<qint64>> pins;
 
     static StoreContents of(ModelContext& context)
     {
@@ -112,9 +114,14 @@ struct StoreContents
             if (category.isDefault)
                 continue;
             contents.categories[category.id] = {category.name, category.colorHex, category.order};
+            std::map<PersistentId, QUuid> ids;
             const QList<ClipboardItem> pinned = context.items(category).value();
             for (const ClipboardItem& item : pinned)
-                contents.pins.insert({item.id, category.id});
+                ids[item.persistentId()] = item.id;
+            const auto pins = context.pins(category.persistentId()).value();
+            for (const PinOrder::Pin& pin : pins)
+                contents.pins[{ids.at(pin.key.id), category.id}] =
+                    pin.positioned ? std::optional(pin.key.timestamp) : std::nullopt;
         }
         return contents;
     }

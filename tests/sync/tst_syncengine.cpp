@@ -11,6 +11,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <sqlite3.h>
 
 using namespace brivet;
 using namespace brivet::test;
@@ -45,6 +46,31 @@ QStringList journalFiles(const QString& root)
 ClipboardItem textItem(const QString& text, qint64 time)
 {
     return textRecord(text, QDateTime::fromMSecsSinceEpoch(time, Qt::UTC));
+}
+
+// The texts of a category's pins, in the category's order.
+QStringList pinOrder(SyncDevice& device, const QUuid& categoryId)
+{
+    QStringList texts;
+    const QList<Category> categories = device.context().fetch(CategoryFetch{}).value();
+    for (const Category& category : categories) {
+        if (category.id != categoryId)
+            continue;
+        const auto pins = device.context().pins(category.persistentId()).value();
+        for (const PinOrder::Pin& pin : pins)
+            texts << device.context().summary(pin.key.id, 100)->textContent.value();
+    }
+    return texts;
+}
+
+// Moves the pin with this text to row to of its category's order.
+void movePin(SyncDevice& device, const Category& category, const QString& text, int to)
+{
+    const auto pins = device.context().pins(category.persistentId()).value();
+    const int from = int(pinOrder(device, category.id).indexOf(text));
+    for (const PinOrder::Placement& placement : PinOrder::move(pins, from, to))
+        device.context().link(*device.context().summary(placement.item, 0), category,
+                              placement.position);
 }
 
 qint64 itemCount(SyncDevice& device)
@@ -136,6 +162,8 @@ private slots:
     void snapshotKeepsHistoryAndRecentTombstones();
     void runningEngineCompactsPastItsSegmentLimit();
     void changesSurviveKillsRightAfterSaving();
+    void pinOrderMergesLastWriterWins();
+    void stateFileFromBeforePinPositionsKeepsThem();
 
 private:
     std::unique_ptr<QTemporaryDir> m_root;
@@ -408,6 +436,66 @@ void TestSyncEngine::changesSurviveKillsRightAfterSaving()
     const StoreContents saved = StoreContents::of((*killed)->mainContext());
     QVERIFY(saved.items.size() > 12);
     QVERIFY2(StoreContents::of(reader.context()) == saved, "a saved change was not journalled");
+}
+
+// Pins keep their order on the other device, and a move is a write of the pin like any other:
+// the later one wins, on every device.
+void TestSyncEngine::pinOrderMergesLastWriterWins()
+{
+    SyncDevice a(m_root->filePath(QStringLiteral("a")), m_key, m_now, 0);
+    SyncDevice b(m_root->filePath(QStringLiteral("b")), m_key, m_now, 0);
+    Category work(QStringLiteral("Work"), QStringLiteral("#FF9500"), 1, false);
+    a.context().insert(work);
+    for (const char* text : {"one", "two", "three"}) {
+        ClipboardItem item = textItem(QString::fromLatin1(text), m_now);
+        a.context().insert(item);
+        a.context().link(item, work);
+    }
+    QVERIFY(a.publish());
+    movePin(a, work, QStringLiteral("one"), 0);
+    QVERIFY(a.publish());
+    copyFolder(a.folderRoot, b.folderRoot);
+    QVERIFY(b.engine->mergeNow().has_value());
+    QCOMPARE(pinOrder(b, work.id), QStringList({"one", "three", "two"}));
+
+    // Both move "two"; b moves later.
+    movePin(a, work, QStringLiteral("two"), 0);
+    QVERIFY(a.publish());
+    m_now += 5000;
+    movePin(b, work, QStringLiteral("two"), 1);
+    QVERIFY(b.publish());
+    copyFolder(a.folderRoot, b.folderRoot);
+    copyFolder(b.folderRoot, a.folderRoot);
+    QVERIFY(a.engine->mergeNow().has_value());
+    QVERIFY(b.engine->mergeNow().has_value());
+    QCOMPARE(pinOrder(a, work.id), QStringList({"one", "two", "three"}));
+    QVERIFY(StoreContents::of(a.context()) == StoreContents::of(b.context()));
+}
+
+// A sync state written before pins had positions opens, its pins kept, and keeps positions.
+void TestSyncEngine::stateFileFromBeforePinPositionsKeepsThem()
+{
+    const QString path = m_root->filePath(QStringLiteral("sync.sqlite"));
+    const QUuid item = QUuid::createUuid(), category = QUuid::createUuid();
+    sqlite3* db = nullptr;
+    const QByteArray sql =
+        "CREATE TABLE Membership(item BLOB NOT NULL, category BLOB NOT NULL, stamp BLOB NOT NULL, "
+        "present INTEGER NOT NULL, PRIMARY KEY(item, category)) WITHOUT ROWID; "
+        "INSERT INTO Membership VALUES(x'" +
+        item.toRfc4122().toHex() + "', x'" + category.toRfc4122().toHex() + "', x'00', 1)";
+    QVERIFY(sqlite3_open(QFile::encodeName(path), &db) == SQLITE_OK &&
+            sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr) == SQLITE_OK);
+    sqlite3_close(db);
+    QString error;
+    const auto state = SyncState::open(path, &error);
+    QVERIFY2(state, qPrintable(error));
+    const auto before = state->membership(item, category);
+    QVERIFY(before && before->present && !before->position);
+    QVERIFY(state->begin());
+    state->putMembership({item, category, {}, true, 42});
+    QVERIFY(state->commit());
+    const auto after = state->membership(item, category);
+    QVERIFY(after && after->position == 42);
 }
 
 BRIVET_TEST_CLASS(TestSyncEngine)

@@ -2,9 +2,10 @@
 // views that delivers finished files late, in random order, sometimes half-written first, and
 // not at all to a device that is away; removals pass on like new files. One device's clock
 // runs days ahead. Random history work on every device, then quiet: all stores must hold the
-// same records, categories and pins, with nothing lost and nothing deleted back, and every
-// blob a live record names in every folder view. Then longer than a tombstone lives: the blobs
-// of records deleted before are collected and stay collected while work goes on.
+// same records, categories and pins (in the same order), with nothing lost and nothing deleted
+// back, and every blob a live record names in every folder view. Then longer than a tombstone
+// lives: the blobs of records deleted before are collected and stay collected while work goes
+// on.
 #include "sync/SyncDevice.h"
 
 #include <QDirIterator>
@@ -286,9 +287,20 @@ void TestSyncSimulation::randomHistoryWorkConverges()
                 const ClipboardItem& item = items.at(random.bounded(int(items.size())));
                 context.remove(item);
                 deleted.insert(item.id);
-            } else if (choice < 72 && !categories.isEmpty()) {
+            } else if (choice < 66 && !categories.isEmpty()) {
                 context.link(items.at(random.bounded(int(items.size()))),
                              categories.at(random.bounded(int(categories.size()))));
+            } else if (choice < 72 && !categories.isEmpty()) {
+                // A card moved in its category's order.
+                const Category& category = categories.at(random.bounded(int(categories.size())));
+                const auto pins = context.pins(category.persistentId()).value();
+                if (pins.size() > 1) {
+                    const int from = random.bounded(int(pins.size()));
+                    for (const PinOrder::Placement& placement :
+                         PinOrder::move(pins, from, random.bounded(int(pins.size()))))
+                        context.link(context.summary(placement.item, 0).value(), category,
+                                     placement.position);
+                }
             } else if (choice < 80 && !categories.isEmpty()) {
                 const Category& category = categories.at(random.bounded(int(categories.size())));
                 const auto pinned = context.items(category).value();

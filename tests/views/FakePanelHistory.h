@@ -109,6 +109,17 @@ public:
     {
         return valid(row) && pins.contains({m_rows[row], categoryId});
     }
+    // In a category without a search the records' order is the pin order.
+    int movePin(int row, int to) override
+    {
+        if (m_category.isNull() || !m_search.isEmpty() || !valid(row) || !valid(to))
+            return -1;
+        const QString text = m_rows[row], target = m_rows[to];
+        records.removeOne(text);
+        records.insert(records.indexOf(target) + (to > row ? 1 : 0), text);
+        m_rows = matching();
+        return int(m_rows.indexOf(text));
+    }
     QList<PanelCategory> categories() const override { return categoryList; }
 
 private:

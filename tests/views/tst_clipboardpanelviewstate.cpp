@@ -58,18 +58,19 @@ QString categoryName(const QUuid& id)
     return id.isNull() ? QString() : QStringLiteral("?");
 }
 
-// One letter per action: L R left/right, D delete, P paste (Return), W plain paste
-// (Shift+Return), _ Space, Q preview (Shift+Space), M mark (Ctrl+Space), N B next/previous
-// category, E escape, Z undo (Ctrl+Z), S the panel shown again, t:<text> typed text, c:<n>
-// Ctrl+click on card n.
+// One letter per action: L R left/right, < > the card left/right in its category, D delete, P
+// paste (Return), W plain paste (Shift+Return), _ Space, Q preview (Shift+Space), M mark
+// (Ctrl+Space), N B next/previous category, E escape, Z undo (Ctrl+Z), S the panel shown
+// again, t:<text> typed text, c:<n> Ctrl+click on card n.
 void apply(ClipboardPanelViewState& state, const QString& script)
 {
     using Kind = PanelKeyAction::Kind;
-    const QString keys = QStringLiteral("LRDPW_QMNBEZ");
+    const QString keys = QStringLiteral("LRDPW_QMNBEZ<>");
     const Kind kinds[] = {Kind::MoveLeft,         Kind::MoveRight,      Kind::DeleteItem,
                           Kind::PasteItem,        Kind::PastePlainText, Kind::Space,
                           Kind::QuickLook,        Kind::ToggleMark,     Kind::NextCategory,
-                          Kind::PreviousCategory, Kind::Escape,         Kind::Undo};
+                          Kind::PreviousCategory, Kind::Escape,         Kind::Undo,
+                          Kind::MovePinLeft,      Kind::MovePinRight};
     for (const QString& token : script.split(u' ', Qt::SkipEmptyParts)) {
         if (token.startsWith(QLatin1String("t:")))
             state.apply(PanelKeyAction::typeCharacter(token.mid(2)));
@@ -158,6 +159,10 @@ void TestClipboardPanelViewState::keyActions_data()
     QTest::addRow("Ctrl+Z twice brings back both; a third does nothing") << 5 << "" << "R D D Z Z Z" << "" << 1 << false << "" << "removed beta, removed gamma, restored gamma, restored beta";
     QTest::addRow("deletions of an earlier panel session stay deleted") << 5 << "" << "D S Z" << "" << 0 << false << "" << "removed alpha";
     QTest::addRow("Ctrl+Z waits while the preview is open") << 5 << "" << "D Q Z" << "" << 0 << true << "" << "removed alpha";
+    QTest::addRow("Alt+Left in a category moves the card; the selection goes with it") << 5 << "beta,gamma,delta" << "N R R < P" << "" << 0 << false << "Work" << "promoted delta, selected delta";
+    QTest::addRow("Alt+Right moves it back") << 5 << "beta,gamma,delta" << "N R > L P" << "" << 0 << false << "Work" << "promoted delta, selected delta";
+    QTest::addRow("Alt+Right on the last card does nothing") << 5 << "beta,gamma" << "N R >" << "" << 1 << false << "Work" << "";
+    QTest::addRow("Alt+Left without a category does nothing") << 5 << "" << "R < P" << "" << 0 << false << "" << "promoted beta, selected beta";
     QTest::addRow("showing again clears search, selection and preview, not the category") << 5 << "" << "N t:a R Q S" << "" << 0 << false << "Work" << "reclaim focus";
     QTest::addRow("Return with marks pastes them in marking order, each promoted in turn") << 5 << "" << "R R M L L M R R R M P" << "" << 0 << false << "" << "promoted gamma, promoted alpha, promoted delta, stack gamma alpha delta";
     QTest::addRow("Shift+Return with marks pastes their plain texts") << 5 << "" << "M R M W" << "" << 0 << false << "" << "promoted alpha, promoted beta, plain stack alpha beta";

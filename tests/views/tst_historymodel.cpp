@@ -3,6 +3,7 @@
 // filter finds, and the card pictures load from any thread.
 #include "store/HistoryPruner.h"
 #include "store/ModelContainer.h"
+#include "store/PinOrder.h"
 #include "support/HistoryModelWaits.h"
 #include "support/TestContent.h"
 #include "support/TestMain.h"
@@ -456,6 +457,57 @@ private slots:
         QTRY_COMPARE(m_model->rowCount(), 0);
         QCOMPARE(removed.size(), 1);
         QCOMPARE(resets.size(), 0);
+    }
+
+    // A category's strip follows the pins' order: a new pin in front, a pin from before
+    // positions by its time; Alt+Left/Right move rows (never a reset), even where the pins
+    // leave no room between them; a paste does not reorder; a search in the category is by
+    // time; the order is on disk.
+    void pinOrderMovesRowsAndSurvivesARestart()
+    {
+        // Rows newest first: item 4, item 3, item 2, item 1, item 0.
+        const ClipboardItem item1 = *m_model->item(3);
+        QVERIFY(m_model->toggleCategory(0, m_work.id)); // item 4
+        QVERIFY(m_model->toggleCategory(4, m_work.id)); // item 0
+        QVERIFY(m_model->toggleCategory(2, m_work.id)); // item 2
+        context().link(item1, m_work, std::nullopt);    // as pinned before positions were kept
+        QVERIFY(context().save());
+        QCOMPARE(m_model->movePin(0, 1), -1); // the whole history has no pin order
+        m_model->setCategoryId(m_work.id);
+        QVERIFY(test::waitForSearch(*m_model));
+        QCOMPARE(texts(), QStringList({"item 2", "item 0", "item 4", "item 1"}));
+
+        QSignalSpy moved(m_model.get(), &QAbstractItemModel::rowsMoved);
+        QSignalSpy resets(m_model.get(), &QAbstractItemModel::modelReset);
+        QCOMPARE(m_model->movePin(1, 0), 0);
+        QCOMPARE(texts(), QStringList({"item 0", "item 2", "item 4", "item 1"}));
+        QCOMPARE(m_model->movePin(3, 2), 2); // the pin without a position
+        QCOMPARE(m_model->movePin(3, 2), 2); // no room left between item 2 and item 1
+        QCOMPARE(texts(), QStringList({"item 0", "item 2", "item 4", "item 1"}));
+        // Every pin has a place of its own: the order never rests on the records' local ids.
+        const auto pins = context().pins(m_work.persistentId()).value();
+        for (size_t i = 1; i < pins.size(); ++i)
+            QVERIFY(pins[i - 1].positioned && pins[i - 1].key.timestamp > pins[i].key.timestamp);
+        QCOMPARE(m_model->movePin(3, 4), -1);
+        QVERIFY(m_model->promote(3));
+        QCOMPARE(texts(), QStringList({"item 0", "item 2", "item 4", "item 1"}));
+        QCOMPARE(moved.size(), 3);
+        QCOMPARE(resets.size(), 0);
+
+        m_model->setSearchText("item");
+        QVERIFY(test::waitForSearch(*m_model));
+        QCOMPARE(texts(), QStringList({"item 1", "item 4", "item 2", "item 0"}));
+        QCOMPARE(m_model->movePin(0, 1), -1);
+
+        m_tester.reset();
+        m_model.reset();
+        const QString path = m_container->path();
+        m_container.reset();
+        m_container = std::get<std::unique_ptr<ModelContainer>>(ModelContainer::create(path));
+        makeModel();
+        m_model->setCategoryId(m_work.id);
+        QVERIFY(test::waitForSearch(*m_model));
+        QCOMPARE(texts(), QStringList({"item 0", "item 2", "item 4", "item 1"}));
     }
 
     // Records saved while a search is out and after it show when they match; the card's fields.
