@@ -126,7 +126,7 @@ QCborMap ofItem(const ClipboardItem& item, const BlobNamer& namer)
     };
     if (namer) {
         for (const auto& [field, buffer] : blobFields(item))
-            fields.insert(field, blob(field, *buffer));
+            fields.insert(field, blob(field, buffer));
     }
     return fields;
 }

@@ -413,6 +413,8 @@ void TestSyncSimulation::randomHistoryWorkConverges()
     const qint64 bytesAfter = folderBytes(roots[0]);
     checkConverged();
     QVERIFY(!QTest::currentTestFailed());
+    // A picture copied again brings its blob back by right: pictures repeat only among new ones.
+    images.clear();
     work(operations / 4);
     quiet();
     QVERIFY(!QTest::currentTestFailed());
