@@ -19,22 +19,26 @@
 
 namespace {
 
+// Says why a command did not reach the running Brivet; the process's exit status.
+int reportUndelivered(brivet::InstanceChannel::Delivery delivery,
+                      const brivet::InstanceChannel& channel)
+{
+    if (delivery == brivet::InstanceChannel::Delivery::NotRunning)
+        std::fprintf(stderr, "Brivet is not running. Start it with: brivet\n");
+    else
+        std::fprintf(stderr, "brivet: %s\n", qPrintable(channel.error()));
+    return 1;
+}
+
 // Sends one command to the running Brivet; the process's exit status.
 int sendCommand(int argc, char* argv[], brivet::InstanceCommand command, int minutes)
 {
     QCoreApplication app(argc, argv);
     auto channel = brivet::createInstanceChannel();
-    switch (channel->send(command, minutes)) {
-    case brivet::InstanceChannel::Delivery::Delivered:
-        return 0;
-    case brivet::InstanceChannel::Delivery::NotRunning:
-        std::fprintf(stderr, "Brivet is not running. Start it with: brivet\n");
-        return 1;
-    case brivet::InstanceChannel::Delivery::Failed:
-        std::fprintf(stderr, "brivet: %s\n", qPrintable(channel->error()));
-        return 1;
-    }
-    return 1;
+    const auto delivery = channel->send(command, minutes);
+    return delivery == brivet::InstanceChannel::Delivery::Delivered
+               ? 0
+               : reportUndelivered(delivery, *channel);
 }
 
 // Has the running Brivet export or import a history archive; the process's exit status.
@@ -45,18 +49,11 @@ int sendArchive(int argc, char* argv[], const brivet::CommandLine& commandLine)
     brivet::HistoryArchiveRequests::Answer answer;
     // The running Brivet has a working directory of its own.
     const QString path = QFileInfo(commandLine.archivePath).absoluteFilePath();
-    switch (channel->sendArchive(commandLine.archiveAction, path, &answer)) {
-    case brivet::InstanceChannel::Delivery::Delivered:
-        std::fprintf(answer.ok ? stdout : stderr, "%s\n", qPrintable(answer.message));
-        return answer.ok ? 0 : 1;
-    case brivet::InstanceChannel::Delivery::NotRunning:
-        std::fprintf(stderr, "Brivet is not running. Start it with: brivet\n");
-        return 1;
-    case brivet::InstanceChannel::Delivery::Failed:
-        std::fprintf(stderr, "brivet: %s\n", qPrintable(channel->error()));
-        return 1;
-    }
-    return 1;
+    const auto delivery = channel->sendArchive(commandLine.archiveAction, path, &answer);
+    if (delivery != brivet::InstanceChannel::Delivery::Delivered)
+        return reportUndelivered(delivery, *channel);
+    std::fprintf(answer.ok ? stdout : stderr, "%s\n", qPrintable(answer.message));
+    return answer.ok ? 0 : 1;
 }
 
 // Brivet draws and pastes through X11, and keeps the clipboard natively on Wayland compositors

@@ -378,7 +378,7 @@ SyncEngine::Collected SyncEngine::collectItem(PersistentId storeId, std::vector<
     RecordFields::BlobNamer namer;
     if (created) {
         const auto named = m_blobNames.find(storeId);
-        namer = [&](const QString& field, const Blob& buffer) -> QString {
+        namer = [&, named](const QString& field, const Blob& buffer) -> QString {
             if (named != m_blobNames.end())
                 return named->second.value(field);
             if (buffer.size() > m_settings.blobLimit)
