@@ -240,6 +240,27 @@ Item {
                     kindColor: root.viewState.kindColor(contentType)
                     categoryColor: hex => root.viewState.categoryColor(hex)
 
+                    // In a category's own order a card is dragged to another card's place; it
+                    // follows the pointer and slides into place when dropped.
+                    z: reorder.active ? 2 : 0
+                    transform: Translate { x: reorder.active ? reorder.offset : 0 }
+                    DragHandler {
+                        id: reorder
+                        property real offset: 0
+                        enabled: root.viewState.canMoveCards
+                        target: null
+                        yAxis.enabled: false
+                        acceptedButtons: Qt.LeftButton
+                        onActiveTranslationChanged: if (active) offset = activeTranslation.x
+                        onActiveChanged: {
+                            if (active)
+                                return
+                            const to = strip.indexAt(card.x + card.width / 2 + offset, card.y + card.height / 2)
+                            offset = 0
+                            if (to >= 0 && to !== card.index)
+                                root.viewState.dragCard(card.index, to)
+                        }
+                    }
                     TapHandler {
                         acceptedButtons: Qt.LeftButton
                         acceptedModifiers: Qt.ControlModifier

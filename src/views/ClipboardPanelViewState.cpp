@@ -125,11 +125,9 @@ void ClipboardPanelViewState::apply(const PanelKeyAction& action)
         break;
     case Kind::MovePinLeft:
     case Kind::MovePinRight:
-        if (m_selectedIndex >= 0 && m_selectedIndex < n) {
-            const int to = m_selectedIndex + (action.kind == Kind::MovePinLeft ? -1 : 1);
-            if (const int row = m_history.movePin(m_selectedIndex, to); row >= 0)
-                setSelectedIndex(row);
-        }
+        if (m_selectedIndex >= 0 && m_selectedIndex < n)
+            dragCard(m_selectedIndex,
+                     m_selectedIndex + (action.kind == Kind::MovePinLeft ? -1 : 1));
         break;
     case Kind::DeleteItem:
         if (!m_searchText.isEmpty()) {
@@ -304,6 +302,14 @@ void ClipboardPanelViewState::toggleMarkCard(int index)
     toggleMark(index);
 }
 
+void ClipboardPanelViewState::dragCard(int index, int to)
+{
+    if (const int row = m_history.movePin(index, to); row >= 0) {
+        qCDebug(lcViews) << "card" << index << "moved to" << row;
+        setSelectedIndex(row);
+    }
+}
+
 void ClipboardPanelViewState::pasteCardAsPlainText(int index)
 {
     if (hasPlainText(index))
@@ -358,6 +364,7 @@ void ClipboardPanelViewState::setSearchText(const QString& text)
     m_searchText = text;
     m_history.setSearchText(text);
     emit searchTextChanged();
+    emit canMoveCardsChanged();
 }
 
 void ClipboardPanelViewState::setSearchTextFromField(const QString& text)
@@ -381,6 +388,7 @@ void ClipboardPanelViewState::setSelectedCategory(const QUuid& id)
     m_selectedCategoryId = id;
     m_history.setCategoryId(id);
     emit selectedCategoryChanged();
+    emit canMoveCardsChanged();
 }
 
 void ClipboardPanelViewState::selectCategory(const QString& id)

@@ -43,6 +43,8 @@ class ClipboardPanelViewState : public QObject
     Q_PROPERTY(bool hasPinCategories READ hasPinCategories NOTIFY categoriesChanged)
     // For a few seconds after a delete: the line "Deleted · Undo".
     Q_PROPERTY(bool showsUndo READ showsUndo NOTIFY showsUndoChanged)
+    // Cards can be dragged to another place: a category's own order is shown.
+    Q_PROPERTY(bool canMoveCards READ canMoveCards NOTIFY canMoveCardsChanged)
     // Moves on every half minute while the panel is open, so that card ages stay current.
     Q_PROPERTY(QDateTime now READ now NOTIFY nowChanged)
 public:
@@ -76,6 +78,7 @@ public:
     bool hasPinCategories() const;
     QDateTime now() const { return m_now; }
     bool showsUndo() const { return m_undoLine.isActive(); }
+    bool canMoveCards() const { return m_history.showsPinOrder(); }
     // How long "Deleted · Undo" shows after a delete.
     static constexpr int undoLineMs = 5000;
 
@@ -91,6 +94,8 @@ public:
     Q_INVOKABLE void clickCard(int index);
     // Ctrl+click: marks the card for the paste stack, or unmarks it.
     Q_INVOKABLE void toggleMarkCard(int index);
+    // A card dropped on another card's place in a category's order; it stays selected.
+    Q_INVOKABLE void dragCard(int index, int to);
     Q_INVOKABLE void doubleClickCard(int index);
     // The card's context menu.
     Q_INVOKABLE void deleteCard(int index);
@@ -130,6 +135,7 @@ signals:
     void categoriesChanged();
     void nowChanged();
     void showsUndoChanged();
+    void canMoveCardsChanged();
     // Return or a double click chose a record, which has been brought to the front.
     void itemChosen(const brivet::ClipboardItem& item, brivet::PasteForm form);
     // Return with marks chose the marked records, in marking order, each brought to the

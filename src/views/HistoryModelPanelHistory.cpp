@@ -99,6 +99,11 @@ int HistoryModelPanelHistory::movePin(int row, int to)
     return m_model.movePin(row, to);
 }
 
+bool HistoryModelPanelHistory::showsPinOrder() const
+{
+    return m_model.showsPinOrder();
+}
+
 QList<PanelCategory> HistoryModelPanelHistory::categories() const
 {
     QList<PanelCategory> result;

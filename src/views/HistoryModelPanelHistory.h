@@ -30,6 +30,7 @@ public:
     bool toggleCategory(int row, const QUuid& categoryId) override;
     bool isInCategory(int row, const QUuid& categoryId) const override;
     int movePin(int row, int to) override;
+    bool showsPinOrder() const override;
     QList<PanelCategory> categories() const override;
 
 private:

@@ -55,6 +55,8 @@ public:
     // In a category's strip without a search: moves the card at row to row to in the
     // category's order; the row it ends at, -1 when nothing moved.
     virtual int movePin(int row, int to) = 0;
+    // Whether the strip shows a category's own order, in which its cards can be moved.
+    virtual bool showsPinOrder() const { return false; }
 
     // Every category, by order.
     virtual QList<PanelCategory> categories() const = 0;

@@ -5,6 +5,7 @@ a chosen record must be pasted into the window that was in front."""
 
 import json
 import os
+import sqlite3
 import subprocess
 import unittest
 
@@ -329,6 +330,39 @@ class PanelTest(PanelTestCase):
         self.show_panel()
         self.open_popover(panel_x + 364 + 160 + 12 - 12, chip_y)
         self.assertEqual(len(self.categories()), 3)
+
+
+    def test_a_card_dragged_in_its_category_takes_the_place_it_is_dropped_on(self):
+        """In a category's own order a card dragged onto another card's place moves there and
+        the order is saved; in the whole history a drag moves nothing."""
+        self.copy_texts("one", "two", "three")
+        self.brivet.stop()
+        with sqlite3.connect(self.brivet.database_path) as store:
+            store.execute("INSERT INTO Category(id, name, colorHex, \"order\", isDefault) VALUES("
+                          "'5e1a3d0c-2222-4c1e-9a9a-0123456789ab', 'Work', '#0A84FF', 1, 0)")
+            store.execute("INSERT INTO ClipboardItemCategory(item, category) SELECT i.pk, c.pk "
+                          "FROM ClipboardItem i, Category c WHERE c.name = 'Work'")
+        self.brivet.start(wait_for=r"brivet\.panel: prepared in")
+        order = ("SELECT i.textContent FROM ClipboardItemCategory l JOIN ClipboardItem i "
+                 "ON i.pk = l.item ORDER BY l.position DESC, i.timestamp DESC")
+        info = self.show_panel()
+        panel_x, panel_y = int(info["Absolute upper-left X"]), int(info["Absolute upper-left Y"])
+        card_y = panel_y + int(int(info["Height"]) * 0.42)
+
+        def drag(from_card, to_card):
+            x = panel_x + 16 + 80 + 168 * from_card
+            self.session.run(["xdotool", "mousemove", str(x), str(card_y), "mousedown", "1"])
+            for step in range(1, 9):
+                self.session.run(["xdotool", "mousemove",
+                                  str(x + 168 * (to_card - from_card) * step // 8), str(card_y)])
+            self.session.run(["xdotool", "mouseup", "1"])
+
+        drag(0, 2)  # the whole history: nothing moves
+        self.press("ctrl+bracketright")
+        drag(0, 2)  # "three" dropped on "one"'s place
+        wait_until(lambda: self.brivet.query(order) == [("two",), ("one",), ("three",)],
+                   message=f"the order saved: {self.brivet.query(order)}")
+        self.assertEqual(self.brivet.count_log(r"brivet\.views: card 0 moved to 2"), 1)
 
 
 class ScreensTest(PanelTestCase):
