@@ -244,6 +244,14 @@ Item {
                     // follows the pointer and slides into place when dropped.
                     z: reorder.active ? 2 : 0
                     transform: Translate { x: reorder.active ? reorder.offset : 0 }
+                    // Lifted: the cards it passes over do not show through it.
+                    Rectangle {
+                        z: -1
+                        anchors.fill: parent
+                        visible: reorder.active
+                        radius: card.cornerRadius
+                        color: systemPalette.window
+                    }
                     DragHandler {
                         id: reorder
                         property real offset: 0
