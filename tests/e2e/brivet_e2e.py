@@ -264,12 +264,14 @@ class Brivet:
     def start(self, wait_for=r"brivet\.app: launched"):
         # A session's launcher runs its programs as the session's user (see wayland_session).
         launcher = getattr(self.session, "launcher", [])
+        # A restart's lines follow the earlier run's: this run's line is the next one.
+        seen = self.count_log(wait_for) if wait_for else 0
         self.process = subprocess.Popen([*launcher, BINARY], env=self.env, stdin=subprocess.DEVNULL,
                                         stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                                         text=True, errors="replace")
         read_lines(self.process.stdout, self.lines)
         if wait_for:
-            self.wait_for_log(wait_for, timeout=20)
+            self.wait_for_log(wait_for, timeout=20, count=seen + 1)
         return self
 
     def log(self):

@@ -198,8 +198,7 @@ class ShellTest(BrivetTestCase):
             store.execute("INSERT INTO ClipboardItemRepresentation(item, mimeType, data) "
                           "SELECT pk, 'text/html', CAST('<b>a text</b> to keep' AS BLOB) "
                           "FROM ClipboardItem WHERE textContent = 'a text to keep'")
-        self.brivet.start(wait_for=None)
-        self.brivet.wait_for_log(r"brivet\.app: launched", count=2, timeout=20)
+        self.brivet.start()
         archive = os.path.join(self.brivet.home, "history.tar")
         result = self.brivet_command("--export", archive)
         self.assertEqual((result.returncode, result.stdout), (0, f"History exported to {archive}\n"),
