@@ -39,6 +39,13 @@ void keepBlobNamesOnly(SyncState::Record& record)
     });
 }
 
+// Whether a device that merged so far has applied the operation stamped so.
+bool covers(const std::map<QByteArray, quint64>& coverage, const Stamp& stamp)
+{
+    const auto it = coverage.find(stamp.device);
+    return it != coverage.end() && stamp.time <= it->second;
+}
+
 SyncState::Record newRecord(bool isItem)
 {
     SyncState::Record record;
@@ -58,7 +65,7 @@ SyncEngine::SyncEngine(ModelContext& context, SyncState& state, SyncFolder folde
     m_clock.restore(m_state.clock());
     connect(&m_context, &ModelContext::changed, this, &SyncEngine::noticeChange);
     connect(&m_reader, &QFutureWatcher<Batch>::finished, this, [this] {
-        m_batch = m_reader.result();
+        m_batch = m_reader.future().takeResult();
         if (takeNews(m_batch)) {
             m_batch = {};
             m_merging = false;
@@ -71,7 +78,7 @@ SyncEngine::SyncEngine(ModelContext& context, SyncState& state, SyncFolder folde
     connect(&m_folderJob, &QFutureWatcher<SyncJobs::Written>::finished, this,
             &SyncEngine::folderJobDone);
     connect(&m_storeCheck, &QFutureWatcher<SyncJobs::Unjournalled>::finished, this, [this] {
-        SyncJobs::Unjournalled found = m_storeCheck.result();
+        SyncJobs::Unjournalled found = m_storeCheck.future().takeResult();
         if (!found.error.isEmpty()) {
             fail(
                 QStringLiteral("cannot compare the history with the journal: %1").arg(found.error));
@@ -98,11 +105,12 @@ SyncEngine::SyncEngine(ModelContext& context, SyncState& state, SyncFolder folde
 
 SyncEngine::~SyncEngine()
 {
-    m_reader.waitForFinished();
-    m_blobJob.waitForFinished();
-    m_storeCheck.waitForFinished();
-    m_folderJob.waitForFinished();
-    m_blobCheck.waitForFinished();
+    // A job whose result was taken is no longer running (nor finished): only running ones are
+    // waited for.
+    for (QFutureWatcherBase* job : std::initializer_list<QFutureWatcherBase*>{
+             &m_reader, &m_blobJob, &m_storeCheck, &m_folderJob, &m_blobCheck})
+        if (job->isRunning())
+            job->waitForFinished();
 }
 
 void SyncEngine::start()
@@ -323,7 +331,7 @@ void SyncEngine::blobJobDone()
 {
     if (m_blobsInFlight.empty())
         return; // taken over by a step that waited for it
-    const SyncJobs::NamedBlobs named = m_blobJob.result();
+    const SyncJobs::NamedBlobs named = m_blobJob.future().takeResult();
     for (const auto& [item, names] : named.names)
         m_blobNames[item] = names;
     if (!named.error.isEmpty()) {
@@ -503,15 +511,26 @@ bool SyncEngine::writeOutbox(int maxSegments)
         folderJobDone();
     }
     for (int written = 0; written < maxSegments; ++written) {
-        const auto rows = m_state.outbox(segmentOperations);
+        auto rows = m_state.outbox(segmentOperations + 1);
         if (rows.empty())
             return true;
+        const quint64 clock = outboxReach(rows);
         const SyncJobs::Written segment =
-            SyncJobs::writeSegment(m_folder, m_state.nextSequence(), rows);
+            SyncJobs::writeSegment(m_folder, m_state.nextSequence(), rows, clock);
         if (!noteWritten(segment))
             return false;
     }
     return true;
+}
+
+quint64 SyncEngine::outboxReach(std::vector<std::pair<qint64, QByteArray>>& rows) const
+{
+    // With the whole outbox in the segment, every operation this device stamped up to the
+    // saved clock is in it or before it; with rows left for later, how far is not known.
+    if (rows.size() <= size_t(segmentOperations))
+        return m_state.clock();
+    rows.resize(segmentOperations);
+    return 0;
 }
 
 bool SyncEngine::noteWritten(const SyncJobs::Written& written)
@@ -550,12 +569,13 @@ void SyncEngine::scheduleWrite()
 {
     if (m_folderJobRunning || m_keyConflict)
         return;
-    const auto rows = m_state.outbox(segmentOperations);
+    auto rows = m_state.outbox(segmentOperations + 1);
     if (rows.empty())
         return;
+    const quint64 clock = outboxReach(rows);
     m_folderJobRunning = true;
-    m_folderJob.setFuture(
-        QtConcurrent::run(&SyncJobs::writeSegment, m_folder, m_state.nextSequence(), rows));
+    m_folderJob.setFuture(QtConcurrent::run(&SyncJobs::writeSegment, m_folder,
+                                            m_state.nextSequence(), std::move(rows), clock));
 }
 
 void SyncEngine::startCompaction()
@@ -573,10 +593,14 @@ void SyncEngine::folderJobDone()
     if (!m_folderJobRunning || !m_folderJob.isFinished())
         return; // taken over by a step that waited for it
     m_folderJobRunning = false;
-    const SyncJobs::Written written = m_folderJob.result();
+    const SyncJobs::Written written = m_folderJob.future().takeResult();
     if (!noteWritten(written)) {
         if (m_writeTimer)
             m_writeTimer->start(); // the folder may come back (a removable disk, a mount)
+        return;
+    }
+    if (m_journalNamesExpired) {
+        compactIfExpiredNamed();
         return;
     }
     if (written.snapshot) {
@@ -606,13 +630,20 @@ int SyncEngine::restoreMissingBlobs()
     return SyncJobs::restoreMissingBlobs(m_store, m_state.path(), m_folder);
 }
 
-SyncEngine::Batch SyncEngine::readBatch(const SyncFolder& folder, const QSet<QString>& applied,
+SyncEngine::Batch SyncEngine::readBatch(const SyncFolder& folder, const QString& statePath,
                                         qint64 aheadLimit)
 {
     Batch batch;
     batch.keyConflicts = SyncFolder::conflictingKeyFiles(folder.root());
     if (!batch.keyConflicts.isEmpty())
         return batch;
+    auto progress = SyncState::readProgress(statePath, &batch.error);
+    if (!progress)
+        return batch;
+    const QSet<QString>& applied = progress->applied;
+    batch.coverage = std::move(progress->coverage);
+    // What each snapshot with a reach names, to find the records its writer dropped.
+    std::vector<std::pair<QSet<QUuid>, size_t>> snapshots; // records named, segment index
     qint64 blobBytes = 0;
     for (const SyncFolder::Segment& segment : folder.segments()) {
         if (segment.device == folder.deviceName() ||
@@ -623,6 +654,13 @@ SyncEngine::Batch SyncEngine::readBatch(const SyncFolder& folder, const QSet<QSt
             qCDebug(lcSync) << "segment not complete yet:" << segment.path;
             continue;
         }
+        if (contents->writer.reach.snapshot && !contents->writer.reach.seen.empty()) {
+            QSet<QUuid> named;
+            for (const SyncOperation& op : contents->operations)
+                if (op.type != SyncOperation::Type::Membership)
+                    named.insert(op.record);
+            snapshots.emplace_back(std::move(named), batch.segments.size());
+        }
         for (SyncOperation& op : contents->operations)
             batch.operations.push_back(std::move(op));
         for (auto it = contents->blobs.constBegin(); it != contents->blobs.constEnd(); ++it) {
@@ -632,12 +670,43 @@ SyncEngine::Batch SyncEngine::readBatch(const SyncFolder& folder, const QSet<QSt
         if (contents->writer.writtenAt > aheadLimit)
             batch.hostsAhead.append(contents->writer.host.isEmpty() ? segment.device.left(8)
                                                                     : contents->writer.host);
-        batch.segments.push_back(segment);
+        batch.segments.emplace_back(segment, std::move(contents->writer.reach));
         // A first sync of a long history comes in several batches, each of a bounded size.
         if (batch.operations.size() >= batchOperations || blobBytes >= batchBlobBytes) {
             batch.more = true;
             break;
         }
+    }
+    // A record a snapshot's writer had seen (an operation on it within the writer's reach) and
+    // left out was deleted there longer ago than a tombstone lives; this device, away that
+    // long, still holds it, or is about to take it from an older segment of this batch.
+    if (!snapshots.empty()) {
+        auto state = SyncState::read(statePath, &batch.error);
+        if (!state)
+            return batch;
+        std::set<QUuid> expired;
+        auto check = [&](const QUuid& id, const Stamp& stamp) {
+            for (const auto& [named, segment] : snapshots)
+                if (!named.contains(id) && covers(batch.segments[segment].second.seen, stamp))
+                    expired.insert(id);
+        };
+        QHash<QUuid, bool> kinds;
+        QSet<QUuid> known;
+        for (const auto& [id, record] : state->records) {
+            known.insert(id);
+            if (!record.deleted.isNull())
+                continue;
+            kinds.insert(id, record.isItem);
+            for (const auto& [name, field] : record.fields)
+                check(id, field.stamp);
+        }
+        for (const SyncOperation& op : batch.operations)
+            if (op.isWrite() && !known.contains(op.record)) {
+                kinds.insert(op.record, op.isItem());
+                check(op.record, op.stamp);
+            }
+        for (const QUuid& id : expired)
+            batch.expired.emplace_back(id, kinds.value(id));
     }
     std::stable_sort(
         batch.operations.begin(), batch.operations.end(),
@@ -652,13 +721,15 @@ std::optional<int> SyncEngine::mergeNow()
     int count = 0;
     Batch batch;
     do {
-        batch = readBatch(m_folder, m_state.appliedSegments(), aheadLimit());
+        batch = readBatch(m_folder, m_state.path(), aheadLimit());
         if (takeNews(batch))
             return std::nullopt;
         count += int(batch.operations.size());
         if (!applySlice(batch, QDeadlineTimer(QDeadlineTimer::Forever)))
             return std::nullopt;
     } while (batch.more);
+    if (std::exchange(m_journalNamesExpired, false) && !compact())
+        return std::nullopt;
     return count;
 }
 
@@ -682,6 +753,10 @@ bool SyncEngine::takeNews(const Batch& batch)
         qCWarning(lcSync) << "the clock of" << host << "runs more than a day ahead";
         emit clockAhead(host);
     }
+    if (!batch.error.isEmpty()) {
+        fail(QStringLiteral("cannot read the sync state: %1").arg(batch.error));
+        return true;
+    }
     if (batch.keyConflicts.isEmpty())
         return false;
     m_keyConflict = true;
@@ -702,8 +777,13 @@ void SyncEngine::scheduleMerge()
     m_merging = true;
     m_mergeAgain = false;
     m_mergedCount = 0;
-    m_reader.setFuture(QtConcurrent::run(&SyncEngine::readBatch, m_folder,
-                                         m_state.appliedSegments(), aheadLimit()));
+    startReading();
+}
+
+void SyncEngine::startReading()
+{
+    m_reader.setFuture(
+        QtConcurrent::run(&SyncEngine::readBatch, m_folder, m_state.path(), aheadLimit()));
 }
 
 void SyncEngine::applyNextSlice()
@@ -711,7 +791,7 @@ void SyncEngine::applyNextSlice()
     const size_t before = m_batch.next;
     const bool ok = applySlice(m_batch, sliceDeadline());
     m_mergedCount += int(m_batch.next - before);
-    if (!ok || m_batch.next >= m_batch.operations.size()) {
+    if (!ok || m_batch.next >= m_batch.operations.size() + m_batch.expired.size()) {
         finishMerge(ok);
         return;
     }
@@ -726,14 +806,22 @@ void SyncEngine::finishMerge(bool ok)
     if (more) {
         m_mergeAgain = false;
         m_merging = true;
-        m_reader.setFuture(QtConcurrent::run(&SyncEngine::readBatch, m_folder,
-                                             m_state.appliedSegments(), aheadLimit()));
+        startReading();
         return;
     }
     if (ok)
         emit mergeFinished(m_mergedCount);
+    compactIfExpiredNamed();
     if (m_mergeAgain)
         scheduleMerge();
+}
+
+void SyncEngine::compactIfExpiredNamed()
+{
+    if (!m_journalNamesExpired || m_folderJobRunning || m_keyConflict)
+        return;
+    m_journalNamesExpired = false;
+    startCompaction();
 }
 
 bool SyncEngine::applySlice(Batch& batch, const QDeadlineTimer& deadline)
@@ -753,14 +841,24 @@ bool SyncEngine::applySlice(Batch& batch, const QDeadlineTimer& deadline)
     }
     m_applyingRemote = true;
     const size_t first = batch.next;
-    while (batch.next < batch.operations.size() &&
-           (batch.next == first || !deadline.hasExpired())) {
-        apply(batch.operations[batch.next], batch.blobs);
+    const size_t operations = batch.operations.size();
+    const size_t end = operations + batch.expired.size();
+    while (batch.next < end && (batch.next == first || !deadline.hasExpired())) {
+        if (batch.next < operations) {
+            apply(batch.operations[batch.next], batch);
+        } else {
+            const auto& [id, isItem] = batch.expired[batch.next - operations];
+            removeExpired(id, isItem);
+        }
         ++batch.next;
     }
-    if (batch.next >= batch.operations.size())
-        for (const SyncFolder::Segment& segment : batch.segments)
-            m_state.markApplied(segment.device, segment.sequence);
+    if (batch.next >= end) {
+        for (const auto& [segment, reach] : batch.segments)
+            m_state.markApplied(segment.device, segment.sequence, reach);
+        if (!batch.expired.empty())
+            qCInfo(lcSync) << batch.expired.size()
+                           << "records were deleted on other devices while this one was away";
+    }
     m_state.setClock(m_clock.last());
     const bool saved = m_context.save();
     if (!saved)
@@ -776,7 +874,7 @@ bool SyncEngine::applySlice(Batch& batch, const QDeadlineTimer& deadline)
     return true;
 }
 
-void SyncEngine::apply(const SyncOperation& op, const QHash<QString, QByteArray>& blobs)
+void SyncEngine::apply(const SyncOperation& op, Batch& batch)
 {
     // A clock far ahead would pull every clock forward for good; the operation still applies
     // (its stamp decides against other writes, and a later local change comes after it).
@@ -785,22 +883,29 @@ void SyncEngine::apply(const SyncOperation& op, const QHash<QString, QByteArray>
     switch (op.type) {
     case SyncOperation::Type::WriteItem:
     case SyncOperation::Type::WriteCategory:
-        applyWrite(op, blobs);
+        applyWrite(op, batch);
         break;
     case SyncOperation::Type::DeleteItem:
     case SyncOperation::Type::DeleteCategory:
         applyDelete(op);
         break;
     case SyncOperation::Type::Membership:
-        applyMembership(op);
+        applyMembership(op, batch);
         break;
     }
 }
 
-void SyncEngine::applyWrite(const SyncOperation& op, const QHash<QString, QByteArray>& blobs)
+void SyncEngine::applyWrite(const SyncOperation& op, Batch& batch)
 {
     const bool isItem = op.type == SyncOperation::Type::WriteItem;
-    SyncState::Record record = m_state.record(op.record).value_or(newRecord(isItem));
+    const auto known = m_state.record(op.record);
+    // Merged here before, and the record is gone since: its tombstone has expired. The newer
+    // writes to it in this batch (a snapshot of a device that was away) go with it.
+    if (!known && (batch.dropped.contains(op.record) || covers(batch.coverage, op.stamp))) {
+        batch.dropped.insert(op.record);
+        return;
+    }
+    SyncState::Record record = known.value_or(newRecord(isItem));
     if (!record.deleted.isNull() || record.isItem != isItem)
         return; // a deletion beats every write, older or newer
     QCborMap winners;
@@ -817,7 +922,7 @@ void SyncEngine::applyWrite(const SyncOperation& op, const QHash<QString, QByteA
     record.created = record.created || op.created;
     if (record.storeId == 0) {
         if (record.created)
-            materialize(op.record, record, blobs);
+            materialize(op.record, record, batch.blobs);
     } else if (!winners.isEmpty()) {
         if (isItem) {
             if (auto item = storeItem(record.storeId)) {
@@ -906,15 +1011,32 @@ void SyncEngine::applyDelete(const SyncOperation& op)
     m_state.removeMembershipsOf(op.record);
 }
 
-void SyncEngine::applyMembership(const SyncOperation& op)
+void SyncEngine::applyMembership(const SyncOperation& op, const Batch& batch)
 {
     const auto known = m_state.membership(op.record, op.category);
-    if (known && !(known->stamp < op.stamp))
+    // A pin merged here before is forgotten only with its item or category.
+    if (known ? !(known->stamp < op.stamp) : covers(batch.coverage, op.stamp))
         return;
     const SyncState::Membership membership{op.record, op.category, op.stamp, op.present,
                                            op.position};
     m_state.putMembership(membership);
     linkInStore(membership);
+}
+
+void SyncEngine::removeExpired(const QUuid& id, bool isItem)
+{
+    const auto record = m_state.record(id);
+    if (!record || !record->deleted.isNull())
+        return;
+    const SyncOperation op{isItem ? SyncOperation::Type::DeleteItem
+                                  : SyncOperation::Type::DeleteCategory,
+                           m_clock.now(), id, {}, false, false, {}};
+    applyDelete(op);
+    // Journalled as this device's own deletion: a device still holding it learns of it.
+    m_state.appendOutbox(encodeOperations({op}));
+    // This device's journal may name the record's blobs, collected long ago elsewhere: the other
+    // devices could not read it until a snapshot replaces it.
+    m_journalNamesExpired = true;
 }
 
 bool SyncEngine::compact()

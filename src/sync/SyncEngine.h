@@ -116,10 +116,19 @@ private:
     {
         std::vector<SyncOperation> operations;
         QHash<QString, QByteArray> blobs;
-        std::vector<SyncFolder::Segment> segments;
+        std::vector<std::pair<SyncFolder::Segment, SegmentReach>> segments;
+        // How far every device's operations had been merged before this batch.
+        std::map<QByteArray, quint64> coverage;
+        // Records a snapshot's writer had seen and no longer holds: deleted on another device
+        // longer ago than a tombstone lives, while this one was away. Removed after the
+        // operations, each with a deletion of this device's own.
+        std::vector<std::pair<QUuid, bool>> expired; // id, is an item
+        // Records found expired while applying: their other operations here go too.
+        QSet<QUuid> dropped;
         QStringList hostsAhead; // computers whose segments were written days ahead
         QStringList keyConflicts;
-        size_t next = 0;
+        QString error;
+        size_t next = 0; // operations, then expired records
         bool more = false; // segments were left for the next batch
     };
     enum class Collected
@@ -131,8 +140,8 @@ private:
 
     void noticeChange(const ModelChange& change);
     void scheduleRecord();
-    static Batch readBatch(const SyncFolder& folder, const QSet<QString>& applied,
-                           qint64 aheadLimit);
+    static Batch readBatch(const SyncFolder& folder, const QString& statePath, qint64 aheadLimit);
+    void startReading();
     // Applies operations of the batch until the deadline; false on failure.
     bool applySlice(Batch& batch, const QDeadlineTimer& deadline);
     void applyNextSlice();
@@ -141,10 +150,11 @@ private:
     bool takeNews(const Batch& batch);
     qint64 aheadLimit() const;
     QDeadlineTimer sliceDeadline() const;
-    void apply(const SyncOperation& op, const QHash<QString, QByteArray>& blobs);
-    void applyWrite(const SyncOperation& op, const QHash<QString, QByteArray>& blobs);
+    void apply(const SyncOperation& op, Batch& batch);
+    void applyWrite(const SyncOperation& op, Batch& batch);
     void applyDelete(const SyncOperation& op);
-    void applyMembership(const SyncOperation& op);
+    void applyMembership(const SyncOperation& op, const Batch& batch);
+    void removeExpired(const QUuid& id, bool isItem);
     void materialize(const QUuid& id, SyncState::Record& record,
                      const QHash<QString, QByteArray>& blobs);
     void linkInStore(const SyncState::Membership& membership);
@@ -164,9 +174,12 @@ private:
     void scheduleWrite();
     void startCompaction();
     void folderJobDone();
+    // Leaves the rows of one segment; the segment's reach (see SegmentReach).
+    quint64 outboxReach(std::vector<std::pair<qint64, QByteArray>>& rows) const;
     // Notes a written segment in the state; false on failure.
     bool noteWritten(const SyncJobs::Written& written);
     void startBlobCheck();
+    void compactIfExpiredNamed();
 
     ModelContext& m_context;
     SyncState& m_state;
@@ -200,6 +213,8 @@ private:
     bool m_merging = false;
     bool m_mergeAgain = false;
     bool m_keyConflict = false;
+    // Records deleted while this device was away were removed: its journal is written anew.
+    bool m_journalNamesExpired = false;
     int m_mergedCount = 0;
     QFutureWatcher<Batch> m_reader;
     Batch m_batch;

@@ -66,14 +66,15 @@ QString SyncFolder::journalDirectory(const QString& device) const
 }
 
 std::optional<QString> SyncFolder::writeSegment(quint64 sequence,
-                                                const std::vector<SyncOperation>& ops) const
+                                                const std::vector<SyncOperation>& ops,
+                                                const SegmentReach& reach) const
 {
     const QString directory = journalDirectory(deviceName());
     if (!QDir().mkpath(directory))
         return QStringLiteral("cannot create %1").arg(directory);
     const QString path = directory + QStringLiteral("/%1.log").arg(sequence);
     return ExternalData::writePrivateFile(path,
-                                          m_key.seal(encodeOperations(ops, {m_host, m_wallClock()}),
+                                          m_key.seal(encodeOperations(ops, {m_host, m_wallClock(), reach}),
                                                      segmentContext(deviceName(), sequence)));
 }
 

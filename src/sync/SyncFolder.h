@@ -50,7 +50,8 @@ public:
 
     // Writes a new segment of this device; the error's text on failure.
     [[nodiscard]] std::optional<QString> writeSegment(quint64 sequence,
-                                                      const std::vector<SyncOperation>& ops) const;
+                                                      const std::vector<SyncOperation>& ops,
+                                                      const SegmentReach& reach = {}) const;
     // Writes a blob unless a blob of that name is already there.
     [[nodiscard]] std::optional<QString> writeBlob(const QString& name,
                                                    const QByteArray& bytes) const;

@@ -146,7 +146,7 @@ NamedBlobs writeBlobs(const StoreSource& source, const SyncFolder& folder,
 }
 
 Written writeSegment(const SyncFolder& folder, quint64 sequence,
-                     const std::vector<std::pair<qint64, QByteArray>>& rows)
+                     const std::vector<std::pair<qint64, QByteArray>>& rows, quint64 clock)
 {
     Written written;
     std::vector<SyncOperation> ops;
@@ -158,7 +158,7 @@ Written writeSegment(const SyncFolder& folder, quint64 sequence,
     // when the program ended before it could note that it wrote it.
     written.sequence = folder.ownSegments(sequence).second;
     written.lastRow = rows.empty() ? 0 : rows.back().first;
-    written.error = folder.writeSegment(written.sequence, ops);
+    written.error = folder.writeSegment(written.sequence, ops, SegmentReach{clock, false, {}});
     written.ownSegments = folder.ownSegments(0).first;
     return written;
 }
@@ -210,10 +210,17 @@ Written writeSnapshot(const StoreSource& source, const QString& statePath, const
         QCborMap values;
         if (record.storeId != 0) {
             if (record.isItem) {
-                const auto item = itemOf(*store, record.storeId);
-                if (!item)
-                    continue; // deleted since the state was read: its tombstone follows
-                values = RecordFields::ofItem(*item, {});
+                // A record left out reads as deleted to the devices that had seen it: only one
+                // gone from the store since the state was read is (its tombstone follows).
+                const auto items = store->fetch(ItemFetch{
+                    ItemPredicate::persistentId(record.storeId), ItemFetch::Order::NewestFirst, 1});
+                if (!items) {
+                    written.error = store->lastError();
+                    return written;
+                }
+                if (items->isEmpty())
+                    continue;
+                values = RecordFields::ofItem(items->first(), {});
             } else if (const Category* category = categoryOf.value(record.storeId)) {
                 values = RecordFields::ofCategory(*category);
             } else {
@@ -244,7 +251,8 @@ Written writeSnapshot(const StoreSource& source, const QString& statePath, const
                        {},
                        membership.position});
     written.sequence = folder.ownSegments(sequence).second;
-    written.error = folder.writeSegment(written.sequence, ops);
+    written.error =
+        folder.writeSegment(written.sequence, ops, SegmentReach{state->clock, true, state->coverage});
     if (written.error)
         return written;
     folder.removeOwnSegmentsBefore(written.sequence);

@@ -58,9 +58,10 @@ struct Written
     std::optional<QString> error;
     QStringList collectedBlobs; // snapshots: blobs removed from the folder
 };
-// Writes outbox rows as the journal's next segment (at sequence or past every own segment).
+// Writes outbox rows as the journal's next segment (at sequence or past every own segment);
+// clock: the reach of the segment (see SegmentReach), 0 when not known.
 Written writeSegment(const SyncFolder& folder, quint64 sequence,
-                     const std::vector<std::pair<qint64, QByteArray>>& rows);
+                     const std::vector<std::pair<qint64, QByteArray>>& rows, quint64 clock);
 // Writes the device's whole merged state as one segment and removes its older segments.
 // Tombstones older than horizon (ms) are left out; the blobs their records named go from the
 // folder unless a live record names them too.

@@ -60,6 +60,15 @@ QByteArray encodeOperations(const std::vector<SyncOperation>& operations,
         segment.insert(QStringLiteral("host"), writer.host);
     if (writer.writtenAt != 0)
         segment.insert(QStringLiteral("time"), writer.writtenAt);
+    if (writer.reach.clock != 0)
+        segment.insert(QStringLiteral("clock"), qint64(writer.reach.clock));
+    if (writer.reach.snapshot) {
+        segment.insert(QStringLiteral("snapshot"), true);
+        QCborMap seen;
+        for (const auto& [device, clock] : writer.reach.seen)
+            seen.insert(QString::fromLatin1(device.toHex()), qint64(clock));
+        segment.insert(QStringLiteral("seen"), seen);
+    }
     return segment.toCborValue().toCbor();
 }
 
@@ -71,9 +80,20 @@ std::optional<std::vector<SyncOperation>> decodeOperations(const QByteArray& byt
     if (error.error != QCborError::NoError || !root.isMap() ||
         root.toMap().value(QStringLiteral("v")).toInteger() != 1)
         return std::nullopt;
-    if (writer)
-        *writer = {root.toMap().value(QStringLiteral("host")).toString(),
-                   root.toMap().value(QStringLiteral("time")).toInteger()};
+    if (writer) {
+        const QCborMap header = root.toMap();
+        *writer = {header.value(QStringLiteral("host")).toString(),
+                   header.value(QStringLiteral("time")).toInteger(),
+                   {quint64(std::max<qint64>(header.value(QStringLiteral("clock")).toInteger(), 0)),
+                    header.value(QStringLiteral("snapshot")).toBool(),
+                    {}}};
+        const QCborMap seen = header.value(QStringLiteral("seen")).toMap();
+        for (auto it = seen.constBegin(); it != seen.constEnd(); ++it) {
+            const QByteArray device = QByteArray::fromHex(it.key().toString().toLatin1());
+            if (device.size() == 16 && it.value().isInteger() && it.value().toInteger() > 0)
+                writer->reach.seen[device] = quint64(it.value().toInteger());
+        }
+    }
     std::vector<SyncOperation> operations;
     for (const QCborValue& entry : root.toMap().value(QStringLiteral("ops")).toArray()) {
         const QCborMap map = entry.toMap();

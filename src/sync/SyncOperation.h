@@ -7,6 +7,7 @@
 #include <QCborMap>
 #include <QUuid>
 #include <functional>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -41,11 +42,24 @@ struct SyncOperation
     bool isDelete() const { return type == Type::DeleteItem || type == Type::DeleteCategory; }
 };
 
-// Who wrote a journal segment, and when by its own clock.
+// How far a segment's writer had come when it wrote the segment. Every operation the writer
+// stamped up to clock (a stamp's time) is in this segment or an earlier one of its journal
+// (0: not known). A snapshot holds the writer's whole state and so stands for every earlier
+// segment; it also tells how far its writer had merged each device's operations (device id ->
+// clock): every record such an operation touched is in the snapshot, or was deleted.
+struct SegmentReach
+{
+    quint64 clock = 0;
+    bool snapshot = false;
+    std::map<QByteArray, quint64> seen;
+};
+
+// Who wrote a journal segment, when by its own clock, and how far it had come.
 struct SegmentWriter
 {
     QString host;         // the computer's name, for messages about it
     qint64 writtenAt = 0; // ms since the epoch
+    SegmentReach reach;
 };
 // A journal segment's content; std::nullopt when it is not one.
 QByteArray encodeOperations(const std::vector<SyncOperation>& operations,

@@ -36,7 +36,10 @@ CREATE TABLE IF NOT EXISTS Membership(
 ) WITHOUT ROWID;
 CREATE INDEX IF NOT EXISTS Membership_byCategory ON Membership(category);
 CREATE TABLE IF NOT EXISTS Applied(device TEXT NOT NULL, sequence INTEGER NOT NULL,
+    clock INTEGER NOT NULL DEFAULT 0, snapshot INTEGER NOT NULL DEFAULT 0,
     PRIMARY KEY(device, sequence)) WITHOUT ROWID;
+CREATE TABLE IF NOT EXISTS Reach(device TEXT PRIMARY KEY NOT NULL, clock INTEGER NOT NULL)
+    WITHOUT ROWID;
 CREATE TABLE IF NOT EXISTS Outbox(id INTEGER PRIMARY KEY, operation BLOB NOT NULL);
 )sql";
 
@@ -89,6 +92,78 @@ std::vector<SyncState::Membership> membershipRows(Statement* query)
     return rows;
 }
 
+bool hasColumn(Database& database, const char* table, const char* column)
+{
+    Statement* query =
+        database.prepare("SELECT count(*) FROM pragma_table_info(?) WHERE name = ?");
+    const bool has = query &&
+                     query->bind(1, QString::fromLatin1(table))
+                         .bind(2, QString::fromLatin1(column))
+                         .step() &&
+                     query->int64(0) == 1;
+    if (query)
+        query->finish();
+    return has;
+}
+
+QString metaValue(Database& database, const char* key)
+{
+    Statement* query = database.prepare("SELECT value FROM Meta WHERE key = ?");
+    if (!query || !query->bind(1, QString::fromLatin1(key)).step())
+        return {};
+    const QString value = query->text(0);
+    query->finish();
+    return value;
+}
+
+void raise(std::map<QByteArray, quint64>& coverage, const QByteArray& device, quint64 clock)
+{
+    if (clock != 0 && device.size() == 16)
+        coverage[device] = std::max(coverage[device], clock);
+}
+
+// How far every device's operations have been merged (see SyncState::Progress).
+std::optional<std::map<QByteArray, quint64>> coverageOf(Database& database)
+{
+    std::map<QByteArray, quint64> coverage;
+    raise(coverage, QByteArray::fromHex(metaValue(database, "device").toLatin1()),
+          metaValue(database, "clock").toULongLong());
+    Statement* query = database.prepare("SELECT device, clock FROM Reach");
+    while (query && query->step())
+        raise(coverage, QByteArray::fromHex(query->text(0).toLatin1()), quint64(query->int64(1)));
+    if (!query || query->failed())
+        return std::nullopt;
+    // A device's journal counts from the newest snapshot merged of it (which stands for every
+    // earlier segment), else from its first segment, and as far as it runs without a gap.
+    struct Row
+    {
+        quint64 sequence;
+        quint64 clock;
+        bool snapshot;
+    };
+    std::map<QString, std::vector<Row>> journals;
+    query = database.prepare("SELECT device, sequence, clock, snapshot FROM Applied");
+    while (query && query->step())
+        journals[query->text(0)].push_back(
+            {quint64(query->int64(1)), quint64(query->int64(2)), query->int64(3) != 0});
+    if (!query || query->failed())
+        return std::nullopt;
+    for (auto& [device, rows] : journals) {
+        std::sort(rows.begin(), rows.end(),
+                  [](const Row& a, const Row& b) { return a.sequence < b.sequence; });
+        auto from = rows.begin();
+        quint64 expected = 1;
+        for (auto it = rows.begin(); it != rows.end(); ++it)
+            if (it->snapshot)
+                from = it, expected = it->sequence;
+        quint64 clock = 0;
+        for (auto it = from; it != rows.end() && it->sequence == expected; ++it, ++expected)
+            clock = std::max(clock, it->clock);
+        raise(coverage, QByteArray::fromHex(device.toLatin1()), clock);
+    }
+    return coverage;
+}
+
 } // namespace
 
 std::unique_ptr<SyncState> SyncState::open(const QString& path, QString* error)
@@ -102,13 +177,14 @@ std::unique_ptr<SyncState> SyncState::open(const QString& path, QString* error)
         *error = database->lastError();
         return nullptr;
     }
-    // A state file written before pins had places lacks their column.
-    Statement* column = database->prepare(
-        "SELECT count(*) FROM pragma_table_info('Membership') WHERE name = 'position'");
-    const bool hasPosition = column && column->step() && column->int64(0) == 1;
-    if (column)
-        column->finish();
-    if (!hasPosition && !database->exec("ALTER TABLE Membership ADD COLUMN position INTEGER")) {
+    // A state file written before pins had places, or before merged segments kept how far
+    // their writers had come, lacks those columns.
+    if ((!hasColumn(*database, "Membership", "position") &&
+         !database->exec("ALTER TABLE Membership ADD COLUMN position INTEGER")) ||
+        (!hasColumn(*database, "Applied", "clock") &&
+         (!database->exec("ALTER TABLE Applied ADD COLUMN clock INTEGER NOT NULL DEFAULT 0") ||
+          !database->exec(
+              "ALTER TABLE Applied ADD COLUMN snapshot INTEGER NOT NULL DEFAULT 0")))) {
         *error = database->lastError();
         return nullptr;
     }
@@ -150,11 +226,37 @@ std::optional<SyncState::Contents> SyncState::read(const QString& path, QString*
     contents.memberships =
         membershipRows(
             database->prepare("SELECT item, category, stamp, present, position FROM Membership"));
-    if (!database->exec("COMMIT")) {
+    contents.clock = metaValue(*database, "clock").toULongLong();
+    auto coverage = coverageOf(*database);
+    if (!coverage || !database->exec("COMMIT")) {
         *error = database->lastError();
         return std::nullopt;
     }
+    contents.coverage = std::move(*coverage);
     return contents;
+}
+
+std::optional<SyncState::Progress> SyncState::readProgress(const QString& path, QString* error)
+{
+    auto database = Database::openReadOnly(path, error);
+    if (!database)
+        return std::nullopt;
+    if (!database->exec("BEGIN")) {
+        *error = database->lastError();
+        return std::nullopt;
+    }
+    Progress progress;
+    Statement* query = database->prepare("SELECT device, sequence FROM Applied");
+    while (query && query->step())
+        progress.applied.insert(query->text(0) + QLatin1Char('/') +
+                                QString::number(query->int64(1)));
+    auto coverage = query && !query->failed() ? coverageOf(*database) : std::nullopt;
+    if (!coverage || !database->exec("COMMIT")) {
+        *error = database->lastError();
+        return std::nullopt;
+    }
+    progress.coverage = std::move(*coverage);
+    return progress;
 }
 
 SyncState::SyncState(std::unique_ptr<Database> database, QString path)
@@ -370,21 +472,29 @@ bool SyncState::isApplied(const QString& device, quint64 sequence) const
     return true;
 }
 
-void SyncState::markApplied(const QString& device, quint64 sequence)
+void SyncState::markApplied(const QString& device, quint64 sequence, const SegmentReach& reach)
 {
-    Statement* write =
-        m_database->prepare("INSERT OR IGNORE INTO Applied(device, sequence) VALUES(?, ?)");
-    if (!write || !write->bind(1, device).bind(2, qint64(sequence)).exec())
+    Statement* write = m_database->prepare(
+        "INSERT OR IGNORE INTO Applied(device, sequence, clock, snapshot) VALUES(?, ?, ?, ?)");
+    if (!write || !write->bind(1, device)
+                       .bind(2, qint64(sequence))
+                       .bind(3, qint64(reach.clock))
+                       .bind(4, qint64(reach.snapshot))
+                       .exec())
         qCWarning(lcSync) << "cannot write the sync state:" << m_database->lastError();
+    for (const auto& [seen, clock] : reach.seen) {
+        write = m_database->prepare(
+            "INSERT INTO Reach(device, clock) VALUES(?, ?) "
+            "ON CONFLICT(device) DO UPDATE SET clock = max(clock, excluded.clock)");
+        if (!write ||
+            !write->bind(1, QString::fromLatin1(seen.toHex())).bind(2, qint64(clock)).exec())
+            qCWarning(lcSync) << "cannot write the sync state:" << m_database->lastError();
+    }
 }
 
-QSet<QString> SyncState::appliedSegments() const
+std::map<QByteArray, quint64> SyncState::coverage() const
 {
-    QSet<QString> applied;
-    Statement* query = m_database->prepare("SELECT device, sequence FROM Applied");
-    while (query && query->step())
-        applied.insert(query->text(0) + QLatin1Char('/') + QString::number(query->int64(1)));
-    return applied;
+    return coverageOf(*m_database).value_or(std::map<QByteArray, quint64>{});
 }
 
 void SyncState::appendOutbox(const QByteArray& operation)

@@ -2,6 +2,7 @@
 
 #include "store/ClipboardItem.h"
 #include "sync/HybridClock.h"
+#include "sync/SyncOperation.h"
 
 #include <QCborValue>
 #include <QHash>
@@ -54,12 +55,24 @@ public:
     {
         std::vector<std::pair<QUuid, Record>> records;
         std::vector<Membership> memberships;
+        quint64 clock = 0;
+        std::map<QByteArray, quint64> coverage; // as in Progress
+    };
+    // How far this device has merged: the segments applied ("device/sequence"), and for each
+    // device (this one too) the clock up to which every operation it stamped has been applied
+    // here. Such an operation on a record this device no longer knows, or a record a snapshot's
+    // writer had seen so and no longer holds, was deleted longer ago than a tombstone lives.
+    struct Progress
+    {
+        QSet<QString> applied;
+        std::map<QByteArray, quint64> coverage;
     };
 
     static std::unique_ptr<SyncState> open(const QString& path, QString* error);
     // The records and pins as one consistent read through a read-only connection of its own:
     // for a worker thread, while the owner goes on writing.
     static std::optional<Contents> read(const QString& path, QString* error);
+    static std::optional<Progress> readProgress(const QString& path, QString* error);
     ~SyncState();
 
     QString path() const { return m_path; }
@@ -96,9 +109,9 @@ public:
     void removeMembershipsOf(const QUuid& record);
 
     bool isApplied(const QString& device, quint64 sequence) const;
-    void markApplied(const QString& device, quint64 sequence);
-    // "device/sequence" of every merged segment.
-    QSet<QString> appliedSegments() const;
+    void markApplied(const QString& device, quint64 sequence, const SegmentReach& reach = {});
+    // See Progress.
+    std::map<QByteArray, quint64> coverage() const;
 
     // Encoded operations waiting to be written, oldest first, with their row ids.
     void appendOutbox(const QByteArray& operation);

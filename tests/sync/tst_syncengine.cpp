@@ -163,7 +163,7 @@ private slots:
     void runningEngineCompactsPastItsSegmentLimit();
     void changesSurviveKillsRightAfterSaving();
     void pinOrderMergesLastWriterWins();
-    void stateFileFromBeforePinPositionsKeepsThem();
+    void olderStateFileIsUpgraded();
 
 private:
     std::unique_ptr<QTemporaryDir> m_root;
@@ -473,16 +473,25 @@ void TestSyncEngine::pinOrderMergesLastWriterWins()
 }
 
 // A sync state written before pins had positions opens, its pins kept, and keeps positions.
-void TestSyncEngine::stateFileFromBeforePinPositionsKeepsThem()
+// A state file from before pins had places and before merged segments kept how far their
+// writers had come: opened, it keeps its pins and merged segments, and then counts how far each
+// device's journal has been merged without a gap.
+void TestSyncEngine::olderStateFileIsUpgraded()
 {
     const QString path = m_root->filePath(QStringLiteral("sync.sqlite"));
     const QUuid item = QUuid::createUuid(), category = QUuid::createUuid();
+    const QByteArray device(16, '\xaa'), other(16, '\xbb');
     sqlite3* db = nullptr;
     const QByteArray sql =
         "CREATE TABLE Membership(item BLOB NOT NULL, category BLOB NOT NULL, stamp BLOB NOT NULL, "
         "present INTEGER NOT NULL, PRIMARY KEY(item, category)) WITHOUT ROWID; "
         "INSERT INTO Membership VALUES(x'" +
-        item.toRfc4122().toHex() + "', x'" + category.toRfc4122().toHex() + "', x'00', 1)";
+        item.toRfc4122().toHex() + "', x'" + category.toRfc4122().toHex() +
+        "', x'00', 1); "
+        "CREATE TABLE Applied(device TEXT NOT NULL, sequence INTEGER NOT NULL, "
+        "PRIMARY KEY(device, sequence)) WITHOUT ROWID; "
+        "INSERT INTO Applied VALUES('" +
+        device.toHex() + "', 1)";
     QVERIFY(sqlite3_open(QFile::encodeName(path), &db) == SQLITE_OK &&
             sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr) == SQLITE_OK);
     sqlite3_close(db);
@@ -496,6 +505,24 @@ void TestSyncEngine::stateFileFromBeforePinPositionsKeepsThem()
     QVERIFY(state->commit());
     const auto after = state->membership(item, category);
     QVERIFY(after && after->position == 42);
+
+    const QString name = QString::fromLatin1(device.toHex());
+    const auto progress = SyncState::readProgress(path, &error);
+    QVERIFY2(progress, qPrintable(error));
+    QVERIFY(progress->applied.contains(name + QStringLiteral("/1")));
+    auto merge = [&](quint64 sequence, SegmentReach reach) {
+        QVERIFY(state->begin());
+        state->markApplied(name, sequence, reach);
+        QVERIFY(state->commit());
+    };
+    merge(2, {500, false, {}});
+    QCOMPARE(state->coverage()[device], 500u);
+    merge(4, {900, false, {}}); // segment 3 not merged yet
+    QCOMPARE(state->coverage()[device], 500u);
+    merge(5, {1000, true, {{other, 70}}}); // a snapshot stands for every earlier segment
+    QCOMPARE(state->coverage()[device], 1000u);
+    QCOMPARE(state->coverage()[other], 70u);
+    QCOMPARE(SyncState::read(path, &error)->coverage, state->coverage());
 }
 
 BRIVET_TEST_CLASS(TestSyncEngine)

@@ -5,7 +5,8 @@
 // same records, categories and pins (in the same order), with nothing lost and nothing deleted
 // back, and every blob a live record names in every folder view. Then longer than a tombstone
 // lives: the blobs of records deleted before are collected and stay collected while work goes
-// on.
+// on; a device away that long deletes what the others deleted meanwhile, and brings nothing
+// deleted back.
 #include "sync/SyncDevice.h"
 
 #include <QDirIterator>
@@ -237,7 +238,8 @@ void TestSyncSimulation::randomHistoryWorkConverges()
     QElapsedTimer elapsed;
     elapsed.start();
     int step = 0;
-    auto work = [&](int steps) {
+    // away: a device kept off the file-sync service all along (it works on offline).
+    auto work = [&](int steps, std::optional<size_t> away = std::nullopt) {
         for (const int end = step + steps; step < end; ++step) {
             now += random.bounded(1, 60);
             const size_t d = random.bounded(deviceCount);
@@ -332,7 +334,7 @@ void TestSyncSimulation::randomHistoryWorkConverges()
                 QVERIFY(devices[random.bounded(deviceCount)]->engine->mergeNow().has_value());
             if (random.bounded(400) == 0)
                 QVERIFY(devices[random.bounded(deviceCount)]->engine->compact());
-            if (random.bounded(150) == 0) {
+            if (!away && random.bounded(150) == 0) {
                 const size_t away = random.bounded(deviceCount);
                 service.setOnline(away, !service.isOnline(away));
             }
@@ -342,12 +344,14 @@ void TestSyncSimulation::randomHistoryWorkConverges()
     };
 
     // Quiet: everyone back online, everything written, delivered and merged.
-    auto quiet = [&] {
+    auto quiet = [&](std::optional<size_t> away = std::nullopt) {
         for (int i = 0; i < deviceCount; ++i)
-            service.setOnline(i, true);
+            service.setOnline(i, size_t(i) != away);
         for (int round = 0; round < 4; ++round) {
-            for (auto& device : devices)
+            for (auto& device : devices) {
                 QVERIFY(device->publish());
+                device->engine->restoreMissingBlobs();
+            }
             service.drain(now);
             for (auto& device : devices)
                 QVERIFY(device->engine->mergeNow().has_value());
@@ -422,6 +426,24 @@ void TestSyncSimulation::randomHistoryWorkConverges()
     QVERIFY(!QTest::currentTestFailed());
     for (const QString& folder : roots)
         QVERIFY2((blobsIn(folder) & collected).isEmpty(), "a collected blob came back");
+
+    // A device away longer than a tombstone lives: it works on offline, and writes a snapshot
+    // there, while the others delete records it holds and forget the deletions. Back, it
+    // deletes them too and brings its own new records, and nothing deleted comes back.
+    const size_t away = 1;
+    service.setOnline(away, false);
+    work(operations / 4, away);
+    quiet(away);
+    QVERIFY(!QTest::currentTestFailed());
+    now += 91 * day;
+    for (size_t i = 0; i < size_t(deviceCount); ++i)
+        QVERIFY(devices[i]->engine->compact());
+    quiet(away);
+    QVERIFY(!QTest::currentTestFailed());
+    quiet();
+    QVERIFY(!QTest::currentTestFailed());
+    checkConverged();
+    QVERIFY(!QTest::currentTestFailed());
     const StoreContents first = StoreContents::of(devices[0]->context());
 
     // Nothing in any folder view reads as plain text.
