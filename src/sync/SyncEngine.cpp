@@ -735,8 +735,9 @@ std::optional<int> SyncEngine::mergeNow()
 
 QDeadlineTimer SyncEngine::sliceDeadline() const
 {
-    // Half of the budget for the work, the other half for writing it out (the commits).
-    return QDeadlineTimer(m_settings.sliceBudget / 2);
+    // A quarter of the budget for the work and about as much for writing it out (the
+    // commits): the event loop may run two queued slices before it turns to input again.
+    return QDeadlineTimer(m_settings.sliceBudget / 4);
 }
 
 qint64 SyncEngine::aheadLimit() const
