@@ -97,9 +97,13 @@ SyncEngine::SyncEngine(ModelContext& context, SyncState& state, SyncFolder folde
         emit storeChecked(count);
         startBlobCheck();
     });
-    connect(&m_blobCheck, &QFutureWatcher<int>::finished, this, [this] {
-        if (const int restored = m_blobCheck.result())
-            qCInfo(lcSync) << "wrote again" << restored << "blobs the folder lacked";
+    connect(&m_blobCheck, &QFutureWatcher<SyncJobs::BlobCheck>::finished, this, [this] {
+        SyncJobs::BlobCheck check = m_blobCheck.future().takeResult();
+        if (check.restored > 0)
+            qCInfo(lcSync) << "wrote again" << check.restored << "blobs the folder lacked";
+        m_blobsSeen = std::move(check.present);
+        if (std::exchange(m_blobCheckAgain, false))
+            startBlobCheck(true);
     });
 }
 
@@ -134,8 +138,15 @@ void SyncEngine::start()
     m_scanTimer->start();
     m_blobCheckTimer = new QTimer(this);
     m_blobCheckTimer->setInterval(m_settings.blobCheckInterval);
-    connect(m_blobCheckTimer, &QTimer::timeout, this, &SyncEngine::startBlobCheck);
+    connect(m_blobCheckTimer, &QTimer::timeout, this, [this] { startBlobCheck(); });
     m_blobCheckTimer->start();
+    // A blob removed from the folder (collected by another device, which did not know of a
+    // record here that names it) is written again soon, not at the next hourly check: a
+    // journal file naming it cannot be read elsewhere until then.
+    m_blobsChangedTimer = new QTimer(this);
+    m_blobsChangedTimer->setSingleShot(true);
+    m_blobsChangedTimer->setInterval(2000);
+    connect(m_blobsChangedTimer, &QTimer::timeout, this, [this] { startBlobCheck(true); });
 
     const QString devices = m_folder.root() + QStringLiteral("/brivet/devices");
     QDir().mkpath(devices);
@@ -147,7 +158,12 @@ void SyncEngine::start()
     m_watcher->addPath(blobs);
     // A second key file arriving stops sync at once.
     m_watcher->addPath(m_folder.root() + QStringLiteral("/brivet"));
-    auto watchDevices = [this] {
+    auto watchDevices = [this, blobs](const QString& changed = {}) {
+        if (changed == blobs) {
+            m_blobsChangedTimer->start();
+            QTimer::singleShot(200, this, &SyncEngine::scheduleMerge);
+            return;
+        }
         // New devices' directories join the watch; a burst of changes makes one merge.
         const QDir devices(m_folder.root() + QStringLiteral("/brivet/devices"));
         for (const QString& name : devices.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
@@ -617,17 +633,22 @@ void SyncEngine::folderJobDone()
         m_writeTimer->start(); // the next piece of a long backlog
 }
 
-void SyncEngine::startBlobCheck()
+void SyncEngine::startBlobCheck(bool onlyIfRemoved)
 {
-    if (m_blobCheck.isRunning() || m_keyConflict)
+    if (m_keyConflict)
         return;
-    m_blobCheck.setFuture(
-        QtConcurrent::run(&SyncJobs::restoreMissingBlobs, m_store, m_state.path(), m_folder));
+    if (m_blobCheck.isRunning()) {
+        m_blobCheckAgain = m_blobCheckAgain || onlyIfRemoved;
+        return;
+    }
+    m_blobCheck.setFuture(QtConcurrent::run(&SyncJobs::restoreMissingBlobs, m_store,
+                                            m_state.path(), m_folder,
+                                            onlyIfRemoved ? m_blobsSeen : std::nullopt));
 }
 
 int SyncEngine::restoreMissingBlobs()
 {
-    return SyncJobs::restoreMissingBlobs(m_store, m_state.path(), m_folder);
+    return SyncJobs::restoreMissingBlobs(m_store, m_state.path(), m_folder).restored;
 }
 
 SyncEngine::Batch SyncEngine::readBatch(const SyncFolder& folder, const QString& statePath,

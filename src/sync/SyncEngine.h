@@ -178,7 +178,9 @@ private:
     quint64 outboxReach(std::vector<std::pair<qint64, QByteArray>>& rows) const;
     // Notes a written segment in the state; false on failure.
     bool noteWritten(const SyncJobs::Written& written);
-    void startBlobCheck();
+    // onlyIfRemoved: only when a blob the last check saw is gone (a change to the folder's
+    // blobs); else every blob of a live record is looked for.
+    void startBlobCheck(bool onlyIfRemoved = false);
     void compactIfExpiredNamed();
 
     ModelContext& m_context;
@@ -204,11 +206,14 @@ private:
     QFutureWatcher<SyncJobs::Written> m_folderJob;
     bool m_folderJobRunning = false;
     qint64 m_snapshotHorizon = 0;
-    QFutureWatcher<int> m_blobCheck;
+    QFutureWatcher<SyncJobs::BlobCheck> m_blobCheck;
+    std::optional<QSet<QString>> m_blobsSeen; // at the last check
+    bool m_blobCheckAgain = false;
 
     QTimer* m_writeTimer = nullptr;
     QTimer* m_scanTimer = nullptr;
     QTimer* m_blobCheckTimer = nullptr;
+    QTimer* m_blobsChangedTimer = nullptr;
     QFileSystemWatcher* m_watcher = nullptr;
     bool m_merging = false;
     bool m_mergeAgain = false;

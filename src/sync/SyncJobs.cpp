@@ -3,6 +3,7 @@
 #include "sync/SyncLogging.h"
 
 #include <QHash>
+#include <algorithm>
 
 namespace brivet::SyncJobs {
 namespace {
@@ -264,19 +265,25 @@ Written writeSnapshot(const StoreSource& source, const QString& statePath, const
     return written;
 }
 
-int restoreMissingBlobs(const StoreSource& source, const QString& statePath,
-                        const SyncFolder& folder)
+BlobCheck restoreMissingBlobs(const StoreSource& source, const QString& statePath,
+                              const SyncFolder& folder,
+                              const std::optional<QSet<QString>>& presentBefore)
 {
+    BlobCheck check;
+    check.present = folder.blobNames();
+    if (presentBefore && std::all_of(presentBefore->begin(), presentBefore->end(),
+                                     [&](const QString& name) { return check.present.contains(name); }))
+        return check; // only arrivals since the last look
     QString error;
     auto state = SyncState::read(statePath, &error);
     auto store = state ? ModelContext::openReader(source.path, source.externalDataDirectory, &error)
                        : nullptr;
     if (!state || !store) {
         qCWarning(lcSync) << "cannot look for missing blobs:" << error;
-        return 0;
+        return check;
     }
-    const QSet<QString> present = folder.blobNames();
-    int restored = 0;
+    const QSet<QString>& present = check.present;
+    int& restored = check.restored;
     for (const auto& [id, record] : state->records) {
         if (!record.isItem || !record.deleted.isNull() || record.storeId == 0)
             continue;
@@ -298,7 +305,7 @@ int restoreMissingBlobs(const StoreSource& source, const QString& statePath,
             ++restored;
         }
     }
-    return restored;
+    return check;
 }
 
 } // namespace brivet::SyncJobs

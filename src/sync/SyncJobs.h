@@ -69,9 +69,16 @@ Written writeSnapshot(const StoreSource& store, const QString& statePath, const 
                       quint64 sequence, qint64 horizon);
 
 // Writes again the blobs of live records that the folder lacks (collected while the record
-// was on its way, or lost), where the store still has their bytes; how many.
-int restoreMissingBlobs(const StoreSource& store, const QString& statePath,
-                        const SyncFolder& folder);
+// was on its way, or lost), where the store still has their bytes. With the blobs the folder
+// held at an earlier check, only when one of them is gone since.
+struct BlobCheck
+{
+    int restored = 0;
+    QSet<QString> present; // the folder's blobs at this check
+};
+BlobCheck restoreMissingBlobs(const StoreSource& store, const QString& statePath,
+                              const SyncFolder& folder,
+                              const std::optional<QSet<QString>>& presentBefore = std::nullopt);
 
 } // namespace SyncJobs
 } // namespace brivet
