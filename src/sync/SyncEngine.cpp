@@ -58,8 +58,8 @@ SyncState::Record newRecord(bool isItem)
 SyncEngine::SyncEngine(ModelContext& context, SyncState& state, SyncFolder folder,
                        SyncSettings settings, QObject* parent)
     : QObject(parent), m_context(context), m_state(state), m_folder(std::move(folder)),
-      m_settings(std::move(settings)), m_store{context.storePath(),
-                                               context.externalDataDirectory()},
+      m_settings(std::move(settings)),
+      m_store{context.storePath(), context.externalDataDirectory(), m_stopping},
       m_clock(state.device(), m_settings.wallClock)
 {
     m_clock.restore(m_state.clock());
@@ -109,6 +109,7 @@ SyncEngine::SyncEngine(ModelContext& context, SyncState& state, SyncFolder folde
 
 SyncEngine::~SyncEngine()
 {
+    m_stopping->store(true);
     // A job whose result was taken is no longer running (nor finished): only running ones are
     // waited for.
     for (QFutureWatcherBase* job : std::initializer_list<QFutureWatcherBase*>{

@@ -187,6 +187,8 @@ private:
     SyncState& m_state;
     SyncFolder m_folder;
     SyncSettings m_settings;
+    // Tells running jobs to end early when the engine goes away.
+    std::shared_ptr<std::atomic_bool> m_stopping = std::make_shared<std::atomic_bool>(false);
     SyncJobs::StoreSource m_store;
     HybridClock m_clock;
 

@@ -17,6 +17,13 @@ std::optional<ClipboardItem> itemOf(ModelContext& store, PersistentId id)
     return items->first();
 }
 
+bool stopped(const StoreSource& source)
+{
+    return source.stopping && source.stopping->load(std::memory_order_relaxed);
+}
+
+const QString stoppedError = QStringLiteral("stopped");
+
 bool differs(const SyncState::Record& record, const QCborMap& fields)
 {
     for (auto it = fields.constBegin(); it != fields.constEnd(); ++it) {
@@ -74,10 +81,18 @@ Unjournalled findUnjournalled(const StoreSource& source, const QString& statePat
                  (record->storeId != storeId || differs(*record, fields)))
             dirty.insert(storeId);
     };
+    if (stopped(source)) {
+        found.error = stoppedError;
+        return found;
+    }
     const auto items = store->fetch(ItemFetch{});
     const auto categories = store->fetch(CategoryFetch{});
     if (!items || !categories) {
         found.error = store->lastError();
+        return found;
+    }
+    if (stopped(source)) {
+        found.error = stoppedError;
         return found;
     }
     std::set<PersistentId> storeItems, storeCategories;
@@ -122,6 +137,10 @@ NamedBlobs writeBlobs(const StoreSource& source, const SyncFolder& folder,
     if (!store)
         return named;
     for (const PersistentId id : items) {
+        if (stopped(source)) {
+            named.error = stoppedError;
+            return named;
+        }
         const auto item = itemOf(*store, id);
         if (!item)
             continue; // deleted meanwhile: its tombstone is journalled instead
@@ -191,6 +210,10 @@ Written writeSnapshot(const StoreSource& source, const QString& statePath, const
     std::vector<SyncOperation> ops;
     QSet<QString> live, released;
     for (const auto& [id, record] : state->records) {
+        if (stopped(source)) {
+            written.error = stoppedError;
+            return written;
+        }
         if (!record.deleted.isNull()) {
             if (record.deleted.milliseconds() < horizon) {
                 addBlobNames(record, released);
@@ -285,6 +308,8 @@ BlobCheck restoreMissingBlobs(const StoreSource& source, const QString& statePat
     const QSet<QString>& present = check.present;
     int& restored = check.restored;
     for (const auto& [id, record] : state->records) {
+        if (stopped(source))
+            return check;
         if (!record.isItem || !record.deleted.isNull() || record.storeId == 0)
             continue;
         std::optional<ClipboardItem> item;

@@ -6,6 +6,8 @@
 
 #include <QHash>
 #include <QStringList>
+#include <atomic>
+#include <memory>
 #include <map>
 #include <optional>
 #include <set>
@@ -24,6 +26,9 @@ struct StoreSource
 {
     QString path;
     QString externalDataDirectory;
+    // Set when the engine goes away: a job then ends early, writing nothing more, and its
+    // result is not used.
+    std::shared_ptr<const std::atomic_bool> stopping;
 };
 
 // Records whose store version the journal does not have: changed, added or removed in the
