@@ -1,5 +1,5 @@
-// Which back end a session gets, from the variables the session sets; the GNOME back end's
-// words for a shortcut.
+// Which back end a session gets, from the variables the session sets (offscreen, and GNOME
+// without the extension: test_shell.py, test_gnome.py); the GNOME back end's words for a shortcut.
 #include "platform/Platform.h"
 #include "platform/gnome/GnomeDesktop.h"
 #include "platform/linux/DesktopSession.h"
@@ -46,8 +46,6 @@ private slots:
         row("xcb chosen by the user", {"DISPLAY=:0", "QT_QPA_PLATFORM=xcb"}, false, Kind::X11);
         row("xcb chosen by the user on a compositor with data-control",
             {"DISPLAY=:0", "WAYLAND_DISPLAY=wayland-0", "QT_QPA_PLATFORM=xcb"}, true, Kind::X11);
-        row("offscreen chosen by the user", {"DISPLAY=:0", "QT_QPA_PLATFORM=offscreen"}, false,
-            Kind::Null);
         row("offscreen chosen on a compositor with data-control",
             {"WAYLAND_DISPLAY=wayland-0", "QT_QPA_PLATFORM=offscreen"}, true, Kind::Null);
         row("Wayland without XWayland or data-control", {"WAYLAND_DISPLAY=wayland-0"}, false,
@@ -56,7 +54,6 @@ private slots:
         const QStringList gnome = {"DISPLAY=:0", "WAYLAND_DISPLAY=wayland-0",
                                    "XDG_CURRENT_DESKTOP=ubuntu:GNOME"};
         row("GNOME with Brivet's extension", gnome, false, Kind::Gnome, true);
-        row("GNOME without the extension: XWayland", gnome, false, Kind::X11, false);
         row("GNOME with the extension, xcb chosen by the user",
             gnome + QStringList{"QT_QPA_PLATFORM=xcb"}, false, Kind::X11, true);
         row("GNOME with the extension, no XWayland", {"WAYLAND_DISPLAY=wayland-0"}, false,
