@@ -1,5 +1,6 @@
 // The panel view's rules, driven by key actions against an in-memory history: search editing,
 // selection moves, delete and paste, the preview flag, category cycling and the show reset.
+// (Return on the selected card, on a search's or a category's first card: test_panel.py.)
 
 #include "views/ClipboardPanelViewState.h"
 #include "views/DarkPalette.h"
@@ -138,8 +139,6 @@ void TestClipboardPanelViewState::keyActions_data()
     QTest::addRow("Right on the last card does nothing") << 3 << "" << "R R R" << "" << 2 << false << "" << "";
     QTest::addRow("Left on the first card does nothing") << 3 << "" << "L" << "" << 0 << false << "" << "";
     QTest::addRow("Right with no cards does nothing") << 0 << "" << "R" << "" << 0 << false << "" << "";
-    QTest::addRow("Return pastes the selected card after promoting it") << 5 << "" << "R R P" << "" << 0 << false << "" << "promoted gamma, selected gamma";
-    QTest::addRow("Return pastes from the search result") << 5 << "" << "t:LT P" << "LT" << 0 << false << "" << "promoted delta, selected delta";
     QTest::addRow("Return with no match does nothing") << 5 << "" << "t:zz P" << "zz" << 0 << false << "" << "";
     QTest::addRow("Return with the preview open does nothing") << 5 << "" << "Q P" << "" << 0 << true << "" << "";
     QTest::addRow("Space with no cards sets the flag; arrows and typing are dropped until Escape") << 0 << "" << "_ R t:x E t:y" << "y" << 0 << false << "" << "reclaim focus";
@@ -154,7 +153,6 @@ void TestClipboardPanelViewState::keyActions_data()
     QTest::addRow("next three times wraps to the default, which filters nothing") << 5 << "" << "N N N" << "" << 0 << false << "" << "";
     QTest::addRow("previous from none selects the last") << 5 << "" << "B" << "" << 0 << false << "Home" << "";
     QTest::addRow("category keys wait while the preview is open") << 5 << "" << "Q N E" << "" << 0 << false << "" << "reclaim focus";
-    QTest::addRow("a category filters what Return pastes") << 5 << "gamma" << "N P" << "" << 0 << false << "Work" << "promoted gamma, selected gamma";
     QTest::addRow("Ctrl+Z brings back the newest deletion first, selected") << 5 << "" << "R D R D Z" << "" << 2 << false << "" << "removed beta, removed delta, restored delta";
     QTest::addRow("Ctrl+Z twice brings back both; a third does nothing") << 5 << "" << "R D D Z Z Z" << "" << 1 << false << "" << "removed beta, removed gamma, restored gamma, restored beta";
     QTest::addRow("deletions of an earlier panel session stay deleted") << 5 << "" << "D S Z" << "" << 0 << false << "" << "removed alpha";
