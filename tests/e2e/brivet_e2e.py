@@ -317,6 +317,15 @@ class SessionBrivet:
         if status not in (None, 0):
             raise AssertionError(f"brivet exited with {status}:\n" + "\n".join(self.brivet.log()))
 
+    def name_zenity(self):
+        """zenity's windows are named after a desktop file of Brivet's own data folder."""
+        applications = os.path.join(self.brivet.home, "data", "applications")
+        os.makedirs(applications)
+        for folder in (os.path.dirname(applications), applications):
+            os.chown(folder, self.session.uid, self.session.gid)
+        with open(os.path.join(applications, "zenity.desktop"), "w") as entry:
+            entry.write("[Desktop Entry]\nType=Application\nName=Zenity Dialog\nExec=zenity\n")
+
     def records(self, count):
         """The (kind, text) of the records once there are count of them."""
         try:
@@ -389,6 +398,13 @@ class PanelTestCase(BrivetTestCase):
 
     def press(self, *keys):
         self.session.press(*keys)
+
+    def copy_texts(self, *texts):
+        for text in texts:
+            before = len(self.brivet.items())
+            self.session.copy(text)
+            wait_until(lambda: len(self.brivet.items()) > before, timeout=10,
+                       message=f"record of {text!r}")
 
     def show_panel(self, margin=0):
         """Shows the panel and waits for its keyboard grab (keys typed before would still go to

@@ -29,13 +29,7 @@ class GnomeCase(SessionBrivet, unittest.TestCase):
         self.addCleanup(self.stop_brivet)
 
     def start_brivet(self, wait_for=r"brivet\.app: launched"):
-        # zenity's windows are named after a desktop file of Brivet's own data folder.
-        applications = os.path.join(self.brivet.home, "data", "applications")
-        os.makedirs(applications)
-        for folder in (os.path.dirname(applications), applications):
-            os.chown(folder, self.session.uid, self.session.gid)
-        with open(os.path.join(applications, "zenity.desktop"), "w") as entry:
-            entry.write("[Desktop Entry]\nType=Application\nName=Zenity Dialog\nExec=zenity\n")
+        self.name_zenity()
         self.brivet.start(wait_for)
         # The panel is built right after start, on the main thread (a second and more in the
         # sanitizer build): copies made meanwhile would be replaced before Brivet asks for them.

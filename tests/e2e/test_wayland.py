@@ -25,6 +25,7 @@ LETTERS = {"a": "30", "b": "48", "e": "18", "i": "23", "n": "49", "p": "25", "s"
 WIDTH, HEIGHT = 1280, 800
 PANEL_HEIGHT = int(HEIGHT * 0.22)
 PANEL_TOP = HEIGHT - 8 - PANEL_HEIGHT
+ZENITY_ENTRY = ["zenity", "--entry", "--title=Target", "--text=Paste"]
 # Where the popover is, relative to the panel, as Brivet made it a popup of the panel.
 POPUP_PLACED = r"popover popup configured at (-?\d+), (-?\d+) of the panel, (\d+) x (\d+)"
 
@@ -44,15 +45,19 @@ class WaylandSessionCase(SessionBrivet):
         self.addCleanup(self.session.stop)
         self.brivet = Brivet(self.session, home=self.session.private_folder("brivet-wl-store-"))
         self.addCleanup(self.stop_brivet)
-        # zenity's windows are named after a desktop file of Brivet's own data folder.
-        applications = os.path.join(self.brivet.home, "data", "applications")
-        os.makedirs(applications)
-        for folder in (os.path.dirname(applications), applications):
-            os.chown(folder, self.session.uid, self.session.gid)
-        with open(os.path.join(applications, "zenity.desktop"), "w") as entry:
-            entry.write("[Desktop Entry]\nType=Application\nName=Zenity Dialog\nExec=zenity\n")
+        self.name_zenity()
         self.brivet.start()
         self.brivet.wait_for_log(r"watching the clipboard through \w+data_control_manager_v1")
+
+    def start_focused(self, *args):
+        """A client once it has the keyboard, which its Wayland log tells; its output is piped."""
+        client = self.session.popen(list(args), stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                    text=True, env=dict(self.session.env, WAYLAND_DEBUG="client"))
+        protocol = []
+        read_lines(client.stderr, protocol)
+        wait_until(lambda: any("wl_keyboard@" in line and ".enter(" in line for line in protocol),
+                   timeout=20, message=f"{args[0]} focused")
+        return client
 
     def start_source(self, *types):
         """brivet_wayland_source offering TYPE TEXT..., once the compositor has its offer; the
@@ -81,14 +86,7 @@ class CompositorCases(WaylandSessionCase):
         self.assertEqual([text for _, text in self.records(21)][:-1], expected)
 
     def test_a_paste_lands_in_a_native_wayland_field(self):
-        # Its Wayland log tells when the field has the keyboard.
-        entry = self.session.popen(["zenity", "--entry", "--title=Target", "--text=Paste"],
-                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
-                                   env=dict(self.session.env, WAYLAND_DEBUG="client"))
-        protocol = []
-        read_lines(entry.stderr, protocol)
-        wait_until(lambda: any("wl_keyboard@" in line and ".enter(" in line for line in protocol),
-                   timeout=20, message="the zenity field focused")
+        entry = self.start_focused(*ZENITY_ENTRY)
         store = os.path.join(self.session.private_folder("brivet-wl-paste-"), "paste.sqlite")
         driver = PasteDriver(self.session, store)
         driver.paste({"kind": "text", "text": "pasted natively"})
@@ -221,14 +219,7 @@ class PanelCases(WaylandSessionCase):
         for count, text in enumerate(("alpha one", "beta two", "gamma three"), start=1):
             self.session.copy(text)
             self.records(count)
-        # Its Wayland log tells when the field has the keyboard.
-        entry = self.session.popen(["zenity", "--entry", "--title=Target", "--text=Paste"],
-                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
-                                   env=dict(self.session.env, WAYLAND_DEBUG="client"))
-        protocol = []
-        read_lines(entry.stderr, protocol)
-        wait_until(lambda: any("wl_keyboard@" in line and ".enter(" in line for line in protocol),
-                   timeout=20, message="the zenity field focused")
+        entry = self.start_focused(*ZENITY_ENTRY)
         self.toggle_and_wait_for_keyboard()
         self.session.run([KEYS, *(LETTERS[letter] for letter in "beta")])
         self.session.run([KEYS, RETURN])
@@ -245,16 +236,10 @@ class PanelCases(WaylandSessionCase):
         self.records(2)
         self.session.copy("second text")
         self.records(3)
-        # Its Wayland log tells when the window has the keyboard.
-        window = self.session.popen([KEY_LOG_WINDOW, "org.example.Editor",
-                                     "text/html,image/png,text/plain"],
-                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
-                                    env=dict(self.session.env, WAYLAND_DEBUG="client"))
-        lines, protocol = [], []
+        window = self.start_focused(KEY_LOG_WINDOW, "org.example.Editor",
+                                    "text/html,image/png,text/plain")
+        lines = []
         read_lines(window.stdout, lines)
-        read_lines(window.stderr, protocol)
-        wait_until(lambda: any("wl_keyboard@" in line and ".enter(" in line for line in protocol),
-                   timeout=20, message="the editor window focused")
         self.toggle_and_wait_for_keyboard()
         # Cards, newest first: second text, the image, first text. Marked oldest first.
         right, left, space = "106", "105", "57"
