@@ -138,18 +138,18 @@ class WaylandSession:
                        if name.startswith("wayland-") and not name.endswith(".lock"))
         return names[0] if names else None
 
-    def swaymsg(self, *command):
-        """Runs a sway command over its IPC socket."""
+    def swaymsg(self, *command, check=True):
+        """Runs a sway command over its IPC socket; None while sway has none."""
         sockets = [name for name in os.listdir(self.runtime) if name.startswith("sway-ipc.")]
-        return self.run(["swaymsg", "-s", os.path.join(self.runtime, sockets[0]), *command])
+        return sockets and self.run(["swaymsg", "-s", os.path.join(self.runtime, sockets[0]),
+                                     *command], check=check)
 
     def focused_app(self):
         """The app_id of the window that has the keyboard, from sway's tree."""
-        sockets = [name for name in os.listdir(self.runtime) if name.startswith("sway-ipc.")]
-        if not sockets:
+        answer = self.swaymsg("-t", "get_tree", check=False)
+        if not answer:
             return None
-        tree = self.run(["swaymsg", "-s", os.path.join(self.runtime, sockets[0]), "-t",
-                         "get_tree"], check=False).stdout
+        tree = answer.stdout
         nodes = [json.loads(tree or b"{}")]
         while nodes:
             node = nodes.pop()
@@ -157,11 +157,6 @@ class WaylandSession:
                 return node["app_id"]
             nodes += node.get("nodes", []) + node.get("floating_nodes", [])
         return None
-
-    def focus(self, criteria):
-        """Gives the keyboard to the window that sway's CRITERIA name (as a click would)."""
-        sockets = [name for name in os.listdir(self.runtime) if name.startswith("sway-ipc.")]
-        self.run(["swaymsg", "-s", os.path.join(self.runtime, sockets[0]), f"{criteria} focus"])
 
     def pixels(self, x, y, width, height):
         """The colours of a region of the output, row by row, as (r, g, b) tuples, from grim."""
