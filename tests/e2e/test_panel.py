@@ -20,13 +20,6 @@ LONG_NAME = "Snippets for the quarterly planning and the retrospective"
 
 
 class PanelTest(PanelTestCase):
-    def copy_texts(self, *texts):
-        for text in texts:
-            before = len(self.brivet.items())
-            self.session.copy(text)
-            wait_until(lambda: len(self.brivet.items()) > before, timeout=10,
-                       message=f"record of {text!r}")
-
     def assert_pasted(self, entry, text):
         self.brivet.wait_for_log(PASTE_FINISHED, timeout=15)
         self.assertEqual(self.session.entry_text(entry), text)
@@ -371,7 +364,6 @@ class ScreensTest(PanelTestCase):
     scale factor of 2, where Qt's logical pixels are two of the screen's."""
 
     PREVIEW_DRAWN = r"brivet\.views: Brivet Preview first frame after"
-    copy_texts = PanelTest.copy_texts
 
     def setUp(self):
         two_monitors = self._testMethodName.endswith("two_monitors")
@@ -433,17 +425,20 @@ class AccessibilityTest(PanelTestCase):
     Python, which has pyatspi)."""
 
     start_brivet = False
-    copy_texts = PanelTest.copy_texts
 
     def setUp(self):
         super().setUp()
         self.brivet.env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
         self.brivet.start()
 
-    def selected_cards(self):
+    def accessible(self, role, state):
+        """The names of Brivet's accessible objects of that role and in that state."""
         probe = os.path.join(os.path.dirname(__file__), "atspi_probe.py")
         found = json.loads(self.session.run(["/usr/bin/python3", probe, "Brivet"]).stdout)
-        return [node["name"] for node in found if node["role"] == "list item" and node["selected"]]
+        return [node["name"] for node in found if node["role"] == role and node[state]]
+
+    def selected_cards(self):
+        return self.accessible("list item", "selected")
 
     def test_the_selected_card_is_named_by_its_kind_text_and_age(self):
         self.copy_texts("first card", "second card")
@@ -505,9 +500,7 @@ class AccessibilityTest(PanelTestCase):
                          ["from the vault", "from the editor"])
 
     def menu_entries(self):
-        probe = os.path.join(os.path.dirname(__file__), "atspi_probe.py")
-        found = json.loads(self.session.run(["/usr/bin/python3", probe, "Brivet"]).stdout)
-        return [node["name"] for node in found if node["role"] == "menu item" and node["showing"]]
+        return self.accessible("menu item", "showing")
 
 
 if __name__ == "__main__":
