@@ -42,7 +42,6 @@ private slots:
         const auto row = [](const char* name, const char* text, bool isLink, int count) {
             QTest::addRow("%s", name) << QString::fromUtf8(text) << isLink << count;
         };
-        row("https link", "https://example.com/a?b=c#d", true, 27);
         row("ftp link", "ftp://ftp.example.com/file.txt", true, 30);
         row("scheme in capitals", "HTTP://EXAMPLE.COM", false, 18);
         row("mailto", "mailto:someone@example.com", false, 26);
