@@ -339,16 +339,14 @@ class ShellTest(BrivetTestCase):
         self.brivet.wait_for_log(PRESSED, count=pressed + 1)
         self.brivet.wait_for_log(SHOWN, count=2)
 
-    def test_install_puts_binary_desktop_entry_and_icon_in_place(self):
+    def test_install_puts_a_desktop_entry_that_runs_the_installed_binary(self):
+        # (The files a package holds: test_package.py.)
         build = os.environ.get("BRIVET_BUILD_DIR")
         if not build:
             self.skipTest("BRIVET_BUILD_DIR not set")
         prefix = tempfile.mkdtemp(prefix="brivet-install-")
         subprocess.run(["cmake", "--install", build, "--prefix", prefix], check=True,
                        capture_output=True, timeout=120)
-        for path in ("bin/brivet", "share/applications/com.brivet.Brivet.desktop",
-                     "share/icons/hicolor/scalable/apps/com.brivet.Brivet.svg"):
-            self.assertTrue(os.path.isfile(os.path.join(prefix, path)), path)
         with open(os.path.join(prefix, "share/applications/com.brivet.Brivet.desktop")) as file:
             desktop = file.read()
         # KWin hands its fake input only to a program named by its full path.
