@@ -1,7 +1,7 @@
 // The settings window over a fake desktop, drawn offscreen: its size, the sections the
-// application adds to the General tab, the Sync section over a real sync service, and the ways
-// a shortcut recording ends without a combination (switching tabs and recording a combination:
-// e2e_shell).
+// application adds to the General tab (each fed by its object, below Startup), the Sync section
+// over a real sync service, and the ways a shortcut recording ends without a combination
+// (switching tabs and recording a combination: e2e_shell).
 #include "fakes/FakeGlobalHotkey.h"
 #include "hotkey/HotkeyManager.h"
 #include "platform/IgnoredApplications.h"
@@ -15,7 +15,6 @@
 #include "sync/SyncService.h"
 
 #include <QDir>
-#include <QFile>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QScopeGuard>
@@ -115,27 +114,6 @@ private slots:
         }
         m_window->open();
         QCOMPARE(m_window->window(), window);
-    }
-
-    // A section of the application's own, fed by its object, below Startup.
-    void generalSectionsComeFromTheApplication()
-    {
-        const QString path = m_dir.filePath("SyncSection.qml");
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("import QtQuick\nimport QtQuick.Controls\nimport Brivet.Settings\n"
-                   "SettingsSection { required property QtObject backend;"
-                   " title: backend.objectName; Label { text: \"Status\" } }\n");
-        file.close();
-        QObject backend;
-        backend.setObjectName("Sync");
-        m_window->addGeneralSection(QUrl::fromLocalFile(path), &backend);
-        m_window->open();
-        const QStringList texts = visibleTexts(m_window->window());
-        QVERIFY2(texts.indexOf("Startup") >= 0 &&
-                     texts.indexOf("Startup") < texts.indexOf("Sync") &&
-                     texts.indexOf("Sync") < texts.indexOf("Status"),
-                 qPrintable(texts.join(", ")));
     }
 
     // The ignored applications and the retention rule live in the settings file and come
