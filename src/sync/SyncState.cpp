@@ -164,6 +164,24 @@ std::optional<std::map<QByteArray, quint64>> coverageOf(Database& database)
     return coverage;
 }
 
+// Runs read in one transaction of a read-only connection of its own: a consistent view while
+// the owner of the state goes on writing.
+template<typename T, typename Read>
+std::optional<T> readConsistently(const QString& path, QString* error, Read read)
+{
+    auto database = Database::openReadOnly(path, error);
+    if (!database)
+        return std::nullopt;
+    std::optional<T> result;
+    if (database->exec("BEGIN"))
+        result = read(*database);
+    if (!result || !database->exec("COMMIT")) {
+        *error = database->lastError();
+        return std::nullopt;
+    }
+    return result;
+}
+
 } // namespace
 
 std::unique_ptr<SyncState> SyncState::open(const QString& path, QString* error)
@@ -207,56 +225,40 @@ std::unique_ptr<SyncState> SyncState::open(const QString& path, QString* error)
 
 std::optional<SyncState::Contents> SyncState::read(const QString& path, QString* error)
 {
-    auto database = Database::openReadOnly(path, error);
-    if (!database)
-        return std::nullopt;
-    if (!database->exec("BEGIN")) {
-        *error = database->lastError();
-        return std::nullopt;
-    }
-    Contents contents;
-    Statement* query =
-        database->prepare("SELECT id, isItem, storeId, created, deleted, fields FROM Record");
-    while (query && query->step())
-        contents.records.emplace_back(QUuid::fromRfc4122(query->blob(0)), recordFromRow(*query, 1));
-    if (!query || query->failed()) {
-        *error = database->lastError();
-        return std::nullopt;
-    }
-    contents.memberships =
-        membershipRows(
-            database->prepare("SELECT item, category, stamp, present, position FROM Membership"));
-    contents.clock = metaValue(*database, "clock").toULongLong();
-    auto coverage = coverageOf(*database);
-    if (!coverage || !database->exec("COMMIT")) {
-        *error = database->lastError();
-        return std::nullopt;
-    }
-    contents.coverage = std::move(*coverage);
-    return contents;
+    return readConsistently<Contents>(path, error, [](Database& database) {
+        std::optional<Contents> contents(std::in_place);
+        Statement* query =
+            database.prepare("SELECT id, isItem, storeId, created, deleted, fields FROM Record");
+        while (query && query->step())
+            contents->records.emplace_back(QUuid::fromRfc4122(query->blob(0)),
+                                           recordFromRow(*query, 1));
+        if (!query || query->failed())
+            return std::optional<Contents>();
+        contents->memberships = membershipRows(
+            database.prepare("SELECT item, category, stamp, present, position FROM Membership"));
+        contents->clock = metaValue(database, "clock").toULongLong();
+        auto coverage = coverageOf(database);
+        if (!coverage)
+            return std::optional<Contents>();
+        contents->coverage = std::move(*coverage);
+        return contents;
+    });
 }
 
 std::optional<SyncState::Progress> SyncState::readProgress(const QString& path, QString* error)
 {
-    auto database = Database::openReadOnly(path, error);
-    if (!database)
-        return std::nullopt;
-    if (!database->exec("BEGIN")) {
-        *error = database->lastError();
-        return std::nullopt;
-    }
-    Progress progress;
-    Statement* query = database->prepare("SELECT device, sequence FROM Applied");
-    while (query && query->step())
-        progress.applied.insert(query->text(0) + QLatin1Char('/') +
-                                QString::number(query->int64(1)));
-    auto coverage = query && !query->failed() ? coverageOf(*database) : std::nullopt;
-    if (!coverage || !database->exec("COMMIT")) {
-        *error = database->lastError();
-        return std::nullopt;
-    }
-    progress.coverage = std::move(*coverage);
-    return progress;
+    return readConsistently<Progress>(path, error, [](Database& database) {
+        std::optional<Progress> progress(std::in_place);
+        Statement* query = database.prepare("SELECT device, sequence FROM Applied");
+        while (query && query->step())
+            progress->applied.insert(query->text(0) + QLatin1Char('/') +
+                                     QString::number(query->int64(1)));
+        auto coverage = query && !query->failed() ? coverageOf(database) : std::nullopt;
+        if (!coverage)
+            return std::optional<Progress>();
+        progress->coverage = std::move(*coverage);
+        return progress;
+    });
 }
 
 SyncState::SyncState(std::unique_ptr<Database> database, QString path)
@@ -490,11 +492,6 @@ void SyncState::markApplied(const QString& device, quint64 sequence, const Segme
             !write->bind(1, QString::fromLatin1(seen.toHex())).bind(2, qint64(clock)).exec())
             qCWarning(lcSync) << "cannot write the sync state:" << m_database->lastError();
     }
-}
-
-std::map<QByteArray, quint64> SyncState::coverage() const
-{
-    return coverageOf(*m_database).value_or(std::map<QByteArray, quint64>{});
 }
 
 void SyncState::appendOutbox(const QByteArray& operation)

@@ -110,8 +110,6 @@ public:
 
     bool isApplied(const QString& device, quint64 sequence) const;
     void markApplied(const QString& device, quint64 sequence, const SegmentReach& reach = {});
-    // See Progress.
-    std::map<QByteArray, quint64> coverage() const;
 
     // Encoded operations waiting to be written, oldest first, with their row ids.
     void appendOutbox(const QByteArray& operation);

@@ -517,14 +517,15 @@ void TestSyncEngine::olderStateFileIsUpgraded()
         state->markApplied(name, sequence, reach);
         QVERIFY(state->commit());
     };
+    auto coverage = [&] { return SyncState::readProgress(path, &error).value().coverage; };
     merge(2, {500, false, {}});
-    QCOMPARE(state->coverage()[device], 500u);
+    QCOMPARE(coverage()[device], 500u);
     merge(4, {900, false, {}}); // segment 3 not merged yet
-    QCOMPARE(state->coverage()[device], 500u);
+    QCOMPARE(coverage()[device], 500u);
     merge(5, {1000, true, {{other, 70}}}); // a snapshot stands for every earlier segment
-    QCOMPARE(state->coverage()[device], 1000u);
-    QCOMPARE(state->coverage()[other], 70u);
-    QCOMPARE(SyncState::read(path, &error)->coverage, state->coverage());
+    QCOMPARE(coverage()[device], 1000u);
+    QCOMPARE(coverage()[other], 70u);
+    QCOMPARE(SyncState::read(path, &error)->coverage, coverage());
 }
 
 BRIVET_TEST_CLASS(TestSyncEngine)
