@@ -62,10 +62,8 @@ ClipboardMonitor::ClipboardMonitor(ModelContext& modelContext, Pasteboard& paste
     m_pollTimer.setInterval(pollIntervalMs);
     connect(&m_pollTimer, &QTimer::timeout, this, &ClipboardMonitor::checkForChanges);
     // Queued: the clipboard emits while it files the change; the look comes after.
-    connect(&m_pasteboard, &Pasteboard::changed, this, [this] {
-        if (m_isMonitoring)
-            checkForChanges();
-    }, Qt::QueuedConnection);
+    connect(&m_pasteboard, &Pasteboard::changed, this, &ClipboardMonitor::lookIfMonitoring,
+            Qt::QueuedConnection);
 }
 
 // A read still running on the worker holds its own copy of the snapshot and the reader; its
@@ -279,7 +277,14 @@ void ClipboardMonitor::finishCapture(QList<ClipboardItem> items, const PollResul
         restoreAfterOwnerLeft(*restore);
     // Changes that came while this one was read gave their notice then: look again now.
     if (m_isMonitoring && m_pasteboard.notifiesChanges())
-        QMetaObject::invokeMethod(this, &ClipboardMonitor::checkForChanges, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &ClipboardMonitor::lookIfMonitoring, Qt::QueuedConnection);
+}
+
+// A look queued while monitoring is not taken once monitoring has stopped.
+void ClipboardMonitor::lookIfMonitoring()
+{
+    if (m_isMonitoring)
+        checkForChanges();
 }
 
 void ClipboardMonitor::restoreAfterOwnerLeft(PersistentId keptRecord)

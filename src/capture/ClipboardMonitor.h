@@ -98,6 +98,7 @@ private:
     void resumeIfLooking(bool wasLooking);
     void dropHeldChanges();
     void finishCapture(QList<ClipboardItem> items, const PollResult& changes);
+    void lookIfMonitoring();
     void restoreAfterOwnerLeft(PersistentId keptRecord);
     std::optional<ClipboardItem> newestRecord() const;
     static bool repeats(const ClipboardItem& item, const ClipboardItem& newest);
